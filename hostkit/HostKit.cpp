@@ -1,0 +1,4 @@
+// Placeholder until the host kit lands.
+namespace zk_hostkit {
+int HostKitVersion() { return 1; }
+}

@@ -1,0 +1,63 @@
+// Matrix, quaternion and vector routines. The D3DX-named routines follow the conventions of
+// that math library (output pointer first and returned, outputs may alias inputs); the rest are
+// the library's own quaternion helpers used by the rotation and scale tracks.
+#pragma once
+
+#include <zelkar/MathTypes.h>
+
+#include <cmath>
+
+namespace zk_math {
+constexpr float kPi = 3.1415927f;
+constexpr float kHalfPi = 1.5707964f;
+constexpr float kFramesToSeconds = 0.033333335f;
+constexpr float kDegreesToRadians = 0.017453292f;
+}  // namespace zk_math
+
+// The shared identity matrix, passed where a node has no parent matrix.
+extern const Matrix g_IdentityMatrix;
+
+Matrix* D3DXMatrixIdentity(Matrix* out);
+Matrix* D3DXMatrixMultiply(Matrix* out, const Matrix* a, const Matrix* b);
+// Returns null (and leaves out untouched) when M is singular, as D3DX does.
+Matrix* D3DXMatrixInverse(Matrix* out, float* determinant, const Matrix* m);
+Matrix* D3DXMatrixTranspose(Matrix* out, const Matrix* m);
+Matrix* D3DXMatrixTranslation(Matrix* out, float x, float y, float z);
+Matrix* D3DXMatrixScaling(Matrix* out, float sx, float sy, float sz);
+Matrix* D3DXMatrixRotationX(Matrix* out, float angle);
+Matrix* D3DXMatrixRotationY(Matrix* out, float angle);
+Matrix* D3DXMatrixRotationZ(Matrix* out, float angle);
+Matrix* D3DXMatrixRotationQuaternion(Matrix* out, const Quaternion* q);
+
+Quaternion* D3DXQuaternionRotationMatrix(Quaternion* out, const Matrix* m);
+Quaternion* D3DXQuaternionMultiply(Quaternion* out, const Quaternion* q1, const Quaternion* q2);
+Quaternion* D3DXQuaternionNormalize(Quaternion* out, const Quaternion* q);
+Quaternion* D3DXQuaternionInverse(Quaternion* out, const Quaternion* q);
+Quaternion* D3DXQuaternionExp(Quaternion* out, const Quaternion* q);
+Quaternion* D3DXQuaternionSlerp(Quaternion* out, const Quaternion* q1, const Quaternion* q2,
+                                float t);
+
+Vector3* D3DXVec3Normalize(Vector3* out, const Vector3* v);
+Vector3* D3DXVec3TransformCoord(Vector3* out, const Vector3* v, const Matrix* m);
+
+// The library's own quaternion operations.
+Quaternion QuaternionFromAxisAngle(const Vector3& axis, float angle);
+Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float spins, float t);
+Quaternion QuaternionScaledLog(const Quaternion& q);
+Quaternion QuaternionConjugateNormalized(const Quaternion& q);
+Quaternion QuaternionRelativeScaledLog(const Quaternion& a, const Quaternion& b);
+Vector3 MatrixGetTranslation(const Matrix& m);
+
+// Small value helpers used throughout the library.
+inline float QuaternionDot(const Quaternion& a, const Quaternion& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+}
+inline Vector3 operator+(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vector3 operator*(const Vector3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+inline float Vec3Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vector3 Vec3Cross(const Vector3& a, const Vector3& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Vec3Length(const Vector3& v) { return std::sqrt(Vec3Dot(v, v)); }
+inline bool operator==(const Vector3& a, const Vector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
