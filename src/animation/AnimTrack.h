@@ -26,8 +26,7 @@ class CZK_AnimTrackBase {
 
   // Called once after the last key is added and the out-of-range kinds are set.
   virtual void Prepare() = 0;
-
-  virtual uint32_t GetKeyCount() const = 0;
+  // Slot 2, Evaluate, is declared by the four value-kind classes below.
 
   uint32_t outOfRangeBefore = Hold;
   uint32_t outOfRangeAfter = Hold;
