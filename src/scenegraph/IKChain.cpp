@@ -58,9 +58,9 @@ bool CZK_IKChain::Solve(const Vector3* toTarget, const Vector3* bendHint, Vector
     // elbow onto the line, bend towards the coordinate axis least aligned with the target, so
     // the middle joint still sits at the upper length from the root.
     const float ax = std::fabs(x.x), ay = std::fabs(x.y), az = std::fabs(x.z);
-    const Vector3 axis = (ax <= ay && ax <= az)   ? Vector3{1, 0, 0}
-                         : (ay <= az)             ? Vector3{0, 1, 0}
-                                                  : Vector3{0, 0, 1};
+    const Vector3 axis = (ax <= ay && ax <= az) ? Vector3{1, 0, 0}
+                         : (ay <= az)           ? Vector3{0, 1, 0}
+                                                : Vector3{0, 0, 1};
     const Vector3 p = axis - x * Vec3Dot(axis, x);
     D3DXVec3Normalize(&y, &p);
   }
