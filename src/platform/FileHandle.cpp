@@ -1,0 +1,63 @@
+#include "platform/FileHandle.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace zk_platform {
+
+FileHandle FileHandleCreate(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return kNoFileHandle;
+  }
+  std::string native(path);
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  // Linux has no share modes: other openers are not locked out as they would be on Windows.
+  int fd;
+  do {
+    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd < 0 ? kNoFileHandle : fd;
+}
+
+unsigned FileHandleWrite(FileHandle file, const void* data, unsigned size) {
+  // Like WriteFile on a disk file: keep going until everything is stored or the system refuses.
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  unsigned done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(file, bytes + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<unsigned>(n);
+  }
+  return done;
+}
+
+bool FileHandleSeek(FileHandle file, unsigned position) {
+  return ::lseek(file, static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(-1);
+}
+
+unsigned FileHandleTell(FileHandle file) {
+  const off_t position = ::lseek(file, 0, SEEK_CUR);
+  if (position < 0 || position >= static_cast<off_t>(kInvalidFilePosition))
+    return kInvalidFilePosition;
+  return static_cast<unsigned>(position);
+}
+
+void FileHandleClose(FileHandle file) {
+  // The descriptor is released even when close reports EINTR, so it is never retried.
+  if (file != kNoFileHandle) ::close(file);
+}
+
+std::string FileHandleLastErrorText() { return std::strerror(errno); }
+
+}  // namespace zk_platform

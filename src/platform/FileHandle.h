@@ -1,0 +1,36 @@
+// Raw file handles for writing: create-always, write, seek, tell, close, and the text of the
+// last system error. The disk writer builds its typed writes and chunks on top of these.
+#pragma once
+
+#include <string>
+
+namespace zk_platform {
+
+// A file handle of the operating system; kNoFileHandle when there is none.
+using FileHandle = int;
+inline constexpr FileHandle kNoFileHandle = -1;
+// What FileHandleTell returns when the position cannot be read.
+inline constexpr unsigned kInvalidFilePosition = 0xFFFFFFFFu;
+
+// Creates the file for writing, replacing an existing one (truncated to zero length).
+// Backslashes in the path count as directory separators, as they do for the game's paths.
+// Returns kNoFileHandle on failure; FileHandleLastErrorText() then describes why.
+FileHandle FileHandleCreate(const char* path);
+
+// Writes size bytes at the current position and returns how many were stored; fewer than
+// size means the write failed part way (or at once, 0). Never throws.
+unsigned FileHandleWrite(FileHandle file, const void* data, unsigned size);
+
+// Moves the position to an absolute offset from the start. Returns false on failure.
+bool FileHandleSeek(FileHandle file, unsigned position);
+
+// The current position, or kInvalidFilePosition.
+unsigned FileHandleTell(FileHandle file);
+
+// Closes the handle; kNoFileHandle is ignored.
+void FileHandleClose(FileHandle file);
+
+// The system's text for the error of the last failed call on this thread.
+std::string FileHandleLastErrorText();
+
+}  // namespace zk_platform
