@@ -1,0 +1,73 @@
+// A whole file in memory with a read cursor and typed little-endian reads.
+//
+// Every read checks the size first: a read that would pass the end throws CRQ_DiskIOException
+// naming the file and the offset, and leaves the cursor where it was. Loaders therefore refuse
+// damaged files instead of reading past their buffer.
+#pragma once
+
+#include <zelkar/MathTypes.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+class CDiskReader {
+ public:
+  CDiskReader() = default;
+  // Releases the buffer if the owner did not Close first.
+  ~CDiskReader();
+  CDiskReader(const CDiskReader&) = delete;
+  CDiskReader& operator=(const CDiskReader&) = delete;
+
+  // Reads the whole file (loose or archive member); throws CRQ_DiskIOException
+  // "error opening file: <path>" when it cannot be read. Releases any earlier buffer.
+  void Load(const std::string& path);
+  // Takes a copy of bytes already in memory; `name` stands for the file in error messages.
+  void LoadFromMemory(const void* bytes, std::uint32_t size, const std::string& name);
+  // Releases the buffer.
+  void Close();
+
+  std::uint8_t ReadU8();
+  std::uint16_t ReadU16();
+  std::int16_t ReadS16();
+  std::uint32_t ReadU32();
+  std::int32_t ReadS32();
+  std::uint32_t ReadDWord();
+  float ReadF32();
+  double ReadF64();
+  std::pair<std::uint32_t, std::uint32_t> ReadPair();
+  Vector3 ReadVector3();
+  Matrix ReadMatrix();
+  // The bytes up to the next zero; the cursor moves past the zero. A longer text than 255
+  // characters is cut to its first 255, as the fixed buffers this format was written for hold
+  // no more. Throws when no zero comes before the end.
+  std::string ReadString();
+  void ReadBytes(void* destination, std::uint32_t count);
+
+  // Cursor at or past the end (compared as signed numbers).
+  bool IsAtEnd() const {
+    return static_cast<std::int32_t>(m_cursor) >= static_cast<std::int32_t>(m_size);
+  }
+  // The cursor may be set anywhere; reads from beyond the end throw.
+  void Seek(std::uint32_t offset) { m_cursor = offset; }
+  std::uint32_t Tell() const { return m_cursor; }
+  std::uint32_t GetSize() const { return m_size; }
+  std::uint32_t BytesLeft() const { return m_cursor < m_size ? m_size - m_cursor : 0; }
+  // data + cursor; null when nothing is loaded.
+  const std::uint8_t* GetCurrentPointer() const {
+    return m_data != nullptr ? m_data + (m_cursor < m_size ? m_cursor : m_size) : nullptr;
+  }
+  const std::string& GetName() const { return m_name; }
+
+  static constexpr std::uint32_t kMaxStringLength = 255;
+
+ private:
+  // Throws unless count bytes remain; returns the position to read them from.
+  const std::uint8_t* Require(std::uint32_t count, const char* what) const;
+  [[noreturn]] void ThrowPastEnd(const char* what, const std::string& wanted) const;
+
+  std::uint8_t* m_data = nullptr;
+  std::uint32_t m_cursor = 0;
+  std::uint32_t m_size = 0;
+  std::string m_name;
+};

@@ -1,0 +1,171 @@
+#include "files/ZipArchive.h"
+
+#include <minizip/unzip.h>
+
+#include <cstring>
+
+#include "platform/FileSystem.h"
+
+namespace NRQLib2 {
+namespace NFileCore {
+namespace {
+
+// The zip reader's own default compares member names case-sensitively on Linux; archives are
+// made on Windows, where the default ignores case, so the case-insensitive comparison is asked
+// for explicitly.
+constexpr int kIgnoreCase = 2;
+
+// Deflate cannot expand one byte into more than 1032.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+std::uint64_t g_openCount = 0;
+
+CArchiveCache* g_cache = nullptr;
+
+int CompareIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
+    const int diff =
+        lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
+    if (diff != 0) return diff;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// Destroys the cache when the process ends, should nothing have done it before.
+struct CacheReaper {
+  ~CacheReaper() { DestroyArchiveCache(); }
+} g_reaper;
+
+}  // namespace
+
+CZipArchive::~CZipArchive() {
+  if (m_zip != nullptr) {
+    unzCloseCurrentFile(m_zip);
+    unzClose(m_zip);
+    m_zip = nullptr;
+  }
+}
+
+bool CZipArchive::Open(const std::string& path) {
+  m_path = path;
+  std::string resolved;
+  if (!zk_platform::ResolveRegularFile(path, resolved)) return false;
+  m_zip = unzOpen(resolved.c_str());
+  if (m_zip == nullptr) return false;
+  ++g_openCount;
+  return true;
+}
+
+bool CZipArchive::LocateMember(const std::string& member) {
+  if (m_zip == nullptr) return false;
+  std::string name = member;
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  // Only a real find counts: a name that is too long or a damaged directory reports other
+  // codes, and such a member cannot be read either.
+  return unzLocateFile(m_zip, name.c_str(), kIgnoreCase) == UNZ_OK;
+}
+
+bool CZipArchive::GetCurrentSize(std::uint32_t& size) {
+  if (m_zip == nullptr) return false;
+  char name[260];
+  char extra[260];
+  char comment[260];
+  unz_file_info info;
+  if (unzGetCurrentFileInfo(m_zip, &info, name, sizeof(name), extra, sizeof(extra), comment,
+                            sizeof(comment)) != UNZ_OK)
+    return false;
+  if (info.uncompressed_size > 0xFFFFFFFFul) return false;
+  size = static_cast<std::uint32_t>(info.uncompressed_size);
+  return true;
+}
+
+bool CZipArchive::IsPlausibleSize(std::uint32_t size) {
+  unz_file_info info;
+  if (m_zip == nullptr ||
+      unzGetCurrentFileInfo(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+    return false;
+  if (info.compression_method == 0) return size <= info.compressed_size;
+  if (info.compression_method == Z_DEFLATED)
+    return size <= static_cast<std::uint64_t>(info.compressed_size) * kMaxDeflateRatio + 64;
+  return true;
+}
+
+bool CZipArchive::ReadCurrent(void* buffer, std::uint32_t size) {
+  if (m_zip == nullptr) return false;
+  if (unzOpenCurrentFile(m_zip) != UNZ_OK) return false;
+  // The reader takes an unsigned count; reading in slices keeps each within int range.
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::uint32_t done = 0;
+  bool ok = true;
+  while (done < size) {
+    const std::uint32_t slice = size - done > 0x40000000u ? 0x40000000u : size - done;
+    const int got = unzReadCurrentFile(m_zip, out + done, slice);
+    if (got <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<std::uint32_t>(got);
+  }
+  unzCloseCurrentFile(m_zip);
+  return ok && done == size;
+}
+
+std::uint64_t CZipArchive::GetOpenCount() { return g_openCount; }
+
+CArchiveCache::~CArchiveCache() { Clear(); }
+
+CZipArchive* CArchiveCache::Take(const std::string& archivePath, const std::string& member) {
+  for (auto it = m_archives.begin(); it != m_archives.end(); ++it) {
+    if (CompareIgnoringAsciiCase((*it)->GetPath(), archivePath) != 0) continue;
+    if ((*it)->LocateMember(member)) {
+      CZipArchive* archive = *it;
+      m_archives.erase(it);
+      --m_count;
+      return archive;
+    }
+    break;
+  }
+  auto* archive = new CZipArchive();
+  if (archive->Open(archivePath) && archive->LocateMember(member)) return archive;
+  delete archive;
+  return nullptr;
+}
+
+void CArchiveCache::GiveBack(CZipArchive* archive) {
+  if (archive == nullptr) return;
+  m_archives.push_front(archive);
+  ++m_count;
+  if (m_count > m_capacity) {
+    delete m_archives.back();
+    m_archives.pop_back();
+    --m_count;
+  }
+}
+
+std::vector<std::string> CArchiveCache::GetPaths() const {
+  std::vector<std::string> paths;
+  for (const CZipArchive* archive : m_archives) paths.push_back(archive->GetPath());
+  return paths;
+}
+
+void CArchiveCache::Clear() {
+  for (CZipArchive* archive : m_archives) delete archive;
+  m_archives.clear();
+  m_count = 0;
+}
+
+CArchiveCache& GetArchiveCache() {
+  if (g_cache == nullptr) g_cache = new CArchiveCache();
+  return *g_cache;
+}
+
+void DestroyArchiveCache() {
+  delete g_cache;
+  g_cache = nullptr;
+}
+
+}  // namespace NFileCore
+}  // namespace NRQLib2
