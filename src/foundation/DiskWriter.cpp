@@ -33,17 +33,6 @@ void Store32(uint8_t* out, uint32_t v) {
   out[3] = static_cast<uint8_t>(v >> 24);
 }
 
-void Store64(uint8_t* out, uint64_t v) {
-  Store32(out, static_cast<uint32_t>(v));
-  Store32(out + 4, static_cast<uint32_t>(v >> 32));
-}
-
-void StoreFloat(uint8_t* out, float v) { Store32(out, std::bit_cast<uint32_t>(v)); }
-
-void StoreFloats(uint8_t* out, const float* values, int count) {
-  for (int i = 0; i < count; ++i) StoreFloat(out + 4 * i, values[i]);
-}
-
 }  // namespace
 
 CDiskWriter::~CDiskWriter() { Close(); }
@@ -78,55 +67,43 @@ void CDiskWriter::WriteChecked(const void* data, uint32_t size, const char* mess
     throw NRQLib2::CRQ_DiskIOException(message);
 }
 
-void CDiskWriter::WriteByte(uint8_t value) { WriteChecked(&value, 1, kErrorByte); }
-
-void CDiskWriter::WriteWord(uint16_t value) {
+void CDiskWriter::Write16(uint16_t value, const char* message) {
   uint8_t bytes[2];
   Store16(bytes, value);
-  WriteChecked(bytes, sizeof(bytes), kErrorWord);
+  WriteChecked(bytes, sizeof(bytes), message);
 }
 
-void CDiskWriter::WriteShort(int16_t value) {
-  uint8_t bytes[2];
-  Store16(bytes, static_cast<uint16_t>(value));
-  WriteChecked(bytes, sizeof(bytes), kErrorShort);
-}
-
-void CDiskWriter::WriteDword(uint32_t value) {
+void CDiskWriter::Write32(uint32_t value, const char* message) {
   uint8_t bytes[4];
   Store32(bytes, value);
-  WriteChecked(bytes, sizeof(bytes), kErrorWord);
+  WriteChecked(bytes, sizeof(bytes), message);
 }
 
-void CDiskWriter::WriteInt(int32_t value) {
-  uint8_t bytes[4];
-  Store32(bytes, static_cast<uint32_t>(value));
-  WriteChecked(bytes, sizeof(bytes), kErrorInt);
+void CDiskWriter::WriteFloats(const float* values, uint32_t count, const char* message) {
+  uint8_t bytes[64];  // the largest group is a matrix
+  for (uint32_t i = 0; i < count; ++i) Store32(bytes + 4 * i, std::bit_cast<uint32_t>(values[i]));
+  WriteChecked(bytes, 4 * count, message);
 }
 
-void CDiskWriter::WriteUInt(uint32_t value) {
-  uint8_t bytes[4];
-  Store32(bytes, value);
-  WriteChecked(bytes, sizeof(bytes), kErrorInt);
-}
-
-void CDiskWriter::WriteFloat(float value) {
-  uint8_t bytes[4];
-  StoreFloat(bytes, value);
-  WriteChecked(bytes, sizeof(bytes), kErrorFloat);
-}
+void CDiskWriter::WriteByte(uint8_t value) { WriteChecked(&value, 1, kErrorByte); }
+void CDiskWriter::WriteWord(uint16_t value) { Write16(value, kErrorWord); }
+void CDiskWriter::WriteShort(int16_t value) { Write16(static_cast<uint16_t>(value), kErrorShort); }
+void CDiskWriter::WriteDword(uint32_t value) { Write32(value, kErrorWord); }
+void CDiskWriter::WriteInt(int32_t value) { Write32(static_cast<uint32_t>(value), kErrorInt); }
+void CDiskWriter::WriteUInt(uint32_t value) { Write32(value, kErrorInt); }
+void CDiskWriter::WriteFloat(float value) { WriteFloats(&value, 1, kErrorFloat); }
 
 void CDiskWriter::WriteDouble(double value) {
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
   uint8_t bytes[8];
-  Store64(bytes, std::bit_cast<uint64_t>(value));
+  Store32(bytes, static_cast<uint32_t>(bits));
+  Store32(bytes + 4, static_cast<uint32_t>(bits >> 32));
   WriteChecked(bytes, sizeof(bytes), kErrorDouble);
 }
 
 void CDiskWriter::WriteColor(float r, float g, float b, float a) {
   const float values[4] = {r, g, b, a};
-  uint8_t bytes[16];
-  StoreFloats(bytes, values, 4);
-  WriteChecked(bytes, sizeof(bytes), kErrorColor);
+  WriteFloats(values, 4, kErrorColor);
 }
 
 uint8_t CDiskWriter::PackColorComponent(float component) {
@@ -142,9 +119,7 @@ void CDiskWriter::WritePackedColor(float r, float g, float b, float a) {
                         (static_cast<uint32_t>(PackColorComponent(r)) << 16) |
                         (static_cast<uint32_t>(PackColorComponent(g)) << 8) |
                         static_cast<uint32_t>(PackColorComponent(b));
-  uint8_t bytes[4];
-  Store32(bytes, word);
-  WriteChecked(bytes, sizeof(bytes), kErrorPackedColor);
+  Write32(word, kErrorPackedColor);
 }
 
 void CDiskWriter::WriteString(const std::string& text) {
@@ -154,23 +129,15 @@ void CDiskWriter::WriteString(const std::string& text) {
 
 void CDiskWriter::WriteVector2(float x, float y) {
   const float values[2] = {x, y};
-  uint8_t bytes[8];
-  StoreFloats(bytes, values, 2);
-  WriteChecked(bytes, sizeof(bytes), kErrorRaw);
+  WriteFloats(values, 2, kErrorRaw);
 }
 
 void CDiskWriter::WriteVector3(const Vector3& v) {
   const float values[3] = {v.x, v.y, v.z};
-  uint8_t bytes[12];
-  StoreFloats(bytes, values, 3);
-  WriteChecked(bytes, sizeof(bytes), kErrorRaw);
+  WriteFloats(values, 3, kErrorRaw);
 }
 
-void CDiskWriter::WriteMatrix(const Matrix& m) {
-  uint8_t bytes[64];
-  StoreFloats(bytes, m.m, 16);
-  WriteChecked(bytes, sizeof(bytes), kErrorRaw);
-}
+void CDiskWriter::WriteMatrix(const Matrix& m) { WriteFloats(m.m, 16, kErrorRaw); }
 
 void CDiskWriter::WriteBytes(const void* data, uint32_t size) {
   WriteChecked(data, size, kErrorRaw);

@@ -67,6 +67,10 @@ class CDiskWriter {
  private:
   // Writes size bytes, throwing CRQ_DiskIOException(message) when fewer are stored.
   void WriteChecked(const void* data, uint32_t size, const char* message);
+  void Write16(uint16_t value, const char* message);
+  void Write32(uint32_t value, const char* message);
+  // Up to 16 floats, each as its 32-bit pattern in little-endian order.
+  void WriteFloats(const float* values, uint32_t count, const char* message);
   void Seek(uint32_t position);
 
   zk_platform::FileHandle m_file = zk_platform::kNoFileHandle;
