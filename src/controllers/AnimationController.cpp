@@ -1,0 +1,190 @@
+#include "controllers/AnimationController.h"
+
+#include <cmath>
+#include <ostream>
+#include <utility>
+
+#include "foundation/Logger.h"
+
+Matrix* ComposeScaleRotationTranslation(Matrix* out, const Vector3& position,
+                                        const Quaternion& rotation, float sx, float sy, float sz) {
+  // S·R scales the rows of R; multiplying by T then only sets the fourth row. Written out, the
+  // result equals the three matrix products exactly.
+  Matrix r;
+  D3DXMatrixRotationQuaternion(&r, &rotation);
+  const float scale[3] = {sx, sy, sz};
+  for (int row = 0; row < 3; ++row) {
+    for (int col = 0; col < 3; ++col) out->m[row * 4 + col] = scale[row] * r.m[row * 4 + col];
+    out->m[row * 4 + 3] = 0.0f;
+  }
+  out->m[12] = position.x;
+  out->m[13] = position.y;
+  out->m[14] = position.z;
+  out->m[15] = 1.0f;
+  return out;
+}
+
+Vector3* CZK_AnimationControllerPositionVector::Evaluate(Vector3* out, float time) const {
+  const CZK_AnimTrackPosition* track = m_track.Get();
+  if (track == nullptr) {
+    *out = {0.0f, 0.0f, 0.0f};
+    return out;
+  }
+  return track->Evaluate(out, time);
+}
+
+Vector3* CZK_AnimationControllerPositionXYZ::Evaluate(Vector3* out, float time) const {
+  // z, y, x: the order the axes are sampled in.
+  const float z = m_axes.Sample(2, time);
+  const float y = m_axes.Sample(1, time);
+  const float x = m_axes.Sample(0, time);
+  *out = {x, y, z};
+  return out;
+}
+
+Quaternion* CZK_AnimationControllerRotationQuaternion::Evaluate(Quaternion* out, float time,
+                                                                const Vector3*) const {
+  const CZK_AnimTrackRotation* track = m_track.Get();
+  if (track == nullptr) {
+    *out = {0.0f, 0.0f, 0.0f, 1.0f};
+    return out;
+  }
+  return track->Evaluate(out, time);
+}
+
+Quaternion* CZK_AnimationControllerEulerXYZ::Evaluate(Quaternion* out, float time,
+                                                      const Vector3*) const {
+  const float ax = m_axes.Sample(0, time);
+  const float ay = m_axes.Sample(1, time);
+  const float az = m_axes.Sample(2, time);
+  Matrix rx, ry, rz, m;
+  D3DXMatrixRotationX(&rx, ax);
+  D3DXMatrixRotationY(&ry, ay);
+  D3DXMatrixRotationZ(&rz, az);
+  D3DXMatrixMultiply(&m, &rx, &ry);
+  D3DXMatrixMultiply(&m, &m, &rz);
+  return D3DXQuaternionRotationMatrix(out, &m);
+}
+
+Vector3 CZK_AnimationControllerScale::GetFactors(float time) const {
+  const CZK_AnimTrackScale* track = m_track.Get();
+  ScaleValue s = kIdentityScaleValue;
+  if (track != nullptr) track->Evaluate(&s, time);
+  return {s.x, s.y, s.z};
+}
+
+Matrix* CZK_AnimationControllerScale::GetMatrix(Matrix* out, float time) const {
+  const Vector3 s = GetFactors(time);
+  return D3DXMatrixScaling(out, s.x, s.y, s.z);
+}
+
+Matrix* CZK_AnimationControllerPRS::Evaluate(Matrix* out, float time, const Matrix* parent) const {
+  return ComposeLocal(out, time, parent);
+}
+
+Matrix* CZK_AnimationControllerPRS::ComposeLocal(Matrix* out, float time,
+                                                 const Matrix* parent) const {
+  Vector3 p = {0.0f, 0.0f, 0.0f};
+  if (m_position != nullptr) m_position->Evaluate(&p, time);
+
+  // The node's position in its parent's frame, moved by the parent's translation only.
+  Vector3 world = p;
+  if (parent != nullptr) world = p + MatrixGetTranslation(*parent);
+
+  Quaternion q = {0.0f, 0.0f, 0.0f, 1.0f};
+  if (m_rotation != nullptr) m_rotation->Evaluate(&q, time, &world);
+
+  const Vector3 s = m_scale != nullptr ? m_scale->GetFactors(time) : Vector3{1.0f, 1.0f, 1.0f};
+  return ComposeScaleRotationTranslation(out, p, q, s.x, s.y, s.z);
+}
+
+// ---- Sampled controller --------------------------------------------------------------------
+
+namespace {
+// Process-wide, unsynchronised like the rest of the library's state.
+uint32_t g_sampledLiveCount = 0;
+uint32_t g_sampledByteTotal = 0;
+}  // namespace
+
+CZK_AnimationControllerPRSSampled::CZK_AnimationControllerPRSSampled(const std::string& name)
+    : CZK_AnimationControllerPRS(name) {
+  if (g_sampledLiveCount == 0) g_sampledByteTotal = 0;
+  ++g_sampledLiveCount;
+}
+
+CZK_AnimationControllerPRSSampled::~CZK_AnimationControllerPRSSampled() {
+  g_sampledByteTotal += kBytesPerSample * m_sampleCount;
+  --g_sampledLiveCount;
+  if (g_sampledLiveCount == 0) {
+    NRQLib2::NLogger::GetLogger().SelectLevel(2)
+        << "memory used by CZK_AnimationControllerPRSSampled: " << g_sampledByteTotal / 1024
+        << " kb." << std::endl;
+  }
+}
+
+uint32_t CZK_AnimationControllerPRSSampled::GetLiveCount() { return g_sampledLiveCount; }
+uint32_t CZK_AnimationControllerPRSSampled::GetByteTotal() { return g_sampledByteTotal; }
+
+void CZK_AnimationControllerPRSSampled::SetSamples(uint32_t count, std::unique_ptr<float[]> samples,
+                                                   std::unique_ptr<float[]> times) {
+  // Without both arrays there is nothing to read: the controller keeps no samples.
+  if (samples == nullptr || times == nullptr) count = 0;
+  m_sampleCount = count;
+  m_samples = std::move(samples);
+  m_sampleTimes = std::move(times);
+}
+
+namespace {
+// Expands sample k (four rows of three floats) to a 4×4 matrix with the fourth column 0, 0, 0, 1.
+void ExpandSample(Matrix* out, const float* samples, uint32_t k) {
+  const float* s =
+      samples + static_cast<size_t>(k) * CZK_AnimationControllerPRSSampled::kFloatsPerSample;
+  for (int row = 0; row < 4; ++row) {
+    out->m[row * 4 + 0] = s[row * 3 + 0];
+    out->m[row * 4 + 1] = s[row * 3 + 1];
+    out->m[row * 4 + 2] = s[row * 3 + 2];
+    out->m[row * 4 + 3] = row == 3 ? 1.0f : 0.0f;
+  }
+}
+}  // namespace
+
+Matrix* CZK_AnimationControllerPRSSampled::Evaluate(Matrix* out, float time, const Matrix*) const {
+  const uint32_t n = m_sampleCount;
+  if (n == 0) return D3DXMatrixIdentity(out);
+  const float* times = m_sampleTimes.get();
+  const float* samples = m_samples.get();
+  if (n == 1 || time <= times[0]) {
+    ExpandSample(out, samples, 0);
+    return out;
+  }
+  if (time > times[n - 1]) {
+    ExpandSample(out, samples, n - 1);
+    return out;
+  }
+  uint32_t i = 1;
+  while (i < n && !(times[i] > time)) ++i;
+  if (i == n) {
+    ExpandSample(out, samples, n - 1);
+    return out;
+  }
+  const float t0 = times[i - 1];
+  const float t1 = times[i];
+  const float f = std::fabs(t0 - t1) > 0.0001f ? (time - t0) / (t1 - t0) : 0.0f;
+  Matrix a, b;
+  ExpandSample(&a, samples, i - 1);
+  ExpandSample(&b, samples, i);
+  for (int k = 0; k < 16; ++k) out->m[k] = (1.0f - f) * a.m[k] + f * b.m[k];
+  return out;
+}
+
+// ---- PRS-LOD -------------------------------------------------------------------------------
+
+Matrix* CZK_AnimationControllerPRSLOD::Evaluate(Matrix* out, float time) const {
+  Vector3 p = {0.0f, 0.0f, 0.0f};
+  Quaternion q = {0.0f, 0.0f, 0.0f, 1.0f};
+  ScaleValue s = kIdentityScaleValue;
+  if (const CZK_AnimTrackPosition* track = m_position.Get()) track->Evaluate(&p, time);
+  if (const CZK_AnimTrackRotation* track = m_rotation.Get()) track->Evaluate(&q, time);
+  if (const CZK_AnimTrackScale* track = m_scale.Get()) track->Evaluate(&s, time);
+  return ComposeScaleRotationTranslation(out, p, q, s.x, s.y, s.z);
+}
