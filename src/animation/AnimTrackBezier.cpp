@@ -1,0 +1,117 @@
+#include "animation/AnimTrackBezier.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "animation/AnimTrackValues.h"
+#include "foundation/Logger.h"
+
+using NAnimTrackSearch::SegmentFraction;
+
+void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
+                       const BezierTangent& in1) {
+  const float p1x = out0.dt;
+  const float p1y = v0 + out0.dv;
+  const float p2x = 1.0f + in1.dt;
+  const float p2y = v1 + in1.dv;
+  const float step = 1.0f / static_cast<float>(kBezierCurveSamples - 1);
+  float s = 0.0f;
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) {
+    const float a = 1.0f - s;
+    const float a2 = a * a;
+    const float s2 = s * s;
+    const float b0 = a2 * a;
+    const float b1 = 3.0f * s * a2;
+    const float b2 = 3.0f * s2 * a;
+    const float b3 = s2 * s;
+    // P0 = (0, v0) and P3 = (1, v1).
+    const float x = b1 * p1x + b2 * p2x + b3;
+    const float y = b0 * v0 + b1 * p1y + b2 * p2y + b3 * v1;
+    table.push_back({x, y});
+    s += step;  // accumulated, not recomputed from k
+  }
+}
+
+float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+  const size_t count = std::min(table.size(), kBezierCurveSamples);
+  if (count == 0) return fallback;
+  const BezierCurvePoint* p = table.data();
+  if (u <= 0.0f || u < p[0].x) return p[0].y;
+  for (size_t k = 1; k < count; ++k) {
+    if (u < p[k].x) {
+      // Here p[k - 1].x <= u < p[k].x, so the divisor is positive.
+      const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
+      return (1.0f - f) * p[k - 1].y + f * p[k].y;
+    }
+  }
+  return p[count - 1].y;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void CZK_AnimTrackFloatBezier::Prepare() {
+  PrepareKeyTimes();
+  const size_t n = m_keys.size();
+  for (size_t i = 0; i < n; ++i) {
+    CZK_KeyFrameBezierFloat& key = m_keys[i];
+    const CZK_KeyFrameBezierFloat& next = m_keys[(i + 1) % n];
+    AppendBezierCurve(key.curve, key.value, key.outTangent, next.value, next.inTangent);
+  }
+}
+
+float CZK_AnimTrackFloatBezier::Evaluate(float time) const {
+  return Sample(
+      time, 0.0f, [](const KeyType& k) { return k.value; },
+      [](const KeyType& prev, const KeyType& next, float t) {
+        const float u = SegmentFraction(t, prev.time, next.time);
+        return BezierCurveLookup(prev.curve, u, prev.value);
+      });
+}
+
+void CZK_AnimTrackPositionBezier::Prepare() {
+  PrepareKeyTimes();
+  const size_t n = m_keys.size();
+  for (size_t i = 0; i < n; ++i) {
+    CZK_KeyFrameBezierPosition& key = m_keys[i];
+    const CZK_KeyFrameBezierPosition& next = m_keys[(i + 1) % n];
+    AppendBezierCurve(key.curves[0], key.value.x, key.outTangent[0], next.value.x,
+                      next.inTangent[0]);
+    AppendBezierCurve(key.curves[1], key.value.y, key.outTangent[1], next.value.y,
+                      next.inTangent[1]);
+    AppendBezierCurve(key.curves[2], key.value.z, key.outTangent[2], next.value.z,
+                      next.inTangent[2]);
+  }
+}
+
+Vector3* CZK_AnimTrackPositionBezier::Evaluate(Vector3* out, float time) const {
+  *out = Sample(
+      time, kZeroVector, [](const KeyType& k) { return k.value; },
+      [](const KeyType& prev, const KeyType& next, float t) {
+        const float u = SegmentFraction(t, prev.time, next.time);
+        return Vector3{BezierCurveLookup(prev.curves[0], u, prev.value.x),
+                       BezierCurveLookup(prev.curves[1], u, prev.value.y),
+                       BezierCurveLookup(prev.curves[2], u, prev.value.z)};
+      });
+  return out;
+}
+
+void CZK_AnimTrackRotationBezier::Prepare() { PrepareKeyTimes(); }
+
+Quaternion* CZK_AnimTrackRotationBezier::Evaluate(Quaternion* out, float time) const {
+  *out = Sample(
+      time, kIdentityQuaternion, [](const KeyType& k) { return k.rotation; },
+      [](const KeyType& prev, const KeyType& next, float t) {
+        const float u = SegmentFraction(t, prev.time, next.time);
+        return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
+      });
+  return out;
+}
+
+void CZK_AnimTrackScaleBezier::Prepare() { PrepareKeyTimes(); }
+
+ScaleValue* CZK_AnimTrackScaleBezier::Evaluate(ScaleValue* out, float /*time*/) const {
+  NRQLib2::NLogger::GetLogger().SelectLevel(4)
+      << "AnimTrackScaleBezier not supported!" << std::endl;
+  *out = kIdentityScaleValue;
+  return out;
+}

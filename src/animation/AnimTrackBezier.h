@@ -1,0 +1,57 @@
+// Bezier tracks. Float and position segments are 2D cubic curves in (normalised time, value),
+// sampled once by Prepare into a 32-entry table per key and channel and looked up when
+// evaluated. Rotations are joined by an interpolation without shorter-arc correction; scale is
+// not supported and evaluates to the identity scale value.
+#pragma once
+
+#include "animation/AnimTrackKeys.h"
+#include "animation/KeyFrame.h"
+
+// Samples per curve table.
+constexpr size_t kBezierCurveSamples = 32;
+
+// Appends kBezierCurveSamples samples of the curve from (0, v0) to (1, v1) whose inner control
+// points are (out0.dt, v0 + out0.dv) and (1 + in1.dt, v1 + in1.dv).
+void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
+                       const BezierTangent& in1);
+
+// Value of the curve at normalised time u, interpolated between the table's first
+// kBezierCurveSamples entries. A shorter table is read only as far as it goes; an empty table
+// yields fallback.
+float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback);
+
+class CZK_AnimTrackFloatBezier
+    : public CZK_AnimTrackKeys<CZK_AnimTrackFloat, CZK_KeyFrameBezierFloat> {
+ public:
+  // Appends to every key's table the curve to the next key (the last key's table describes a
+  // curve back to key 0 and is never read). A second call appends again; lookups read only the
+  // first samples, so results do not change.
+  void Prepare() override;
+  float Evaluate(float time) const override;
+};
+
+class CZK_AnimTrackPositionBezier
+    : public CZK_AnimTrackKeys<CZK_AnimTrackPosition, CZK_KeyFrameBezierPosition> {
+ public:
+  // As for floats, one table per axis.
+  void Prepare() override;
+  Vector3* Evaluate(Vector3* out, float time) const override;
+};
+
+class CZK_AnimTrackRotationBezier
+    : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameBezierRotation> {
+ public:
+  void Prepare() override;
+  // QuaternionSlerpSpin with no spins: keys whose quaternions have a negative dot product are
+  // joined along the longer arc.
+  Quaternion* Evaluate(Quaternion* out, float time) const override;
+};
+
+class CZK_AnimTrackScaleBezier
+    : public CZK_AnimTrackKeys<CZK_AnimTrackScale, CZK_KeyFrameBezierScale> {
+ public:
+  void Prepare() override;
+  // Logs "AnimTrackScaleBezier not supported!" at level 4 on every call and returns the
+  // identity scale value, whatever the keys and the time.
+  ScaleValue* Evaluate(ScaleValue* out, float time) const override;
+};

@@ -1,0 +1,62 @@
+// TCB (tension, continuity, bias) tracks: Kochanek-Bartels splines. Floats, positions and scale
+// factors follow Hermite curves whose tangents Prepare derives from the neighbouring keys;
+// rotations follow a chain of three spherical interpolations (squad) through control
+// quaternions that Prepare derives the same way. Every segment's timing is eased away from its
+// first key by that key's easeOut and towards its second key by that key's easeIn.
+#pragma once
+
+#include "animation/AnimTrackKeys.h"
+#include "animation/KeyFrame.h"
+
+namespace NAnimTrackTCB {
+
+// Eased fraction for u in [0, 1] with ease amounts a (away from the segment's first key) and b
+// (towards its second key). Amounts that add up to more than 1 are scaled down to add up to 1.
+float Ease(float u, float a, float b);
+
+// Cubic Hermite basis at the eased fraction e.
+struct SHermiteBasis {
+  float h1, h2, h3, h4;
+};
+SHermiteBasis HermiteBasis(float e);
+
+}  // namespace NAnimTrackTCB
+
+// Prepare for float, position and scale tracks writes outTangent and inTangent of every key
+// from the neighbouring keys. A track whose outOfRangeBefore (outOfRangeAfter) is Loop joins
+// the first (last) key's tangents across the seam, treating key n-1 and key 0 as one moment of
+// the loop. A two-key track is never joined at the seam.
+class CZK_AnimTrackFloatTCB : public CZK_AnimTrackKeys<CZK_AnimTrackFloat, CZK_KeyFrameTCBFloat> {
+ public:
+  void Prepare() override;
+  float Evaluate(float time) const override;
+};
+
+class CZK_AnimTrackPositionTCB
+    : public CZK_AnimTrackKeys<CZK_AnimTrackPosition, CZK_KeyFrameTCBPosition> {
+ public:
+  void Prepare() override;
+  Vector3* Evaluate(Vector3* out, float time) const override;
+};
+
+class CZK_AnimTrackRotationTCB
+    : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameTCBRotation> {
+ public:
+  // Writes controlA and controlB of every key; the out-of-range kinds play no part.
+  void Prepare() override;
+  // Unlike the other tracks, the segment fraction has no minimum segment length.
+  Quaternion* Evaluate(Quaternion* out, float time) const override;
+};
+
+// The scale factors are interpolated like positions. The axis orientation: the loader fills
+// each key's axis (an absolute orientation, as in the linear and Bezier scale keys) and nothing
+// else, and no controller reads the axis of a scale value. Rather than return a constant, the
+// axis follows the keys the way a TCB rotation track would: Prepare copies each key's axis into
+// axisRotation and derives axisControlA and axisControlB from it, and Evaluate joins them with
+// the rotation track's squad at the same eased fraction as the factors. A caller that does read
+// the axis thus gets a smooth curve through the keys' own axes.
+class CZK_AnimTrackScaleTCB : public CZK_AnimTrackKeys<CZK_AnimTrackScale, CZK_KeyFrameTCBScale> {
+ public:
+  void Prepare() override;
+  ScaleValue* Evaluate(ScaleValue* out, float time) const override;
+};
