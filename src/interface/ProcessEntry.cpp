@@ -1,7 +1,99 @@
 #include "interface/ProcessEntry.h"
 
+#include <zelkar/HubLayout.h>
+
+#include <cstring>
+#include <new>
+#include <ostream>
+
 #include "foundation/Logger.h"
+#include "interface/LibraryGlobal.h"
+#include "platform/SharedMemory.h"
+#include "signals/Hub.h"
 
-void ZelkarProcessAttach() {}
+namespace {
 
-void ZelkarProcessDetach() { NRQLib2::NLogger::DestroyLogger(); }
+using NRQLib2::NLogger::GetLogger;
+
+// Everything attach made, so that detach can take exactly that apart again. Plain data only:
+// detach may run while the process tears its static objects down.
+struct CProcessState {
+  bool attached;
+  zk_platform::CSharedBlock view;
+  // Words used when the global object could not be mapped: the library then runs on a private,
+  // empty block instead of failing to load.
+  void** privateWords;
+  // The empty hub supplied when word 0 was null.
+  unsigned char* standaloneHub;
+};
+
+CProcessState g_state{};
+
+void** AttachGlobalObject() {
+  char name[64];
+  zk_platform::GlobalObjectName(name, sizeof(name));
+  char reason[256] = {};
+  if (zk_platform::OpenOrCreateSharedBlock(name, zk_hub::kGlobalObjectSize, g_state.view, reason,
+                                           sizeof(reason)))
+    return static_cast<void**>(g_state.view.data);
+  // The host is expected to provide the block; without one the library still works on its own
+  // words so that a program can load it, and says why.
+  GetLogger().SelectLevel(4) << "Zelkar: global object unavailable (" << reason
+                             << "); running without host objects" << std::endl;
+  g_state.privateWords = new (std::nothrow) void*[zk_hub::kGlobalObjectWords]();
+  return g_state.privateWords;
+}
+
+}  // namespace
+
+void ZelkarProcessAttach() {
+  if (g_state.attached) return;
+  g_state.attached = true;
+
+  void** words = AttachGlobalObject();
+  if (words != nullptr && words[zk_hub::kWordSignalHub] == nullptr) {
+    // No host hub: supply an empty one (all lists empty, no application state) so that the
+    // library's subscribers have lists to join. Nothing reaches it from outside and the library's
+    // own emissions are dropped for want of an application state.
+    g_state.standaloneHub = new (std::nothrow) unsigned char[zk_hub::kHubSize]();
+    words[zk_hub::kWordSignalHub] = g_state.standaloneHub;
+    GetLogger().SelectLevel(2) << "Zelkar: no signal hub in the global object; using an empty "
+                                  "standalone hub"
+                               << std::endl;
+  }
+  SetGlobalObjectWords(words);
+  SetSignalHub(words != nullptr ? words[zk_hub::kWordSignalHub] : nullptr);
+
+  CZK_LibraryGlobal* global = new (std::nothrow) CZK_LibraryGlobal{};
+  if (global == nullptr) return;
+  // Creation point of the character manager, then of the controller manager (which subscribes
+  // to the hub in its constructor): neither class exists yet, so both fields stay null.
+  global->characterManager = nullptr;
+  global->controllerManager = nullptr;
+  global->currentCar = nullptr;
+  SetLibraryGlobal(global);
+}
+
+void ZelkarProcessDetach() {
+  if (g_state.attached) {
+    void** words = static_cast<void**>(g_state.view.data);
+    // Leave no pointer to the hub freed below in a block the host keeps.
+    if (words != nullptr && g_state.standaloneHub != nullptr &&
+        words[zk_hub::kWordSignalHub] == g_state.standaloneHub)
+      words[zk_hub::kWordSignalHub] = nullptr;
+    SetGlobalObjectWords(nullptr);
+    zk_platform::CloseSharedBlock(g_state.view);
+
+    CZK_LibraryGlobal* global = GetLibraryGlobal();
+    // Destruction point of the character manager, then of the controller manager (whose
+    // connections unlink from the hub, so the hub must still be alive here).
+    delete global;
+    SetLibraryGlobal(nullptr);
+
+    SetSignalHub(nullptr);
+    delete[] g_state.standaloneHub;
+    delete[] g_state.privateWords;
+    g_state = CProcessState{};
+  }
+  NRQLib2::NLogger::DestroyLogger();
+}
