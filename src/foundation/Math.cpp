@@ -278,9 +278,11 @@ Quaternion QuaternionFromAxisAngle(const Vector3& axis, float angle) {
 
 Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float spins, float t) {
   const float c = QuaternionDot(p, q);
-  float wp, wq;
+  // The blend runs in double so that p == q gives back p bit for bit: (1 - t) p + t p rounded
+  // once to f32 is p, where an f32 blend can miss by one unit in the last place.
+  double wp, wq;
   if (1.0f - std::fabs(c) < 9.99999997e-07f) {
-    wp = 1.0f - t;
+    wp = 1.0 - static_cast<double>(t);
     wq = t;
   } else {
     const float omega = std::acos(c);
@@ -289,7 +291,8 @@ Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float s
     wp = std::sin(omega - phi) * s;
     wq = std::sin(phi) * s;
   }
-  return {wp * p.x + wq * q.x, wp * p.y + wq * q.y, wp * p.z + wq * q.z, wp * p.w + wq * q.w};
+  return {static_cast<float>(wp * p.x + wq * q.x), static_cast<float>(wp * p.y + wq * q.y),
+          static_cast<float>(wp * p.z + wq * q.z), static_cast<float>(wp * p.w + wq * q.w)};
 }
 
 Quaternion QuaternionScaledLog(const Quaternion& q) {
