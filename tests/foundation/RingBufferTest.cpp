@@ -32,6 +32,14 @@ void WriteText(CRingBuffer& ring, const std::string& text) {
   ring.Write(text.data(), static_cast<unsigned int>(text.size()));
 }
 
+// The blocks one dump sends, in order.
+std::vector<std::string> DumpBlocks(CRingBuffer& ring) {
+  CapturingSink sink;
+  ring.Dump(&sink);
+  EXPECT_EQ(sink.slot0Calls, 0);  // a dump sends through slot 1 only
+  return sink.blocks;
+}
+
 TEST(RingBuffer, SixBytesIntoFourWrapAndDumpOldestFirst) {
   CRingBuffer ring(4);
   WriteText(ring, "abcdef");
@@ -39,21 +47,15 @@ TEST(RingBuffer, SixBytesIntoFourWrapAndDumpOldestFirst) {
   EXPECT_EQ(ring.GetWritePos(), 2u);
   EXPECT_TRUE(ring.IsWrapped());
 
-  CapturingSink sink;
-  ring.Dump(&sink);
-  const std::vector<std::string> expected = {Range(2, 3), "cd", Range(0, 1), "ef", kEnd};
-  EXPECT_EQ(sink.blocks, expected);
-  EXPECT_EQ(sink.slot0Calls, 0);
+  EXPECT_EQ(DumpBlocks(ring),
+            (std::vector<std::string>{Range(2, 3), "cd", Range(0, 1), "ef", kEnd}));
   EXPECT_EQ(ring.GetWritePos(), 0u);
   EXPECT_FALSE(ring.IsWrapped());
 }
 
 TEST(RingBuffer, DumpOfAFreshBufferSendsAnEmptyBlock) {
   CRingBuffer ring(16);
-  CapturingSink sink;
-  ring.Dump(&sink);
-  const std::vector<std::string> expected = {Range(0, -1), "", kEnd};
-  EXPECT_EQ(sink.blocks, expected);
+  EXPECT_EQ(DumpBlocks(ring), (std::vector<std::string>{Range(0, -1), "", kEnd}));
 }
 
 TEST(RingBuffer, ExactlyCapacityBytesWrapToZero) {
@@ -61,10 +63,8 @@ TEST(RingBuffer, ExactlyCapacityBytesWrapToZero) {
   WriteText(ring, "hello");
   EXPECT_EQ(ring.GetWritePos(), 0u);
   EXPECT_TRUE(ring.IsWrapped());
-  CapturingSink sink;
-  ring.Dump(&sink);
-  const std::vector<std::string> expected = {Range(0, 4), "hello", Range(0, -1), "", kEnd};
-  EXPECT_EQ(sink.blocks, expected);
+  EXPECT_EQ(DumpBlocks(ring),
+            (std::vector<std::string>{Range(0, 4), "hello", Range(0, -1), "", kEnd}));
 }
 
 TEST(RingBuffer, UnwrappedDumpSendsOnlyTheWrittenPart) {
@@ -72,10 +72,7 @@ TEST(RingBuffer, UnwrappedDumpSendsOnlyTheWrittenPart) {
   WriteText(ring, "abc");
   ring.Write("", 0);  // a zero length writes nothing
   WriteText(ring, "de");
-  CapturingSink sink;
-  ring.Dump(&sink);
-  const std::vector<std::string> expected = {Range(0, 4), "abcde", kEnd};
-  EXPECT_EQ(sink.blocks, expected);
+  EXPECT_EQ(DumpBlocks(ring), (std::vector<std::string>{Range(0, 4), "abcde", kEnd}));
 }
 
 TEST(RingBuffer, DumpEmptiesTheBufferAndANullSinkDoesToo) {
@@ -85,10 +82,7 @@ TEST(RingBuffer, DumpEmptiesTheBufferAndANullSinkDoesToo) {
   EXPECT_EQ(ring.GetWritePos(), 0u);
   EXPECT_FALSE(ring.IsWrapped());
   WriteText(ring, "q");
-  CapturingSink sink;
-  ring.Dump(&sink);
-  const std::vector<std::string> expected = {Range(0, 0), "q", kEnd};
-  EXPECT_EQ(sink.blocks, expected);
+  EXPECT_EQ(DumpBlocks(ring), (std::vector<std::string>{Range(0, 0), "q", kEnd}));
 }
 
 // Against a plain model: the dump's concatenated data blocks equal the last
@@ -108,13 +102,12 @@ TEST(RingBuffer, DumpGivesTheMostRecentBytesForRandomWriteSequences) {
     }
     EXPECT_EQ(ring.GetWritePos(), all.size() % capacity);
     EXPECT_EQ(ring.IsWrapped(), all.size() >= capacity);
-    CapturingSink sink;
-    ring.Dump(&sink);
+    const std::vector<std::string> blocks = DumpBlocks(ring);
     std::string data;
-    for (size_t i = 1; i + 1 < sink.blocks.size(); i += 2) data += sink.blocks[i];
+    for (size_t i = 1; i + 1 < blocks.size(); i += 2) data += blocks[i];
     const size_t kept = all.size() < capacity ? all.size() : capacity;
     EXPECT_EQ(data, all.substr(all.size() - kept)) << "capacity " << capacity;
-    EXPECT_EQ(sink.blocks.size(), all.size() >= capacity ? 5u : 3u);
+    EXPECT_EQ(blocks.size(), all.size() >= capacity ? 5u : 3u);
   }
 }
 
@@ -123,9 +116,7 @@ TEST(RingBuffer, SlotZeroBehavesAsWrite) {
   CBinaryFunction<void, const char*, unsigned int>& asSink = ring;
   asSink("ab", 2);
   asSink.Write("cd", 2);
-  CapturingSink sink;
-  ring.Dump(&sink);
-  EXPECT_EQ(sink.blocks.at(1), "abcd");
+  EXPECT_EQ(DumpBlocks(ring).at(1), "abcd");
 }
 
 TEST(RingBuffer, AdoptsACallerBufferAndToleratesNoStorage) {
@@ -141,10 +132,7 @@ TEST(RingBuffer, AdoptsACallerBufferAndToleratesNoStorage) {
   WriteText(none, "abc");
   CRingBuffer nullStorage(10, nullptr);
   WriteText(nullStorage, "abc");
-  CapturingSink sink;
-  nullStorage.Dump(&sink);
-  const std::vector<std::string> expected = {Range(0, -1), "", kEnd};
-  EXPECT_EQ(sink.blocks, expected);
+  EXPECT_EQ(DumpBlocks(nullStorage), (std::vector<std::string>{Range(0, -1), "", kEnd}));
 }
 
 // Forwarding sinks: both call slots reach the plain function.
