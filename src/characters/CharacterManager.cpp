@@ -1,0 +1,123 @@
+#include "characters/CharacterManager.h"
+
+#include <stdexcept>
+
+#include "characters/Character.h"
+#include "scenegraph/Node.h"
+
+namespace {
+// The host catches a plain std::exception carrying the text.
+class CharacterNotFound : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Character not found"; }
+};
+}  // namespace
+
+CZK_CharacterManager::~CZK_CharacterManager() { Clear(); }
+
+int CZK_CharacterManager::AddCharacter(CZK_Character* character) {
+  const int index = static_cast<int>(characters.size());
+  characterNames.emplace(character->GetName(), index);  // the first of a name keeps it
+  characters.push_back(character);
+  return index;
+}
+
+int CZK_CharacterManager::AddNode(CZK_Node* node) {
+  const int index = static_cast<int>(nodes.size());
+  nodes.push_back(node);
+  nodeNames[node->fullName] = index;
+  return index;
+}
+
+void CZK_CharacterManager::TruncateNodes(size_t nodeCount) {
+  if (nodeCount >= nodes.size()) return;
+  nodes.resize(nodeCount);
+  nodeNames.clear();
+  for (size_t i = 0; i < nodes.size(); ++i) nodeNames[nodes[i]->fullName] = static_cast<int>(i);
+}
+
+void CZK_CharacterManager::UpdateAll(float time) {
+  currentTime = time;
+  const size_t count = characters.size();
+  for (size_t i = 0; i < count; ++i) characters[i]->Update(time);
+}
+
+int CZK_CharacterManager::GetCharacterIndex(const std::string& name) const {
+  const auto it = characterNames.find(name);
+  if (it == characterNames.end()) throw CharacterNotFound();
+  return it->second;
+}
+
+int CZK_CharacterManager::GetNodeIndex(const std::string& characterName,
+                                       const std::string& nodeName) const {
+  const auto it = nodeNames.find(characterName + nodeName);
+  return it == nodeNames.end() ? 0 : it->second;
+}
+
+void CZK_CharacterManager::AddAnimation(const std::string& characterName,
+                                        const std::string& sceneName, int category) {
+  const auto it = characterNames.find(characterName);
+  if (it == characterNames.end()) return;
+  CZK_Character* character = characters[static_cast<size_t>(it->second)];
+  character->AddAnimation(sceneName, static_cast<uint32_t>(category));
+  character->OnAnimationAdded();
+}
+
+void CZK_CharacterManager::Clear() {
+  for (CZK_Character* character : characters) delete character;
+  characters.clear();
+  characterNames.clear();
+  nodes.clear();
+  nodeNames.clear();
+}
+
+void CZK_CharacterManager::SetAnimation(int character, int category, int index) {
+  GetCharacter(character)->SetAnimation(static_cast<uint32_t>(category),
+                                        static_cast<uint32_t>(index));
+}
+
+int CZK_CharacterManager::GetAnimationCount(int character, int category) const {
+  return static_cast<int>(
+      GetCharacter(character)->GetAnimationCount(static_cast<uint32_t>(category)));
+}
+
+float CZK_CharacterManager::GetRemainingTime(int character) const {
+  return GetCharacter(character)->GetRemainingTime();
+}
+
+void CZK_CharacterManager::SetFrozen(int character, int flag) {
+  GetCharacter(character)->SetFrozen(flag);
+}
+
+void CZK_CharacterManager::SetTimeOffset(int character, float offset) {
+  GetCharacter(character)->SetTimeOffset(offset);
+}
+
+void CZK_CharacterManager::SetSpeed(int character, float speed) {
+  GetCharacter(character)->SetSpeed(speed);
+}
+
+void CZK_CharacterManager::SetPosition(int character, const Vector3* position) {
+  GetCharacter(character)->SetPosition(*position);
+}
+
+void CZK_CharacterManager::SetRotation(int character, float ax, float ay, float az) {
+  GetCharacter(character)->SetRotation(ax, ay, az);
+}
+
+void CZK_CharacterManager::SetScale(int character, float sx, float sy, float sz) {
+  GetCharacter(character)->SetScale(sx, sy, sz);
+}
+
+void CZK_CharacterManager::SetMatrix(int character, const Matrix* matrix) {
+  GetCharacter(character)->SetMatrix(*matrix);
+}
+
+Matrix* CZK_CharacterManager::GetMatrix(int character) const {
+  return GetCharacter(character)->GetMatrix();
+}
+
+int CZK_CharacterManager::FindNodeIndex(int character, const std::string& nodeName) const {
+  CZK_Node* node = CZK_Node::FindNodeByName(nodeName, GetCharacter(character)->GetRoot());
+  return node != nullptr ? node->registryIndex : -1;
+}

@@ -1,0 +1,62 @@
+// Owner of every character and registry of every node of their trees. Hosts reach characters
+// and nodes by index into its two lists.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/Math.h"
+
+class CZK_Character;
+class CZK_Node;
+
+class CZK_CharacterManager {
+ public:
+  CZK_CharacterManager() = default;
+  CZK_CharacterManager(const CZK_CharacterManager&) = delete;
+  CZK_CharacterManager& operator=(const CZK_CharacterManager&) = delete;
+  ~CZK_CharacterManager();
+
+  int AddCharacter(CZK_Character* character);
+  int AddNode(CZK_Node* node);
+  void UpdateAll(float time);
+  // Throws std::exception("Character not found") when no character has that name.
+  int GetCharacterIndex(const std::string& name) const;
+  int GetNodeIndex(const std::string& characterName, const std::string& nodeName) const;
+  void AddAnimation(const std::string& characterName, const std::string& sceneName, int category);
+
+  CZK_Character* GetCharacter(int index) const { return characters[static_cast<size_t>(index)]; }
+  CZK_Node* GetNode(int index) const { return nodes[static_cast<size_t>(index)]; }
+  float GetCurrentTime() const { return currentTime; }
+  size_t GetCharacterCount() const { return characters.size(); }
+  size_t GetNodeCount() const { return nodes.size(); }
+
+  void Clear();
+
+  // Undo support for a refused hierarchy: nodes registered after `nodeCount` are forgotten and
+  // the name map is rebuilt so that every name maps to its last remaining registration.
+  void TruncateNodes(size_t nodeCount);
+
+  // Per-character operations by index (the index is not validated).
+  void SetAnimation(int character, int category, int index);
+  int GetAnimationCount(int character, int category) const;
+  float GetRemainingTime(int character) const;
+  void SetFrozen(int character, int flag);
+  void SetTimeOffset(int character, float offset);
+  void SetSpeed(int character, float speed);
+  void SetPosition(int character, const Vector3* position);
+  void SetRotation(int character, float ax, float ay, float az);
+  void SetScale(int character, float sx, float sy, float sz);
+  void SetMatrix(int character, const Matrix* matrix);
+  Matrix* GetMatrix(int character) const;
+  int FindNodeIndex(int character, const std::string& nodeName) const;
+
+ private:
+  std::map<std::string, int32_t> characterNames;
+  std::vector<CZK_Character*> characters;
+  std::vector<CZK_Node*> nodes;
+  std::map<std::string, int32_t> nodeNames;
+  float currentTime = 0.0f;
+};
