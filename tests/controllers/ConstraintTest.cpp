@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "ControllerTestSupport.h"
+#include "animation/AnimObject.h"
+#include "animation/AnimationScene.h"
+#include "controllers/ConstraintControllers.h"
+#include "controllers/ControllerManager.h"
+
+using namespace zk_test;
+
+namespace {
+
+CZK_ConstraintTarget Entry(const char* name, float key, int32_t slot) {
+  CZK_ConstraintTarget e;
+  e.name = name;
+  e.key = key;
+  e.slot = slot;
+  return e;
+}
+
+class ConstraintTest : public ::testing::Test {
+ protected:
+  // A fixed-mode transform object whose world matrix is a translation to p.
+  int MakeTarget(const std::string& name, Vector3 p) {
+    const int i = manager.CreateTransformObject(name.c_str());
+    MoveTarget(i, p);
+    return i;
+  }
+  void MoveTarget(int i, Vector3 p) {
+    static_cast<CZK_AnimObjectTM*>(manager.GetAnimObject(i))->fixed = Translation(p.x, p.y, p.z);
+    manager.EvaluateTransform(i, 0.0f, nullptr);
+  }
+  // A PRS controller at a constant position, registered under name.
+  CZK_AnimationControllerPRS* AddPRS(const std::string& name, Vector3 p,
+                                     CZK_AnimationControllerRotationBase* rotation = nullptr) {
+    auto* position = new CZK_AnimationControllerPositionVector(name + "::pos");
+    position->SetTrack(new LinePositionTrack(p));
+    manager.AddController(position);
+    if (rotation != nullptr) manager.AddController(rotation);
+    auto* prs = new CZK_AnimationControllerPRS(name);
+    prs->SetPosition(position);
+    prs->SetRotation(rotation);
+    manager.AddController(prs);
+    return prs;
+  }
+
+  ScopedHub hub;
+  CZK_ControllerManager manager;
+};
+
+// The rotation matrix of q and its look-at row.
+Vector3 LookRow(const Quaternion& q, uint32_t axis) {
+  Matrix m;
+  D3DXMatrixRotationQuaternion(&m, &q);
+  return Row(m, static_cast<int>(axis));
+}
+
+Vector3 Normalized(const Vector3& v) { return v * (1.0f / Vec3Length(v)); }
+
+}  // namespace
+
+// ---- Link constraints ---------------------------------------------------------------------------
+
+TEST_F(ConstraintTest, LinkSwitchesTargetsAtTheirStartTimes) {
+  const int x = MakeTarget("Car::X::PRS", {10, 0, 0});
+  const int y = MakeTarget("Car::Y::PRS", {0, 20, 0});
+  manager.AddScene("Anim");
+  auto* link = new CZK_AnimationControllerLinkConstraints("Anim::Hand");
+  link->AddLink(Entry("Car::X", 0, -1));
+  link->AddLink(Entry("Car::Y", 5, -1));
+  link->AddLink(Entry("__world_root__", 8, 7));
+  auto* position = new CZK_AnimationControllerPositionVector("Anim::Hand::pos");
+  position->SetTrack(new LinePositionTrack({1, 0, 0}));
+  manager.AddController(position);
+  link->SetPosition(position);
+  manager.AddController(link);
+  ASSERT_EQ(manager.GetScene(0)->linkConstraintControllers.size(), 1u);
+
+  manager.ResolveSceneTargets("Anim");
+  // Link targets take no scene prefix; the world root has no object.
+  EXPECT_EQ(link->GetLinks()[0].slot, x);
+  EXPECT_EQ(link->GetLinks()[0].kind, kTargetTransform);
+  EXPECT_EQ(link->GetLinks()[1].slot, y);
+  EXPECT_EQ(link->GetLinks()[2].slot, -1);
+
+  const int hand = manager.CreateTransformObject("Anim::Hand");
+  const Matrix parent = Translation(0, 0, 100);
+  struct Case {
+    float t;
+    Vector3 expected;
+  } cases[] = {{-1, {11, 0, 100}},   {0, {11, 0, 100}}, {4.9f, {11, 0, 100}}, {5, {1, 20, 100}},
+               {7.9f, {1, 20, 100}}, {8, {1, 0, 100}},  {50, {1, 0, 100}}};
+  for (const Case& c : cases) {
+    const Matrix world = manager.EvaluateTransform(hand, c.t, &parent);
+    EXPECT_TRUE(VectorNear(Row(world, 3), c.expected)) << "t = " << c.t;
+  }
+  EXPECT_EQ(link->SelectLink(4.9f), 0);
+  EXPECT_EQ(link->SelectLink(5.0f), 1);
+}
+
+TEST_F(ConstraintTest, LinkMatrixComesBeforeTheOwnTransform) {
+  // A target turned 90° about Z: the node's own offset (1, 0, 0) turns with it.
+  const int target = manager.CreateTransformObject("T::PRS");
+  auto* object = static_cast<CZK_AnimObjectTM*>(manager.GetAnimObject(target));
+  const Quaternion turn = QuaternionFromAxisAngle({0, 0, 1}, zk_math::kHalfPi);
+  D3DXMatrixRotationQuaternion(&object->fixed, &turn);
+  object->fixed.m[12] = 5;
+  manager.EvaluateTransform(target, 0, nullptr);
+
+  manager.AddScene("S");
+  auto* link = new CZK_AnimationControllerLinkConstraints("S::N");
+  link->AddLink(Entry("T", 0, -1));
+  auto* position = new CZK_AnimationControllerPositionVector("S::N::pos");
+  position->SetTrack(new LinePositionTrack({1, 0, 0}));
+  manager.AddController(position);
+  link->SetPosition(position);
+  manager.AddController(link);
+  manager.ResolveSceneTargets("S");
+
+  Matrix local;
+  link->Evaluate(&local, 0, nullptr);
+  // local = L·T: the node's origin lands at L's origin moved by (1, 0, 0) in world axes.
+  EXPECT_TRUE(VectorNear(TransformPoint({0, 0, 0}, local), {6, 0, 0}));
+  EXPECT_TRUE(VectorNear(TransformPoint({1, 0, 0}, local), {6, 1, 0}));
+}
+
+TEST_F(ConstraintTest, UnboundLinkBehavesAsPRS) {
+  auto* link = new CZK_AnimationControllerLinkConstraints("N");
+  link->AddLink(Entry("Nowhere", 0, -1));
+  auto* position = new CZK_AnimationControllerPositionVector("N::pos");
+  position->SetTrack(new LinePositionTrack({1, 2, 3}, {1, 0, 0}));
+  link->SetPosition(position);
+  CZK_AnimationControllerPRS plain("P");
+  plain.SetPosition(position);
+  manager.AddController(position);
+  manager.AddController(link);
+  const Matrix parent = Translation(4, 4, 4);
+  for (float t : {0.0f, 1.0f, 2.5f}) {
+    Matrix a, b;
+    link->Evaluate(&a, t, &parent);
+    plain.Evaluate(&b, t, &parent);
+    EXPECT_TRUE(MatrixNear(a, b, 0));
+  }
+  // A link whose target name finds no object resolves to -1 too.
+  manager.AddScene("S");
+  auto* other = new CZK_AnimationControllerLinkConstraints("S::M");
+  other->AddLink(Entry("Missing", 0, 3));
+  manager.AddController(other);
+  manager.ResolveSceneTargets("S");
+  EXPECT_EQ(other->GetLinks()[0].slot, -1);
+}
+
+// ---- Look-at ------------------------------------------------------------------------------------
+
+TEST_F(ConstraintTest, LookAtAimsAtWeightedAverage) {
+  MakeTarget("S::A::PRS", {0, 0, 0});
+  MakeTarget("S::B::PRS", {4, 0, 0});
+  manager.AddScene("S");
+  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
+  lookAt->AddTarget(Entry("A", 1, 0));
+  lookAt->AddTarget(Entry("B", 3, 0));
+  EXPECT_FLOAT_EQ(lookAt->GetTotalWeight(), 4.0f);
+  AddPRS("S::N", {0, 5, 0}, lookAt);
+  ASSERT_EQ(manager.GetScene(0)->lookAtControllers.size(), 1u);
+  manager.ResolveSceneTargets("S");
+  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {3, 0, 0}));
+
+  // The node sits at (0, 5, 0) + parent translation (0, 0, 2); its X row must point at (3, 0, 0).
+  const int node = manager.CreateTransformObject("S::N");
+  const Matrix parent = Translation(0, 0, 2);
+  const Matrix world = manager.EvaluateTransform(node, 0, &parent);
+  const Vector3 expected = Normalized(Vector3{3, 0, 0} - Vector3{0, 5, 2});
+  EXPECT_TRUE(VectorNear(Row(world, 0), expected, 1e-5f));
+}
+
+TEST_F(ConstraintTest, LookAtResolvesTransformThenPositionObjects) {
+  manager.AddScene("S");
+  // T2 has only a position object, bound to a position controller of the same name.
+  auto* pos = new CZK_AnimationControllerPositionVector("S::T2::Position");
+  pos->SetTrack(new LinePositionTrack({0, 0, 8}));
+  manager.AddController(pos);
+  const int t1 = MakeTarget("S::T1::PRS", {8, 0, 0});
+  const int t2 = manager.CreatePositionObject("S::T2::Position");
+  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
+  lookAt->AddTarget(Entry("T1", 1, 0));
+  lookAt->AddTarget(Entry("T2", 1, 0));
+  lookAt->AddTarget(Entry("Gone", 2, 0));
+  manager.AddController(lookAt);
+  // Before resolution no entry contributes; the weights still count.
+  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {0, 0, 0}, 0));
+  manager.ResolveSceneTargets("S");
+  const auto& targets = lookAt->GetTargets();
+  EXPECT_EQ(targets[0].slot, t1);
+  EXPECT_EQ(targets[0].kind, kTargetTransform);
+  EXPECT_EQ(targets[1].slot, t2);
+  EXPECT_EQ(targets[1].kind, kTargetPosition);
+  EXPECT_EQ(targets[2].slot, -1);
+  // (8, 0, 0)·1 + (0, 0, 8)·1 + nothing, over the total weight 4.
+  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {2, 0, 2}));
+}
+
+TEST_F(ConstraintTest, LookAtZeroWeightsUseThePlainSum) {
+  MakeTarget("S::A::PRS", {2, 0, 0});
+  MakeTarget("S::B::PRS", {0, 4, 0});
+  manager.AddScene("S");
+  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
+  lookAt->AddTarget(Entry("A", 1, 0));
+  lookAt->AddTarget(Entry("B", -1, 0));
+  manager.AddController(lookAt);
+  auto* still = new CZK_AnimationControllerRotationLookAt("S::M::rot");
+  still->AddTarget(Entry("A", 0, 0));
+  still->AddTarget(Entry("B", 0, 0));
+  manager.AddController(still);
+  manager.ResolveSceneTargets("S");
+  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {2, -4, 0}));
+  EXPECT_TRUE(VectorNear(still->GetTargetPosition(0), {0, 0, 0}, 0));
+
+  // Every weight 0: the node aims at the origin.
+  const Vector3 w = {3, 4, 0};
+  Quaternion q;
+  still->Evaluate(&q, 0, &w);
+  EXPECT_TRUE(VectorNear(LookRow(q, 0), {-0.6f, -0.8f, 0}, 1e-5f));
+}
+
+TEST_F(ConstraintTest, LookAtWithoutDirectionIsIdentity) {
+  CZK_AnimationControllerRotationLookAt empty("e");
+  Quaternion q;
+  const Vector3 w = {1, 2, 3};
+  empty.Evaluate(&q, 0, &w);
+  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
+
+  // The target on the node itself gives no direction.
+  MakeTarget("S::A::PRS", {1, 2, 3});
+  manager.AddScene("S");
+  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
+  lookAt->AddTarget(Entry("A", 1, 0));
+  manager.AddController(lookAt);
+  manager.ResolveSceneTargets("S");
+  lookAt->Evaluate(&q, 0, &w);
+  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
+
+  // A look-at axis above 2 leaves the identity as well.
+  lookAt->lookAtAxis = 3;
+  const Vector3 elsewhere = {9, 9, 9};
+  lookAt->Evaluate(&q, 0, &elsewhere);
+  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
+}
+
+TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
+  const int target = MakeTarget("S::T::PRS", {0, 0, 0});
+  manager.AddScene("S");
+  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
+  lookAt->AddTarget(Entry("T", 2.5f, 0));
+  manager.AddController(lookAt);
+  manager.ResolveSceneTargets("S");
+
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> u(-10.0f, 10.0f);
+  int checked = 0;
+  for (uint32_t axis = 0; axis < 3; ++axis)
+    for (uint32_t source = 0; source < 4; ++source)
+      for (uint32_t upMode = 0; upMode < 2; ++upMode)
+        for (uint32_t upAxis = 0; upAxis < 3; ++upAxis)
+          for (uint32_t flips = 0; flips < 8; ++flips) {
+            const uint32_t words[9] = {
+                0, flips & 1, (flips >> 1) & 1, (flips >> 2) & 1, 0, axis, upAxis, source, upMode};
+            lookAt->SetParameters(words);
+            const uint32_t s = (source > 2 || source == axis) ? (axis + 1) % 3 : source;
+            for (int k = 0; k < 12; ++k) {
+              const Vector3 t = {u(rng), u(rng), u(rng)};
+              const Vector3 w = {u(rng), u(rng), u(rng)};
+              MoveTarget(target, t);
+              Quaternion q;
+              lookAt->Evaluate(&q, 0, &w);
+              ASSERT_GE(q.w, 0.0f);
+              ASSERT_NEAR(QuaternionDot(q, q), 1.0f, 1e-5f);
+              Matrix m;
+              D3DXMatrixRotationQuaternion(&m, &q);
+              const Vector3 rows[3] = {Row(m, 0), Row(m, 1), Row(m, 2)};
+              for (int i = 0; i < 3; ++i) {
+                ASSERT_NEAR(Vec3Length(rows[i]), 1.0f, 1e-4f);
+                for (int j = i + 1; j < 3; ++j) ASSERT_NEAR(Vec3Dot(rows[i], rows[j]), 0.0f, 1e-4f);
+              }
+              ASSERT_NEAR(Vec3Dot(Vec3Cross(rows[0], rows[1]), rows[2]), 1.0f, 1e-4f);
+
+              // The look-at row points at the target (away with flipLookAt).
+              Vector3 d = Normalized(t - w);
+              if (words[1] != 0) d = d * -1.0f;
+              ASSERT_TRUE(VectorNear(rows[axis], d, 2e-4f)) << axis << " " << s << " " << upMode;
+
+              // The source row is the up reference with its part along d removed.
+              Vector3 r = upMode == 0
+                              ? Normalized(Vector3{0, 0, 0} - w)
+                              : Vector3{upAxis == 0 ? 1.0f : 0.0f, upAxis == 1 ? 1.0f : 0.0f,
+                                        upAxis == 2 ? 1.0f : 0.0f};
+              const Vector3 perp = r - d * Vec3Dot(r, d);
+              if (Vec3Length(perp) < 1e-2f) continue;
+              Vector3 expected = Normalized(perp);
+              if (words[2] != 0) expected = expected * -1.0f;
+              ASSERT_TRUE(VectorNear(rows[s], expected, 5e-4f))
+                  << axis << " " << s << " " << upMode;
+              ++checked;
+            }
+          }
+  EXPECT_GT(checked, 2500);
+}
+
+TEST(LookAtBasis, DegenerateReferenceFallsBackToAWorldAxis) {
+  for (uint32_t axis = 0; axis < 3; ++axis) {
+    const Vector3 d = Normalized({0.3f, -0.4f, 0.866f});
+    for (const Vector3& reference : {d, Vector3{0, 0, 0}, d * -2.0f}) {
+      Matrix m = g_IdentityMatrix;
+      BuildLookAtBasis(&m, d, reference, axis, (axis + 2) % 3, false);
+      EXPECT_TRUE(VectorNear(Row(m, static_cast<int>(axis)), d, 1e-6f));
+      EXPECT_NEAR(Vec3Dot(Vec3Cross(Row(m, 0), Row(m, 1)), Row(m, 2)), 1.0f, 1e-5f);
+    }
+  }
+}
+
+TEST_F(ConstraintTest, UpNodeModesDifferOnlyAtTheOrigin) {
+  MakeTarget("S::T::PRS", {5, 1, 0});
+  manager.AddScene("S");
+  auto* a = new CZK_AnimationControllerRotationLookAt("S::A::rot");
+  auto* b = new CZK_AnimationControllerRotationLookAt("S::B::rot");
+  a->AddTarget(Entry("T", 1, 0));
+  b->AddTarget(Entry("T", 1, 0));
+  b->upNodeMode = 1;
+  manager.AddController(a);
+  manager.AddController(b);
+  manager.ResolveSceneTargets("S");
+  for (const Vector3& w : {Vector3{1, 2, 3}, Vector3{-4, 0, 1}, Vector3{0, 0, 0}}) {
+    Quaternion qa, qb;
+    a->Evaluate(&qa, 0, &w);
+    b->Evaluate(&qb, 0, &w);
+    EXPECT_TRUE(QuaternionNear(qa, qb, 1e-6f));
+    EXPECT_TRUE(VectorNear(LookRow(qa, 0), Normalized(Vector3{5, 1, 0} - w), 1e-5f));
+  }
+}

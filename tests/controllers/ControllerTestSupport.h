@@ -1,0 +1,170 @@
+// Small hand-made tracks, a hub buffer and matrix helpers for the controller tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <zelkar/HubLayout.h>
+#include <zelkar/Signals.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "animation/AnimTrack.h"
+#include "foundation/Math.h"
+#include "signals/Hub.h"
+
+namespace zk_test {
+
+// Counts destroyed test tracks, so a test can see a track die exactly once.
+inline int& DestroyedTracks() {
+  static int count = 0;
+  return count;
+}
+
+template <class Base>
+class CountedTrack : public Base {
+ public:
+  ~CountedTrack() override { ++DestroyedTracks(); }
+  void Prepare() override {}
+};
+
+// value(t) = slope * t + offset; optionally appends `tag` to a call log when sampled.
+class LineFloatTrack : public CountedTrack<CZK_AnimTrackFloat> {
+ public:
+  LineFloatTrack(float slope, float offset, std::string* log = nullptr, char tag = 0)
+      : m_slope(slope), m_offset(offset), m_log(log), m_tag(tag) {}
+  float Evaluate(float time) const override {
+    if (m_log != nullptr) m_log->push_back(m_tag);
+    return m_slope * time + m_offset;
+  }
+
+ private:
+  float m_slope, m_offset;
+  std::string* m_log;
+  char m_tag;
+};
+
+// position(t) = start + velocity * t.
+class LinePositionTrack : public CountedTrack<CZK_AnimTrackPosition> {
+ public:
+  LinePositionTrack(Vector3 start, Vector3 velocity = {0, 0, 0})
+      : m_start(start), m_velocity(velocity) {}
+  Vector3* Evaluate(Vector3* out, float time) const override {
+    *out = m_start + m_velocity * time;
+    return out;
+  }
+
+ private:
+  Vector3 m_start, m_velocity;
+};
+
+// A rotation about a fixed unit axis by angle(t) = rate * t + offset.
+class AxisRotationTrack : public CountedTrack<CZK_AnimTrackRotation> {
+ public:
+  AxisRotationTrack(Vector3 axis, float offset, float rate = 0.0f)
+      : m_axis(axis), m_offset(offset), m_rate(rate) {}
+  Quaternion* Evaluate(Quaternion* out, float time) const override {
+    *out = QuaternionFromAxisAngle(m_axis, m_rate * time + m_offset);
+    return out;
+  }
+
+ private:
+  Vector3 m_axis;
+  float m_offset, m_rate;
+};
+
+class ConstantScaleTrack : public CountedTrack<CZK_AnimTrackScale> {
+ public:
+  explicit ConstantScaleTrack(ScaleValue value) : m_value(value) {}
+  ScaleValue* Evaluate(ScaleValue* out, float) const override {
+    *out = m_value;
+    return out;
+  }
+
+ private:
+  ScaleValue m_value;
+};
+
+inline Vector3 TransformPoint(const Vector3& p, const Matrix& m) {
+  Vector3 out;
+  D3DXVec3TransformCoord(&out, &p, &m);
+  return out;
+}
+
+inline Vector3 Row(const Matrix& m, int row) {
+  return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
+}
+
+inline Matrix Translation(float x, float y, float z) {
+  Matrix m;
+  D3DXMatrixTranslation(&m, x, y, z);
+  return m;
+}
+
+inline Matrix Multiply(const Matrix& a, const Matrix& b) {
+  Matrix m;
+  D3DXMatrixMultiply(&m, &a, &b);
+  return m;
+}
+
+inline ::testing::AssertionResult MatrixNear(const Matrix& a, const Matrix& b,
+                                             float tolerance = 1e-5f) {
+  for (int k = 0; k < 16; ++k) {
+    if (!(std::fabs(a.m[k] - b.m[k]) <= tolerance))
+      return ::testing::AssertionFailure() << "element " << k << ": " << a.m[k] << " vs " << b.m[k];
+  }
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult VectorNear(const Vector3& a, const Vector3& b,
+                                             float tolerance = 1e-5f) {
+  if (std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance &&
+      std::fabs(a.z - b.z) <= tolerance)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs ("
+                                       << b.x << ", " << b.y << ", " << b.z << ")";
+}
+
+inline ::testing::AssertionResult QuaternionNear(const Quaternion& a, const Quaternion& b,
+                                                 float tolerance = 1e-5f) {
+  if (std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance &&
+      std::fabs(a.z - b.z) <= tolerance && std::fabs(a.w - b.w) <= tolerance)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "(" << a.x << ", " << a.y << ", " << a.z << ", " << a.w << ") vs (" << b.x << ", "
+         << b.y << ", " << b.z << ", " << b.w << ")";
+}
+
+// A zeroed hub buffer installed as the library's hub for the lifetime of the object.
+class ScopedHub {
+ public:
+  ScopedHub() : m_words(zk_hub::kHubSize / sizeof(uint64_t) + 1, 0) {
+    SetSignalHub(m_words.data());
+  }
+  ~ScopedHub() { SetSignalHub(nullptr); }
+  ScopedHub(const ScopedHub&) = delete;
+  ScopedHub& operator=(const ScopedHub&) = delete;
+
+  template <class Rec>
+  CSignalList<Rec>& List(std::size_t offset) {
+    return *reinterpret_cast<CSignalList<Rec>*>(reinterpret_cast<char*>(m_words.data()) + offset);
+  }
+
+  // Delivers record the way the host does: from first, Notify, then read next.
+  template <class Rec>
+  void Deliver(std::size_t offset, const Rec& record) {
+    CSignalConnection<Rec>* c = List<Rec>(offset).first;
+    while (c != nullptr) {
+      c->Notify(record);
+      c = c->next;
+    }
+  }
+
+ private:
+  std::vector<uint64_t> m_words;
+};
+
+}  // namespace zk_test
