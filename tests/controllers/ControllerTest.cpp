@@ -24,26 +24,14 @@ struct PRSRig {
   CZK_AnimationControllerScale scale{"n::scale"};
   CZK_AnimationControllerPRS prs{"n"};
 
-  PRSRig(Vector3 p, Quaternion q, float s) {
+  PRSRig(Vector3 p, Vector3 axis, float angle, float s) {
     position.SetTrack(new LinePositionTrack(p));
-    rotation.SetTrack(new ConstantRotation(q));
+    rotation.SetTrack(new AxisRotationTrack(axis, angle));
     scale.SetTrack(new ConstantScaleTrack({s, s, s, {0, 0, 0, 1}}));
     prs.SetPosition(&position);
     prs.SetRotation(&rotation);
     prs.SetScale(&scale);
   }
-
-  class ConstantRotation : public CountedTrack<CZK_AnimTrackRotation> {
-   public:
-    explicit ConstantRotation(Quaternion q) : m_q(q) {}
-    Quaternion* Evaluate(Quaternion* out, float) const override {
-      *out = m_q;
-      return out;
-    }
-
-   private:
-    Quaternion m_q;
-  };
 };
 
 // Records the world position it is handed.
@@ -215,7 +203,7 @@ TEST(Controllers, ScaleIgnoresAxisOrientation) {
 
 TEST(Controllers, PRSComposesScaleThenRotationThenTranslation) {
   // 2× scale, 90° about Z, at (1, 0, 0): (1, 0, 0) → (2, 0, 0) → (0, 2, 0) → (1, 2, 0).
-  PRSRig rig({1, 0, 0}, QuaternionFromAxisAngle(kAxisZ, zk_math::kHalfPi), 2);
+  PRSRig rig({1, 0, 0}, kAxisZ, zk_math::kHalfPi, 2);
   Matrix m;
   EXPECT_EQ(rig.prs.Evaluate(&m, 0, &g_IdentityMatrix), &m);
   EXPECT_TRUE(VectorNear(TransformPoint({1, 0, 0}, m), {1, 2, 0}, 1e-5f));
@@ -223,7 +211,7 @@ TEST(Controllers, PRSComposesScaleThenRotationThenTranslation) {
   EXPECT_TRUE(VectorNear(TransformPoint({0, 1, 0}, m), {-1, 0, 0}, 1e-5f));
 
   // Identity values give the identity matrix.
-  PRSRig identity({0, 0, 0}, {0, 0, 0, 1}, 1);
+  PRSRig identity({0, 0, 0}, kAxisX, 0, 1);
   identity.prs.Evaluate(&m, 3, nullptr);
   EXPECT_TRUE(MatrixNear(m, g_IdentityMatrix, 0));
 }
