@@ -1,0 +1,78 @@
+// Test fixture that stands the library's process-wide state up without process attach: a zeroed
+// hub, both managers and the library global, torn down in reverse. Plus small builders for
+// controllers with constant or linear tracks and a matrix comparison with a tolerance.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <zelkar/HubLayout.h>
+
+#include <memory>
+#include <string>
+
+#include "animation/AnimTrackLinear.h"
+#include "characters/CharacterManager.h"
+#include "controllers/AnimationController.h"
+#include "controllers/ControllerManager.h"
+#include "interface/LibraryGlobal.h"
+#include "signals/Hub.h"
+
+class LibraryFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hub_ = std::make_unique<unsigned char[]>(zk_hub::kHubSize);
+    SetSignalHub(hub_.get());
+    global_.characterManager = new CZK_CharacterManager();
+    global_.controllerManager = new CZK_ControllerManager();
+    global_.currentCar = nullptr;
+    SetLibraryGlobal(&global_);
+  }
+
+  void TearDown() override {
+    delete global_.characterManager;
+    delete global_.controllerManager;
+    SetLibraryGlobal(nullptr);
+    SetSignalHub(nullptr);
+  }
+
+  CZK_ControllerManager& Controllers() { return *global_.controllerManager; }
+  CZK_CharacterManager& Characters() { return *global_.characterManager; }
+
+  // Registers "<name>" as a PRS controller whose position moves linearly from `from` at time t0
+  // to `to` at time t1 (held outside), with children "<name>::pos" registered first.
+  void AddMovingPRS(const std::string& name, Vector3 from, Vector3 to, float t0 = 0.0f,
+                    float t1 = 1.0f) {
+    auto* track = new CZK_AnimTrackPositionLinear();
+    CZK_KeyFrameLinearPosition key;
+    key.time = t0;
+    key.value = from;
+    track->AddKey(key);
+    key.time = t1;
+    key.value = to;
+    track->AddKey(key);
+    track->Prepare();
+    auto* position = new CZK_AnimationControllerPositionVector(name + "::pos");
+    position->SetTrack(track);
+    Controllers().AddController(position);
+    auto* prs = new CZK_AnimationControllerPRS(name);
+    prs->SetPosition(position);
+    Controllers().AddController(prs);
+  }
+
+  void AddStaticPRS(const std::string& name, Vector3 at) { AddMovingPRS(name, at, at); }
+
+ private:
+  std::unique_ptr<unsigned char[]> hub_;
+  CZK_LibraryGlobal global_{};
+};
+
+inline void ExpectMatrixNear(const Matrix& actual, const Matrix& expected,
+                             float tolerance = 1e-5f) {
+  for (int k = 0; k < 16; ++k)
+    EXPECT_NEAR(actual.m[k], expected.m[k], tolerance) << "element " << k;
+}
+
+inline Matrix Translation(float x, float y, float z) {
+  Matrix m;
+  D3DXMatrixTranslation(&m, x, y, z);
+  return m;
+}
