@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "characters/Character.h"
+#include "foundation/Exceptions.h"
+#include "platform/DebugOutput.h"
+#include "scenegraph/Node.h"
+#include "support/LibraryFixture.h"
+
+namespace {
+
+std::string g_debugText;
+void CaptureDebug(const char* text) { g_debugText += text; }
+
+class CharacterTest : public LibraryFixture {
+ protected:
+  // A character "Bob" registered with the manager, with an animated node "hand" (kind 2) under
+  // the root and a placed node "seat" (kind 1) and an attached node "wheel" (kind 0).
+  CZK_Character* MakeBob() {
+    auto* bob = new CZK_Character("Bob");
+    hand = AddNode(bob, new CZK_NodePRS("hand", 1, -1), kNodeBone);
+    seat = AddNode(bob, new CZK_NodePRS("seat", 2, -1), kNodePlaced);
+    wheel = AddNode(bob, new CZK_NodePRS("wheel", 3, -1), kNodeAttached);
+    wheel->matrix = Translation(0, 0, 1);
+    Characters().AddCharacter(bob);
+    return bob;
+  }
+
+  CZK_Node* AddNode(CZK_Character* character, CZK_Node* node, uint32_t kind) {
+    node->kind = kind;
+    character->AttachNode(node);
+    node->registryIndex = Characters().AddNode(node);
+    return node;
+  }
+
+  // A scene whose "hand" moves along x with x = time over [0, 1000].
+  void LoadLinearScene(const std::string& scene, float start, float end) {
+    AddMovingPRS(scene + "::hand::PRS", {0, 0, 0}, {1000, 0, 0}, 0.0f, 1000.0f);
+    Controllers().AddSceneRecord({scene, start, end});
+  }
+
+  CZK_Node* hand = nullptr;
+  CZK_Node* seat = nullptr;
+  CZK_Node* wheel = nullptr;
+};
+
+}  // namespace
+
+TEST_F(CharacterTest, FreshCharacterHasNoAnimationsAndIdentityPlacement) {
+  CZK_Character* bob = MakeBob();
+  EXPECT_FLOAT_EQ(bob->GetRemainingTime(), 1.0f);
+  for (uint32_t c = 0; c < 4; ++c) EXPECT_EQ(bob->GetAnimationCount(c), 0u);
+  ExpectMatrixNear(*bob->GetMatrix(), g_IdentityMatrix);
+  EXPECT_EQ(bob->GetRoot()->fullName, "Bobroot");
+  EXPECT_EQ(hand->fullName, "Bobhand");
+  EXPECT_EQ(bob->GetBoneNodes().size(), 1u);
+  EXPECT_EQ(bob->GetPlacedNodes().size(), 1u);
+  EXPECT_EQ(bob->GetAttachedNodes().size(), 1u);
+}
+
+TEST_F(CharacterTest, AnimationIdsCountAcrossCategories) {
+  CZK_Character* bob = MakeBob();
+  LoadLinearScene("A", 0, 10);
+  LoadLinearScene("B", 0, 10);
+  LoadLinearScene("C", 0, 10);
+  bob->AddAnimation("A", 1);
+  bob->AddAnimation("B", 1);
+  bob->AddAnimation("C", 0);
+  EXPECT_EQ(bob->GetAnimationCount(1), 2u);
+  EXPECT_EQ(bob->GetAnimationCount(0), 1u);
+  // Selecting category 0, index 0 switches the tree to id 2 (the third added).
+  bob->SetAnimation(0, 0);
+  EXPECT_EQ(hand->currentAnimation, 2u);
+  bob->SetAnimation(1, 1);
+  EXPECT_EQ(hand->currentAnimation, 1u);
+  // An index past the category changes nothing.
+  bob->SetAnimation(1, 2);
+  EXPECT_EQ(hand->currentAnimation, 1u);
+  EXPECT_EQ(bob->GetCurrentIndex(), 1u);
+  EXPECT_THROW(bob->AddAnimation("A", 4), CZK_Exception);
+}
+
+TEST_F(CharacterTest, LocalTimeUsesStartSpeedOffsetAndSceneStart) {
+  CZK_Character* bob = MakeBob();
+  LoadLinearScene("Walk", 10.0f, 20.0f);
+  bob->AddAnimation("Walk", 0);
+  bob->SetSpeed(2.0f);
+  bob->SetTimeOffset(0.5f);
+  Characters().UpdateAll(100.0f);  // the host time at which the animation is selected
+  bob->SetAnimation(0, 0);
+  Characters().UpdateAll(101.0f);
+  // (101 - 100) * 2 + 10 + 0.5 = 12.5, and the hand's x equals the local time.
+  EXPECT_NEAR(hand->matrix.m[12], 12.5f, 1e-4f);
+  EXPECT_NEAR(bob->GetRemainingTime(), 20.0f - 12.5f, 1e-4f);
+}
+
+TEST_F(CharacterTest, FrozenCharacterKeepsMatricesButFollowsTheClock) {
+  CZK_Character* bob = MakeBob();
+  LoadLinearScene("Walk", 0.0f, 20.0f);
+  bob->AddAnimation("Walk", 0);
+  bob->SetAnimation(0, 0);
+  Characters().UpdateAll(1.0f);
+  EXPECT_NEAR(hand->matrix.m[12], 1.0f, 1e-5f);
+  bob->SetFrozen(1);
+  Characters().UpdateAll(5.0f);
+  EXPECT_NEAR(hand->matrix.m[12], 1.0f, 1e-5f);
+  EXPECT_NEAR(bob->GetRemainingTime(), 15.0f, 1e-5f);
+  bob->SetFrozen(0);
+  Characters().UpdateAll(6.0f);
+  EXPECT_NEAR(hand->matrix.m[12], 6.0f, 1e-5f);
+}
+
+TEST_F(CharacterTest, PlacementIsScaleThenRotationThenTranslation) {
+  CZK_Character* bob = MakeBob();
+  bob->SetScale(2, 2, 2);
+  bob->SetRotation(0, 0, zk_math::kHalfPi);
+  bob->SetPosition({1, 0, 0});
+  // (1, 0, 0) -> scaled (2, 0, 0) -> quarter turn about Z (0, 2, 0) -> moved (1, 2, 0).
+  Vector3 p = {1, 0, 0}, out;
+  D3DXVec3TransformCoord(&out, &p, bob->GetMatrix());
+  EXPECT_NEAR(out.x, 1, 1e-5f);
+  EXPECT_NEAR(out.y, 2, 1e-5f);
+  EXPECT_NEAR(out.z, 0, 1e-5f);
+
+  // SetRotation composes X, then Y, then Z: a quarter about X then a quarter about Y sends
+  // (0, 1, 0) to (0, 0, 1) and then to (1, 0, 0).
+  bob->SetScale(1, 1, 1);
+  bob->SetPosition({0, 0, 0});
+  bob->SetRotation(zk_math::kHalfPi, zk_math::kHalfPi, 0);
+  p = {0, 1, 0};
+  D3DXVec3TransformCoord(&out, &p, bob->GetMatrix());
+  EXPECT_NEAR(out.x, 1, 1e-5f);
+  EXPECT_NEAR(out.y, 0, 1e-5f);
+  EXPECT_NEAR(out.z, 0, 1e-5f);
+}
+
+TEST_F(CharacterTest, SetMatrixLastsUntilTheNextPlacementSetter) {
+  CZK_Character* bob = MakeBob();
+  bob->SetPosition({1, 2, 3});
+  const Matrix set = Translation(7, 7, 7);
+  bob->SetMatrix(set);
+  ExpectMatrixNear(*bob->GetMatrix(), set);
+  bob->SetScale(1, 1, 1);
+  ExpectMatrixNear(*bob->GetMatrix(), Translation(1, 2, 3));
+}
+
+TEST_F(CharacterTest, UpdateWritesTheWorldIntoPlacedAttachedAndRootNodes) {
+  CZK_Character* bob = MakeBob();
+  bob->SetPosition({5, 0, 0});
+  Characters().UpdateAll(0.0f);
+  ExpectMatrixNear(*bob->GetRoot()->GetMatrix(), Translation(5, 0, 0));
+  ExpectMatrixNear(seat->matrix, Translation(5, 0, 0));
+  ExpectMatrixNear(wheel->matrix, Translation(5, 0, 1));  // its own matrix, then the world
+  ExpectMatrixNear(hand->matrix, g_IdentityMatrix);       // bones keep what the tree computed
+}
+
+TEST_F(CharacterTest, MissingSceneRecordIsLoggedOnSelection) {
+  CZK_Character* bob = MakeBob();
+  AddStaticPRS("Ghost::hand::PRS", {0, 0, 0});
+  bob->AddAnimation("Ghost", 0);  // no scene record: filed against record 0, which is absent
+  g_debugText.clear();
+  const auto previous = zk_platform::SetDebugSink(&CaptureDebug);
+  bob->SetAnimation(0, 0);
+  zk_platform::SetDebugSink(previous);
+  EXPECT_NE(g_debugText.find("Invalid animation data handle"), std::string::npos);
+  EXPECT_EQ(hand->currentAnimation, 0u);
+}
+
+TEST_F(CharacterTest, AttachNodeRefusesAMissingParent) {
+  CZK_Character* bob = MakeBob();
+  std::unique_ptr<CZK_Node> stray(new CZK_Node("stray", 9, 77));
+  EXPECT_THROW(bob->AttachNode(stray.get()), CZK_Exception);
+  EXPECT_EQ(CZK_Node::FindNodeByName("stray", bob->GetRoot()), nullptr);
+}
