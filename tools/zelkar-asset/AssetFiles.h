@@ -1,0 +1,22 @@
+// The file steps of the asset tool's commands, shared by the command line and the tests:
+// each reads and writes whole files and reports every failure as a CAssetError.
+#pragma once
+
+#include <string>
+
+#include "AssetModel.h"
+
+namespace NZelkarAsset {
+
+// The whole file; throws CAssetError "<path>: cannot read the file" when it cannot be read.
+Bytes ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& text);
+
+// build: the JSON description at jsonPath written as a binary file at outPath with CDiskWriter.
+// Nothing is written when the description is refused; a failed write removes the file.
+void BuildAsset(const std::string& jsonPath, const std::string& outPath);
+
+// dump: the binary file's JSON text (ending in a line feed).
+std::string DumpAsset(const Bytes& file, const std::string& name);
+
+}  // namespace NZelkarAsset

@@ -1,0 +1,88 @@
+// zelkar-asset: the hierarchy and scene files of Zelkar as JSON and back, and ".rbz" archives.
+//
+//   zelkar-asset build IN.json OUT     JSON description -> binary file
+//   zelkar-asset dump FILE [-o OUT]    binary file -> JSON description (stdout by default)
+//   zelkar-asset pack ARCHIVE FILES... files -> ".rbz" archive, members named by their paths
+//
+// Every failure is one line on stderr and a non-zero exit: 1 for a bad or unreadable file,
+// 2 for bad arguments.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "ArchivePacker.h"
+#include "AssetError.h"
+#include "AssetFiles.h"
+
+using namespace NZelkarAsset;
+
+namespace {
+
+const char kFormatHelp[] = R"(
+The JSON description: {"chunks": [...]} in file order. Each chunk has a "type":
+  "hierarchy"  "nodes": [{"name", "type": "transform"|"positionScale", "kind", "id", "parent",
+               "transform": 4 rows of 3 (row 3 the translation)}]
+  "object"     "name", "controller": {"type": "prs" | "linkConstraints" | "prsSampled" |
+               "positionVector" | "positionXYZ" | "rotationQuaternion" | "lookAt" | "eulerXYZ" |
+               "scale" | "float" | "ikChain" | "chunk", ...}
+  "range"      "start", "end" (seconds)
+  "chunk"      "class", "subclass", "bytes" (hex): any chunk kept as it is
+Tracks: {"keyType": e.g. "tcbRotation", "before"/"after": "hold"|"cycle"|"loop"|"pingPong",
+"keys": [...]}. Reals are numbers or "0x" + 8 hex digits (exact bits, for NaN and infinities).
+Run "zelkar-asset dump" on any file to see every field.)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Converts Zelkar hierarchy and scene files to JSON and back, and packs archives."};
+  app.require_subcommand(1);
+  app.footer(kFormatHelp);
+
+  std::string buildIn, buildOut;
+  CLI::App* build =
+      app.add_subcommand("build", "Write the binary file that a JSON description gives");
+  build->add_option("IN", buildIn, "JSON description")->required();
+  build->add_option("OUT", buildOut, "binary file to write")->required();
+
+  std::string dumpIn, dumpOut;
+  CLI::App* dump = app.add_subcommand("dump", "Print a binary file as its JSON description");
+  dump->add_option("FILE", dumpIn, "hierarchy or scene file")->required();
+  dump->add_option("-o,--output", dumpOut, "write the JSON here instead of to stdout");
+
+  std::string archive;
+  std::vector<std::string> files;
+  CLI::App* pack = app.add_subcommand("pack", "Write a .rbz archive of files");
+  pack->add_option("ARCHIVE", archive, "archive to create (replaced if it exists)")->required();
+  pack->add_option("FILES", files, "files to store, named by their relative paths")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    std::cerr << "zelkar-asset: " << e.what() << " (see --help)" << std::endl;
+    return 2;
+  }
+
+  try {
+    if (build->parsed()) {
+      BuildAsset(buildIn, buildOut);
+    } else if (dump->parsed()) {
+      const std::string text = DumpAsset(ReadWholeFile(dumpIn), dumpIn);
+      if (dumpOut.empty())
+        std::cout << text << std::flush;
+      else
+        WriteWholeFile(dumpOut, text);
+    } else if (pack->parsed()) {
+      std::vector<ArchiveMember> members;
+      for (const std::string& file : files)
+        members.push_back({MemberNameForPath(file), ReadWholeFile(file)});
+      WriteArchive(archive, members);
+    }
+  } catch (const CAssetError& e) {
+    std::cerr << "zelkar-asset: " << e.what() << std::endl;
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "zelkar-asset: " << e.what() << std::endl;
+    return 1;
+  }
+  return 0;
+}
