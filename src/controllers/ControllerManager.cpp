@@ -18,6 +18,13 @@
 namespace {
 // The name of a link target that stands for the world itself: no object, the identity link.
 constexpr const char* kWorldRootName = "__world_root__";
+
+// The element at index, or null for an index outside the list.
+template <class T>
+T* ElementOrNull(const std::vector<T*>& list, int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return nullptr;
+  return list[static_cast<std::size_t>(index)];
+}
 }  // namespace
 
 CZK_ControllerManager::CZK_ControllerManager() {
@@ -148,6 +155,12 @@ int CZK_ControllerManager::FindSceneRecord(const std::string& name) const {
   return 0;
 }
 
+const SceneRecord& CZK_ControllerManager::GetSceneRecord(int index) const {
+  static const SceneRecord kNoRecord;
+  if (index < 0 || static_cast<std::size_t>(index) >= m_sceneRecords.size()) return kNoRecord;
+  return m_sceneRecords[static_cast<std::size_t>(index)];
+}
+
 void CZK_ControllerManager::AddIKChain(CZK_IKChain* chain) {
   if (chain != nullptr) m_ikChains.push_back(chain);
 }
@@ -244,13 +257,19 @@ int CZK_ControllerManager::FindAnimObject(const std::string& name) const {
 }
 
 CZK_AnimObjectBase* CZK_ControllerManager::GetAnimObject(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_animObjects.size()) return nullptr;
-  return m_animObjects[static_cast<std::size_t>(index)];
+  return ElementOrNull(m_animObjects, index);
+}
+
+CZK_AnimationScene* CZK_ControllerManager::GetScene(int index) const {
+  return ElementOrNull(m_scenes, index);
+}
+
+CZK_IKChain* CZK_ControllerManager::GetIKChain(int index) const {
+  return ElementOrNull(m_ikChains, index);
 }
 
 CZK_AnimationControllerBase* CZK_ControllerManager::GetController(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_controllers.size()) return nullptr;
-  return m_controllers[static_cast<std::size_t>(index)];
+  return ElementOrNull(m_controllers, index);
 }
 
 CZK_AnimObjectTM* CZK_ControllerManager::GetTransformObject(int index) const {

@@ -84,9 +84,8 @@ class CZK_ControllerManager {
   int AddSceneRecord(const SceneRecord& record);
   // The first record of that name, or 0.
   int FindSceneRecord(const std::string& name) const;
-  const SceneRecord& GetSceneRecord(int index) const {
-    return m_sceneRecords[static_cast<std::size_t>(index)];
-  }
+  // An index outside the list gives an empty record (no name, times 0).
+  const SceneRecord& GetSceneRecord(int index) const;
   int GetSceneRecordCount() const { return static_cast<int>(m_sceneRecords.size()); }
 
   // Takes ownership.
@@ -153,9 +152,8 @@ class CZK_ControllerManager {
   // ---- Plain access ------------------------------------------------------------------------
 
   int GetSceneCount() const { return static_cast<int>(m_scenes.size()); }
-  CZK_AnimationScene* GetScene(int index) const {
-    return m_scenes[static_cast<std::size_t>(index)];
-  }
+  // Null for an index outside the list.
+  CZK_AnimationScene* GetScene(int index) const;
   int GetAnimObjectCount() const { return static_cast<int>(m_animObjects.size()); }
   // Null for an index outside the list.
   CZK_AnimObjectBase* GetAnimObject(int index) const;
@@ -163,7 +161,8 @@ class CZK_ControllerManager {
   // Null for an index outside the list.
   CZK_AnimationControllerBase* GetController(int index) const;
   int GetIKChainCount() const { return static_cast<int>(m_ikChains.size()); }
-  CZK_IKChain* GetIKChain(int index) const { return m_ikChains[static_cast<std::size_t>(index)]; }
+  // Null for an index outside the list.
+  CZK_IKChain* GetIKChain(int index) const;
 
  private:
   // Places object n (a transform object) at the host position and orientation.

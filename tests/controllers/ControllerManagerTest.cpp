@@ -239,6 +239,10 @@ TEST_F(ManagerTest, SceneRecordsAreFoundByFirstName) {
   EXPECT_EQ(manager.FindSceneRecord("Run"), 0);
   EXPECT_FLOAT_EQ(manager.GetSceneRecord(2).start, 4);
   EXPECT_FLOAT_EQ(manager.GetSceneRecord(2).end, 5);
+  EXPECT_EQ(manager.GetSceneRecord(3).name, "");
+  EXPECT_EQ(manager.GetSceneRecord(-1).name, "");
+  EXPECT_EQ(manager.GetScene(0), nullptr);
+  EXPECT_EQ(manager.GetIKChain(0), nullptr);
 }
 
 TEST_F(ManagerTest, ResolvingAnUnknownSceneChangesNothing) {
