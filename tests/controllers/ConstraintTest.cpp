@@ -319,23 +319,3 @@ TEST(LookAtBasis, DegenerateReferenceFallsBackToAWorldAxis) {
     }
   }
 }
-
-TEST_F(ConstraintTest, UpNodeModesDifferOnlyAtTheOrigin) {
-  MakeTarget("S::T::PRS", {5, 1, 0});
-  manager.AddScene("S");
-  auto* a = new CZK_AnimationControllerRotationLookAt("S::A::rot");
-  auto* b = new CZK_AnimationControllerRotationLookAt("S::B::rot");
-  a->AddTarget(Entry("T", 1, 0));
-  b->AddTarget(Entry("T", 1, 0));
-  b->upNodeMode = 1;
-  manager.AddController(a);
-  manager.AddController(b);
-  manager.ResolveSceneTargets("S");
-  for (const Vector3& w : {Vector3{1, 2, 3}, Vector3{-4, 0, 1}, Vector3{0, 0, 0}}) {
-    Quaternion qa, qb;
-    a->Evaluate(&qa, 0, &w);
-    b->Evaluate(&qb, 0, &w);
-    EXPECT_TRUE(QuaternionNear(qa, qb, 1e-6f));
-    EXPECT_TRUE(VectorNear(LookRow(qa, 0), Normalized(Vector3{5, 1, 0} - w), 1e-5f));
-  }
-}

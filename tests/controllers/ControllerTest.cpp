@@ -48,22 +48,6 @@ class ProbeRotation : public CZK_AnimationControllerRotationBase {
 
 }  // namespace
 
-TEST(Controllers, TypeCodesAndSlots) {
-  EXPECT_EQ(CZK_AnimationControllerFloat("a").GetType(), 0u);
-  EXPECT_EQ(CZK_AnimationControllerPositionVector("a").GetType(), 1u);
-  EXPECT_EQ(CZK_AnimationControllerPositionXYZ("a").GetType(), 1u);
-  EXPECT_EQ(CZK_AnimationControllerRotationQuaternion("a").GetType(), 2u);
-  EXPECT_EQ(CZK_AnimationControllerEulerXYZ("a").GetType(), 2u);
-  EXPECT_EQ(CZK_AnimationControllerScale("a").GetType(), 3u);
-  EXPECT_EQ(CZK_AnimationControllerPRS("a").GetType(), 4u);
-  EXPECT_EQ(CZK_AnimationControllerPRSSampled("a").GetType(), 4u);
-  EXPECT_EQ(CZK_AnimationControllerPRSLOD("a").GetType(), 9u);
-  CZK_AnimationControllerPRS prs("Walk::Hand");
-  EXPECT_EQ(prs.GetName(), "Walk::Hand");
-  EXPECT_FALSE(prs.IsLookAtController());
-  EXPECT_FALSE(prs.IsLinkConstraintController());
-}
-
 TEST(Controllers, TrackReferencesAreTakenAndReleasedOnce) {
   DestroyedTracks() = 0;
   auto* track = new LineFloatTrack(2, 0);
