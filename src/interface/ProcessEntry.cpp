@@ -3,9 +3,11 @@
 #include <zelkar/HubLayout.h>
 
 #include <cstring>
+#include <exception>
 #include <new>
 #include <ostream>
 
+#include "controllers/ControllerManager.h"
 #include "foundation/Logger.h"
 #include "interface/LibraryGlobal.h"
 #include "platform/SharedMemory.h"
@@ -66,10 +68,17 @@ void ZelkarProcessAttach() {
 
   CZK_LibraryGlobal* global = new (std::nothrow) CZK_LibraryGlobal{};
   if (global == nullptr) return;
-  // Creation point of the character manager, then of the controller manager (which subscribes
-  // to the hub in its constructor): neither class exists yet, so both fields stay null.
+  // The character manager is made first, then the controller manager, which subscribes to the
+  // hub as it is built. The character manager does not exist yet; its field stays null.
   global->characterManager = nullptr;
-  global->controllerManager = nullptr;
+  try {
+    global->controllerManager = new CZK_ControllerManager();
+  } catch (const std::exception& error) {
+    // Nothing may escape the loader's call; the facade reports the missing manager instead.
+    global->controllerManager = nullptr;
+    GetLogger().SelectLevel(4) << "Zelkar: cannot create the controller manager: " << error.what()
+                               << std::endl;
+  }
   global->currentCar = nullptr;
   SetLibraryGlobal(global);
 }
@@ -85,8 +94,12 @@ void ZelkarProcessDetach() {
     zk_platform::CloseSharedBlock(g_state.view);
 
     CZK_LibraryGlobal* global = GetLibraryGlobal();
-    // Destruction point of the character manager, then of the controller manager (whose
-    // connections unlink from the hub, so the hub must still be alive here).
+    if (global != nullptr) {
+      // The character manager goes first (it does not exist yet), then the controller manager,
+      // whose connections unlink from the hub: the hub must still be alive here.
+      delete global->controllerManager;
+      global->controllerManager = nullptr;
+    }
     delete global;
     SetLibraryGlobal(nullptr);
 

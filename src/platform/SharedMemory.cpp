@@ -24,7 +24,7 @@ bool OpenOrCreateSharedBlock(const char* name, std::size_t size, CSharedBlock& b
                              std::size_t reasonSize) {
   block = CSharedBlock{};
   if (std::strlen(name) >= sizeof(block.name)) {
-    SetReason(reason, reasonSize, "name too long:", name, ENAMETOOLONG);
+    SetReason(reason, reasonSize, "name too long:", name, 0);
     return false;
   }
   std::strcpy(block.name, name);
@@ -55,9 +55,16 @@ bool OpenOrCreateSharedBlock(const char* name, std::size_t size, CSharedBlock& b
 
   if (!block.created) {
     struct stat status {};
-    if (fstat(fd, &status) != 0 || status.st_size < static_cast<off_t>(size)) {
+    if (fstat(fd, &status) != 0) {
+      const int error = errno;
       close(fd);
-      SetReason(reason, reasonSize, "too small or unreadable:", name, EINVAL);
+      SetReason(reason, reasonSize, "cannot inspect", name, error);
+      block = CSharedBlock{};
+      return false;
+    }
+    if (status.st_size < static_cast<off_t>(size)) {
+      close(fd);
+      SetReason(reason, reasonSize, "smaller than the global object's words:", name, 0);
       block = CSharedBlock{};
       return false;
     }

@@ -1,0 +1,139 @@
+// The facade as a host sees it through the static library: its own operations, its clean-up
+// subscription, and the operations that forward to the controller manager.
+#include <gtest/gtest.h>
+#include <zelkar/Zelkar.h>
+#include <zelkar/ZelkarFacade.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controllers/ControllerManager.h"
+#include "hostkit/Host.h"
+#include "interface/LibraryGlobal.h"
+#include "interface/ProcessEntry.h"
+#include "interface/Zelkar.h"
+
+namespace {
+
+constexpr std::size_t kControllerManagerConnections = 9;
+
+class FacadeTest : public ::testing::Test {
+ protected:
+  FacadeTest() { ZelkarProcessAttach(); }
+  ~FacadeTest() override { ZelkarProcessDetach(); }
+
+  void EmitCleanup() {
+    host.hub.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
+  }
+  const CSignalList<CSigPC_SessionCleanup>& CleanupList() {
+    return host.hub.List<CSigPC_SessionCleanup>(zk_hub::kSessionCleanupList);
+  }
+
+  zk_hostkit::CHost host;  // built before attach, destroyed after detach
+};
+
+TEST_F(FacadeTest, CreateReturnsAFacadeWithAllItsSlots) {
+  std::unique_ptr<CZelkarInterface> facade(ZK_Create());
+  ASSERT_NE(facade, nullptr);
+  auto* ext = static_cast<CZelkarInterfaceExt*>(facade.get());
+  EXPECT_TRUE(ext->Initialize());
+  ext->Shutdown();
+  EXPECT_TRUE(ext->Initialize());
+  for (int value : {0, 1, -1, 12345, 2147483647, -2147483647 - 1}) {
+    EXPECT_EQ(ext->Reserved0(value), 0);
+    EXPECT_EQ(ext->Reserved1(value), 0);
+    EXPECT_EQ(ext->Reserved2(value), 0);
+  }
+  ZK_Delete();  // does nothing
+  EXPECT_TRUE(ext->Initialize());
+}
+
+TEST_F(FacadeTest, CleanupConnectionJoinsTheHubListAndLeavesIt) {
+  EXPECT_EQ(CleanupList().count, 0u);
+  auto facade = std::make_unique<CZK_Zelkar>();
+  EXPECT_EQ(CleanupList().count, 1u);
+  EXPECT_EQ(CleanupList().first, facade->GetCleanupConnection());
+  EXPECT_EQ(facade->GetCleanupConnection()->list, &CleanupList());
+  {
+    CZK_Zelkar second;
+    EXPECT_EQ(CleanupList().count, 2u);
+    EXPECT_EQ(CleanupList().last, second.GetCleanupConnection());
+  }
+  EXPECT_EQ(CleanupList().count, 1u);
+  facade.reset();
+  EXPECT_EQ(CleanupList().count, 0u);
+  EXPECT_EQ(CleanupList().first, nullptr);
+  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
+}
+
+TEST_F(FacadeTest, CleanupEmptiesTheControllerManager) {
+  std::unique_ptr<CZelkarInterface> base(ZK_Create());
+  auto* facade = static_cast<CZelkarInterfaceExt*>(base.get());
+  facade->CreatePositionController("Walk::Hand", {{0, 0, 0, 0}, {3, 6, 9, 1}});
+  const int index = facade->FindController("Walk::Hand");
+  EXPECT_GE(index, 0);
+  GetLibraryGlobal()->currentCar = reinterpret_cast<CZK_CharacterCar*>(this);  // any non-null
+
+  EmitCleanup();
+  EXPECT_EQ(facade->FindController("Walk::Hand"), -1);
+  EXPECT_EQ(GetLibraryGlobal()->currentCar, nullptr);
+  // Only the "dummy controller" object is left, and it is an object, not a controller.
+  EXPECT_EQ(facade->FindController("dummy controller"), -1);
+  EXPECT_TRUE(facade->IsAnimObjectStatic(0));
+  const Matrix m = facade->GetAnimObjectMatrix(0);
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(m.m[k], (k % 5 == 0) ? 1.0f : 0.0f) << k;
+}
+
+TEST_F(FacadeTest, DestroyedFacadeNoLongerHearsCleanup) {
+  {
+    std::unique_ptr<CZelkarInterface> facade(ZK_Create());
+    static_cast<CZelkarInterfaceExt*>(facade.get())
+        ->CreatePositionController("Scene::Door", {{1, 2, 3, 0}});
+  }
+  EXPECT_EQ(CleanupList().count, 0u);
+  EmitCleanup();
+  EXPECT_GE(GetLibraryGlobal()->controllerManager->FindController("Scene::Door"), 0);
+}
+
+TEST_F(FacadeTest, EveryFacadeCleansUpTheSharedManagers) {
+  std::unique_ptr<CZelkarInterface> a(ZK_Create()), b(ZK_Create());
+  auto* ea = static_cast<CZelkarInterfaceExt*>(a.get());
+  auto* eb = static_cast<CZelkarInterfaceExt*>(b.get());
+  ea->CreatePositionController("S::A", {{0, 0, 0, 0}});
+  EXPECT_EQ(eb->FindController("S::A"), ea->FindController("S::A"));
+  EmitCleanup();
+  EXPECT_EQ(eb->FindController("S::A"), -1);
+}
+
+TEST_F(FacadeTest, OperationsWithoutTheirManagerSaySo) {
+  std::unique_ptr<CZelkarInterface> facade(ZK_Create());
+  auto expectMessage = [](auto call, const std::string& operation) {
+    try {
+      call();
+      ADD_FAILURE() << operation << " did not throw";
+    } catch (const std::exception& error) {
+      EXPECT_EQ(std::string(error.what()), operation + " is not available yet");
+    }
+  };
+  expectMessage([&] { facade->Update(0.5f); }, "Update");
+  expectMessage([&] { facade->CreateCharacter("a.hrc", "Car1", "Car"); }, "CreateCharacter");
+  expectMessage([&] { facade->CreateHumanCharacter("a", "", "Dr", "Driver"); },
+                "CreateHumanCharacter");
+  expectMessage([&] { facade->LoadAnimationScene("a.zks", "Walk"); }, "LoadAnimationScene");
+  expectMessage([&] { facade->GetCharacterIndex("nobody"); }, "GetCharacterIndex");
+  expectMessage([&] { facade->GetNodeMatrix(0); }, "GetNodeMatrix");
+  expectMessage([&] { facade->FindNodeIndex(0, "root"); }, "FindNodeIndex");
+}
+
+// Without attach there is no hub and no manager: the facade still constructs and destroys
+// cleanly, and forwarding operations report the missing manager.
+TEST(FacadeWithoutAttachTest, ConstructsUnlinkedAndReportsTheMissingManager) {
+  CZK_Zelkar facade;
+  EXPECT_EQ(facade.GetCleanupConnection()->list, nullptr);
+  EXPECT_TRUE(facade.Initialize());
+  EXPECT_THROW(facade.FindController("x"), std::exception);
+  facade.OnSessionCleanup(CSigPC_SessionCleanup{});  // nothing to clean, nothing breaks
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+// Process attach and detach, with a host that prepared its global object and without one.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "foundation/Logger.h"
+#include "hostkit/Host.h"
+#include "interface/LibraryGlobal.h"
+#include "interface/ProcessEntry.h"
+#include "platform/DebugOutput.h"
+#include "signals/Hub.h"
+
+namespace {
+
+using zk_hostkit::CGlobalObject;
+
+// Collects what reaches the debugger output while it lives.
+class CDebugCapture {
+ public:
+  CDebugCapture() {
+    Text().clear();
+    m_previous = zk_platform::SetDebugSink(&Collect);
+  }
+  ~CDebugCapture() { zk_platform::SetDebugSink(m_previous); }
+  static std::string& Text() {
+    static std::string text;
+    return text;
+  }
+  static int Count(const std::string& needle) {
+    int n = 0;
+    for (std::size_t at = Text().find(needle); at != std::string::npos;
+         at = Text().find(needle, at + 1))
+      ++n;
+    return n;
+  }
+
+ private:
+  static void Collect(const char* text) { Text() += text; }
+  zk_platform::DebugSink m_previous;
+};
+
+// The controller manager's subscriptions: seven solid-state lists and two ghost-car lists.
+constexpr std::size_t kControllerManagerConnections = 9;
+
+TEST(ProcessEntryTest, AttachUsesTheHostsHubAndWords) {
+  zk_hostkit::CHost host;
+  ZelkarProcessAttach();
+  EXPECT_EQ(GetSignalHub(), host.hub.Data());
+  EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordSurfaceClass),
+            static_cast<IZK_SurfaceClass*>(&host.surface));
+  EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordControlGate),
+            static_cast<IZK_ControlGate*>(&host.gate));
+  EXPECT_EQ(GetGlobalObjectWord(zk_hub::kGlobalObjectWords), nullptr);
+
+  // The host objects answer through the slots the library calls.
+  auto* gate = static_cast<IZK_ControlGate*>(GetGlobalObjectWord(zk_hub::kWordControlGate));
+  EXPECT_EQ(gate->IsCarControlApplied(), 1);
+  host.gate.SetApplied(0);
+  EXPECT_EQ(gate->IsCarControlApplied(), 0);
+  auto* surface = static_cast<IZK_SurfaceClass*>(GetGlobalObjectWord(zk_hub::kWordSurfaceClass));
+  host.surface.SetSurfaceClass(6);
+  EXPECT_EQ(surface->GetSurfaceClass(), 6);
+
+  CZK_LibraryGlobal* global = GetLibraryGlobal();
+  ASSERT_NE(global, nullptr);
+  EXPECT_NE(global->controllerManager, nullptr);
+  EXPECT_EQ(global->characterManager, nullptr);  // that manager does not exist yet
+  EXPECT_EQ(global->currentCar, nullptr);
+  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
+
+  ZelkarProcessDetach();
+  EXPECT_EQ(host.hub.TotalConnections(), 0u);
+  EXPECT_EQ(GetSignalHub(), nullptr);
+  EXPECT_EQ(GetLibraryGlobal(), nullptr);
+  EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordControlGate), nullptr);
+  // The block is the host's: the library leaves it and its words alone.
+  EXPECT_TRUE(CGlobalObject::Exists());
+  EXPECT_EQ(host.globalObject.GetWord(zk_hub::kWordSignalHub), host.hub.Data());
+}
+
+TEST(ProcessEntryTest, AttachAndDetachRepeatedly) {
+  zk_hostkit::CHost host;
+  for (int i = 0; i < 200; ++i) {
+    ZelkarProcessAttach();
+    ASSERT_EQ(host.hub.TotalConnections(), kControllerManagerConnections) << i;
+    ZelkarProcessDetach();
+    ASSERT_EQ(host.hub.TotalConnections(), 0u) << i;
+    ASSERT_EQ(GetLibraryGlobal(), nullptr);
+  }
+}
+
+TEST(ProcessEntryTest, SecondAttachAndSecondDetachChangeNothing) {
+  zk_hostkit::CHost host;
+  ZelkarProcessAttach();
+  CZK_LibraryGlobal* first = GetLibraryGlobal();
+  ZelkarProcessAttach();
+  EXPECT_EQ(GetLibraryGlobal(), first);
+  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
+  ZelkarProcessDetach();
+  ZelkarProcessDetach();
+  EXPECT_EQ(GetLibraryGlobal(), nullptr);
+  EXPECT_EQ(host.hub.TotalConnections(), 0u);
+}
+
+TEST(ProcessEntryTest, StandaloneAttachCreatesAndLaterUnlinksTheBlock) {
+  ASSERT_FALSE(CGlobalObject::Exists());
+  for (int i = 0; i < 200; ++i) {
+    CDebugCapture capture;
+    ZelkarProcessAttach();
+    ASSERT_TRUE(CGlobalObject::Exists());
+    ASSERT_NE(GetSignalHub(), nullptr);
+    EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordSignalHub), GetSignalHub());
+    EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordControlGate), nullptr);
+    EXPECT_EQ(NRQLib2::NLogger::GetLogger().GetCurrentLevel(), 2u);
+    ASSERT_EQ(CDebugCapture::Count("standalone hub"), 1) << CDebugCapture::Text();
+
+    // The supplied hub has no application state: the library's own emissions reach no one.
+    auto* wipers = HubSignal<CSigWiperPosition>(zk_hub::kWiperPositionSignal);
+    ASSERT_NE(wipers, nullptr);
+    EXPECT_EQ(wipers->applicationState, nullptr);
+    // Its lists hold the controller manager's connections.
+    auto* ghost = reinterpret_cast<CSignalList<CSigGhostCarState>*>(
+        static_cast<char*>(GetSignalHub()) + zk_hub::kGhostCarStateLists[0]);
+    EXPECT_EQ(ghost->count, 1u);
+
+    ZelkarProcessDetach();
+    ASSERT_FALSE(CGlobalObject::Exists());
+    EXPECT_EQ(CDebugCapture::Count("standalone hub"), 1);
+  }
+}
+
+TEST(ProcessEntryTest, HostBlockWithoutHubGetsOneForTheLibrarysLifetime) {
+  CGlobalObject block;
+  {
+    CDebugCapture capture;
+    ZelkarProcessAttach();
+    EXPECT_EQ(CDebugCapture::Count("standalone hub"), 1);
+  }
+  void* supplied = block.GetWord(zk_hub::kWordSignalHub);
+  EXPECT_NE(supplied, nullptr);
+  EXPECT_EQ(GetSignalHub(), supplied);
+  ZelkarProcessDetach();
+  // The hub is freed, so the host's word must not keep pointing at it.
+  EXPECT_EQ(block.GetWord(zk_hub::kWordSignalHub), nullptr);
+  EXPECT_TRUE(CGlobalObject::Exists());
+}
+
+TEST(ProcessEntryTest, HostWithAHubIsNotToldAboutStandaloneUse) {
+  zk_hostkit::CHost host;
+  CDebugCapture capture;
+  ZelkarProcessAttach();
+  ZelkarProcessDetach();
+  EXPECT_EQ(CDebugCapture::Count("standalone"), 0) << CDebugCapture::Text();
+}
+
+// A block too small for 22 words must not be mapped past its end: the library runs on its own
+// words instead, says why, and leaves the block to whoever made it.
+TEST(ProcessEntryTest, UndersizedBlockIsRefused) {
+  const std::string name = CGlobalObject::Name();
+  const int fd = shm_open(name.c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 8), 0);
+  {
+    CDebugCapture capture;
+    ZelkarProcessAttach();
+    EXPECT_EQ(CDebugCapture::Count("global object unavailable"), 1) << CDebugCapture::Text();
+    EXPECT_NE(GetSignalHub(), nullptr);
+    EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordSignalHub), GetSignalHub());
+    EXPECT_NE(GetLibraryGlobal(), nullptr);
+    ZelkarProcessDetach();
+  }
+  EXPECT_TRUE(CGlobalObject::Exists());
+  close(fd);
+  shm_unlink(name.c_str());
+}
+
+}  // namespace

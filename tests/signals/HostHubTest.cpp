@@ -1,0 +1,95 @@
+// The host kit's hub: its signal objects hold the library's lists where the library looks for
+// them, and host-side emission reaches them in the kit's application states.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "hostkit/HostHub.h"
+#include "signals/Hub.h"
+
+namespace {
+
+struct CCounter {
+  int calls = 0;
+  void OnCarControl(const CSigCarControl&) { ++calls; }
+  void OnCleanup(const CSigPC_SessionCleanup&) { ++calls; }
+};
+
+TEST(HostHubTest, NewHubIsEmptyAndInTheRaceState) {
+  zk_hostkit::CHostHub hub;
+  EXPECT_EQ(hub.TotalConnections(), 0u);
+  EXPECT_EQ(hub.GetApplicationState(), zk_hostkit::kStateRace);
+  for (std::size_t offset : zk_hostkit::hub::kSignals) {
+    const auto& s = hub.Signal<CSigCarControl>(offset);
+    EXPECT_EQ(s.emitting, 0u);
+    ASSERT_NE(s.applicationState, nullptr);
+    EXPECT_EQ(*s.applicationState, zk_hostkit::kStateRace);
+  }
+}
+
+TEST(HostHubTest, StateOfList) {
+  using zk_hostkit::StateOfList;
+  const std::size_t s = 1000 * zk_hub::kScale;
+  EXPECT_EQ(StateOfList(s, s + zk_hub::kSignalStateListsOffset), 0);
+  EXPECT_EQ(StateOfList(s, s + zk_hub::kSignalStateListsOffset + 31 * zk_hub::kListEntrySize), 31);
+  EXPECT_EQ(StateOfList(s, s + zk_hub::kSignalAllStatesListOffset), -1);
+  EXPECT_EQ(StateOfList(s, s + zk_hub::kSignalStateListsOffset + 1), -1);
+  EXPECT_EQ(StateOfList(s, s), -1);
+}
+
+// The driver's four car-control connections: two on the first list, one on each other list.
+TEST(HostHubTest, CarControlReachesTheListsOfTheCurrentState) {
+  zk_hostkit::CHostHub hub;
+  SetSignalHub(hub.Data());
+  CCounter driver;
+  std::vector<std::unique_ptr<CConnection<CCounter, const CSigCarControl&>>> connections;
+  for (std::size_t offset : zk_hub::kCarControlLists) {
+    connections.push_back(std::make_unique<CConnection<CCounter, const CSigCarControl&>>(
+        &driver, &CCounter::OnCarControl));
+    LinkIntoHub(connections.back().get(), offset);
+  }
+  EXPECT_EQ(hub.CountAt(zk_hub::kCarControlLists[0]), 2u);
+  EXPECT_EQ(hub.TotalConnections(), 4u);
+
+  const std::size_t signal = zk_hostkit::hub::kCarControlSignal;
+  hub.Emit(signal, CSigCarControl{});
+  EXPECT_EQ(driver.calls, 2);  // state 1: the first list, which holds two connections
+  hub.SetApplicationState(8);
+  hub.Emit(signal, CSigCarControl{});
+  EXPECT_EQ(driver.calls, 3);
+  hub.SetApplicationState(2);
+  hub.Emit(signal, CSigCarControl{});
+  EXPECT_EQ(driver.calls, 3);  // nothing listens in state 2
+  hub.Deliver(zk_hub::kCarControlLists[3], CSigCarControl{});
+  EXPECT_EQ(driver.calls, 4);
+
+  connections.clear();
+  EXPECT_EQ(hub.TotalConnections(), 0u);
+  SetSignalHub(nullptr);
+}
+
+TEST(HostHubTest, SessionCleanupIsHeardInEveryState) {
+  zk_hostkit::CHostHub hub;
+  SetSignalHub(hub.Data());
+  CCounter facade;
+  CConnection<CCounter, const CSigPC_SessionCleanup&> c(&facade, &CCounter::OnCleanup);
+  LinkIntoHub(&c, zk_hub::kSessionCleanupList);
+  for (int state = 0; state < 32; ++state) {
+    hub.SetApplicationState(state);
+    hub.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
+  }
+  EXPECT_EQ(facade.calls, 32);
+  SetSignalHub(nullptr);
+}
+
+TEST(HostHubTest, LinkingWithoutAHubLeavesTheConnectionUnlinked) {
+  SetSignalHub(nullptr);
+  CCounter owner;
+  CConnection<CCounter, const CSigPC_SessionCleanup&> c(&owner, &CCounter::OnCleanup);
+  LinkIntoHub(&c, zk_hub::kSessionCleanupList);
+  EXPECT_EQ(c.list, nullptr);
+  EXPECT_EQ(HubSignal<CSigWiperPosition>(zk_hub::kWiperPositionSignal), nullptr);
+}
+
+}  // namespace
