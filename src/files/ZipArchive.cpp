@@ -10,10 +10,11 @@ namespace NRQLib2 {
 namespace NFileCore {
 namespace {
 
-// The zip reader's own default compares member names case-sensitively on Linux; archives are
-// made on Windows, where the default ignores case, so the case-insensitive comparison is asked
-// for explicitly.
-constexpr int kIgnoreCase = 2;
+// The zip reader holds at most 255 characters of a member name.
+constexpr std::size_t kMaxMemberName = 256;
+
+// Member names are compared as the zip reader's case-insensitive mode does: ASCII letters only.
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Deflate cannot expand one byte into more than 1032.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
@@ -22,15 +23,12 @@ std::uint64_t g_openCount = 0;
 
 CArchiveCache* g_cache = nullptr;
 
-int CompareIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
-    const int diff =
-        lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
-    if (diff != 0) return diff;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+// The archive paths of the cache compare as _stricmp does: equal up to the case of ASCII letters.
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  return true;
 }
 
 // Destroys the cache when the process ends, should nothing have done it before.
@@ -55,17 +53,38 @@ bool CZipArchive::Open(const std::string& path) {
   m_zip = unzOpen(resolved.c_str());
   if (m_zip == nullptr) return false;
   ++g_openCount;
+  BuildIndex();
   return true;
 }
 
 bool CZipArchive::LocateMember(const std::string& member) {
-  if (m_zip == nullptr) return false;
-  std::string name = member;
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  // Only a real find counts: a name that is too long or a damaged directory reports other
-  // codes, and such a member cannot be read either.
-  return unzLocateFile(m_zip, name.c_str(), kIgnoreCase) == UNZ_OK;
+  if (m_zip == nullptr || member.size() >= kMaxMemberName) return false;
+  std::string key = member;
+  for (char& c : key) c = c == '\\' ? '/' : UpperAscii(c);
+  const auto found = m_index.find(key);
+  if (found == m_index.end()) return false;
+  unz64_file_pos position{found->second.directoryOffset, found->second.fileNumber};
+  return unzGoToFilePos64(m_zip, &position) == UNZ_OK;
+}
+
+void CZipArchive::BuildIndex() {
+  // The same walk a case-insensitive unzLocateFile makes for every lookup, done once: names
+  // compare with ASCII letters folded, the first entry of a name wins, a damaged entry ends the
+  // walk (the entries before it stay reachable), and names of 256 characters or more, which the
+  // reader cannot return whole, are left out.
+  char name[kMaxMemberName + 2];
+  for (int status = unzGoToFirstFile(m_zip); status == UNZ_OK; status = unzGoToNextFile(m_zip)) {
+    unz_file_info info;
+    if (unzGetCurrentFileInfo(m_zip, &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK)
+      break;
+    if (info.size_filename >= kMaxMemberName) continue;
+    std::string key(name, info.size_filename);
+    if (key.find('\0') != std::string::npos) key.resize(key.find('\0'));
+    for (char& c : key) c = UpperAscii(c);
+    unz64_file_pos position;
+    if (unzGetFilePos64(m_zip, &position) != UNZ_OK) break;
+    m_index.emplace(key, SEntryPosition{position.pos_in_zip_directory, position.num_of_file});
+  }
 }
 
 bool CZipArchive::GetCurrentSize(std::uint32_t& size) {
@@ -119,7 +138,7 @@ CArchiveCache::~CArchiveCache() { Clear(); }
 
 CZipArchive* CArchiveCache::Take(const std::string& archivePath, const std::string& member) {
   for (auto it = m_archives.begin(); it != m_archives.end(); ++it) {
-    if (CompareIgnoringAsciiCase((*it)->GetPath(), archivePath) != 0) continue;
+    if (!EqualIgnoringAsciiCase((*it)->GetPath(), archivePath)) continue;
     if ((*it)->LocateMember(member)) {
       CZipArchive* archive = *it;
       m_archives.erase(it);

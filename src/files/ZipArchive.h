@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace NRQLib2 {
@@ -23,7 +24,8 @@ class CZipArchive {
   const std::string& GetPath() const { return m_path; }
 
   // Makes the member current. Separators may be '\' or '/'; ASCII case is ignored; names of 256
-  // characters or more are never found.
+  // characters or more are never found. When several members differ only in case, the first in
+  // the archive's directory is found.
   bool LocateMember(const std::string& member);
   // The current member's uncompressed size.
   bool GetCurrentSize(std::uint32_t& size);
@@ -38,8 +40,18 @@ class CZipArchive {
   static std::uint64_t GetOpenCount();
 
  private:
+  // Where a member's directory entry lies, as the zip reader records it.
+  struct SEntryPosition {
+    std::uint64_t directoryOffset;
+    std::uint64_t fileNumber;
+  };
+  // Reads the whole directory once, so that finding a member costs no scan of it.
+  void BuildIndex();
+
   std::string m_path;
   void* m_zip = nullptr;
+  // Upper-cased member name -> entry.
+  std::unordered_map<std::string, SEntryPosition> m_index;
 };
 
 // Keeps up to five archives that no file is using, most recently returned first.

@@ -339,6 +339,18 @@ TEST_F(FileCore, MemberNamesOf256CharactersAreNeverFound) {
   EXPECT_EQ(ReadPath(dir / ("names/" + longName)), "<not found>");  // 256 with "names/"
 }
 
+TEST_F(FileCore, MembersDifferingOnlyInCaseFindTheFirstInTheDirectory) {
+  MakeZip(dir / "dup.rbz", {{"dup/Name.txt", "first"}, {"dup/NAME.txt", "second"}});
+  EXPECT_EQ(ReadPath(dir / "dup/name.TXT"), "first");
+  EXPECT_EQ(ReadPath(dir / "dup/NAME.txt"), "first");
+  // Separators inside the member path may be either kind.
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir.Path() + "\\DUP.rbz"));
+  EXPECT_TRUE(archive.LocateMember("dup\\name.txt"));
+  EXPECT_FALSE(archive.LocateMember("dup/name.tx"));
+  EXPECT_FALSE(archive.LocateMember(""));
+}
+
 TEST_F(FileCore, BinaryDataHoldsTheBytesOrNothing) {
   WriteFile(dir / "b.bin", std::string("\x01\x02\x00\x03", 4));
   NRQLib2::NFileCore::CBinaryData present(dir / "b.bin");
