@@ -312,6 +312,9 @@ TEST(AssetFormat, RealsArePrintedShortAndNonFiniteOnesAsBitPatterns) {
   EXPECT_EQ(RealToJson(0x7fc00000u), "0x7fc00000");
   EXPECT_EQ(RealToJson(0xff800000u), "0xff800000");
   EXPECT_EQ(RealFromJson(Json("0X3F800000"), "/x"), 0x3f800000u);
+  // The largest float prints as 3.4028235e+38, a little above it: still read as that float.
+  EXPECT_EQ(RealFromJson(Json::parse(RealToJson(0x7f7fffffu).dump()), "/x"), 0x7f7fffffu);
+  EXPECT_THROW(RealFromJson(Json(1e39), "/x"), CAssetError);
   // A number is rounded to the nearest float.
   EXPECT_EQ(RealFromJson(Json(0.1), "/x"), std::bit_cast<uint32_t>(0.1f));
 }

@@ -3,6 +3,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <set>
@@ -491,8 +492,8 @@ const KeyTypeInfo& KeyTypeFromJson(const Json& json, const std::string& path, Va
   }
   if (info->kind != kind)
     Fail(path, std::string("key type ") + info->name + " (" + std::to_string(info->keyType) +
-                   ") does not fit a " + owner + " controller, which takes " + ValueKindName(kind) +
-                   " keys");
+                   ") does not fit its " + owner + " controller, which takes " +
+                   ValueKindName(kind) + " keys");
   return *info;
 }
 
@@ -748,48 +749,61 @@ TopChunk TopFromJson(const Json& json, const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // Text layout.
 
-std::string Inline(const Json& json) {
+// Appends the one-line form of json to out; gives up (false) once out is longer than limit, so
+// that laying out a large document does not print every deep value many times over.
+bool AppendInline(const Json& json, size_t limit, std::string& out) {
   if (json.is_array()) {
-    std::string text = "[";
-    for (size_t i = 0; i < json.size(); ++i) text += (i ? ", " : "") + Inline(json[i]);
-    return text + "]";
-  }
-  if (json.is_object()) {
-    std::string text = "{";
+    out += '[';
+    for (size_t i = 0; i < json.size(); ++i) {
+      if (i) out += ", ";
+      if (!AppendInline(json[i], limit, out)) return false;
+    }
+    out += ']';
+  } else if (json.is_object()) {
+    out += '{';
     bool first = true;
     for (auto it = json.begin(); it != json.end(); ++it) {
-      text += (first ? "" : ", ") + Json(it.key()).dump() + ": " + Inline(it.value());
+      if (!first) out += ", ";
       first = false;
+      out += Json(it.key()).dump();
+      out += ": ";
+      if (!AppendInline(it.value(), limit, out)) return false;
     }
-    return text + "}";
+    out += '}';
+  } else {
+    out += json.dump();
   }
-  return json.dump();
+  return out.size() <= limit;
 }
 
 constexpr size_t kLineWidth = 100;
 
 void Layout(const Json& json, size_t indent, size_t column, std::string& out) {
-  std::string flat = Inline(json);
-  if (!json.is_structured() || json.empty() || column + flat.size() <= kLineWidth) {
+  std::string flat;
+  const size_t room = column < kLineWidth ? kLineWidth - column : 0;
+  if (AppendInline(json, json.is_structured() && !json.empty() ? room : SIZE_MAX, flat)) {
     out += flat;
     return;
   }
-  const std::string pad(indent + 2, ' ');
-  out += json.is_array() ? "[\n" : "{\n";
+  out += json.is_array() ? '[' : '{';
+  out += '\n';
   bool first = true;
   for (auto it = json.begin(); it != json.end(); ++it) {
     if (!first) out += ",\n";
     first = false;
-    out += pad;
+    out.append(indent + 2, ' ');
     size_t valueColumn = indent + 2;
     if (json.is_object()) {
-      const std::string key = Json(it.key()).dump() + ": ";
+      const std::string key = Json(it.key()).dump();
       out += key;
-      valueColumn += key.size();
+      out += ": ";
+      valueColumn += key.size() + 2;
     }
     Layout(it.value(), indent + 2, valueColumn, out);
   }
-  out += "\n" + std::string(indent, ' ') + (json.is_array() ? "]" : "}");
+  out += '\n';
+  out.append(indent, ' ');
+  out += json.is_array() ? ']' : '}';
 }
 
 }  // namespace
@@ -816,7 +830,9 @@ Json RealToJson(F32 bits) {
 F32 RealFromJson(const Json& json, const std::string& path) {
   if (json.is_number()) {
     const double value = json.get<double>();
-    if (!(std::fabs(value) <= std::numeric_limits<float>::max()))
+    // Halfway between the largest float and 2^128: anything below rounds to a finite float.
+    constexpr double kRoundsToFinite = 0x1.ffffffp+127;
+    if (!(std::fabs(value) < kRoundsToFinite))
       Fail(path, "out of the range of a 32-bit float (write other values as \"0x\" bit patterns)");
     return std::bit_cast<uint32_t>(static_cast<float>(value));
   }
