@@ -28,7 +28,6 @@ class CSettingsFile {
   static constexpr std::uint32_t kModeReadOnly = 3;    // loaded; setters do nothing, no Save
 
   CSettingsFile() = default;
-  virtual ~CSettingsFile() = default;
 
   // Modes 0 and 1 fail when the file is missing or may not be written (the old content stays).
   // Otherwise the content is replaced, and in modes 1 to 3 loaded; an unreadable file loads as

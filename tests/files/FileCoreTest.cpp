@@ -82,6 +82,23 @@ TEST_F(FileCore, ExtraBytesAreZeroOnTheProcessHeapAndArrayNewWorks) {
   }
 }
 
+TEST_F(FileCore, EmptyFilesReadAsZeroBytes) {
+  WriteFile(dir / "empty.txt", "");
+  MakeZip(dir / "void.rbz", {{"void.txt", ""}});
+  for (const std::string& path : {dir / "empty.txt", dir / "void.txt"}) {
+    CFile file(path);
+    ASSERT_TRUE(file.IsOpen()) << path;
+    EXPECT_EQ(file.GetSize(), 0u);
+    std::uint32_t size = 9;
+    std::uint8_t* data = nullptr;
+    ASSERT_TRUE(file.ReadAll(size, data, false, 1)) << path;
+    EXPECT_EQ(size, 0u);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data[0], 0);
+    NRQLib2::NFileCore::HeapFreeBuffer(data);
+  }
+}
+
 TEST_F(FileCore, ReadIntoRefusesASmallBufferAndFillsALargeOne) {
   WriteFile(dir / "t.txt", "12345");
   MakeZip(dir / "m.rbz", {{"m.txt", "abcdefg"}});
