@@ -17,7 +17,9 @@ float Ease(float u, float a, float b) {
   }
   const float k = 1.0f / (2.0f - a - b);
   if (u < a) return (k / a) * u * u;
-  if (u < 1.0f - b) return k * (2.0f * u - a);
+  // With no ease-in the last branch would divide by b = 0 at u = 1, where the line already
+  // reaches 1: it takes the line instead.
+  if (u < 1.0f - b || b == 0.0f) return k * (2.0f * u - a);
   const float v = 1.0f - u;
   return 1.0f - (k / b) * v * v;
 }

@@ -1,0 +1,419 @@
+// TCB tracks: ease curve, tangents from neighbours (middle, end and loop-seam keys), Hermite
+// evaluation and the rotation controls.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "TrackTestSupport.h"
+#include "animation/AnimTrackTCB.h"
+
+namespace {
+
+using NAnimTrackTCB::Ease;
+
+struct STCB {
+  float tension = 0.0f, continuity = 0.0f, bias = 0.0f, easeIn = 0.0f, easeOut = 0.0f;
+};
+
+template <class Key>
+Key TCBKey(float time, const STCB& p) {
+  Key key;
+  key.time = time;
+  key.tension = p.tension;
+  key.continuity = p.continuity;
+  key.bias = p.bias;
+  key.easeIn = p.easeIn;
+  key.easeOut = p.easeOut;
+  return key;
+}
+
+CZK_KeyFrameTCBFloat FloatKey(float time, float value, const STCB& p = {}) {
+  CZK_KeyFrameTCBFloat key = TCBKey<CZK_KeyFrameTCBFloat>(time, p);
+  key.value = value;
+  return key;
+}
+
+CZK_KeyFrameTCBRotation RotationKey(float time, const Quaternion& q, const STCB& p = {}) {
+  CZK_KeyFrameTCBRotation key = TCBKey<CZK_KeyFrameTCBRotation>(time, p);
+  key.rotation = q;
+  return key;
+}
+
+template <class Track, class Key>
+std::unique_ptr<Track> MakeTrack(const std::vector<Key>& keys, uint32_t before = Hold,
+                                 uint32_t after = Hold) {
+  auto track = std::make_unique<Track>();
+  for (const Key& key : keys) track->AddKey(key);
+  track->outOfRangeBefore = before;
+  track->outOfRangeAfter = after;
+  track->Prepare();
+  return track;
+}
+auto FloatTrack(const std::vector<CZK_KeyFrameTCBFloat>& keys, uint32_t before = Hold,
+                uint32_t after = Hold) {
+  return MakeTrack<CZK_AnimTrackFloatTCB>(keys, before, after);
+}
+auto RotationTrack(const std::vector<CZK_KeyFrameTCBRotation>& keys) {
+  return MakeTrack<CZK_AnimTrackRotationTCB>(keys);
+}
+
+STCB RandomTCB(std::mt19937& rng, float range) {
+  std::uniform_real_distribution<float> param(-range, range), ease(0.0f, 1.0f);
+  return {param(rng), param(rng), param(rng), ease(rng), ease(rng)};
+}
+
+// --- Ease and Hermite basis. -----------------------------------------------------------------
+
+TEST(TCBEase, ClosedForms) {
+  for (int i = 0; i < 100; ++i) {
+    const float u = 0.01f * static_cast<float>(i);
+    EXPECT_EQ(Ease(u, 0.0f, 0.0f), u);
+    EXPECT_NEAR(Ease(u, 0.3f, 0.0f), u < 0.3f ? u * u / 0.51f : (2.0f * u - 0.3f) / 1.7f, 1e-6f);
+    // The construction defaults, 25 and 25, normalise to 0.5 each.
+    const float v = 1.0f - u;
+    EXPECT_NEAR(Ease(u, 25.0f, 25.0f), u < 0.5f ? 2.0f * u * u : 1.0f - 2.0f * v * v, 1e-6f);
+  }
+}
+
+TEST(TCBEase, IsAContinuousMonotonicMapOfTheUnitInterval) {
+  EXPECT_FLOAT_EQ(Ease(1.0f, 0.3f, 0.0f), 1.0f);  // no ease-in: no division by zero at the end
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> amount(0.0f, 1.5f);
+  for (int c = 0; c < 50; ++c) {
+    const float a = amount(rng), b = amount(rng);
+    EXPECT_NEAR(Ease(0.0f, a, b), 0.0f, 1e-6f);
+    EXPECT_NEAR(Ease(1.0f, a, b), 1.0f, 1e-5f) << a << " " << b;
+    float previous = 0.0f;
+    for (int i = 1; i <= 1000; ++i) {
+      const float e = Ease(0.001f * static_cast<float>(i), a, b);
+      ASSERT_GE(e, previous - 1e-6f) << a << " " << b << " " << i;
+      ASSERT_LT(e - previous, 0.01f) << a << " " << b << " " << i;
+      previous = e;
+    }
+  }
+}
+
+TEST(TCBHermite, BasisInterpolatesTheEndsAndReproducesLines) {
+  for (int i = 0; i <= 50; ++i) {
+    const float e = 0.02f * static_cast<float>(i);
+    const auto h = NAnimTrackTCB::HermiteBasis(e);
+    EXPECT_NEAR(h.h1 + h.h2, 1.0f, 1e-6f);
+    EXPECT_NEAR(h.h2 + h.h3 + h.h4, e, 1e-6f);  // the line v = e, tangents 1 at both ends
+  }
+  const auto h0 = NAnimTrackTCB::HermiteBasis(0.0f), h1 = NAnimTrackTCB::HermiteBasis(1.0f);
+  EXPECT_TRUE(h0.h1 == 1.0f && h0.h2 == 0.0f && h0.h3 == 0.0f && h0.h4 == 0.0f);
+  EXPECT_TRUE(h1.h1 == 0.0f && h1.h2 == 1.0f && h1.h3 == 0.0f && h1.h4 == 0.0f);
+}
+
+// --- Tangents. --------------------------------------------------------------------------------
+
+TEST(TCBTangents, TwoKeysGiveTheStraightLineAndAreNeverJoinedAtTheSeam) {
+  for (uint32_t kind : {uint32_t{Hold}, uint32_t{Loop}}) {
+    const auto track = FloatTrack({FloatKey(0.0f, 0.0f), FloatKey(1.0f, 10.0f)}, kind, kind);
+    const auto &k0 = track->GetKey(0), &k1 = track->GetKey(1);
+    EXPECT_EQ(std::make_pair(k0.inTangent, k0.outTangent), std::make_pair(0.0f, 10.0f));
+    EXPECT_EQ(std::make_pair(k1.inTangent, k1.outTangent), std::make_pair(10.0f, 0.0f));
+    for (int i = 0; i < 200; ++i) {
+      const float u = 0.005f * static_cast<float>(i);
+      EXPECT_NEAR(track->Evaluate(u), 10.0f * u, 1e-5f) << u;
+    }
+    EXPECT_EQ(track->Evaluate(1.0f), kind == Loop ? 0.0f : 10.0f);
+  }
+  // With the default ease (25, 25) the line is retimed: u = 0.25 gives e = 0.125.
+  CZK_KeyFrameTCBFloat a, b;
+  b.time = 2.0f;
+  b.value = 10.0f;
+  EXPECT_NEAR(FloatTrack({a, b})->Evaluate(0.5f), 1.25f, 1e-5f);
+}
+
+TEST(TCBTangents, MiddleAndEndKeys) {
+  // Equal spacing: Catmull-Rom, both tangents (v2 - v0) / 2.
+  const auto even = FloatTrack({FloatKey(1.0f, 3.0f), FloatKey(2.0f, 7.0f), FloatKey(3.0f, -2.f)});
+  EXPECT_FLOAT_EQ(even->GetKey(1).inTangent, -2.5f);
+  EXPECT_FLOAT_EQ(even->GetKey(1).outTangent, -2.5f);
+  // Uneven spacing, d = 1.5: fp = 2/3 and fn = 4/3 scale the sum of the deltas, 3.
+  const auto uneven = FloatTrack({FloatKey(0.0f, 0.0f), FloatKey(1.0f, 2.0f), FloatKey(3.0f, 3.f)});
+  EXPECT_FLOAT_EQ(uneven->GetKey(1).inTangent, 1.0f);
+  EXPECT_FLOAT_EQ(uneven->GetKey(1).outTangent, 2.0f);
+  // End keys: 3 (0.25 - 1/6 + 0.5) + 1.5 (2 - 1.5) and 3 (0.25 - 1/3 + 0.5) + 1.5 (1 - 1.5).
+  EXPECT_FLOAT_EQ(uneven->GetKey(0).outTangent, 2.5f);
+  EXPECT_FLOAT_EQ(uneven->GetKey(2).inTangent, 0.5f);
+}
+
+TEST(TCBTangents, ContinuityAndBiasChooseBetweenTheTwoSides) {
+  const auto middle = [](float continuity, float bias) {
+    STCB p;
+    p.continuity = continuity;
+    p.bias = bias;
+    const auto t = FloatTrack({FloatKey(0.0f, 0.0f), FloatKey(1.0f, 1.0f, p), FloatKey(2, 3)});
+    return std::make_pair(t->GetKey(1).inTangent, t->GetKey(1).outTangent);
+  };
+  // Deltas 1 before and 2 after the key.
+  EXPECT_EQ(middle(1.0f, 0.0f), std::make_pair(2.0f, 1.0f));   // a corner
+  EXPECT_EQ(middle(0.0f, 1.0f), std::make_pair(1.0f, 1.0f));   // overshoot
+  EXPECT_EQ(middle(0.0f, -1.0f), std::make_pair(2.0f, 2.0f));  // anticipation
+}
+
+TEST(TCBTangents, TensionOneStopsTheCurveAtTheKey) {
+  STCB tight;
+  tight.tension = 1.0f;
+  const auto track = FloatTrack({FloatKey(0.0f, 0.0f, tight), FloatKey(1.0f, 5.0f, tight),
+                                 FloatKey(2.0f, 1.0f), FloatKey(3.0f, 4.0f, tight)});
+  EXPECT_EQ(track->GetKey(0).outTangent, 0.0f);
+  EXPECT_EQ(track->GetKey(1).inTangent, 0.0f);
+  EXPECT_EQ(track->GetKey(1).outTangent, 0.0f);
+  EXPECT_EQ(track->GetKey(3).inTangent, 0.0f);
+  for (float h : {0.01f, 0.001f}) {  // flat: the change over h shrinks like h squared
+    EXPECT_LT(std::fabs(track->Evaluate(1.0f + h) - 5.0f), 30.0f * h * h) << h;
+    EXPECT_LT(std::fabs(track->Evaluate(1.0f - h) - 5.0f), 30.0f * h * h) << h;
+  }
+  const auto two = FloatTrack({FloatKey(0.0f, 0.0f, tight), FloatKey(1.0f, 10.0f, tight)});
+  EXPECT_EQ(two->GetKey(0).outTangent, 0.0f);
+  EXPECT_EQ(two->GetKey(1).inTangent, 0.0f);
+}
+
+TEST(TCBTangents, EvenlySpacedCollinearKeysReproduceTheLine) {
+  const auto track = FloatTrack({FloatKey(0.0f, 1.0f), FloatKey(1.0f, 3.0f), FloatKey(2.0f, 5.0f),
+                                 FloatKey(3.0f, 7.0f), FloatKey(4.0f, 9.0f)});
+  for (int i = 0; i <= 400; ++i) {
+    const float t = 0.01f * static_cast<float>(i);
+    EXPECT_NEAR(track->Evaluate(t), 1.0f + 2.0f * t, 1e-5f) << t;
+  }
+}
+
+TEST(TCBTangents, LoopJoinsTheSeamAcrossShiftedNeighbours) {
+  const std::vector<CZK_KeyFrameTCBFloat> keys = {FloatKey(0.0f, 1.0f), FloatKey(0.5f, 4.0f),
+                                                  FloatKey(3.0f, 2.0f), FloatKey(4.0f, 1.0f)};
+  const auto loop = FloatTrack(keys, Loop, Loop);
+  // Key 0 between key 2 at -1 and key 1 at 0.5, key 3 between key 2 at 3 and key 1 at 4.5: both
+  // d = 0.75, fp = 4/3, fn = 2/3, deltas -1 and 3.
+  for (size_t k : {0u, 3u}) {
+    EXPECT_FLOAT_EQ(loop->GetKey(k).inTangent, 4.0f / 3.0f) << k;
+    EXPECT_FLOAT_EQ(loop->GetKey(k).outTangent, 2.0f / 3.0f) << k;
+  }
+  // Cycle keeps the end-key formulas: f10 = 0.5, f20 = 3; f10 = 1, f20 = 3.5.
+  const auto cycle = FloatTrack(keys, Cycle, Cycle);
+  EXPECT_FLOAT_EQ(cycle->GetKey(0).outTangent, (0.25f - 0.5f / 6.0f + 0.5f) + 1.5f * 2.5f);
+  EXPECT_FLOAT_EQ(cycle->GetKey(3).inTangent, -3.0f * (0.25f - 1.0f / 7.0f + 0.5f) + 0.75f);
+}
+
+TEST(TCBTangents, LoopMakesTheSlopeContinuousAcrossTheSeam) {
+  const std::vector<CZK_KeyFrameTCBFloat> keys = {FloatKey(0.0f, 1.0f), FloatKey(1.0f, 4.0f),
+                                                  FloatKey(2.0f, 2.0f), FloatKey(3.0f, 1.0f)};
+  const auto loop = FloatTrack(keys, Loop, Loop), cycle = FloatTrack(keys, Cycle, Cycle);
+  const float h = 1e-3f;
+  const auto jump = [&](const CZK_AnimTrackFloatTCB& t, float seam) {
+    const float left = (t.Evaluate(seam - h) - t.Evaluate(seam - 2.0f * h)) / h;
+    const float right = (t.Evaluate(seam + 2.0f * h) - t.Evaluate(seam + h)) / h;
+    return std::fabs(left - right);
+  };
+  for (int k = -2; k <= 2; ++k) {
+    const float seam = 3.0f * static_cast<float>(k);
+    EXPECT_LT(jump(*loop, seam), 0.05f) << k;
+    EXPECT_GT(jump(*cycle, seam), 1.0f) << k;
+    EXPECT_NEAR(loop->Evaluate(seam - 1e-4f), loop->Evaluate(seam + 1e-4f), 2e-3f) << k;
+  }
+}
+
+// --- Evaluation. -------------------------------------------------------------------------------
+
+TEST(TCBEvaluate, RandomCurvesPassThroughTheirKeysContinuously) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> value(-5.0f, 5.0f), gap(0.2f, 1.2f);
+  for (int c = 0; c < 20; ++c) {
+    std::vector<CZK_KeyFrameTCBFloat> keys;
+    float t = 0.0f;
+    for (int i = 0; i < 12; ++i, t += gap(rng))
+      keys.push_back(FloatKey(t, value(rng), RandomTCB(rng, 1)));
+    const auto track = FloatTrack(keys, c % 4, (c / 4) % 4);
+    for (size_t i = 1; i + 1 < keys.size(); ++i) {
+      EXPECT_FLOAT_EQ(track->Evaluate(keys[i].time), keys[i].value);
+      EXPECT_NEAR(track->Evaluate(keys[i].time - 1e-4f), keys[i].value, 0.02f) << c << " " << i;
+    }
+  }
+}
+
+TEST(TCBEvaluate, PositionAndScaleChannelsMatchFloatTracks) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> value(-5.0f, 5.0f), gap(0.3f, 1.3f);
+  std::vector<CZK_KeyFrameTCBPosition> positions;
+  std::vector<CZK_KeyFrameTCBScale> scales;
+  std::vector<CZK_KeyFrameTCBFloat> channels[3];
+  float t = 0.0f;
+  for (int i = 0; i < 8; ++i, t += gap(rng)) {
+    const STCB p = RandomTCB(rng, 1.0f);
+    const Vector3 v = {value(rng), value(rng), value(rng)};
+    positions.push_back(TCBKey<CZK_KeyFrameTCBPosition>(t, p));
+    positions.back().value = v;
+    scales.push_back(TCBKey<CZK_KeyFrameTCBScale>(t, p));
+    scales.back().scale = v;
+    const float c[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) channels[k].push_back(FloatKey(t, c[k], p));
+  }
+  const auto position = MakeTrack<CZK_AnimTrackPositionTCB>(positions, Loop, PingPong);
+  const auto scale = MakeTrack<CZK_AnimTrackScaleTCB>(scales, Loop, PingPong);
+  const auto x = FloatTrack(channels[0], Loop, PingPong),
+             y = FloatTrack(channels[1], Loop, PingPong),
+             z = FloatTrack(channels[2], Loop, PingPong);
+  for (int i = 0; i < 300; ++i) {
+    const float time = -2.0f + 0.05f * static_cast<float>(i);
+    Vector3 p;
+    ScaleValue s;
+    const Vector3 want = {x->Evaluate(time), y->Evaluate(time), z->Evaluate(time)};
+    EXPECT_TRUE(Near(*position->Evaluate(&p, time), want, 0.0f)) << time;
+    scale->Evaluate(&s, time);
+    EXPECT_TRUE(Near(Vector3{s.x, s.y, s.z}, want, 0.0f)) << time;
+  }
+}
+
+TEST(TCBEvaluate, ScaleAxisFollowsTheKeysAxes) {
+  std::vector<CZK_KeyFrameTCBScale> keys = {TCBKey<CZK_KeyFrameTCBScale>(0.0f, {}),
+                                            TCBKey<CZK_KeyFrameTCBScale>(1.0f, {})};
+  keys[0].axis = AxisAngle(0.0f, 1.0f, 0.0f, 0.2f);
+  keys[1].axis = AxisAngle(0.0f, 1.0f, 0.0f, 1.0f);
+  const auto track = MakeTrack<CZK_AnimTrackScaleTCB>(keys);
+  ScaleValue s;
+  for (int i = 0; i < 20; ++i) {
+    const float u = 0.05f * static_cast<float>(i);
+    track->Evaluate(&s, u);
+    EXPECT_TRUE(SameRotation(s.axis, AxisAngle(0.0f, 1.0f, 0.0f, 0.2f + 0.8f * u))) << u;
+  }
+  EXPECT_TRUE(Near(track->Evaluate(&s, 5.0f)->axis, keys[1].axis, 0.0f));
+}
+
+// --- Rotations. ------------------------------------------------------------------------------
+
+TEST(TCBRotation, ConstantKeysYieldTheirOrientationEverywhere) {
+  const Quaternion q = AxisAngle(0.6f, 0.0f, 0.8f, 1.1f);
+  std::mt19937 rng(9);
+  std::vector<CZK_KeyFrameTCBRotation> keys;
+  for (int i = 0; i < 6; ++i) keys.push_back(RotationKey(0.7f * i, q, RandomTCB(rng, 1.0f)));
+  const auto track = RotationTrack(keys);
+  Quaternion r;
+  for (int i = 0; i < 300; ++i) {
+    const float t = -0.5f + 0.02f * static_cast<float>(i);
+    EXPECT_TRUE(Near(*track->Evaluate(&r, t), q)) << t;
+  }
+}
+
+TEST(TCBRotation, TwoKeysFollowTheSpinSlerpAtTheEasedFraction) {
+  const Quaternion q0 = AxisAngle(1.0f, 0.0f, 0.0f, 0.3f), q1 = AxisAngle(0.0f, 0.6f, 0.8f, 2.0f);
+  for (float easeOut : {0.0f, 0.3f}) {
+    STCB p;
+    p.easeOut = easeOut;
+    const auto track = RotationTrack({RotationKey(1.0f, q0, p), RotationKey(3.0f, q1)});
+    for (size_t k = 0; k < 2; ++k) {
+      EXPECT_TRUE(Near(track->GetKey(k).controlA, k == 0 ? q0 : q1));
+      EXPECT_TRUE(Near(track->GetKey(k).controlB, k == 0 ? q0 : q1));
+    }
+    Quaternion r;
+    for (int i = 0; i <= 100; ++i) {
+      const float u = 0.01f * static_cast<float>(i);
+      const float e = Ease(u, easeOut, 0.0f);
+      EXPECT_TRUE(Near(*track->Evaluate(&r, 1.0f + 2.0f * u), QuaternionSlerpSpin(q0, q1, 0, e)));
+    }
+  }
+}
+
+TEST(TCBRotation, UniformTurnAboutOneAxisStaysUniform) {
+  std::vector<CZK_KeyFrameTCBRotation> keys;
+  for (int i = 0; i < 5; ++i) keys.push_back(RotationKey(static_cast<float>(i), RotZ(0.5f * i)));
+  const auto track = RotationTrack(keys);
+  Quaternion r;
+  for (int i = 0; i <= 400; ++i) {
+    const float t = 0.01f * static_cast<float>(i);
+    track->Evaluate(&r, t);
+    EXPECT_NEAR(std::fabs(r.x) + std::fabs(r.y), 0.0f, 1e-6f);
+    EXPECT_NEAR(AngleAboutZ(r), 0.5f * t, 1e-5f) << t;
+  }
+}
+
+TEST(TCBRotation, ControlQuaternionsOfAnUnevenTurn) {
+  // Keys about z at 0, 0.4 and 1.2 radians at times 0, 1 and 3, bias 0.5 on the middle key.
+  // The scaled logs are (phi/2) sin(phi/2) for relative angles 0.4 and 0.8.
+  STCB biased;
+  biased.bias = 0.5f;
+  const auto track =
+      RotationTrack({RotationKey(0.0f, RotZ(0.0f)), RotationKey(1.0f, RotZ(0.4f), biased),
+                     RotationKey(3, RotZ(1.2f))});
+  const double gIn = 0.2 * std::sin(0.2), gOut = 0.4 * std::sin(0.4);
+  // d = 1.5, fp = 2/3, fn = 4/3; bias 0.5: ksm = 1/2, ksp = 1/6, kdm = 1, kdp = 1/3. exp of a
+  // z half-angle h turns by 2h.
+  const double controlB1 = 0.4 + (gIn - (2.0 / 3.0) * gOut);
+  const double controlA1 = 0.4 + (0.5 * gIn - gOut / 6.0);
+  EXPECT_TRUE(SameRotation(track->GetKey(1).controlB, RotZ(static_cast<float>(controlB1))));
+  EXPECT_TRUE(SameRotation(track->GetKey(1).controlA, RotZ(static_cast<float>(controlA1))));
+  // The end keys have one neighbour each: gIn = gOut and both controls are the key itself.
+  EXPECT_TRUE(SameRotation(track->GetKey(0).controlA, RotZ(0.0f)));
+  EXPECT_TRUE(SameRotation(track->GetKey(2).controlB, RotZ(1.2f)));
+
+  // Everything turns about z, so each spherical interpolation moves the angle linearly:
+  // angle = a(e) + 2e(1 - e) (b(e) - a(e)) with a along the keys and b along the controls.
+  // Rows: start time, length, key angles, control angles.
+  const double segments[2][6] = {{0.0, 1.0, 0.0, 0.4, 0.0, controlB1},
+                                 {1.0, 2.0, 0.4, 1.2, controlA1, 1.2}};
+  Quaternion r;
+  for (const double* g : segments) {
+    for (int i = 0; i < 50; ++i) {
+      const double u = 0.02 * i;
+      const double a = g[2] + u * (g[3] - g[2]), b = g[4] + u * (g[5] - g[4]);
+      track->Evaluate(&r, static_cast<float>(g[0] + g[1] * u));
+      EXPECT_NEAR(AngleAboutZ(r), a + 2.0 * u * (1.0 - u) * (b - a), 2e-5) << g[0] << " " << u;
+    }
+  }
+}
+
+TEST(TCBRotation, ANeighbourOnTheOtherHemisphereIsConjugated) {
+  // -RotZ(1.2) after RotZ(0.4): negative dot product, so the middle key works with its
+  // normalised conjugate, RotZ(-1.2) up to sign: relative angle -1.6, gOut = -0.8 sin 0.8.
+  const auto after = RotationTrack({RotationKey(0.0f, RotZ(0.0f)), RotationKey(1.0f, RotZ(0.4f)),
+                                    RotationKey(2.0f, Negated(RotZ(1.2f)))});
+  const double h = 0.25 * (0.2 * std::sin(0.2) + 0.8 * std::sin(0.8));
+  EXPECT_TRUE(SameRotation(after->GetKey(1).controlA, RotZ(static_cast<float>(0.4 + 2.0 * h))));
+  EXPECT_TRUE(SameRotation(after->GetKey(1).controlB, RotZ(static_cast<float>(0.4 + 2.0 * h))));
+  // -RotZ(0.2) before RotZ(0.6) becomes RotZ(-0.2) up to sign: relative angle 0.8.
+  const auto before = RotationTrack({RotationKey(0.0f, Negated(RotZ(0.2f))),
+                                     RotationKey(1.0f, RotZ(0.6f)), RotationKey(2.0f, RotZ(1.0f))});
+  const double h2 = 0.25 * (0.4 * std::sin(0.4) - 0.2 * std::sin(0.2));
+  EXPECT_TRUE(SameRotation(before->GetKey(1).controlA, RotZ(static_cast<float>(0.6 + 2.0 * h2))));
+}
+
+TEST(TCBRotation, RandomTurnsPassThroughTheirKeysContinuously) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f), gap(0.25f, 1.25f);
+  std::vector<CZK_KeyFrameTCBRotation> keys;
+  Quaternion q = kIdentityQuaternion;
+  float t = 0.0f;
+  for (int i = 0; i < 15; ++i, t += gap(rng)) {
+    keys.push_back(RotationKey(t, q, RandomTCB(rng, 0.5f)));
+    Vector3 axis = {unit(rng), unit(rng), unit(rng)};
+    D3DXVec3Normalize(&axis, &axis);
+    const Quaternion step = QuaternionFromAxisAngle(axis, 0.8f * std::fabs(unit(rng)));
+    D3DXQuaternionMultiply(&q, &q, &step);
+  }
+  const auto track = RotationTrack(keys);
+  Quaternion r;
+  for (size_t i = 1; i + 1 < keys.size(); ++i) {
+    EXPECT_TRUE(Near(*track->Evaluate(&r, keys[i].time), keys[i].rotation)) << i;
+    EXPECT_TRUE(Near(*track->Evaluate(&r, keys[i].time - 1e-4f), keys[i].rotation, 2e-3f)) << i;
+  }
+  for (int i = 0; i < 500; ++i) {
+    track->Evaluate(&r, 0.02f * static_cast<float>(i));
+    EXPECT_NEAR(QuaternionDot(r, r), 1.0f, 1e-3f);
+  }
+}
+
+TEST(TCBRotation, NoMinimumSegmentLength) {
+  const auto rotation = RotationTrack(
+      {RotationKey(0.0f, RotZ(0.0f)), RotationKey(0.00005f, RotZ(1.0f)), RotationKey(1, RotZ(1))});
+  Quaternion r;
+  EXPECT_GT(AngleAboutZ(*rotation->Evaluate(&r, 0.000025f)), 0.2f);  // not held at key 0
+  const auto value =
+      FloatTrack({FloatKey(0.0f, 0.0f), FloatKey(0.00005f, 1.0f), FloatKey(1.0f, 1.0f)});
+  EXPECT_EQ(value->Evaluate(0.000025f), 0.0f);
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// Builders and comparisons shared by the track tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#include "animation/KeyFrame.h"
+
+struct STimedValue {
+  float time;
+  float value;
+};
+
+// Appends one key per (time, value) pair to a track whose keys have a float field named value,
+// sets the out-of-range kinds and prepares the track.
+template <class Track>
+void FillFloatTrack(Track& track, std::initializer_list<STimedValue> keys, uint32_t before = 0,
+                    uint32_t after = 0) {
+  for (const STimedValue& tv : keys) {
+    typename Track::KeyType key;
+    key.time = tv.time;
+    key.value = tv.value;
+    track.AddKey(key);
+  }
+  track.outOfRangeBefore = before;
+  track.outOfRangeAfter = after;
+  track.Prepare();
+}
+
+inline Quaternion AxisAngle(float x, float y, float z, float angle) {
+  return QuaternionFromAxisAngle({x, y, z}, angle);
+}
+inline Quaternion RotZ(float angle) { return AxisAngle(0.0f, 0.0f, 1.0f, angle); }
+inline Quaternion Negated(const Quaternion& q) { return {-q.x, -q.y, -q.z, -q.w}; }
+
+// Component-wise comparison of Vector3 or Quaternion values.
+template <class T>
+::testing::AssertionResult Near(const T& a, const T& b, float tolerance = 1e-5f) {
+  static_assert(sizeof(T) % sizeof(float) == 0);
+  float fa[sizeof(T) / sizeof(float)], fb[sizeof(T) / sizeof(float)];
+  std::memcpy(fa, &a, sizeof(T));
+  std::memcpy(fb, &b, sizeof(T));
+  auto result = ::testing::AssertionSuccess();
+  bool ok = true;
+  for (size_t i = 0; i < sizeof(T) / sizeof(float); ++i)
+    ok &= std::fabs(fa[i] - fb[i]) <= tolerance;
+  if (ok) return result;
+  auto failure = ::testing::AssertionFailure();
+  for (size_t i = 0; i < sizeof(T) / sizeof(float); ++i) failure << fa[i] << "/" << fb[i] << " ";
+  return failure;
+}
+
+// Equal as unit rotations: q and -q stand for the same orientation.
+inline ::testing::AssertionResult SameRotation(const Quaternion& a, const Quaternion& b,
+                                               float tolerance = 1e-5f) {
+  if (std::fabs(std::fabs(QuaternionDot(a, b)) - 1.0f) <= tolerance &&
+      std::fabs(QuaternionDot(a, a) - 1.0f) <= tolerance) {
+    return ::testing::AssertionSuccess();
+  }
+  return Near(a, b, 0.0f);
+}
+
+// The rotation angle of a quaternion about +z, assuming its axis is z.
+inline float AngleAboutZ(const Quaternion& q) { return 2.0f * std::atan2(q.z, q.w); }
