@@ -341,6 +341,39 @@ void ReadKey(CDiskReader& reader, CZK_KeyFrameTCBScale& key, SRotationRun&) {
   ReadTcb(reader, key);
 }
 
+// ---- Track kinds ----------------------------------------------------------------------------
+
+// For each value kind: the controller that holds one such track, the three track classes and the
+// key types that make them (the Bezier type; TCB and linear follow 4 and 8 above it).
+constexpr const char* kKindNames[4] = {"a position", "a rotation", "a scale", "a float"};
+
+template <class ControllerClass, class BaseClass, class BezierClass, class TCBClass,
+          class LinearClass, uint32_t bezierKeyType>
+struct STrackKind {
+  using Controller = ControllerClass;
+  using Base = BaseClass;
+  using Bezier = BezierClass;
+  using TCB = TCBClass;
+  using Linear = LinearClass;
+  static constexpr uint32_t kBezier = bezierKeyType;
+  static constexpr uint32_t kTCB = bezierKeyType + 4;
+  static constexpr uint32_t kLinear = bezierKeyType + 8;
+  static constexpr const char* kName = kKindNames[bezierKeyType - kKeyPositionBezier];
+};
+
+using SFloatKind =
+    STrackKind<CZK_AnimationControllerFloat, CZK_AnimTrackFloat, CZK_AnimTrackFloatBezier,
+               CZK_AnimTrackFloatTCB, CZK_AnimTrackFloatLinear, kKeyFloatBezier>;
+using SPositionKind = STrackKind<CZK_AnimationControllerPositionVector, CZK_AnimTrackPosition,
+                                 CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB,
+                                 CZK_AnimTrackPositionLinear, kKeyPositionBezier>;
+using SRotationKind = STrackKind<CZK_AnimationControllerRotationQuaternion, CZK_AnimTrackRotation,
+                                 CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB,
+                                 CZK_AnimTrackRotationLinear, kKeyRotationBezier>;
+using SScaleKind =
+    STrackKind<CZK_AnimationControllerScale, CZK_AnimTrackScale, CZK_AnimTrackScaleBezier,
+               CZK_AnimTrackScaleTCB, CZK_AnimTrackScaleLinear, kKeyScaleBezier>;
+
 // ---- Scene files ----------------------------------------------------------------------------
 
 // One pass over a scene buffer. Everything it builds is either handed to the controller manager
@@ -359,11 +392,6 @@ class CSceneParser {
   void ReadChunks(std::string& objectName, uint32_t& sceneRangeIndex);
 
  private:
-  using FloatTrackPtr = std::unique_ptr<CZK_AnimTrackFloat>;
-  using PositionTrackPtr = std::unique_ptr<CZK_AnimTrackPosition>;
-  using RotationTrackPtr = std::unique_ptr<CZK_AnimTrackRotation>;
-  using ScaleTrackPtr = std::unique_ptr<CZK_AnimTrackScale>;
-
   void ReadController(const SChunk& chunk, const std::string& name);
 
   CZK_AnimationControllerPRS* ReadPRS(const std::string& name, const SChunk& chunk);
@@ -380,14 +408,10 @@ class CSceneParser {
 
   // A controller whose payload is one track chunk; a chunk of another class than 13 leaves it
   // without a track.
-  template <class Controller, class TrackPtr>
-  Controller* ReadTrackController(const std::string& name, const SChunk& chunk,
-                                  TrackPtr (CSceneParser::*readTrack)(const SChunk&));
-
-  FloatTrackPtr ReadFloatTrack(const SChunk& chunk);
-  PositionTrackPtr ReadPositionTrack(const SChunk& chunk);
-  RotationTrackPtr ReadRotationTrack(const SChunk& chunk);
-  ScaleTrackPtr ReadScaleTrack(const SChunk& chunk);
+  template <class Kind>
+  typename Kind::Controller* ReadTrackController(const std::string& name, const SChunk& chunk);
+  template <class Kind>
+  std::unique_ptr<typename Kind::Base> ReadTrackOfKind(const SChunk& chunk);
   template <class Track>
   std::unique_ptr<Track> ReadTrack(const SChunk& chunk);
   [[noreturn]] void RefuseKeyType(const SChunk& chunk, const char* kind) const;
@@ -444,12 +468,11 @@ void CSceneParser::ReadController(const SChunk& chunk, const std::string& name) 
       ReadRotation(name, chunk);
       break;
     case kClassScale:
-      ReadTrackController<CZK_AnimationControllerScale>(name, chunk, &CSceneParser::ReadScaleTrack);
+      ReadTrackController<SScaleKind>(name, chunk);
       break;
     case kClassFloat:
       if (chunk.subclass == kSubclassFloat) {
-        ReadTrackController<CZK_AnimationControllerFloat>(name, chunk,
-                                                          &CSceneParser::ReadFloatTrack);
+        ReadTrackController<SFloatKind>(name, chunk);
       }
       break;
     case kClassIKChain:
@@ -513,8 +536,7 @@ void CSceneParser::ReadTransformSlots(CZK_AnimationControllerPRS& prs, const std
 
   const SChunk scale = m_walker.ReadChunk(chunk.end);
   if (scale.cls == kClassScale) {
-    prs.SetScale(ReadTrackController<CZK_AnimationControllerScale>(name + "::scale", scale,
-                                                                   &CSceneParser::ReadScaleTrack));
+    prs.SetScale(ReadTrackController<SScaleKind>(name + "::scale", scale));
   }
   m_walker.Leave(scale);
 }
@@ -522,8 +544,7 @@ void CSceneParser::ReadTransformSlots(CZK_AnimationControllerPRS& prs, const std
 CZK_AnimationControllerPositionBase* CSceneParser::ReadPosition(const std::string& name,
                                                                 const SChunk& chunk) {
   if (chunk.subclass == kSubclassPositionVector) {
-    return ReadTrackController<CZK_AnimationControllerPositionVector>(
-        name, chunk, &CSceneParser::ReadPositionTrack);
+    return ReadTrackController<SPositionKind>(name, chunk);
   }
   if (chunk.subclass == kSubclassPositionXYZ)
     return ReadAxes<CZK_AnimationControllerPositionXYZ>(name, chunk);
@@ -534,8 +555,7 @@ CZK_AnimationControllerRotationBase* CSceneParser::ReadRotation(const std::strin
                                                                 const SChunk& chunk) {
   switch (chunk.subclass) {
     case kSubclassRotationQuaternion:
-      return ReadTrackController<CZK_AnimationControllerRotationQuaternion>(
-          name, chunk, &CSceneParser::ReadRotationTrack);
+      return ReadTrackController<SRotationKind>(name, chunk);
     case kSubclassLookAt:
       return ReadLookAt(name, chunk);
     case kSubclassEulerXYZ:
@@ -573,9 +593,7 @@ Composite* CSceneParser::ReadAxes(const std::string& name, const SChunk& chunk) 
   auto composite = std::make_unique<Composite>(name);
   for (int axis = 0; axis < 3; ++axis) {
     const SChunk axisChunk = m_walker.ReadChunk(chunk.end);
-    composite->SetAxis(
-        axis, ReadTrackController<CZK_AnimationControllerFloat>(name + kAxisNames[axis], axisChunk,
-                                                                &CSceneParser::ReadFloatTrack));
+    composite->SetAxis(axis, ReadTrackController<SFloatKind>(name + kAxisNames[axis], axisChunk));
     m_walker.Leave(axisChunk);
   }
   return Register(std::move(composite));
@@ -602,13 +620,13 @@ void CSceneParser::ReadIKChain(const SChunk& chunk) {
   chain.release();
 }
 
-template <class Controller, class TrackPtr>
-Controller* CSceneParser::ReadTrackController(const std::string& name, const SChunk& chunk,
-                                              TrackPtr (CSceneParser::*readTrack)(const SChunk&)) {
-  auto controller = std::make_unique<Controller>(name);
+template <class Kind>
+typename Kind::Controller* CSceneParser::ReadTrackController(const std::string& name,
+                                                             const SChunk& chunk) {
+  auto controller = std::make_unique<typename Kind::Controller>(name);
   const SChunk track = m_walker.ReadChunk(chunk.end);
   // SetTrack takes the track's first reference; the controller owns it from here on.
-  if (track.cls == kClassTrack) controller->SetTrack((this->*readTrack)(track).release());
+  if (track.cls == kClassTrack) controller->SetTrack(ReadTrackOfKind<Kind>(track).release());
   m_walker.Leave(track);
   return Register(std::move(controller));
 }
@@ -620,55 +638,17 @@ void CSceneParser::RefuseKeyType(const SChunk& chunk, const char* kind) const {
                                  kind + " controller");
 }
 
-CSceneParser::FloatTrackPtr CSceneParser::ReadFloatTrack(const SChunk& chunk) {
+template <class Kind>
+std::unique_ptr<typename Kind::Base> CSceneParser::ReadTrackOfKind(const SChunk& chunk) {
   switch (chunk.subclass) {
-    case kKeyFloatBezier:
-      return ReadTrack<CZK_AnimTrackFloatBezier>(chunk);
-    case kKeyFloatTCB:
-      return ReadTrack<CZK_AnimTrackFloatTCB>(chunk);
-    case kKeyFloatLinear:
-      return ReadTrack<CZK_AnimTrackFloatLinear>(chunk);
+    case Kind::kBezier:
+      return ReadTrack<typename Kind::Bezier>(chunk);
+    case Kind::kTCB:
+      return ReadTrack<typename Kind::TCB>(chunk);
+    case Kind::kLinear:
+      return ReadTrack<typename Kind::Linear>(chunk);
     default:
-      RefuseKeyType(chunk, "a float");
-  }
-}
-
-CSceneParser::PositionTrackPtr CSceneParser::ReadPositionTrack(const SChunk& chunk) {
-  switch (chunk.subclass) {
-    case kKeyPositionBezier:
-      return ReadTrack<CZK_AnimTrackPositionBezier>(chunk);
-    case kKeyPositionTCB:
-      return ReadTrack<CZK_AnimTrackPositionTCB>(chunk);
-    case kKeyPositionLinear:
-      return ReadTrack<CZK_AnimTrackPositionLinear>(chunk);
-    default:
-      RefuseKeyType(chunk, "a position");
-  }
-}
-
-CSceneParser::RotationTrackPtr CSceneParser::ReadRotationTrack(const SChunk& chunk) {
-  switch (chunk.subclass) {
-    case kKeyRotationBezier:
-      return ReadTrack<CZK_AnimTrackRotationBezier>(chunk);
-    case kKeyRotationTCB:
-      return ReadTrack<CZK_AnimTrackRotationTCB>(chunk);
-    case kKeyRotationLinear:
-      return ReadTrack<CZK_AnimTrackRotationLinear>(chunk);
-    default:
-      RefuseKeyType(chunk, "a rotation");
-  }
-}
-
-CSceneParser::ScaleTrackPtr CSceneParser::ReadScaleTrack(const SChunk& chunk) {
-  switch (chunk.subclass) {
-    case kKeyScaleBezier:
-      return ReadTrack<CZK_AnimTrackScaleBezier>(chunk);
-    case kKeyScaleTCB:
-      return ReadTrack<CZK_AnimTrackScaleTCB>(chunk);
-    case kKeyScaleLinear:
-      return ReadTrack<CZK_AnimTrackScaleLinear>(chunk);
-    default:
-      RefuseKeyType(chunk, "a scale");
+      RefuseKeyType(chunk, Kind::kName);
   }
 }
 
