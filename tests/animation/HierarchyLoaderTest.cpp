@@ -1,0 +1,382 @@
+// The hierarchy file loader and character creation by kind: node classes, transforms, attachment
+// and registration, and refusal of damaged files with the node registry left as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "animation/SceneLoader.h"
+#include "animation/SceneLoaderTestSupport.h"
+#include "characters/Character.h"
+#include "files/DiskReader.h"
+#include "foundation/Exceptions.h"
+#include "scenegraph/Node.h"
+#include "support/LibraryFixture.h"
+
+namespace {
+
+using zk_test::SceneBytes;
+using zk_test::TestMatrix;
+
+const char kHierarchyHeaderMessage[] =
+    "[CZK_3DSMAXAnimationLoader::LoadHierarchyFromBuf] scene doesn't have a valid header..";
+
+// A hierarchy file: the header and one hierarchy chunk holding the records that `nodes` writes.
+template <class WriteNodes>
+std::vector<uint8_t> Hierarchy(uint32_t count, WriteNodes nodes) {
+  SceneBytes b;
+  b.Header().Begin(18, 0).U32(count);
+  nodes(b);
+  b.End();
+  return b.bytes;
+}
+
+// Root "Body" (id 1) with children "Arm" (2, a bone) and "Tag" (3, a position-scale node), and
+// "Hand" (4) under "Arm".
+std::vector<uint8_t> SmallSkeleton() {
+  return Hierarchy(4, [](SceneBytes& b) {
+    b.Node(47, "Body", 1, -1, TestMatrix(0), 1);
+    b.Node(47, "Arm", 2, 1, TestMatrix(20), 2);
+    b.Node(48, "Tag", 3, 1, TestMatrix(40), 0);
+    b.Node(47, "Hand", 4, 2, TestMatrix(60), 5);
+  });
+}
+
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<uint8_t>& bytes)
+      : path_(std::filesystem::temp_directory_path() /
+              ("zelkar_hierarchy_" + std::to_string(std::random_device{}()) + ".zkh")) {
+    std::ofstream out(path_, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  ~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  std::string Path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class HierarchyLoaderTest : public LibraryFixture {
+ protected:
+  // Builds a character (plain or human) and loads the bytes into it; the test owns the result.
+  std::unique_ptr<CZK_Character> Load(const std::vector<uint8_t>& bytes, bool human = false,
+                                      const std::string& name = "Car1") {
+    std::unique_ptr<CZK_Character> character(human ? new CZK_CharacterHuman(name)
+                                                   : new CZK_Character(name));
+    CDiskReader reader;
+    reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
+    CZK_3DSMAXAnimationLoader loader;
+    loader.LoadHierarchyFromBuf(&reader, character.get(), human);
+    return character;
+  }
+
+  // Expects the load to be refused with every fragment in the message, and the registry to hold
+  // no node of the file (the root alone, registered by the character).
+  std::string Refuse(const std::vector<uint8_t>& bytes, std::vector<std::string> fragments) {
+    const size_t mark = Characters().GetNodeCount();
+    CZK_Character character("Car1");
+    std::string text;
+    try {
+      CDiskReader reader;
+      reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
+      CZK_3DSMAXAnimationLoader loader;
+      loader.LoadHierarchyFromBuf(&reader, &character, false);
+      ADD_FAILURE() << "the file was accepted";
+    } catch (const CZK_Exception& e) {
+      text = e.what();
+    }
+    for (const std::string& fragment : fragments)
+      EXPECT_NE(text.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in\n"
+                                                        << text;
+    EXPECT_EQ(Characters().GetNodeCount(), mark + 1);
+    Characters().TruncateNodes(mark);
+    return text;
+  }
+};
+
+// ---- Nodes ----------------------------------------------------------------------------------
+
+TEST_F(HierarchyLoaderTest, NodeClassFollowsSubclassKindAndHumanFlag) {
+  for (bool human : {false, true}) {
+    auto character = Load(SmallSkeleton(), human);
+    CZK_Node* root = character->GetRoot();
+    CZK_Node* body = CZK_Node::FindNodeByName("Body", root);
+    CZK_Node* arm = CZK_Node::FindNodeByName("Arm", root);
+    CZK_Node* tag = CZK_Node::FindNodeByName("Tag", root);
+    CZK_Node* hand = CZK_Node::FindNodeByName("Hand", root);
+    ASSERT_TRUE(body && arm && tag && hand);
+    EXPECT_NE(dynamic_cast<CZK_NodeBone*>(arm), nullptr);
+    EXPECT_NE(dynamic_cast<CZK_NodePS*>(tag), nullptr);
+    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(body) != nullptr, human);
+    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(hand) != nullptr, human);
+    EXPECT_NE(dynamic_cast<CZK_NodePRS*>(hand), nullptr);
+    EXPECT_EQ(dynamic_cast<CZK_NodeBone*>(hand), nullptr);
+    character.reset();
+    Characters().TruncateNodes(0);
+  }
+}
+
+TEST_F(HierarchyLoaderTest, NodesHangUnderTheirParentsWithFullNamesAndRegistryIndices) {
+  auto character = Load(SmallSkeleton());
+  CZK_Node* root = character->GetRoot();
+  ASSERT_EQ(root->children.size(), 1u);
+  CZK_Node* body = root->children[0];
+  EXPECT_EQ(body->name, "Body");
+  ASSERT_EQ(body->children.size(), 2u);
+  EXPECT_EQ(body->children[0]->name, "Arm");
+  EXPECT_EQ(body->children[1]->name, "Tag");
+  ASSERT_EQ(body->children[0]->children.size(), 1u);
+  CZK_Node* hand = body->children[0]->children[0];
+  EXPECT_EQ(hand->fullName, "Car1Hand");
+  EXPECT_EQ(hand->id, 4);
+  EXPECT_EQ(hand->parentId, 2);
+  EXPECT_EQ(hand->kind, 5u);
+
+  // The root is registered first by the character, then the nodes in file order.
+  ASSERT_EQ(Characters().GetNodeCount(), 5u);
+  const char* names[] = {"root", "Body", "Arm", "Tag", "Hand"};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(Characters().GetNode(i)->name, names[i]);
+    EXPECT_EQ(Characters().GetNode(i)->registryIndex, i);
+    EXPECT_EQ(Characters().GetNodeIndex("Car1", names[i]), i);
+  }
+}
+
+TEST_F(HierarchyLoaderTest, TransformColumnsBecomeTheBindAndCurrentMatrix) {
+  auto character = Load(SmallSkeleton());
+  CZK_Node* arm = CZK_Node::FindNodeByName("Arm", character->GetRoot());
+  const Matrix expected = TestMatrix(20);
+  ExpectMatrixNear(arm->bindMatrix, expected, 0.0f);
+  ExpectMatrixNear(arm->matrix, expected, 0.0f);
+  // Row 3 is the translation; the fourth column is 0, 0, 0, 1.
+  EXPECT_EQ(arm->matrix.m[12], 29.0f);
+  EXPECT_EQ(arm->matrix.m[3], 0.0f);
+  EXPECT_EQ(arm->matrix.m[15], 1.0f);
+}
+
+TEST_F(HierarchyLoaderTest, NodesAreFiledByKindAndAPositionScaleBoneIsABone) {
+  auto bytes = Hierarchy(5, [](SceneBytes& b) {
+    b.Node(47, "Placed", 1, -1, TestMatrix(0), 1);
+    b.Node(47, "Attached", 2, -1, TestMatrix(0), 0);
+    b.Node(48, "PSBone", 3, -1, TestMatrix(0), 2);
+    b.Node(47, "Other", 4, -1, TestMatrix(0), 9);
+    b.Node(47, "Bone", 5, 3, TestMatrix(0), 2);
+  });
+  auto character = Load(bytes);
+  ASSERT_EQ(character->GetPlacedNodes().size(), 1u);
+  EXPECT_EQ(character->GetPlacedNodes()[0]->name, "Placed");
+  ASSERT_EQ(character->GetAttachedNodes().size(), 1u);
+  EXPECT_EQ(character->GetAttachedNodes()[0]->name, "Attached");
+  ASSERT_EQ(character->GetOtherNodes().size(), 1u);
+  ASSERT_EQ(character->GetBoneNodes().size(), 2u);
+  CZK_Node* psBone = character->GetBoneNodes()[0];
+  EXPECT_EQ(psBone->name, "PSBone");
+  EXPECT_NE(dynamic_cast<CZK_NodePS*>(psBone), nullptr);
+  EXPECT_NE(dynamic_cast<CZK_NodeBone*>(character->GetBoneNodes()[1]), nullptr);
+}
+
+TEST_F(HierarchyLoaderTest, OtherChunksAreSkippedAndHierarchyChunksAccumulate) {
+  SceneBytes b;
+  b.Header();
+  b.Begin(6, 21).Str("scene object").End();
+  b.Begin(18, 0).U32(1).Node(47, "A", 1, -1, TestMatrix(0), 0).End();
+  b.Begin(99, 0).U32(7).End();
+  b.Begin(18, 3).U32(1).Node(47, "B", 2, 1, TestMatrix(0), 0).End();
+  auto character = Load(b.bytes);
+  CZK_Node* a = CZK_Node::FindNodeByName("A", character->GetRoot());
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->children.size(), 1u);
+  EXPECT_EQ(a->children[0]->name, "B");
+}
+
+TEST_F(HierarchyLoaderTest, HeaderOnlyLoadsNoNode) {
+  SceneBytes b;
+  b.Header();
+  auto character = Load(b.bytes);
+  EXPECT_TRUE(character->GetRoot()->children.empty());
+  EXPECT_EQ(Characters().GetNodeCount(), 1u);
+}
+
+// ---- Damaged files --------------------------------------------------------------------------
+
+TEST_F(HierarchyLoaderTest, WrongHeaderIsRefusedWithTheHeaderMessage) {
+  auto bytes = SmallSkeleton();
+  bytes[22] = 1;
+  EXPECT_EQ(Refuse(bytes, {}), kHierarchyHeaderMessage);
+  EXPECT_EQ(Refuse(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10), {}),
+            kHierarchyHeaderMessage);
+}
+
+TEST_F(HierarchyLoaderTest, AParentIdThatIsNotInTheTreeIsRefused) {
+  const size_t thirdRecord = 23 + 16 + 4 + (16 + 5 + 8 + 48 + 4) + (16 + 4 + 8 + 48 + 4);
+  auto bytes = Hierarchy(3, [](SceneBytes& b) {
+    b.Node(47, "Body", 1, -1, TestMatrix(0), 0);
+    b.Node(47, "Arm", 2, 1, TestMatrix(0), 2);
+    b.Node(47, "Lost", 3, 77, TestMatrix(0), 2);
+  });
+  Refuse(bytes, {"car.zkh", "offset " + std::to_string(thirdRecord), "Lost", "parent id 77"});
+}
+
+TEST_F(HierarchyLoaderTest, MalformedNodeRecordsAreRefused) {
+  const std::string firstRecord = "offset " + std::to_string(23 + 16 + 4);
+  Refuse(Hierarchy(1, [](SceneBytes& b) { b.Node(49, "N", 1, -1, TestMatrix(0), 0); }),
+         {firstRecord, "subclass 49"});
+  auto idLength = Hierarchy(1, [](SceneBytes& b) { b.Node(47, "N", 1, -1, TestMatrix(0), 0); });
+  idLength[23 + 16 + 4] = 12;
+  Refuse(idLength, {firstRecord, "id length 12"});
+  // More records than the chunk holds: the count is refused before anything is built.
+  Refuse(Hierarchy(4000000000u, [](SceneBytes& b) { b.Node(47, "N", 1, -1, TestMatrix(0), 0); }),
+         {"offset " + std::to_string(23 + 16 + 4), "4000000000 node records"});
+  // A record that reaches past its hierarchy chunk, though not past the file.
+  SceneBytes b;
+  b.Header().Begin(18, 0).U32(1).Node(47, "LongerName", 1, -1, TestMatrix(0), 0);
+  b.End();
+  b.bytes[23 + 12] -= 4;  // the chunk now ends before the record's kind
+  b.U32(0);
+  Refuse(b.bytes, {"past the end of its hierarchy chunk"});
+  // A name without its zero at the end of the file.
+  SceneBytes s;
+  s.Header().Begin(18, 0).U32(1).U32(8).U32(0).U32(47).U32(0);
+  s.bytes.resize(s.bytes.size() + 100, 'A');
+  s.End();
+  Refuse(s.bytes, {"car.zkh", "offset " + std::to_string(23 + 16 + 4 + 16), "string"});
+}
+
+TEST_F(HierarchyLoaderTest, TooDeepATreeIsRefused) {
+  const auto chain = [](uint32_t depth) {
+    return Hierarchy(depth, [depth](SceneBytes& b) {
+      for (uint32_t i = 0; i < depth; ++i)
+        b.Node(47, "n", static_cast<int32_t>(i), static_cast<int32_t>(i) - 1, TestMatrix(0), 2);
+    });
+  };
+  EXPECT_NO_THROW(Load(chain(1024)));
+  Characters().TruncateNodes(0);
+  Refuse(chain(1025), {"nests deeper than 1024"});
+}
+
+// Every prefix of a valid file either loads (exactly when it ends between two top-level chunks)
+// or is refused with the registry back at its mark.
+TEST_F(HierarchyLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
+  SceneBytes b;
+  std::set<size_t> boundaries;
+  b.Header();
+  boundaries.insert(b.bytes.size());
+  b.Begin(18, 0).U32(3);
+  b.Node(47, "Body", 1, -1, TestMatrix(0), 1);
+  b.Node(48, "Tag", 2, 1, TestMatrix(1), 2);
+  b.Node(47, "Arm", 3, 1, TestMatrix(2), 2);
+  b.End();
+  boundaries.insert(b.bytes.size());
+  b.Begin(5, 5).F32(1).End();
+  boundaries.insert(b.bytes.size());
+  b.Begin(18, 0).U32(1).Node(47, "Hand", 4, 3, TestMatrix(3), 0).End();
+  boundaries.insert(b.bytes.size());
+
+  for (size_t length = 0; length <= b.bytes.size(); ++length) {
+    const size_t mark = Characters().GetNodeCount();
+    const std::vector<uint8_t> prefix(b.bytes.begin(), b.bytes.begin() + length);
+    auto character = std::make_unique<CZK_Character>("Car1");
+    bool ok = true;
+    try {
+      CDiskReader reader;
+      reader.LoadFromMemory(prefix.data(), static_cast<uint32_t>(prefix.size()), "car.zkh");
+      CZK_3DSMAXAnimationLoader loader;
+      loader.LoadHierarchyFromBuf(&reader, character.get(), true);
+    } catch (const CZK_Exception& e) {
+      ok = false;
+      const std::string text = e.what();
+      if (length < 23)
+        EXPECT_EQ(text, kHierarchyHeaderMessage);
+      else
+        EXPECT_NE(text.find("car.zkh"), std::string::npos) << text;
+      EXPECT_EQ(Characters().GetNodeCount(), mark + 1) << length;  // the root alone
+    }
+    EXPECT_EQ(ok, boundaries.count(length) == 1) << "prefix of " << length << " bytes";
+    Characters().TruncateNodes(mark);
+    character.reset();
+  }
+}
+
+// ---- Characters by kind ---------------------------------------------------------------------
+
+TEST_F(HierarchyLoaderTest, CreateCharacterBuildsAPlainCharacterFromTheFile) {
+  TempFile file(SmallSkeleton());
+  CZK_3DSMAXAnimationLoader loader;
+  std::unique_ptr<CZK_Character> character(loader.CreateCharacter(file.Path(), "Truck", "Prop"));
+  ASSERT_NE(character, nullptr);
+  EXPECT_EQ(dynamic_cast<CZK_CharacterHuman*>(character.get()), nullptr);
+  EXPECT_EQ(character->GetName(), "Truck");
+  EXPECT_EQ(loader.GetNamePrefix(), "Truck::");
+  EXPECT_EQ(loader.GetReader(), nullptr);
+  EXPECT_EQ(Characters().GetNodeCount(), 5u);
+  EXPECT_EQ(Characters().GetNodeIndex("Truck", "Hand"), 4);
+  // Transform nodes of a plain character are not human nodes.
+  EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(CZK_Node::FindNodeByName("Body", character->GetRoot())),
+            nullptr);
+}
+
+TEST_F(HierarchyLoaderTest, CreateHumanCharacterMakesPlainHumansForOtherKinds) {
+  TempFile file(SmallSkeleton());
+  for (const char* kind : {"Spectator", "Co-Driver", "Marshal", ""}) {
+    CZK_3DSMAXAnimationLoader loader;
+    std::unique_ptr<CZK_Character> character(
+        loader.CreateHumanCharacter(file.Path(), "ignored", "Fan", kind));
+    EXPECT_NE(dynamic_cast<CZK_CharacterHuman*>(character.get()), nullptr) << kind;
+    EXPECT_NE(
+        dynamic_cast<CZK_NodeHumanPRS*>(CZK_Node::FindNodeByName("Body", character->GetRoot())),
+        nullptr);
+    character.reset();
+    Characters().TruncateNodes(0);
+  }
+}
+
+TEST_F(HierarchyLoaderTest, KindsWithoutTheirClassYetAreRefusedWhateverTheCase) {
+  TempFile file(SmallSkeleton());
+  CZK_3DSMAXAnimationLoader loader;
+  for (const char* kind : {"Car", "CAR", "car"}) {
+    try {
+      delete loader.CreateCharacter(file.Path(), "Car1", kind);
+      ADD_FAILURE() << kind << " was built";
+    } catch (const CZK_Exception& e) {
+      EXPECT_NE(std::string(e.what()).find("not available yet"), std::string::npos);
+    }
+  }
+  for (const char* kind : {"Driver", "DRIVER", "driver", "CoDriver", "codriver"}) {
+    try {
+      delete loader.CreateHumanCharacter(file.Path(), "", "Pilot", kind);
+      ADD_FAILURE() << kind << " was built";
+    } catch (const CZK_Exception& e) {
+      EXPECT_NE(std::string(e.what()).find(kind), std::string::npos);
+    }
+  }
+  EXPECT_EQ(Characters().GetNodeCount(), 0u);
+  EXPECT_EQ(GetLibraryGlobal()->currentCar, nullptr);
+}
+
+TEST_F(HierarchyLoaderTest, AFailedCreationLeavesNoNodeBehind) {
+  Characters().AddNode(new CZK_Node("keep", 5, -1));  // an earlier registration stays
+  CZK_3DSMAXAnimationLoader loader;
+  EXPECT_THROW(loader.CreateCharacter("/nonexistent/car.zkh", "Car1", "Prop"),
+               NRQLib2::CRQ_DiskIOException);
+  EXPECT_EQ(Characters().GetNodeCount(), 1u);
+
+  auto bytes = SmallSkeleton();
+  bytes.resize(bytes.size() - 3);
+  TempFile file(bytes);
+  EXPECT_THROW(loader.CreateHumanCharacter(file.Path(), "", "Fan", "Spectator"), CZK_Exception);
+  EXPECT_EQ(Characters().GetNodeCount(), 1u);
+  EXPECT_EQ(Characters().GetNodeIndex("Fan", "root"), 0);  // absent: 0
+  delete Characters().GetNode(0);
+  Characters().TruncateNodes(0);
+}
+
+}  // namespace
