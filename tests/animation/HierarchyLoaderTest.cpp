@@ -84,19 +84,14 @@ class HierarchyLoaderTest : public LibraryFixture {
   std::string Refuse(const std::vector<uint8_t>& bytes, std::vector<std::string> fragments) {
     const size_t mark = Characters().GetNodeCount();
     CZK_Character character("Car1");
-    std::string text;
-    try {
-      CDiskReader reader;
-      reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
-      CZK_3DSMAXAnimationLoader loader;
-      loader.LoadHierarchyFromBuf(&reader, &character, false);
-      ADD_FAILURE() << "the file was accepted";
-    } catch (const CZK_Exception& e) {
-      text = e.what();
-    }
-    for (const std::string& fragment : fragments)
-      EXPECT_NE(text.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in\n"
-                                                        << text;
+    const std::string text = zk_test::RefusalText(
+        [&] {
+          CDiskReader reader;
+          reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
+          CZK_3DSMAXAnimationLoader loader;
+          loader.LoadHierarchyFromBuf(&reader, &character, false);
+        },
+        fragments);
     EXPECT_EQ(Characters().GetNodeCount(), mark + 1);
     Characters().TruncateNodes(mark);
     return text;

@@ -75,16 +75,7 @@ class SceneLoaderTest : public LibraryFixture {
   // Loads and expects a CZK_Exception whose text contains every fragment; returns the text.
   std::string Refuse(const std::vector<uint8_t>& bytes, std::vector<std::string> fragments) {
     const CZK_ControllerManager::Counts mark = Controllers().GetCounts();
-    std::string text;
-    try {
-      Load(bytes);
-      ADD_FAILURE() << "the file was accepted";
-    } catch (const CZK_Exception& e) {
-      text = e.what();
-    }
-    for (const std::string& fragment : fragments)
-      EXPECT_NE(text.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in\n"
-                                                        << text;
+    const std::string text = zk_test::RefusalText([&] { Load(bytes); }, fragments);
     ExpectCounts(Controllers().GetCounts(), mark);
     return text;
   }
