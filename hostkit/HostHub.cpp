@@ -64,4 +64,19 @@ std::size_t CHostHub::TotalConnections() const {
   return total;
 }
 
+// Plain pointers with external linkage: no destructor frees them before the library's detach
+// runs, and leak checkers still find them reachable.
+CHostHub* g_hubsKeptUntilExit[16] = {};
+
+void KeepHubUntilExit(std::unique_ptr<CHostHub> hub) {
+  for (CHostHub*& slot : g_hubsKeptUntilExit) {
+    if (slot == nullptr) {
+      slot = hub.release();
+      return;
+    }
+  }
+  // More hubs than slots: keep this one anyway; only a leak checker will mind.
+  static_cast<void>(hub.release());
+}
+
 }  // namespace zk_hostkit

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "src/signals/Emit.h"
 
@@ -96,5 +97,11 @@ class CHostHub {
   unsigned char* m_memory;
   int m_applicationState = kStateRace;
 };
+
+// For a host whose loader kept the library after dlclose (a library with GNU unique symbols is
+// never unloaded): the library's process detach then runs at exit and unlinks its connections
+// from the hub, so the hub must live until then. This holds it, unfreed, for the rest of the
+// process.
+void KeepHubUntilExit(std::unique_ptr<CHostHub> hub);
 
 }  // namespace zk_hostkit

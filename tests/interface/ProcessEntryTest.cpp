@@ -67,7 +67,6 @@ TEST(ProcessEntryTest, AttachUsesTheHostsHubAndWords) {
   CZK_LibraryGlobal* global = GetLibraryGlobal();
   ASSERT_NE(global, nullptr);
   EXPECT_NE(global->controllerManager, nullptr);
-  EXPECT_EQ(global->characterManager, nullptr);  // that manager does not exist yet
   EXPECT_EQ(global->currentCar, nullptr);
   EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
 

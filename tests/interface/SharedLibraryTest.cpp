@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "hostkit/GlobalObject.h"
 #include "hostkit/HostHub.h"
@@ -19,10 +20,7 @@ constexpr std::size_t kControllerManagerConnections = 9;
 
 // The loader keeps a library whose code defines GNU unique symbols (g++ makes them for static
 // locals of inline templates unless built with -fno-gnu-unique): dlclose then runs no process
-// detach, which happens at process exit instead. A host in that situation must keep its hub
-// alive until then, since detach unlinks the library's connections from it.
-zk_hostkit::CHostHub* g_hubKeptForExit = nullptr;
-
+// detach, which happens at process exit instead, while the hub must still be there.
 constexpr const char* kStillLoaded =
     "libzelkar.so stayed loaded after dlclose (GNU unique symbols; build the library with "
     "-fno-gnu-unique), so process detach runs only at exit and cannot be checked here";
@@ -61,7 +59,7 @@ TEST(SharedLibraryTest, HostRoundTrip) {
     EXPECT_TRUE(ext->IsAnimObjectStatic(0));
 
     // The library's exceptions reach the host as std::exception.
-    EXPECT_THROW(facade->Update(0.0f), std::exception);
+    EXPECT_THROW(facade->GetCharacterIndex("nobody"), std::exception);
 
     delete facade;
     remove();
@@ -69,7 +67,7 @@ TEST(SharedLibraryTest, HostRoundTrip) {
     EXPECT_TRUE(library.Close());
   }
   if (zk_hostkit::CLoadedLibrary::IsLoaded(kLibrary)) {
-    g_hubKeptForExit = ownedHub.release();
+    zk_hostkit::KeepHubUntilExit(std::move(ownedHub));
     GTEST_SKIP() << kStillLoaded;
   }
   // Unloading ran process detach: nothing of the library is left in the hub.

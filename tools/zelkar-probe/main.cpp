@@ -7,10 +7,12 @@
 #include <zelkar/ZelkarFacade.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdarg>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "hostkit/GlobalObject.h"
 #include "hostkit/HostHub.h"
@@ -19,8 +21,12 @@
 
 namespace {
 
-void Step(const char* format, auto... values) {
-  std::printf(format, values...);
+// One line of the report.
+__attribute__((format(printf, 1, 2))) void Step(const char* format, ...) {
+  va_list values;
+  va_start(values, format);
+  std::vprintf(format, values);
+  va_end(values);
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -95,7 +101,7 @@ int Probe(const std::string& libraryPath) {
     // The loader kept the library, so its detach runs at exit and still needs the hub.
     Step("host: unloaded, but the loader keeps the library until exit; %zu subscriptions stay",
          hub->TotalConnections());
-    static_cast<void>(hub.release());
+    KeepHubUntilExit(std::move(hub));
   } else {
     Step("host: unloaded; the library's subscriptions in the hub: %zu", hub->TotalConnections());
   }
