@@ -18,7 +18,7 @@ namespace NZelkarAsset {
 namespace {
 
 Document Load(const std::string& name) {
-  const Bytes bytes = ReadWholeFile(std::string(ZELKAR_ASSET_DIR) + "/" + name);
+  const Bytes bytes = ReadWholeFile(std::string(ZELKAR_ASSET_DIR) + "/samples/" + name);
   return ReadDocument(bytes.data(), bytes.size(), name);
 }
 

@@ -8,6 +8,7 @@
 #include "AssetJson.h"
 #include "AssetReader.h"
 #include "AssetWriter.h"
+#include "files/DiskReader.h"
 #include "foundation/DiskWriter.h"
 #include "foundation/Exceptions.h"
 
@@ -18,6 +19,21 @@ Bytes ReadWholeFile(const std::string& path) {
   if (!in) throw CAssetError(path + ": cannot read the file");
   Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw CAssetError(path + ": cannot read the file");
+  return bytes;
+}
+
+Bytes ReadAssetFile(const std::string& path) {
+  CDiskReader reader;
+  try {
+    reader.Load(path);
+  } catch (const NRQLib2::CRQ_DiskIOException&) {
+    throw CAssetError(path +
+                      ": cannot read the file (no such file, nor a member of a .rbz "
+                      "archive along its path)");
+  }
+  const uint8_t* data = reader.GetCurrentPointer();
+  Bytes bytes = data ? Bytes(data, data + reader.GetSize()) : Bytes{};
+  reader.Close();
   return bytes;
 }
 

@@ -1,7 +1,8 @@
 // zelkar-asset: the hierarchy and scene files of Zelkar as JSON and back, and ".rbz" archives.
 //
 //   zelkar-asset build IN.json OUT     JSON description -> binary file
-//   zelkar-asset dump FILE [-o OUT]    binary file -> JSON description (stdout by default)
+//   zelkar-asset dump FILE [-o OUT]    binary file -> JSON description (stdout by default);
+//                                      FILE may be a member of a .rbz archive along its path
 //   zelkar-asset pack ARCHIVE FILES... files -> ".rbz" archive, members named by their paths
 //
 // Every failure is one line on stderr and a non-zero exit: 1 for a bad or unreadable file,
@@ -12,6 +13,7 @@
 #include "ArchivePacker.h"
 #include "AssetError.h"
 #include "AssetFiles.h"
+#include "files/ZipArchive.h"
 
 using namespace NZelkarAsset;
 
@@ -66,7 +68,7 @@ int main(int argc, char** argv) {
     if (build->parsed()) {
       BuildAsset(buildIn, buildOut);
     } else if (dump->parsed()) {
-      const std::string text = DumpAsset(ReadWholeFile(dumpIn), dumpIn);
+      const std::string text = DumpAsset(ReadAssetFile(dumpIn), dumpIn);
       if (dumpOut.empty())
         std::cout << text << std::flush;
       else
@@ -77,12 +79,12 @@ int main(int argc, char** argv) {
         members.push_back({MemberNameForPath(file), ReadWholeFile(file)});
       WriteArchive(archive, members);
     }
-  } catch (const CAssetError& e) {
-    std::cerr << "zelkar-asset: " << e.what() << std::endl;
-    return 1;
   } catch (const std::exception& e) {
+    NRQLib2::NFileCore::DestroyArchiveCache();
     std::cerr << "zelkar-asset: " << e.what() << std::endl;
     return 1;
   }
+  // Archives that dump opened stay in the file core's cache until they are closed here.
+  NRQLib2::NFileCore::DestroyArchiveCache();
   return 0;
 }
