@@ -42,11 +42,18 @@ class CDebugCapture {
   zk_platform::DebugSink m_previous;
 };
 
+// Detaches when a test leaves early (a failed ASSERT), before the host it was given goes away:
+// declare it after the host. Detach after detach does nothing.
+struct CDetachOnExit {
+  ~CDetachOnExit() { ZelkarProcessDetach(); }
+};
+
 // The controller manager's subscriptions: seven solid-state lists and two ghost-car lists.
 constexpr std::size_t kControllerManagerConnections = 9;
 
 TEST(ProcessEntryTest, AttachUsesTheHostsHubAndWords) {
   zk_hostkit::CHost host;
+  CDetachOnExit detachOnExit;
   ZelkarProcessAttach();
   EXPECT_EQ(GetSignalHub(), host.hub.Data());
   EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordSurfaceClass),
@@ -82,6 +89,7 @@ TEST(ProcessEntryTest, AttachUsesTheHostsHubAndWords) {
 
 TEST(ProcessEntryTest, AttachAndDetachRepeatedly) {
   zk_hostkit::CHost host;
+  CDetachOnExit detachOnExit;
   for (int i = 0; i < 200; ++i) {
     ZelkarProcessAttach();
     ASSERT_EQ(host.hub.TotalConnections(), kControllerManagerConnections) << i;
@@ -93,6 +101,7 @@ TEST(ProcessEntryTest, AttachAndDetachRepeatedly) {
 
 TEST(ProcessEntryTest, SecondAttachAndSecondDetachChangeNothing) {
   zk_hostkit::CHost host;
+  CDetachOnExit detachOnExit;
   ZelkarProcessAttach();
   CZK_LibraryGlobal* first = GetLibraryGlobal();
   ZelkarProcessAttach();
@@ -106,6 +115,7 @@ TEST(ProcessEntryTest, SecondAttachAndSecondDetachChangeNothing) {
 
 TEST(ProcessEntryTest, StandaloneAttachCreatesAndLaterUnlinksTheBlock) {
   ASSERT_FALSE(CGlobalObject::Exists());
+  CDetachOnExit detachOnExit;
   for (int i = 0; i < 200; ++i) {
     CDebugCapture capture;
     ZelkarProcessAttach();
@@ -133,6 +143,7 @@ TEST(ProcessEntryTest, StandaloneAttachCreatesAndLaterUnlinksTheBlock) {
 
 TEST(ProcessEntryTest, HostBlockWithoutHubGetsOneForTheLibrarysLifetime) {
   CGlobalObject block;
+  CDetachOnExit detachOnExit;
   {
     CDebugCapture capture;
     ZelkarProcessAttach();
@@ -149,6 +160,7 @@ TEST(ProcessEntryTest, HostBlockWithoutHubGetsOneForTheLibrarysLifetime) {
 
 TEST(ProcessEntryTest, HostWithAHubIsNotToldAboutStandaloneUse) {
   zk_hostkit::CHost host;
+  CDetachOnExit detachOnExit;
   CDebugCapture capture;
   ZelkarProcessAttach();
   ZelkarProcessDetach();
@@ -162,6 +174,7 @@ TEST(ProcessEntryTest, UndersizedBlockIsRefused) {
   const int fd = shm_open(name.c_str(), O_CREAT | O_RDWR, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(ftruncate(fd, 8), 0);
+  CDetachOnExit detachOnExit;
   {
     CDebugCapture capture;
     ZelkarProcessAttach();
