@@ -26,21 +26,21 @@ class CZK_AnimTrackKeys : public TrackKind {
   // Appends a copy of key after the last one.
   void AddKey(const Key& key) {
     m_keys.push_back(key);
-    m_times.push_back(key.time);
+    m_times.Append(key.time);
   }
   // index < GetKeyCount().
   Key& GetKey(size_t index) { return m_keys[index]; }
   const Key& GetKey(size_t index) const { return m_keys[index]; }
   size_t GetKeyCount() const { return m_keys.size(); }
   // Whether the last Prepare found the key times in non-decreasing order (binary search).
-  bool HasOrderedKeys() const { return m_ordered; }
+  bool HasOrderedKeys() const { return m_times.Ordered(); }
 
  protected:
   // The first step of every Prepare.
   void PrepareKeyTimes() {
-    m_times.resize(m_keys.size());
-    for (size_t i = 0; i < m_keys.size(); ++i) m_times[i] = m_keys[i].time;
-    m_ordered = NAnimTrackSearch::TimesAreOrdered(m_times.data(), m_times.size());
+    m_times.Reset();
+    for (const Key& key : m_keys) m_times.Append(key.time);
+    m_times.Prepare();
   }
 
   // The frame of every Evaluate: neutral without keys, held(key) for a held key, and
@@ -55,12 +55,11 @@ class CZK_AnimTrackKeys : public TrackKind {
 
   // Requires at least one key.
   NAnimTrackSearch::STrackSegment FindSegment(float time) const {
-    return NAnimTrackSearch::FindSegment(m_times.data(), m_keys.size(), m_ordered,
-                                         this->outOfRangeBefore, this->outOfRangeAfter, time);
+    return NAnimTrackSearch::FindSegment(m_times, this->outOfRangeBefore, this->outOfRangeAfter,
+                                         time);
   }
 
   std::vector<Key> m_keys;
-  std::vector<float> m_times;  // m_times[i] == m_keys[i].time as of the last Prepare or AddKey
-  // Until the first Prepare the order is unknown and the search scans.
-  bool m_ordered = false;
+  // The key times as of the last Prepare or AddKey; until the first Prepare the search scans.
+  NAnimTrackSearch::CKeyTimes m_times;
 };

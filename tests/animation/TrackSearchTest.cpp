@@ -211,18 +211,30 @@ TEST(TrackBadInput, DecreasingKeyTimes) {
   EXPECT_FLOAT_EQ(edited.Evaluate(1.5f), 50.0f);
 }
 
-TEST(TrackSearch, BinarySearchAndScanAgreeWithTheReference) {
+TEST(TrackSearch, IndexedSearchAndScanAgreeWithTheReference) {
   std::mt19937 rng(20240611u);
-  std::uniform_int_distribution<int> step(0, 12), coin(0, 1), hit(-30, 30);
-  std::uniform_real_distribution<float> anywhere(-9.0f, 9.0f);
+  std::uniform_int_distribution<int> step(0, 12), coin(0, 2), hit(-30, 30);
+  std::uniform_real_distribution<float> anywhere(-9.0f, 9.0f), cluster(0.0f, 1.0f);
   int unordered = 0;
-  for (int set = 0; set < 600; ++set) {
-    // Quarter steps make equal key times and exact hits on key times common.
+  for (int set = 0; set < 800; ++set) {
+    // Quarter steps make equal key times and exact hits on key times common; other sets are
+    // real times, some clustered so that buckets hold many keys or none.
     const size_t n = 1 + static_cast<size_t>(set % 40);
     std::vector<float> times(n);
-    for (float& t : times) t = 0.25f * static_cast<float>(step(rng)) - 1.0f;
-    if (set % 2 == 0) std::sort(times.begin(), times.end());
-    const bool ordered = NAnimTrackSearch::TimesAreOrdered(times.data(), n);
+    for (float& t : times) {
+      if (set % 4 == 0) {
+        t = 0.25f * static_cast<float>(step(rng)) - 1.0f;
+      } else {
+        const float c = cluster(rng);
+        t = set % 4 == 1 ? anywhere(rng) : c * c * c * c * 8.0f - 1.0f;
+      }
+    }
+    if (set % 3 != 0) std::sort(times.begin(), times.end());
+    NAnimTrackSearch::CKeyTimes keyTimes;
+    for (float t : times) keyTimes.Append(t);
+    keyTimes.Prepare();
+    const bool ordered = std::is_sorted(times.begin(), times.end());
+    ASSERT_EQ(keyTimes.Ordered(), ordered);
     unordered += ordered ? 0 : 1;
     const uint32_t before = static_cast<uint32_t>(set % 5), after = (set / 5) % 5;
     CZK_AnimTrackFloatLinear track;
@@ -235,12 +247,13 @@ TEST(TrackSearch, BinarySearchAndScanAgreeWithTheReference) {
     track.outOfRangeBefore = before;
     track.outOfRangeAfter = after;
     track.Prepare();
-    ASSERT_EQ(track.HasOrderedKeys(), ordered);
     for (int k = 0; k < 50; ++k) {
-      const float t = coin(rng) ? 0.25f * static_cast<float>(hit(rng)) : anywhere(rng);
+      const int pick = coin(rng);
+      const float t = pick == 0   ? 0.25f * static_cast<float>(hit(rng))
+                      : pick == 1 ? times[static_cast<size_t>(k) % n]
+                                  : anywhere(rng);
       const STrackSegment want = ReferenceSearch(times, before, after, t);
-      const STrackSegment got =
-          NAnimTrackSearch::FindSegment(times.data(), n, ordered, before, after, t);
+      const STrackSegment got = NAnimTrackSearch::FindSegment(keyTimes, before, after, t);
       ASSERT_EQ(got.hold, want.hold) << set << " " << t;
       ASSERT_EQ(got.prev, want.prev) << set << " " << t;
       ASSERT_EQ(got.hold ? 0 : got.next, want.hold ? 0 : want.next) << set << " " << t;
@@ -254,7 +267,42 @@ TEST(TrackSearch, BinarySearchAndScanAgreeWithTheReference) {
       ASSERT_FLOAT_EQ(track.Evaluate(t), value) << set << " " << t;
     }
   }
-  EXPECT_GT(unordered, 250);
+  EXPECT_GT(unordered, 200);
+}
+
+TEST(TrackSearch, UpperBoundMatchesTheStandardOne) {
+  const std::vector<float> times = {-1.0f, 0.0f, 0.0f, 0.5f, 2.0f, 2.0f, 2.0f, 7.0f};
+  for (size_t n = 0; n <= times.size(); ++n) {
+    for (float t : {-2.0f, -1.0f, 0.0f, 0.25f, 2.0f, 3.0f, 7.0f, 8.0f}) {
+      EXPECT_EQ(NAnimTrackSearch::UpperBound(times.data(), n, t),
+                static_cast<size_t>(std::upper_bound(times.begin(), times.begin() + n, t) -
+                                    times.begin()))
+          << n << " " << t;
+    }
+    EXPECT_EQ(NAnimTrackSearch::UpperBound(times.data(), n, std::nanf("")), n);
+  }
+}
+
+TEST(TrackSearch, BucketEdgesRoundedAwayFromTheTimeStillGiveTheRightKey) {
+  // In the first set the last time maps just below the end of the last bucket, whose keys alone
+  // would give 19; in the second the time just below 1.8 maps into the bucket after its key.
+  const std::vector<std::vector<float>> sets = {
+      {-9.0f, -8.1f, -8.0f, -7.2f, -7.1f, -5.6f, -5.5f, -5.3f, -3.6f, -3.4f,
+       -2.8f, -2.3f, -0.1f, 1.0f,  1.4f,  3.4f,  4.8f,  7.1f,  7.4f,  9.8f},
+      {-8.2f, -7.3f, -5.1f, -4.7f, -3.9f, -2.6f, -0.3f, 1.7f, 1.8f, 3.9f, 7.8f, 8.5f, 8.6f, 9.3f}};
+  for (const std::vector<float>& times : sets) {
+    NAnimTrackSearch::CKeyTimes keyTimes;
+    for (float t : times) keyTimes.Append(t);
+    keyTimes.Prepare();
+    for (float key : times) {
+      for (float t : {std::nextafter(key, -10.0f), key, std::nextafter(key, 10.0f)}) {
+        EXPECT_EQ(
+            keyTimes.FirstKeyAfter(t),
+            static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) - times.begin()))
+            << t;
+      }
+    }
+  }
 }
 
 TEST(TrackKeys, ReleaseDestroysTheTrackWithItsKeys) {
