@@ -7,7 +7,9 @@
 #include <new>
 #include <ostream>
 
+#include "characters/CharacterManager.h"
 #include "controllers/ControllerManager.h"
+#include "files/ZipArchive.h"
 #include "foundation/Logger.h"
 #include "interface/LibraryGlobal.h"
 #include "platform/SharedMemory.h"
@@ -69,14 +71,13 @@ void ZelkarProcessAttach() {
   CZK_LibraryGlobal* global = new (std::nothrow) CZK_LibraryGlobal{};
   if (global == nullptr) return;
   // The character manager is made first, then the controller manager, which subscribes to the
-  // hub as it is built. The character manager does not exist yet; its field stays null.
-  global->characterManager = nullptr;
+  // hub as it is built.
   try {
+    global->characterManager = new CZK_CharacterManager();
     global->controllerManager = new CZK_ControllerManager();
   } catch (const std::exception& error) {
     // Nothing may escape the loader's call; the facade reports the missing manager instead.
-    global->controllerManager = nullptr;
-    GetLogger().SelectLevel(4) << "Zelkar: cannot create the controller manager: " << error.what()
+    GetLogger().SelectLevel(4) << "Zelkar: cannot create the managers: " << error.what()
                                << std::endl;
   }
   global->currentCar = nullptr;
@@ -95,8 +96,10 @@ void ZelkarProcessDetach() {
 
     CZK_LibraryGlobal* global = GetLibraryGlobal();
     if (global != nullptr) {
-      // The character manager goes first (it does not exist yet), then the controller manager,
-      // whose connections unlink from the hub: the hub must still be alive here.
+      // The character manager goes first, then the controller manager, whose connections
+      // unlink from the hub: the hub must still be alive here.
+      delete global->characterManager;
+      global->characterManager = nullptr;
       delete global->controllerManager;
       global->controllerManager = nullptr;
     }
@@ -108,5 +111,6 @@ void ZelkarProcessDetach() {
     delete[] g_state.privateWords;
     g_state = CProcessState{};
   }
+  NRQLib2::NFileCore::DestroyArchiveCache();
   NRQLib2::NLogger::DestroyLogger();
 }

@@ -4,26 +4,32 @@
 
 #include <utility>
 
+#include "animation/SceneLoader.h"
+#include "characters/CharacterManager.h"
 #include "controllers/ControllerManager.h"
 #include "foundation/Exceptions.h"
 #include "interface/LibraryGlobal.h"
+#include "scenegraph/Node.h"
 #include "signals/Hub.h"
 
 namespace {
 
-// The managers behind these operations are not part of the library yet. Rather than answer
-// with made-up values, each such operation says so.
-[[noreturn]] void NotAvailable(const char* operation) {
-  throw CZK_Exception(std::string(operation) + " is not available yet");
+// The process's managers; an operation that needs one throws when there is none (the library is
+// not attached, or the manager could not be made).
+CZK_LibraryGlobal& Global(const char* operation) {
+  CZK_LibraryGlobal* global = GetLibraryGlobal();
+  if (global == nullptr || global->controllerManager == nullptr ||
+      global->characterManager == nullptr)
+    throw CZK_Exception(std::string(operation) + ": the library is not attached");
+  return *global;
 }
 
-// The process's controller manager; an operation that needs it throws when there is none (the
-// library is not attached, or the manager could not be made).
 CZK_ControllerManager& Controllers(const char* operation) {
-  CZK_LibraryGlobal* global = GetLibraryGlobal();
-  if (global == nullptr || global->controllerManager == nullptr)
-    throw CZK_Exception(std::string(operation) + ": no controller manager (library not attached)");
-  return *global->controllerManager;
+  return *Global(operation).controllerManager;
+}
+
+CZK_CharacterManager& Characters(const char* operation) {
+  return *Global(operation).characterManager;
 }
 
 }  // namespace
@@ -45,32 +51,49 @@ void CZK_Zelkar::OnSessionCleanup(const CSigPC_SessionCleanup&) {
   CZK_LibraryGlobal* global = GetLibraryGlobal();
   if (global == nullptr) return;
   if (global->controllerManager != nullptr) global->controllerManager->Clear();
-  // The character manager's Clear comes here once that manager exists.
+  if (global->characterManager != nullptr) global->characterManager->Clear();
   global->currentCar = nullptr;
 }
 
-void CZK_Zelkar::Update(float) { NotAvailable("Update"); }
-void CZK_Zelkar::CreateCharacter(const std::string&, const std::string&, const std::string&) {
-  NotAvailable("CreateCharacter");
+void CZK_Zelkar::Update(float time) { Characters("Update").UpdateAll(time); }
+
+void CZK_Zelkar::CreateCharacter(const std::string& path, const std::string& name,
+                                 const std::string& kind) {
+  CZK_CharacterManager& characters = Characters("CreateCharacter");
+  CZK_3DSMAXAnimationLoader loader;
+  characters.AddCharacter(loader.CreateCharacter(path, name, kind));
 }
-void CZK_Zelkar::CreateHumanCharacter(const std::string&, const std::string&, const std::string&,
-                                      const std::string&) {
-  NotAvailable("CreateHumanCharacter");
+
+void CZK_Zelkar::CreateHumanCharacter(const std::string& path, const std::string& reserved,
+                                      const std::string& name, const std::string& kind) {
+  CZK_CharacterManager& characters = Characters("CreateHumanCharacter");
+  CZK_3DSMAXAnimationLoader loader;
+  characters.AddCharacter(loader.CreateHumanCharacter(path, reserved, name, kind));
 }
-void CZK_Zelkar::LoadAnimationScene(const std::string&, const std::string&) {
-  NotAvailable("LoadAnimationScene");
+
+void CZK_Zelkar::LoadAnimationScene(const std::string& path, const std::string& sceneName) {
+  Global("LoadAnimationScene");
+  CZK_3DSMAXAnimationLoader loader;
+  loader.LoadScene(path, sceneName, nullptr);
 }
-void CZK_Zelkar::AddAnimation(const std::string&, const std::string&, int) {
-  NotAvailable("AddAnimation");
+
+void CZK_Zelkar::AddAnimation(const std::string& characterName, const std::string& sceneName,
+                              int category) {
+  Characters("AddAnimation").AddAnimation(characterName, sceneName, category);
 }
+
 void CZK_Zelkar::ResolveSceneTargets(const std::string& sceneName) {
   Controllers("ResolveSceneTargets").ResolveSceneTargets(sceneName);
 }
-int CZK_Zelkar::GetNodeIndex(const std::string&, const std::string&) {
-  NotAvailable("GetNodeIndex");
+int CZK_Zelkar::GetNodeIndex(const std::string& characterName, const std::string& nodeName) {
+  return Characters("GetNodeIndex").GetNodeIndex(characterName, nodeName);
 }
-int CZK_Zelkar::GetNodeAnimObject(int) { NotAvailable("GetNodeAnimObject"); }
-const Matrix* CZK_Zelkar::GetNodeMatrix(int) { NotAvailable("GetNodeMatrix"); }
+int CZK_Zelkar::GetNodeAnimObject(int nodeIndex) {
+  return Characters("GetNodeAnimObject").GetNode(nodeIndex)->animObject;
+}
+const Matrix* CZK_Zelkar::GetNodeMatrix(int nodeIndex) {
+  return Characters("GetNodeMatrix").GetNode(nodeIndex)->GetMatrix();
+}
 float CZK_Zelkar::GetAnimObjectFloat(int animObjectIndex) {
   return Controllers("GetAnimObjectFloat").GetAnimObjectFloat(animObjectIndex);
 }
@@ -84,19 +107,45 @@ void CZK_Zelkar::CreatePositionController(const char* name, std::vector<CZK_Posi
   for (const CZK_PositionKey& key : keys) records.push_back({key.x, key.y, key.z, key.time});
   manager.CreatePositionController(name, std::move(records));
 }
-void CZK_Zelkar::SetFrozen(int, int) { NotAvailable("SetFrozen"); }
-int CZK_Zelkar::GetCharacterIndex(const std::string&) { NotAvailable("GetCharacterIndex"); }
-void CZK_Zelkar::SetTimeOffset(int, float) { NotAvailable("SetTimeOffset"); }
-void CZK_Zelkar::SetSpeed(int, float) { NotAvailable("SetSpeed"); }
-void CZK_Zelkar::SetAnimation(int, int, int) { NotAvailable("SetAnimation"); }
-int CZK_Zelkar::GetAnimationCount(int, int) { NotAvailable("GetAnimationCount"); }
-float CZK_Zelkar::GetRemainingTime(int) { NotAvailable("GetRemainingTime"); }
-void CZK_Zelkar::SetPosition(int, const Vector3*) { NotAvailable("SetPosition"); }
-void CZK_Zelkar::SetRotation(int, float, float, float) { NotAvailable("SetRotation"); }
-void CZK_Zelkar::SetScale(int, float, float, float) { NotAvailable("SetScale"); }
-void CZK_Zelkar::SetMatrix(int, const Matrix*) { NotAvailable("SetMatrix"); }
-Matrix* CZK_Zelkar::GetMatrix(int) { NotAvailable("GetMatrix"); }
-int CZK_Zelkar::FindNodeIndex(int, const std::string&) { NotAvailable("FindNodeIndex"); }
+void CZK_Zelkar::SetFrozen(int character, int flag) {
+  Characters("SetFrozen").SetFrozen(character, flag);
+}
+int CZK_Zelkar::GetCharacterIndex(const std::string& name) {
+  return Characters("GetCharacterIndex").GetCharacterIndex(name);
+}
+void CZK_Zelkar::SetTimeOffset(int character, float offset) {
+  Characters("SetTimeOffset").SetTimeOffset(character, offset);
+}
+void CZK_Zelkar::SetSpeed(int character, float speed) {
+  Characters("SetSpeed").SetSpeed(character, speed);
+}
+void CZK_Zelkar::SetAnimation(int character, int category, int index) {
+  Characters("SetAnimation").SetAnimation(character, category, index);
+}
+int CZK_Zelkar::GetAnimationCount(int character, int category) {
+  return Characters("GetAnimationCount").GetAnimationCount(character, category);
+}
+float CZK_Zelkar::GetRemainingTime(int character) {
+  return Characters("GetRemainingTime").GetRemainingTime(character);
+}
+void CZK_Zelkar::SetPosition(int character, const Vector3* position) {
+  Characters("SetPosition").SetPosition(character, position);
+}
+void CZK_Zelkar::SetRotation(int character, float ax, float ay, float az) {
+  Characters("SetRotation").SetRotation(character, ax, ay, az);
+}
+void CZK_Zelkar::SetScale(int character, float sx, float sy, float sz) {
+  Characters("SetScale").SetScale(character, sx, sy, sz);
+}
+void CZK_Zelkar::SetMatrix(int character, const Matrix* matrix) {
+  Characters("SetMatrix").SetMatrix(character, matrix);
+}
+Matrix* CZK_Zelkar::GetMatrix(int character) {
+  return Characters("GetMatrix").GetMatrix(character);
+}
+int CZK_Zelkar::FindNodeIndex(int character, const std::string& nodeName) {
+  return Characters("FindNodeIndex").FindNodeIndex(character, nodeName);
+}
 Matrix CZK_Zelkar::GetAnimObjectMatrix(int animObjectIndex) {
   return Controllers("GetAnimObjectMatrix").GetAnimObjectMatrix(animObjectIndex);
 }
