@@ -9,11 +9,9 @@ namespace {
 // The same placeholder CDiskWriter leaves in a chunk that is never ended.
 constexpr uint32_t kPlaceholder = 0xBABEFACEu;
 
+// Little-endian, whatever the host's byte order.
 void Store32(uint8_t* out, uint32_t v) {
-  out[0] = static_cast<uint8_t>(v);
-  out[1] = static_cast<uint8_t>(v >> 8);
-  out[2] = static_cast<uint8_t>(v >> 16);
-  out[3] = static_cast<uint8_t>(v >> 24);
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
