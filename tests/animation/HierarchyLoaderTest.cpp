@@ -241,7 +241,7 @@ TEST_F(HierarchyLoaderTest, MalformedNodeRecordsAreRefused) {
   // A name without its zero at the end of the file.
   SceneBytes s;
   s.Header().Begin(18, 0).U32(1).U32(8).U32(0).U32(47).U32(0);
-  s.bytes.resize(s.bytes.size() + 100, 'A');
+  for (int i = 0; i < 100; ++i) s.bytes.push_back('A');
   s.End();
   Refuse(s.bytes, {"car.zkh", "offset " + std::to_string(23 + 16 + 4 + 16), "string"});
 }
@@ -365,7 +365,7 @@ TEST_F(HierarchyLoaderTest, AFailedCreationLeavesNoNodeBehind) {
   EXPECT_EQ(Characters().GetNodeCount(), 1u);
 
   auto bytes = SmallSkeleton();
-  bytes.resize(bytes.size() - 3);
+  bytes.erase(bytes.end() - 3, bytes.end());
   TempFile file(bytes);
   EXPECT_THROW(loader.CreateHumanCharacter(file.Path(), "", "Fan", "Spectator"), CZK_Exception);
   EXPECT_EQ(Characters().GetNodeCount(), 1u);
