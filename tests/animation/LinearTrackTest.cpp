@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 
 #include "TrackTestSupport.h"
 #include "animation/AnimTrackLinear.h"
@@ -27,27 +26,6 @@ TEST(LinearTrack, FloatAndPositionInterpolateEachComponent) {
   Vector3 v;
   EXPECT_TRUE(Near(*position.Evaluate(&v, 2.0f), {2.0f, -1.0f, 7.5f}));
   EXPECT_TRUE(Near(*position.Evaluate(&v, 9.0f), b.value, 0.0f));
-}
-
-TEST(LinearTrack, ValuesAreContinuousAcrossKeys) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> value(-10.0f, 10.0f), gap(0.1f, 2.0f);
-  CZK_AnimTrackPositionLinear track;
-  float t = 0.0f;
-  for (int i = 0; i < 50; ++i, t += gap(rng)) {
-    CZK_KeyFrameLinearPosition key;
-    key.time = t;
-    key.value = {value(rng), value(rng), value(rng)};
-    track.AddKey(key);
-  }
-  track.Prepare();
-  for (size_t i = 1; i + 1 < track.GetKeyCount(); ++i) {
-    const CZK_KeyFrameLinearPosition& key = track.GetKey(i);
-    Vector3 before, at, after;
-    EXPECT_TRUE(Near(*track.Evaluate(&at, key.time), key.value));
-    EXPECT_TRUE(Near(*track.Evaluate(&before, key.time - 1e-4f), at, 0.03f));
-    EXPECT_TRUE(Near(*track.Evaluate(&after, key.time + 1e-4f), at, 0.03f));
-  }
 }
 
 TEST(LinearTrack, RotationTakesTheShorterArc) {

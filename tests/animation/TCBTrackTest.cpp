@@ -96,18 +96,6 @@ TEST(TCBEase, IsAContinuousMonotonicMapOfTheUnitInterval) {
   }
 }
 
-TEST(TCBHermite, BasisInterpolatesTheEndsAndReproducesLines) {
-  for (int i = 0; i <= 50; ++i) {
-    const float e = 0.02f * static_cast<float>(i);
-    const auto h = NAnimTrackTCB::HermiteBasis(e);
-    EXPECT_NEAR(h.h1 + h.h2, 1.0f, 1e-6f);
-    EXPECT_NEAR(h.h2 + h.h3 + h.h4, e, 1e-6f);  // the line v = e, tangents 1 at both ends
-  }
-  const auto h0 = NAnimTrackTCB::HermiteBasis(0.0f), h1 = NAnimTrackTCB::HermiteBasis(1.0f);
-  EXPECT_TRUE(h0.h1 == 1.0f && h0.h2 == 0.0f && h0.h3 == 0.0f && h0.h4 == 0.0f);
-  EXPECT_TRUE(h1.h1 == 0.0f && h1.h2 == 1.0f && h1.h3 == 0.0f && h1.h4 == 0.0f);
-}
-
 // --- Tangents. --------------------------------------------------------------------------------
 
 TEST(TCBTangents, TwoKeysGiveTheStraightLineAndAreNeverJoinedAtTheSeam) {
