@@ -1,4 +1,4 @@
-// Linear tracks: per-component interpolation, shorter-arc rotations, continuity at keys.
+// Linear tracks: per-component interpolation and shorter-arc rotations.
 #include <gtest/gtest.h>
 
 #include <memory>
