@@ -415,15 +415,6 @@ TEST_F(SceneLoaderTest, FloatKeysGoToTheirFields) {
   EXPECT_NEAR(tcb->GetKey(1).inTangent, 9.0f, kTolerance);  // (1 - 0.1)·10
 }
 
-TEST_F(SceneLoaderTest, TcbFloatTrackWithoutEaseIsAStraightLine) {
-  Load(OneTrack("Tcb", 11, 24, 42, 2, [](SceneBytes& b) {
-    b.F32(0).F32(0).Tcb(0, 0, 0, 0, 0);
-    b.F32(1).F32(10).Tcb(0, 0, 0, 0, 0);
-  }));
-  auto* tcb = TrackOf<CZK_AnimTrackFloatTCB>("Walk::Tcb");
-  for (float u : {0.1f, 0.25f, 0.5f, 0.9f}) EXPECT_NEAR(tcb->Evaluate(u), 10.0f * u, 1e-4f);
-}
-
 TEST_F(SceneLoaderTest, PositionKeysGoToTheirFields) {
   Load(OneTrack("Lin", 8, 26, 43, 2, [](SceneBytes& b) {
     b.F32(0).Vec3(1, 2, 3);
