@@ -1,0 +1,355 @@
+// zelkar-play run as a user runs it, on the sample assets the build made: the CSV against the
+// hierarchy's own numbers, the drawing, and one-line failures with their exit codes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "XmlCheck.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kAssets = ZELKAR_ASSET_DIR "/samples/";
+const std::string kHierarchy = kAssets + "human_skeleton.zkh";
+const std::string kScene = kAssets + "driver_steer.zka";
+// Frame 10 at 30 frames per second, as the scene's key times hold it.
+const char kSteeringEnd[] = "0.33333334";
+
+struct SRun {
+  int code;
+  std::string out, err;
+};
+
+struct SRow {
+  float time;
+  std::string node;
+  float x, y, z;
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::size_t Lines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::string Quote(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// A real number with nothing around it, finite.
+bool ParseFinite(const std::string& text, float& value) {
+  char* end = nullptr;
+  value = std::strtof(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// Names, kinds and rest positions from the hierarchy's JSON source: a truth the player and the
+// library did not compute.
+struct SSourceNode {
+  std::string name;
+  int kind;
+  float x, y, z;
+};
+
+std::vector<SSourceNode> SourceNodes() {
+  std::ifstream in(ZELKAR_SOURCE_DIR "/assets/human_skeleton.zkh.json");
+  const nlohmann::json document = nlohmann::json::parse(in);
+  std::vector<SSourceNode> nodes;
+  for (const auto& node : document["chunks"][0]["nodes"]) {
+    const auto& row = node["transform"][3];
+    nodes.push_back({node["name"].get<std::string>(), node["kind"].get<int>(), row[0].get<float>(),
+                     row[1].get<float>(), row[2].get<float>()});
+  }
+  return nodes;
+}
+
+class PlayTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir = fs::temp_directory_path() / ("zelkar-play-" + std::to_string(std::random_device{}()));
+    fs::create_directories(m_dir);
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+
+  std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+
+  SRun Run(const std::vector<std::string>& arguments) const {
+    std::string command = "cd " + Quote(m_dir.string()) + " && (" + Quote(ZELKAR_PLAY_TOOL);
+    for (const std::string& argument : arguments) {
+      command += ' ';
+      command += Quote(argument);
+    }
+    command += " > out.txt 2> err.txt; echo $? > code.txt)";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return {std::stoi(ReadText(m_dir / "code.txt")), ReadText(m_dir / "out.txt"),
+            ReadText(m_dir / "err.txt")};
+  }
+
+  // Parses CSV, failing the test on a malformed row or a number that is not finite.
+  static std::vector<SRow> ParseCsv(const std::string& text) {
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "time,node,x,y,z");
+    std::vector<SRow> rows;
+    while (std::getline(in, line)) {
+      std::vector<std::string> fields;
+      std::stringstream split(line);
+      for (std::string field; std::getline(split, field, ',');) fields.push_back(field);
+      EXPECT_EQ(fields.size(), 5u) << line;
+      if (fields.size() != 5) continue;
+      SRow row;
+      row.node = fields[1];
+      const bool finite = ParseFinite(fields[0], row.time) && ParseFinite(fields[2], row.x) &&
+                          ParseFinite(fields[3], row.y) && ParseFinite(fields[4], row.z);
+      EXPECT_TRUE(finite) << line;
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+  // A failure: the exit code, nothing on stdout, one line on stderr that names the program.
+  void ExpectOneLineFailure(const SRun& run, int code, const std::string& mention) const {
+    EXPECT_EQ(run.code, code) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_EQ(Lines(run.err), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("zelkar-play: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(mention), std::string::npos) << run.err;
+  }
+
+  void WriteBytes(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+
+  fs::path m_dir;
+};
+
+TEST_F(PlayTool, SteeringRangeHasOneRowPerNodePerFrame) {
+  const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  const std::vector<SSourceNode> source = SourceNodes();
+  const std::vector<SRow> rows = ParseCsv(run.out);
+  constexpr std::size_t kSteps = 11;  // frames 0 to 10, one frame apart by default
+  ASSERT_EQ(rows.size(), source.size() * kSteps);
+  for (std::size_t step = 0; step < kSteps; ++step) {
+    const float time = static_cast<float>(double(step) / 30.0);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+      const SRow& row = rows[step * source.size() + i];
+      EXPECT_NEAR(row.time, time, 1e-6) << step;
+      EXPECT_EQ(row.node, source[i].name);
+    }
+  }
+}
+
+TEST_F(PlayTool, NeutralFrameIsTheRestPoseAndTheHandsSteer) {
+  const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::map<std::string, std::vector<SRow>> byNode;
+  for (const SRow& row : ParseCsv(run.out)) byNode[row.node].push_back(row);
+
+  // The hierarchy holds the world positions of frame 5, where the wheel is straight: every bone
+  // played there must stand where the file puts it.
+  for (const SSourceNode& node : SourceNodes()) {
+    if (node.kind != 2) continue;
+    const SRow& at = byNode[node.name].at(5);
+    EXPECT_NEAR(at.x, node.x, 0.05) << node.name;
+    EXPECT_NEAR(at.y, node.y, 0.05) << node.name;
+    EXPECT_NEAR(at.z, node.z, 0.05) << node.name;
+  }
+  // Steering moves the hands around the wheel; the head stays put.
+  for (const char* name : {"B_hand L", "B_hand R"}) {
+    const SRow& first = byNode[name].front();
+    const SRow& last = byNode[name].back();
+    EXPECT_GT(std::hypot(last.x - first.x, last.y - first.y, last.z - first.z), 100.0f) << name;
+  }
+  const SRow& wheel = byNode["D_steeringwheel"].front();
+  for (const SRow& hand : byNode["B_hand L"])
+    EXPECT_LT(std::hypot(hand.x - wheel.x, hand.y - wheel.y, hand.z - wheel.z), 300.0f);
+}
+
+TEST_F(PlayTool, DefaultRangeIsTheSceneRange) {
+  // The scene's range chunk in its JSON source says where it ends.
+  std::ifstream in(ZELKAR_SOURCE_DIR "/assets/driver_steer.zka.json");
+  const nlohmann::json document = nlohmann::json::parse(in);
+  float end = -1;
+  for (const auto& chunk : document["chunks"])
+    if (chunk["type"] == "range") end = chunk["end"].get<float>() - chunk["start"].get<float>();
+  ASSERT_GT(end, 0.0f);
+
+  const SRun run =
+      Run({"--hierarchy", kHierarchy, "--scene", kScene, "--step", "0.25", "--nodes", "B_head"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::vector<SRow> rows = ParseCsv(run.out);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(std::floor(end / 0.25f)) + 1);
+  EXPECT_FLOAT_EQ(rows.back().time, 0.25f * float(rows.size() - 1));
+}
+
+TEST_F(PlayTool, ChosenNodesInTheirOrderMatchTheFullRunAndGoToTheOutputFile) {
+  const SRun full = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd});
+  ASSERT_EQ(full.code, 0) << full.err;
+  const SRun some = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd,
+                         "--nodes", "B_toe R,B_hand L", "--output", "some.csv"});
+  ASSERT_EQ(some.code, 0) << some.err;
+  EXPECT_TRUE(some.out.empty());
+  const std::vector<SRow> rows = ParseCsv(ReadText(Path("some.csv")));
+  ASSERT_EQ(rows.size(), 22u);
+
+  std::map<std::pair<float, std::string>, SRow> reference;
+  for (const SRow& row : ParseCsv(full.out)) reference[{row.time, row.node}] = row;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].node, i % 2 == 0 ? "B_toe R" : "B_hand L");
+    const SRow& same = reference.at({rows[i].time, rows[i].node});
+    EXPECT_EQ(rows[i].x, same.x);
+    EXPECT_EQ(rows[i].y, same.y);
+    EXPECT_EQ(rows[i].z, same.z);
+  }
+}
+
+TEST_F(PlayTool, FilesInsideAnArchivePlayLikeLooseOnes) {
+  // Only the archive: the library and the player must both find the members in it.
+  fs::create_directories(m_dir / "packed");
+  fs::copy_file(ZELKAR_ASSET_DIR "/samples.rbz", m_dir / "packed" / "samples.rbz");
+  const SRun packed = Run({"--hierarchy", "packed/samples/human_skeleton.zkh", "--scene",
+                           "packed/samples/idle_loop.zka", "--step", "0.5"});
+  ASSERT_EQ(packed.code, 0) << packed.err;
+  const SRun loose =
+      Run({"--hierarchy", kHierarchy, "--scene", kAssets + "idle_loop.zka", "--step", "0.5"});
+  ASSERT_EQ(loose.code, 0) << loose.err;
+  EXPECT_EQ(packed.out, loose.out);
+  EXPECT_EQ(ParseCsv(packed.out).size(), SourceNodes().size() * 9);  // 0 to 4 s
+}
+
+TEST_F(PlayTool, DrawingIsWellFormedNamesEveryNodeAndStandsUpright) {
+  const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd, "--svg",
+                        "pose.svg", "--output", "pose.csv"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string svg = ReadText(Path("pose.svg"));
+  EXPECT_EQ(zk_play_test::XmlProblem(svg), "");
+  // Every node is named on hover, or in the note on nodes too far out to draw: only a helper
+  // node may be that far (the look-at target, 2.5 m ahead), never a bone.
+  const std::size_t note = svg.find("Outside the view, not drawn:");
+  for (const SSourceNode& node : SourceNodes()) {
+    if (svg.find("<title>" + node.name + "</title>") != std::string::npos) continue;
+    EXPECT_NE(node.kind, 2) << node.name;
+    EXPECT_NE(svg.find(" " + node.name, note), std::string::npos) << node.name;
+  }
+
+  // Five panels by default, each a front and a side view: every joint drawn ten times.
+  std::map<std::string, std::vector<std::pair<double, double>>> joints;
+  const std::regex circle(
+      "<circle cx=\"([-0-9.]+)\" cy=\"([-0-9.]+)\"[^>]*><title>([^<]*)</title></circle>");
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), circle); it != std::sregex_iterator();
+       ++it)
+    joints[(*it)[3]].push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+  ASSERT_EQ(joints["B_head"].size(), 10u);
+  for (std::size_t view = 0; view < 10; ++view) {
+    // Screen y grows downwards: the head is above the pelvis in both views.
+    EXPECT_LT(joints["B_head"][view].second, joints["B_pelvis"][view].second) << view;
+    if (view % 2 == 0) {
+      // Front view, facing the person: their left on the viewer's right.
+      EXPECT_GT(joints["B_upper arm L"][view].first, joints["B_upper arm R"][view].first);
+    } else {
+      // Side view: the feet are ahead of the pelvis, and the person faces right.
+      EXPECT_GT(joints["B_toe R"][view].first, joints["B_pelvis"][view].first);
+    }
+  }
+
+  const SRun two =
+      Run({"--hierarchy", kHierarchy, "--scene", kScene, "--svg", "two.svg", "--svg-times", "0,0.2",
+           "--output", "two.csv", "--nodes", "B_head,B_pelvis"});
+  ASSERT_EQ(two.code, 0) << two.err;
+  const std::string small = ReadText(Path("two.svg"));
+  EXPECT_EQ(zk_play_test::XmlProblem(small), "");
+  EXPECT_NE(small.find("t = 0.2 s, frame 6"), std::string::npos);
+  EXPECT_EQ(small.find("<title>B_neck</title>"), std::string::npos);  // not asked for
+}
+
+TEST_F(PlayTool, XmlCheckRefusesBrokenDocuments) {
+  EXPECT_EQ(zk_play_test::XmlProblem("<a x=\"1\"><b/>t &amp; &#955;</a>"), "");
+  EXPECT_NE(zk_play_test::XmlProblem("<a><b></a></b>"), "");
+  EXPECT_NE(zk_play_test::XmlProblem("<a x=1/>"), "");
+  EXPECT_NE(zk_play_test::XmlProblem("<a>&nbsp;</a>"), "");
+  EXPECT_NE(zk_play_test::XmlProblem("<a/><b/>"), "");
+  EXPECT_NE(zk_play_test::XmlProblem("<a x=\"1\" x=\"2\"/>"), "");
+  EXPECT_NE(zk_play_test::XmlProblem("<a>"), "");
+}
+
+TEST_F(PlayTool, HelpDescribesTheOptions) {
+  const SRun run = Run({"--help"});
+  EXPECT_EQ(run.code, 0);
+  for (const char* option :
+       {"--hierarchy", "--scene", "--scene-name", "--character-name", "--kind", "--category",
+        "--from", "--to", "--step", "--nodes", "--output", "--svg", "--svg-times", "--library"})
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(PlayTool, BadArgumentsFailWithOneLine) {
+  const std::vector<std::string> scene{"--hierarchy", kHierarchy, "--scene", kScene};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> all = scene;
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  };
+  ExpectOneLineFailure(Run({}), 2, "--hierarchy");
+  ExpectOneLineFailure(Run(with({"--bogus"})), 2, "--bogus");
+  ExpectOneLineFailure(Run(with({"--step", "0"})), 2, "--step");
+  ExpectOneLineFailure(Run(with({"--step", "-1"})), 2, "--step");
+  ExpectOneLineFailure(Run(with({"--from", "1", "--to", "0.5"})), 2, "--to");
+  ExpectOneLineFailure(Run(with({"--from", "0", "--to", "1e9", "--step", "0.0001"})), 2, "million");
+  ExpectOneLineFailure(Run(with({"--category", "4"})), 2, "--category");
+  ExpectOneLineFailure(Run(with({"--nodes", "B_head,,B_neck"})), 2, "empty entry");
+  ExpectOneLineFailure(Run(with({"--nodes", "B_head,B_tail"})), 2, "B_tail");
+  ExpectOneLineFailure(Run(with({"--svg-times", "0"})), 2, "--svg");
+  ExpectOneLineFailure(Run(with({"--svg", "x.svg", "--svg-times", "0,soon"})), 2, "soon");
+  ExpectOneLineFailure(Run(with({"--up", "x"})), 2, "--up");
+}
+
+TEST_F(PlayTool, MissingFilesFailWithOneLineNamingThem) {
+  ExpectOneLineFailure(Run({"--hierarchy", Path("nowhere.zkh")}), 1, "nowhere.zkh");
+  ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--scene", Path("nowhere.zka")}), 1,
+                       "nowhere.zka");
+  ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--library", Path("libnone.so")}), 1,
+                       "libnone.so");
+  ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--output", Path("no/such/folder/out.csv")}),
+                       1, "out.csv");
+}
+
+TEST_F(PlayTool, DamagedFilesFailWithTheLibrarysMessage) {
+  const std::string hierarchy = ReadText(kHierarchy);
+  const std::string scene = ReadText(kScene);
+  ASSERT_GT(hierarchy.size(), 400u);
+  ASSERT_GT(scene.size(), 400u);
+  WriteBytes("cut.zkh", hierarchy.substr(0, 300));
+  WriteBytes("cut.zka", scene.substr(0, 300));
+  WriteBytes("text.zkh", "this is not a hierarchy file at all\n");
+
+  // The library refuses them first; its message names the file and where the damage is.
+  const SRun cutHierarchy = Run({"--hierarchy", Path("cut.zkh")});
+  ExpectOneLineFailure(cutHierarchy, 1, "cut.zkh");
+  EXPECT_NE(cutHierarchy.err.find("offset"), std::string::npos) << cutHierarchy.err;
+  const SRun cutScene = Run({"--hierarchy", kHierarchy, "--scene", Path("cut.zka")});
+  ExpectOneLineFailure(cutScene, 1, "cut.zka");
+  EXPECT_NE(cutScene.err.find("offset"), std::string::npos) << cutScene.err;
+  const SRun text = Run({"--hierarchy", Path("text.zkh")});
+  ExpectOneLineFailure(text, 1, "valid header");
+  EXPECT_NE(text.err.find("text.zkh"), std::string::npos) << text.err;
+}
+
+}  // namespace
