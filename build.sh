@@ -51,7 +51,7 @@ case "${1:-test}" in
       ctest --output-on-failure -j "$JOBS")
     CC=clang CXX=clang++ configure_build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DZELKAR_SANITIZE=ON -DZELKAR_FUZZ=ON -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF \
-      -DZELKAR_TOOLS=OFF
+      -DZELKAR_TOOLS=ON
     ./fuzz/run-all.sh build/fuzz
     ;;
   *)

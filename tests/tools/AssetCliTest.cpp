@@ -78,7 +78,7 @@ const char kScene[] = R"({"comment": "a small scene", "chunks": [
   {"type": "range", "start": 0, "end": 0.33333334}]})";
 
 TEST_F(AssetCli, EveryCommandHasHelp) {
-  for (const char* command : {"", "build ", "dump ", "pack "}) {
+  for (const char* command : {"", "build ", "dump ", "pack ", "check "}) {
     const ToolRun run = Tool(std::string(command) + "--help");
     EXPECT_EQ(run.code, 0) << command;
     EXPECT_NE(run.out.find("Usage:"), std::string::npos) << command;
@@ -113,6 +113,32 @@ TEST_F(AssetCli, BuildThenDumpReproducesTheFile) {
   EXPECT_EQ(ReadText(m_dir / "again.json"), run.out);
   ASSERT_EQ(Tool("build again.json again.zka").code, 0);
   EXPECT_EQ(ReadWholeFile(Path("again.zka")), built);
+}
+
+TEST_F(AssetCli, CheckRunsTheLibraryLoader) {
+  Write("scene.json", kScene);
+  ASSERT_EQ(Tool("build scene.json scene.zka").code, 0);
+  ToolRun run = Tool("check scene.zka");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "scene.zka: scene accepted: 1 objects, 4 controllers, 3 tracks, 3 keys, 1 scene "
+            "ranges\n");
+
+  // A cut file is refused with one line: the header message while the header is incomplete,
+  // then the file's name and the offset of the damage.
+  const Bytes built = ReadWholeFile(Path("scene.zka"));
+  for (size_t size : {size_t{0}, size_t{22}, size_t{40}, size_t{100}, built.size() - 1}) {
+    WriteWholeFile(Path("cut.zka"), std::string(built.begin(), built.begin() + size));
+    run = Tool("check cut.zka");
+    EXPECT_EQ(run.code, 1) << size;
+    EXPECT_EQ(Lines(run.err), 1u) << run.err;
+    if (size < 23) {
+      EXPECT_NE(run.err.find("doesn't have a valid header"), std::string::npos) << run.err;
+    } else {
+      EXPECT_NE(run.err.find("cut.zka, offset "), std::string::npos) << run.err;
+    }
+  }
+  EXPECT_EQ(Tool("check nowhere.zka").code, 1);
 }
 
 TEST_F(AssetCli, BadDescriptionsAreRefusedWithTheirPath) {

@@ -4,6 +4,9 @@
 //   zelkar-asset dump FILE [-o OUT]    binary file -> JSON description (stdout by default);
 //                                      FILE may be a member of a .rbz archive along its path
 //   zelkar-asset pack ARCHIVE FILES... files -> ".rbz" archive, members named by their paths
+//   zelkar-asset check FILE            runs the library's own loader over the file: a one-line
+//                                      summary when it loads, its refusal (with the byte
+//                                      offset) and exit 1 when it does not
 //
 // Every failure is one line on stderr and a non-zero exit: 1 for a bad or unreadable file,
 // 2 for bad arguments.
@@ -11,6 +14,7 @@
 #include <iostream>
 
 #include "ArchivePacker.h"
+#include "AssetCheck.h"
 #include "AssetError.h"
 #include "AssetFiles.h"
 #include "files/ZipArchive.h"
@@ -56,6 +60,12 @@ int main(int argc, char** argv) {
   pack->add_option("ARCHIVE", archive, "archive to create (replaced if it exists)")->required();
   pack->add_option("FILES", files, "files to store, named by their relative paths")->required();
 
+  std::string checkIn;
+  CLI::App* check =
+      app.add_subcommand("check", "Load a file with the library's own loader and report");
+  check->add_option("FILE", checkIn, "hierarchy or scene file (loose or in a .rbz archive)")
+      ->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -73,6 +83,8 @@ int main(int argc, char** argv) {
         std::cout << text << std::flush;
       else
         WriteWholeFile(dumpOut, text);
+    } else if (check->parsed()) {
+      std::cout << CheckAsset(checkIn) << std::endl;
     } else if (pack->parsed()) {
       std::vector<ArchiveMember> members;
       for (const std::string& file : files)
