@@ -43,7 +43,9 @@ struct SOptions {
   SCharacterSetup setup;
   double from = 0;
   double to = std::nan("");  // default: the end of the scene
-  double step = 1.0 / 30;    // one animation frame
+  // One animation frame, as the library converts frames to seconds: key times of scenes made
+  // frame by frame fall exactly on these steps.
+  double step = 0.033333335f;
   std::string nodes;
   std::string output;
   std::string svg;
@@ -155,8 +157,9 @@ void PlayLoaded(CLibraryHost& host, const SOptions& o, const std::vector<std::st
   const double span = (to - o.from) / o.step;
   if (span >= kMaxSteps)
     throw SArgumentError("--from, --to and --step give more than a million time steps");
-  // The end is included when it falls on a step, give or take rounding.
-  const std::size_t steps = static_cast<std::size_t>(std::floor(span + 1e-6)) + 1;
+  // The end is included when it falls on a step, give or take rounding (a ten-thousandth of a
+  // step).
+  const std::size_t steps = static_cast<std::size_t>(std::floor(span + 1e-4)) + 1;
 
   if (!o.svg.empty() && panelTimes.empty()) {
     const int panels = to > o.from ? kDefaultSvgPanels : 1;
@@ -274,7 +277,7 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--from", o.from, "first time, seconds")->capture_default_str();
   app.add_option("--to", o.to, "last time, seconds (default: the end of the scene)");
-  app.add_option("--step", o.step, "time step, seconds (default: one frame, 1/30)");
+  app.add_option("--step", o.step, "time step, seconds (default: one frame, 0.033333335)");
   app.add_option("--nodes", o.nodes, "only these nodes, comma-separated (names may hold spaces)");
   app.add_option("--output", o.output, "write the CSV here instead of to stdout");
   app.add_option("--svg", o.svg, "also draw the node tree at a few times into this SVG file");
