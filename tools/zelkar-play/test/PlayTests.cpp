@@ -9,7 +9,6 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -253,11 +252,16 @@ TEST_F(PlayTool, DrawingIsWellFormedNamesEveryNodeAndStandsUpright) {
 
   // Five panels by default, each a front and a side view: every joint drawn ten times.
   std::map<std::string, std::vector<std::pair<double, double>>> joints;
-  const std::regex circle(
-      "<circle cx=\"([-0-9.]+)\" cy=\"([-0-9.]+)\"[^>]*><title>([^<]*)</title></circle>");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), circle); it != std::sregex_iterator();
-       ++it)
-    joints[(*it)[3]].push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+  for (std::size_t at = svg.find("<circle cx=\""); at != std::string::npos;
+       at = svg.find("<circle cx=\"", at + 1)) {
+    // <circle cx="X" cy="Y" ...><title>NAME</title></circle>
+    const std::size_t cy = svg.find("cy=\"", at);
+    const std::size_t title = svg.find("<title>", at);
+    const std::size_t end = svg.find("</title>", title);
+    ASSERT_TRUE(cy != std::string::npos && end != std::string::npos);
+    joints[svg.substr(title + 7, end - title - 7)].push_back(
+        {std::stod(svg.substr(at + 12)), std::stod(svg.substr(cy + 4))});
+  }
   ASSERT_EQ(joints["B_head"].size(), 10u);
   for (std::size_t view = 0; view < 10; ++view) {
     // Screen y grows downwards: the head is above the pelvis in both views.
