@@ -1,0 +1,155 @@
+// The player's own file reading: the hierarchy reader against the sample's JSON source and under
+// damage, and the archive walk that finds files where the library finds them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <stdexcept>
+
+#include "FileBytes.h"
+#include "HierarchyNames.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zk_play::ReadFileBytes;
+using zk_play::ReadHierarchyNodes;
+using zk_play::SHierarchyNode;
+
+const std::string kSamples = ZELKAR_ASSET_DIR "/samples/";
+
+std::vector<unsigned char> SampleHierarchy() {
+  return ReadFileBytes(kSamples + "human_skeleton.zkh");
+}
+
+TEST(HierarchyNames, SampleMatchesItsJsonSource) {
+  std::ifstream in(ZELKAR_SOURCE_DIR "/assets/human_skeleton.zkh.json");
+  const nlohmann::json source = nlohmann::json::parse(in)["chunks"][0]["nodes"];
+  const std::vector<SHierarchyNode> nodes = ReadHierarchyNodes(SampleHierarchy(), "sample");
+  ASSERT_EQ(nodes.size(), source.size());
+  std::map<int, std::size_t> positionOfId;
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    EXPECT_EQ(nodes[i].name, source[i]["name"].get<std::string>());
+    EXPECT_EQ(nodes[i].kind, source[i]["kind"].get<uint32_t>());
+    EXPECT_EQ(static_cast<int32_t>(nodes[i].id), source[i]["id"].get<int>());
+    const int parentId = source[i]["parent"].get<int>();
+    if (parentId < 0) {
+      EXPECT_EQ(nodes[i].parent, -1) << nodes[i].name;
+    } else {
+      EXPECT_EQ(nodes[i].parent, static_cast<int>(positionOfId.at(parentId))) << nodes[i].name;
+    }
+    positionOfId[source[i]["id"].get<int>()] = i;
+  }
+}
+
+// Every cut of the file either reads or is refused with the file's name and a byte offset;
+// nothing is read past the end (the sanitizer build checks).
+TEST(HierarchyNames, EveryTruncationIsReadOrRefused) {
+  const std::vector<unsigned char> whole = SampleHierarchy();
+  std::size_t refused = 0;
+  for (std::size_t size = 0; size < whole.size(); ++size) {
+    const std::vector<unsigned char> cut(whole.begin(), whole.begin() + std::ptrdiff_t(size));
+    try {
+      ReadHierarchyNodes(cut, "cut.zkh");
+    } catch (const std::runtime_error& error) {
+      ++refused;
+      EXPECT_EQ(std::string(error.what()).rfind("cut.zkh: byte ", 0), 0u) << error.what();
+    }
+  }
+  // Only the bare header (no chunk at all) is a complete file shorter than the whole.
+  EXPECT_EQ(refused, whole.size() - 1);
+}
+
+TEST(HierarchyNames, RandomDamageIsReadOrRefused) {
+  const std::vector<unsigned char> whole = SampleHierarchy();
+  std::mt19937 random(1234);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<unsigned char> damaged = whole;
+    const int flips = 1 + static_cast<int>(random() % 4);
+    for (int f = 0; f < flips; ++f)
+      damaged[random() % damaged.size()] = static_cast<unsigned char>(random());
+    try {
+      const std::vector<SHierarchyNode> nodes = ReadHierarchyNodes(damaged, "x");
+      for (std::size_t i = 0; i < nodes.size(); ++i) {
+        EXPECT_LE(nodes[i].name.size(), 255u);
+        EXPECT_LT(nodes[i].parent, static_cast<int>(i));  // parents come first
+      }
+    } catch (const std::runtime_error&) {
+    }
+  }
+}
+
+TEST(HierarchyNames, ParentsAreEarlierNodesOrTheRoot) {
+  // Two hierarchy chunks, a repeated id and a parent id that names no node.
+  const std::string header("[[ZELKAR:SCENE:HDR]]!!", 23);  // with its zero byte
+  std::vector<unsigned char> bytes(header.begin(), header.end());
+  auto u32 = [](std::vector<unsigned char>& out, uint32_t v) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  };
+  auto chunk = [&](std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> nodes) {
+    std::vector<unsigned char> payload;
+    u32(payload, static_cast<uint32_t>(nodes.size()));
+    for (const auto& [name, ids] : nodes) {
+      for (uint32_t v : {8u, 0u, 47u, 77u}) u32(payload, v);
+      payload.insert(payload.end(), name.begin(), name.end());
+      payload.push_back(0);
+      u32(payload, ids.first);
+      u32(payload, ids.second);
+      for (int k = 0; k < 12; ++k) u32(payload, 0);
+      u32(payload, 2);
+    }
+    for (uint32_t v : {8u, 18u, 0u, static_cast<uint32_t>(payload.size())}) u32(bytes, v);
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+  };
+  chunk({{"a", {1, 0xFFFFFFFFu}}, {"b", {2, 1}}});
+  chunk({{"c", {1, 2}}, {"d", {3, 1}}, {"e", {4, 99}}});
+  const std::vector<SHierarchyNode> nodes = ReadHierarchyNodes(bytes, "made");
+  ASSERT_EQ(nodes.size(), 5u);
+  EXPECT_EQ(nodes[0].parent, -1);
+  EXPECT_EQ(nodes[1].parent, 0);
+  EXPECT_EQ(nodes[2].parent, 1);
+  EXPECT_EQ(nodes[3].parent, 0);  // the first node with id 1
+  EXPECT_EQ(nodes[4].parent, -1);
+}
+
+class ArchiveWalk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir =
+        fs::temp_directory_path() / ("zelkar-play-walk-" + std::to_string(std::random_device{}()));
+    fs::create_directories(m_dir / "deep" / "er");
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+  fs::path m_dir;
+};
+
+TEST_F(ArchiveWalk, FindsMembersUpTheFoldersWithoutRegardToCase) {
+  const std::vector<unsigned char> loose = SampleHierarchy();
+  fs::copy_file(ZELKAR_ASSET_DIR "/samples.rbz", m_dir / "samples.rbz");
+  // samples.rbz next to the path's folder: member samples/NAME.
+  EXPECT_EQ(ReadFileBytes((m_dir / "samples" / "HUMAN_Skeleton.zkh").string()), loose);
+  // An archive serves only paths below the folder it is named after: samples.rbz is no help
+  // for deep/er/..., and the walk up (deep/er.rbz, deep.rbz, ...) finds nothing.
+  EXPECT_THROW(ReadFileBytes((m_dir / "deep" / "er" / "human_skeleton.zkh").string()),
+               std::runtime_error);
+  // A loose file wins over the member of the same path.
+  fs::create_directories(m_dir / "samples");
+  std::ofstream(m_dir / "samples" / "human_skeleton.zkh", std::ios::binary) << "loose";
+  const std::vector<unsigned char> mine{'l', 'o', 'o', 's', 'e'};
+  EXPECT_EQ(ReadFileBytes((m_dir / "samples" / "human_skeleton.zkh").string()), mine);
+}
+
+TEST_F(ArchiveWalk, MissingFileIsNamed) {
+  const std::string path = (m_dir / "deep" / "nothing.zkh").string();
+  try {
+    ReadFileBytes(path);
+    FAIL() << "read a file that does not exist";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+  }
+}
+
+}  // namespace
