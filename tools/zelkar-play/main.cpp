@@ -127,7 +127,7 @@ struct SEvent {
 
 // Everything that runs while the library is loaded.
 void PlayLoaded(CLibraryHost& host, const SOptions& o, const std::vector<std::string>& wanted,
-                std::vector<float> panelTimes, COutputFile& csv) {
+                std::vector<float> panelTimes) {
   CPlayback play(host.Facade(), o.setup);
 
   // The library has read the hierarchy; read its names and parents, which the facade keeps.
@@ -180,6 +180,8 @@ void PlayLoaded(CLibraryHost& host, const SOptions& o, const std::vector<std::st
   SSkeletonDrawing drawing;
   drawing.frames.resize(panelTimes.size());
   std::vector<Vector3> positions(nodes.size());
+  // Opened once everything is checked, so that a refused run leaves no file behind.
+  COutputFile csv(o.output);
   csv.Write("time,node,x,y,z\n");
   std::string text;
   for (std::size_t e = 0; e < events.size(); ++e) {
@@ -234,10 +236,9 @@ int Play(const SOptions& o) {
   // The library's log would interleave with the one-line errors; it speaks only when asked.
   if (!o.log) setenv("ZELKAR_DEBUG_OUTPUT", "none", 0);
 
-  COutputFile csv(o.output);
   CLibraryHost host(o.library);
   try {
-    PlayLoaded(host, o, wanted, std::move(panelTimes), csv);
+    PlayLoaded(host, o, wanted, std::move(panelTimes));
   } catch (const SArgumentError&) {
     throw;
   } catch (const std::exception& error) {

@@ -319,7 +319,9 @@ TEST_F(PlayTool, BadArgumentsFailWithOneLine) {
   ExpectOneLineFailure(Run(with({"--from", "0", "--to", "1e9", "--step", "0.0001"})), 2, "million");
   ExpectOneLineFailure(Run(with({"--category", "4"})), 2, "--category");
   ExpectOneLineFailure(Run(with({"--nodes", "B_head,,B_neck"})), 2, "empty entry");
-  ExpectOneLineFailure(Run(with({"--nodes", "B_head,B_tail"})), 2, "B_tail");
+  ExpectOneLineFailure(Run(with({"--nodes", "B_head,B_tail", "--output", "refused.csv"})), 2,
+                       "B_tail");
+  EXPECT_FALSE(fs::exists(m_dir / "refused.csv"));  // a refused run leaves no file
   ExpectOneLineFailure(Run(with({"--svg-times", "0"})), 2, "--svg");
   ExpectOneLineFailure(Run(with({"--svg", "x.svg", "--svg-times", "0,soon"})), 2, "soon");
   ExpectOneLineFailure(Run(with({"--up", "x"})), 2, "--up");
