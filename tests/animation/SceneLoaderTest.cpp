@@ -2,11 +2,14 @@
 // order, and refusal of damaged files with the library left as it was.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "animation/AnimTrackBezier.h"
@@ -31,17 +34,13 @@ constexpr float kTolerance = 1e-5f;
 const char kSceneHeaderMessage[] =
     "[CZK_3DSMAXAnimationLoader::LoadSceneFromBuf] scene doesn't have a valid header..";
 
-void ExpectQuaternionNear(const Quaternion& a, const Quaternion& b, float tolerance = kTolerance) {
-  EXPECT_NEAR(a.x, b.x, tolerance);
-  EXPECT_NEAR(a.y, b.y, tolerance);
-  EXPECT_NEAR(a.z, b.z, tolerance);
-  EXPECT_NEAR(a.w, b.w, tolerance);
-}
-
-void ExpectVectorNear(const Vector3& a, const Vector3& b, float tolerance = kTolerance) {
-  EXPECT_NEAR(a.x, b.x, tolerance);
-  EXPECT_NEAR(a.y, b.y, tolerance);
-  EXPECT_NEAR(a.z, b.z, tolerance);
+// Element by element for vectors and quaternions.
+template <class T>
+void ExpectNear(const T& a, const std::type_identity_t<T>& b, float tolerance = kTolerance) {
+  const auto* x = reinterpret_cast<const float*>(&a);
+  const auto* y = reinterpret_cast<const float*>(&b);
+  for (size_t i = 0; i < sizeof(T) / sizeof(float); ++i)
+    EXPECT_NEAR(x[i], y[i], tolerance) << "element " << i;
 }
 
 // The Hamilton product a·b (b applied first when rotating a vector as a·v·a*).
@@ -51,13 +50,10 @@ Quaternion Hamilton(const Quaternion& a, const Quaternion& b) {
       a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 
-void ExpectCounts(const CZK_ControllerManager::Counts& actual,
-                  const CZK_ControllerManager::Counts& expected) {
-  EXPECT_EQ(actual.scenes, expected.scenes);
-  EXPECT_EQ(actual.animObjects, expected.animObjects);
-  EXPECT_EQ(actual.controllers, expected.controllers);
-  EXPECT_EQ(actual.sceneRecords, expected.sceneRecords);
-  EXPECT_EQ(actual.ikChains, expected.ikChains);
+void ExpectCounts(const CZK_ControllerManager::Counts& a, const CZK_ControllerManager::Counts& b) {
+  using Tally = std::array<size_t, 5>;
+  EXPECT_EQ((Tally{a.scenes, a.animObjects, a.controllers, a.sceneRecords, a.ikChains}),
+            (Tally{b.scenes, b.animObjects, b.controllers, b.sceneRecords, b.ikChains}));
 }
 
 class SceneLoaderTest : public LibraryFixture {
@@ -145,9 +141,7 @@ TEST_F(SceneLoaderTest, TwentyFourBytesAfterTheHeaderAreOneSceneRange) {
   ASSERT_EQ(Controllers().GetSceneRecordCount(), 2);
   EXPECT_EQ(rangeIndex_, 1u);
   const SceneRecord& record = Controllers().GetSceneRecord(1);
-  EXPECT_EQ(record.name, "Walk");
-  EXPECT_EQ(record.start, 0.0f);
-  EXPECT_EQ(record.end, 2.0f);
+  EXPECT_EQ(std::tie(record.name, record.start, record.end), std::make_tuple("Walk", 0.0f, 2.0f));
   EXPECT_EQ(Controllers().GetControllerCount(), 0);
   EXPECT_EQ(Controllers().GetSceneCount(), 0);  // no controller, so no scene bookkeeping
 }
@@ -214,19 +208,11 @@ TEST_F(SceneLoaderTest, ReadsAFileWrittenByTheDiskWriter) {
     w.WriteString("Lid");
     w.BeginChunk(controller, 8);
     w.BeginChunk(track, 8);
-    w.WriteDword(0);
-    w.WriteDword(0);
-    w.WriteDword(2);
-    w.WriteFloat(0.0f);
-    w.WriteFloat(0.0f);
-    w.WriteFloat(2.0f);
-    w.WriteFloat(1.0f);
-    w.EndChunk();
-    w.EndChunk();
-    w.EndChunk();
+    for (uint32_t v : {0u, 0u, 2u}) w.WriteDword(v);  // before, after, key count
+    for (float v : {0.0f, 0.0f, 2.0f, 1.0f}) w.WriteFloat(v);
+    for (int level = 0; level < 3; ++level) w.EndChunk();
     w.BeginChunk(range, 8);
-    w.WriteFloat(0.0f);
-    w.WriteFloat(2.0f);
+    for (float v : {0.0f, 2.0f}) w.WriteFloat(v);
     w.EndChunk();
     w.Close();
   }
@@ -339,21 +325,21 @@ TEST_F(SceneLoaderTest, ASubChunkOfAnotherClassLeavesItsSlotEmptyAndTheNextIsRea
   auto* prs = Find<CZK_AnimationControllerPRS>("Walk::Box");
   EXPECT_EQ(prs->GetRotation(), nullptr);
   ASSERT_NE(prs->GetScale(), nullptr);
-  ExpectVectorNear(prs->GetScale()->GetFactors(0.0f), {2, 2, 2});
+  ExpectNear(prs->GetScale()->GetFactors(0.0f), {2, 2, 2});
 }
 
-TEST_F(SceneLoaderTest, ATrackChunkOfAnotherClassLeavesTheControllerWithoutTrack) {
+// A track chunk of another class leaves the controller without a track; a key count of zero gives
+// an empty prepared track.
+TEST_F(SceneLoaderTest, MissingOrEmptyTracks) {
   SceneBytes b;
   b.Header().Object("Dial").Begin(11, 24).Begin(14, 46).U32(0).U32(0).U32(1).End().End().End();
   Load(b.bytes);
   auto* dial = Find<CZK_AnimationControllerFloat>("Walk::Dial");
   ASSERT_NE(dial, nullptr);
   EXPECT_EQ(dial->GetTrack(), nullptr);
-}
 
-TEST_F(SceneLoaderTest, AKeyCountOfZeroGivesAnEmptyPreparedTrack) {
-  Load(OneTrack("Dial", 11, 24, 42, 0, [](SceneBytes&) {}));
-  auto* track = TrackOf<CZK_AnimTrackFloatTCB>("Walk::Dial");
+  Load(OneTrack("Empty", 11, 24, 42, 0, [](SceneBytes&) {}));
+  auto* track = TrackOf<CZK_AnimTrackFloatTCB>("Walk::Empty");
   ASSERT_NE(track, nullptr);
   EXPECT_EQ(track->GetKeyCount(), 0u);
   EXPECT_EQ(track->GetRefCount(), 1u);
@@ -390,11 +376,10 @@ TEST_F(SceneLoaderTest, FloatKeysGoToTheirFields) {
   }));
   auto* bezier = TrackOf<CZK_AnimTrackFloatBezier>("Walk::Bez");
   ASSERT_NE(bezier, nullptr);
-  EXPECT_EQ(bezier->GetKey(0).inTangent.dt, -0.5f);
-  EXPECT_EQ(bezier->GetKey(0).inTangent.dv, -7.0f);
-  EXPECT_EQ(bezier->GetKey(0).outTangent.dt, 1.0f / 3);
-  EXPECT_EQ(bezier->GetKey(1).outTangent.dv, 9.0f);
-  EXPECT_EQ(bezier->GetKey(1).value, 10.0f);
+  const auto &b0 = bezier->GetKey(0), &b1 = bezier->GetKey(1);
+  EXPECT_EQ(
+      (std::array{b0.inTangent.dt, b0.inTangent.dv, b0.outTangent.dt, b1.outTangent.dv, b1.value}),
+      (std::array{-0.5f, -7.0f, 1.0f / 3, 9.0f, 10.0f}));
   EXPECT_NEAR(bezier->Evaluate(0.25f), 2.5f, 1e-4f);
 
   Load(OneTrack("Tcb", 11, 24, 42, 2, [](SceneBytes& b) {
@@ -404,11 +389,8 @@ TEST_F(SceneLoaderTest, FloatKeysGoToTheirFields) {
   auto* tcb = TrackOf<CZK_AnimTrackFloatTCB>("Walk::Tcb");
   ASSERT_NE(tcb, nullptr);
   const CZK_KeyFrameTCBFloat& k = tcb->GetKey(1);
-  EXPECT_EQ(k.tension, 0.1f);
-  EXPECT_EQ(k.continuity, 0.2f);
-  EXPECT_EQ(k.bias, 0.3f);
-  EXPECT_EQ(k.easeIn, 0.4f);
-  EXPECT_EQ(k.easeOut, 0.5f);
+  EXPECT_EQ((std::array{k.tension, k.continuity, k.bias, k.easeIn, k.easeOut}),
+            (std::array{0.1f, 0.2f, 0.3f, 0.4f, 0.5f}));
   EXPECT_EQ(tcb->GetKey(0).easeOut, 0.0f);
   // Two keys: each tangent is (1 - the key's tension) times the step.
   EXPECT_NEAR(tcb->GetKey(0).outTangent, 10.0f, kTolerance);
@@ -423,7 +405,7 @@ TEST_F(SceneLoaderTest, PositionKeysGoToTheirFields) {
   auto* linear = TrackOf<CZK_AnimTrackPositionLinear>("Walk::Lin");
   ASSERT_NE(linear, nullptr);
   Vector3 v;
-  ExpectVectorNear(*linear->Evaluate(&v, 1.0f), {2, 4, 2});
+  ExpectNear(*linear->Evaluate(&v, 1.0f), {2, 4, 2});
 
   Load(OneTrack("Tcb", 8, 26, 39, 2, [](SceneBytes& b) {
     b.F32(0).Vec3(0, 0, 0).Tcb(0, 0, 0, 0, 0);
@@ -431,12 +413,11 @@ TEST_F(SceneLoaderTest, PositionKeysGoToTheirFields) {
   }));
   auto* tcb = TrackOf<CZK_AnimTrackPositionTCB>("Walk::Tcb");
   ASSERT_NE(tcb, nullptr);
-  EXPECT_EQ(tcb->GetKey(1).value.z, 6.0f);
-  EXPECT_EQ(tcb->GetKey(1).tension, 0.5f);
-  EXPECT_EQ(tcb->GetKey(1).continuity, -0.25f);
-  EXPECT_EQ(tcb->GetKey(1).bias, 0.75f);
-  ExpectVectorNear(tcb->GetKey(0).outTangent, {2, 4, 6});
-  ExpectVectorNear(tcb->GetKey(1).inTangent, {1, 2, 3});  // (1 - 0.5)·Δ
+  const CZK_KeyFrameTCBPosition& k = tcb->GetKey(1);
+  EXPECT_EQ((std::array{k.value.z, k.tension, k.continuity, k.bias}),
+            (std::array{6.0f, 0.5f, -0.25f, 0.75f}));
+  ExpectNear(tcb->GetKey(0).outTangent, {2, 4, 6});
+  ExpectNear(tcb->GetKey(1).inTangent, {1, 2, 3});  // (1 - 0.5)·Δ
 }
 
 // The six (dt, dv) pairs are the in-tangents of x, z, y and then the out-tangents of x, z, y.
@@ -456,17 +437,14 @@ TEST_F(SceneLoaderTest, BezierPositionTangentsComeInTheOrderXZY) {
   ASSERT_NE(track, nullptr);
   const CZK_KeyFrameBezierPosition& k0 = track->GetKey(0);
   const CZK_KeyFrameBezierPosition& k1 = track->GetKey(1);
-  EXPECT_EQ(k0.outTangent[0].dv, 1.0f);
-  EXPECT_EQ(k0.outTangent[1].dv, 2.0f);
-  EXPECT_EQ(k0.outTangent[2].dv, 3.0f);
-  EXPECT_EQ(k1.inTangent[1].dv, -2.0f);
-  EXPECT_EQ(k1.inTangent[2].dv, -3.0f);
-  EXPECT_EQ(k1.outTangent[0].dv, 11.0f);
-  EXPECT_EQ(k1.outTangent[1].dv, 22.0f);
-  EXPECT_EQ(k1.outTangent[2].dv, 33.0f);
+  EXPECT_EQ((std::array{k0.outTangent[0].dv, k0.outTangent[1].dv, k0.outTangent[2].dv}),
+            (std::array{1.0f, 2.0f, 3.0f}));
+  EXPECT_EQ((std::array{k1.inTangent[1].dv, k1.inTangent[2].dv}), (std::array{-2.0f, -3.0f}));
+  EXPECT_EQ((std::array{k1.outTangent[0].dv, k1.outTangent[1].dv, k1.outTangent[2].dv}),
+            (std::array{11.0f, 22.0f, 33.0f}));
   for (float u : {0.2f, 0.5f, 0.8f}) {
     Vector3 v;
-    ExpectVectorNear(*track->Evaluate(&v, u), {3 * u, 6 * u, 9 * u}, 1e-4f);
+    ExpectNear(*track->Evaluate(&v, u), {3 * u, 6 * u, 9 * u}, 1e-4f);
   }
 }
 
@@ -481,13 +459,13 @@ TEST_F(SceneLoaderTest, AbsoluteRotationKeysAreAxisAngleQuaternions) {
     ASSERT_NE(controller, nullptr);
     CZK_AnimTrackRotation* track = controller->GetTrack();
     Quaternion q;
-    ExpectQuaternionNear(*track->Evaluate(&q, 1.0f), AxisAngleQuaternion(1.2f, 0, 1, 0));
-    ExpectQuaternionNear(*track->Evaluate(&q, 0.5f), AxisAngleQuaternion(0.8f, 0, 1, 0));
+    ExpectNear(*track->Evaluate(&q, 1.0f), AxisAngleQuaternion(1.2f, 0, 1, 0));
+    ExpectNear(*track->Evaluate(&q, 0.5f), AxisAngleQuaternion(0.8f, 0, 1, 0));
   }
   // The axis is used as stored, without normalising.
   Load(OneTrack("Long", 9, 27, 44, 1, [](SceneBytes& b) { b.F32(0).AxisAngle(1.0f, 0, 0, 2); }));
   const auto& key = TrackOf<CZK_AnimTrackRotationLinear>("Walk::Long")->GetKey(0);
-  ExpectQuaternionNear(key.rotation, {0, 0, 2 * std::sin(0.5f), std::cos(0.5f)});
+  ExpectNear(key.rotation, {0, 0, 2 * std::sin(0.5f), std::cos(0.5f)});
 }
 
 // TCB rotation angles are relative: keyAxisAngle carries the running sum about the key's own
@@ -501,19 +479,19 @@ TEST_F(SceneLoaderTest, RelativeTcbRotationKeysSumAnglesAndMultiplyRotations) {
   }));
   auto* track = TrackOf<CZK_AnimTrackRotationTCB>("Walk::Lid");
   ASSERT_NE(track, nullptr);
-  ExpectQuaternionNear(track->GetKey(0).keyAxisAngle, AxisAngleQuaternion(a, 1, 0, 0));
-  ExpectQuaternionNear(track->GetKey(1).keyAxisAngle, AxisAngleQuaternion(a + b, 1, 0, 0));
-  ExpectQuaternionNear(track->GetKey(2).keyAxisAngle, AxisAngleQuaternion(a + b + c, 0, 1, 0));
-  ExpectQuaternionNear(track->GetKey(0).rotation, AxisAngleQuaternion(a, 1, 0, 0));
-  ExpectQuaternionNear(track->GetKey(1).rotation, AxisAngleQuaternion(a + b, 1, 0, 0));
+  ExpectNear(track->GetKey(0).keyAxisAngle, AxisAngleQuaternion(a, 1, 0, 0));
+  ExpectNear(track->GetKey(1).keyAxisAngle, AxisAngleQuaternion(a + b, 1, 0, 0));
+  ExpectNear(track->GetKey(2).keyAxisAngle, AxisAngleQuaternion(a + b + c, 0, 1, 0));
+  ExpectNear(track->GetKey(0).rotation, AxisAngleQuaternion(a, 1, 0, 0));
+  ExpectNear(track->GetKey(1).rotation, AxisAngleQuaternion(a + b, 1, 0, 0));
   // Each key's rotation is applied after the orientation reached so far.
   const Quaternion third =
       Hamilton(AxisAngleQuaternion(c, 0, 1, 0), AxisAngleQuaternion(a + b, 1, 0, 0));
-  ExpectQuaternionNear(track->GetKey(2).rotation, third);
+  ExpectNear(track->GetKey(2).rotation, third);
   EXPECT_EQ(track->GetKey(1).tension, 0.1f);
   EXPECT_EQ(track->GetKey(1).easeOut, 0.5f);
   Quaternion q;
-  ExpectQuaternionNear(*track->Evaluate(&q, 2.0f), third);
+  ExpectNear(*track->Evaluate(&q, 2.0f), third);
 }
 
 TEST_F(SceneLoaderTest, TwoRelativeTcbKeysWithoutEaseInterpolateTheSummedAngle) {
@@ -525,7 +503,7 @@ TEST_F(SceneLoaderTest, TwoRelativeTcbKeysWithoutEaseInterpolateTheSummedAngle) 
   auto* track = TrackOf<CZK_AnimTrackRotationTCB>("Walk::Lid");
   for (float u : {0.0f, 0.3f, 0.5f}) {
     Quaternion q;
-    ExpectQuaternionNear(*track->Evaluate(&q, u), AxisAngleQuaternion(a + b * u, 0, 0, 1), 1e-4f);
+    ExpectNear(*track->Evaluate(&q, u), AxisAngleQuaternion(a + b * u, 0, 0, 1), 1e-4f);
   }
 }
 
@@ -538,8 +516,8 @@ TEST_F(SceneLoaderTest, ScaleKeysGoToTheirFields) {
   ASSERT_NE(linear, nullptr);
   ScaleValue s;
   linear->Evaluate(&s, 1.0f);
-  ExpectVectorNear({s.x, s.y, s.z}, {2, 3, 4});
-  ExpectQuaternionNear(s.axis, AxisAngleQuaternion(0.5f, 1, 0, 0));
+  ExpectNear(Vector3{s.x, s.y, s.z}, {2, 3, 4});
+  ExpectNear(s.axis, AxisAngleQuaternion(0.5f, 1, 0, 0));
 
   Load(OneTrack("Tcb", 10, 7, 41, 2, [](SceneBytes& b) {
     b.F32(0).Vec3(1, 1, 1).AxisAngle(0, 1, 0, 0).Tcb(0, 0, 0, 0, 0);
@@ -547,10 +525,10 @@ TEST_F(SceneLoaderTest, ScaleKeysGoToTheirFields) {
   }));
   auto* tcb = TrackOf<CZK_AnimTrackScaleTCB>("Walk::Tcb");
   ASSERT_NE(tcb, nullptr);
-  ExpectQuaternionNear(tcb->GetKey(1).axis, AxisAngleQuaternion(0.2f, 0, 1, 0));
+  ExpectNear(tcb->GetKey(1).axis, AxisAngleQuaternion(0.2f, 0, 1, 0));
   EXPECT_EQ(tcb->GetKey(1).tension, 0.5f);
   EXPECT_EQ(tcb->GetKey(1).easeOut, 0.125f);
-  ExpectVectorNear(tcb->GetKey(0).outTangent, {2, 4, 6});
+  ExpectNear(tcb->GetKey(0).outTangent, {2, 4, 6});
 }
 
 // The four vectors go to the third, first, fourth and second tangent slots.
@@ -563,11 +541,11 @@ TEST_F(SceneLoaderTest, BezierScaleTangentsComeInTheOrderThirdFirstFourthSecond)
   ASSERT_NE(track, nullptr);
   const CZK_KeyFrameBezierScale& k = track->GetKey(0);
   EXPECT_EQ(k.time, 0.5f);
-  ExpectVectorNear(k.scale, {2, 3, 4});
-  ExpectQuaternionNear(k.axis, AxisAngleQuaternion(0.7f, 0, 0, 1));
+  ExpectNear(k.scale, {2, 3, 4});
+  ExpectNear(k.axis, AxisAngleQuaternion(0.7f, 0, 0, 1));
   for (int slot = 0; slot < 4; ++slot) {
     const float base = 10.0f * (slot + 1);
-    ExpectVectorNear(k.tangents[slot], {base, base + 1, base + 2});
+    ExpectNear(k.tangents[slot], {base, base + 1, base + 2});
   }
 }
 
@@ -587,9 +565,8 @@ TEST_F(SceneLoaderTest, LookAtTargetsAndParametersAreRead) {
   ASSERT_NE(lookAt, nullptr);
   EXPECT_EQ(Find<CZK_AnimationControllerPRS>("Walk::Eye")->GetRotation(), lookAt);
   ASSERT_EQ(lookAt->GetTargets().size(), 2u);
-  EXPECT_EQ(lookAt->GetTargets()[0].name, "Ball");
-  EXPECT_EQ(lookAt->GetTargets()[0].key, 2.0f);
-  EXPECT_EQ(lookAt->GetTargets()[0].slot, 0);
+  const auto& t0 = lookAt->GetTargets()[0];
+  EXPECT_EQ(std::tie(t0.name, t0.key, t0.slot), std::make_tuple("Ball", 2.0f, 0));
   EXPECT_EQ(lookAt->GetTargets()[1].name, "Bat");
   EXPECT_EQ(lookAt->GetTotalWeight(), 5.0f);
   const uint32_t params[9] = {lookAt->lookAtParam0, lookAt->flipLookAt,   lookAt->flipUp,
@@ -627,9 +604,8 @@ TEST_F(SceneLoaderTest, LinkListComesBeforeTheTransformParts) {
   ASSERT_NE(link, nullptr);
   ASSERT_EQ(link->GetLinks().size(), 2u);
   EXPECT_EQ(link->GetLinks()[0].name, "World");
-  EXPECT_EQ(link->GetLinks()[1].name, "Hand");
-  EXPECT_EQ(link->GetLinks()[1].key, 1.5f);
-  EXPECT_EQ(link->GetLinks()[1].slot, -1);
+  const auto& l1 = link->GetLinks()[1];
+  EXPECT_EQ(std::tie(l1.name, l1.key, l1.slot), std::make_tuple("Hand", 1.5f, -1));
   EXPECT_EQ(link->GetPosition(), Find<CZK_AnimationControllerPositionVector>("Walk::Cup::pos"));
   EXPECT_EQ(Controllers().GetScene(0)->linkConstraintControllers,
             std::vector<CZK_AnimationControllerLinkConstraints*>{link});
@@ -792,14 +768,8 @@ TEST_F(SceneLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
   b.Begin(9, 30).S32(1).Str("Ball").F32(1);
   for (int w = 0; w < 9; ++w) b.U32(0);
   b.End();
-  b.Begin(10, 0)
-      .Track(41, 1)
-      .F32(0)
-      .Vec3(1, 1, 1)
-      .AxisAngle(0, 1, 0, 0)
-      .Tcb(0, 0, 0, 0, 0)
-      .End()
-      .End();
+  b.Begin(10, 0).Track(41, 1).F32(0).Vec3(1, 1, 1).AxisAngle(0, 1, 0, 0);
+  b.Tcb(0, 0, 0, 0, 0).End().End();
   b.End().End();
   boundaries.insert(b.bytes.size());
   b.Object("Wheel").Begin(7, 33).U32(1).F32(0).Transform(zk_test::TestMatrix(1)).End().End();
