@@ -55,36 +55,41 @@ class DiskWriterTest : public ::testing::Test {
            uint32_t(b.at(offset + 2)) << 16 | uint32_t(b.at(offset + 3)) << 24;
   }
 
+  // The message of the exception Create throws for the path.
+  static std::string CreateError(CDiskWriter& w, const std::string& path) {
+    try {
+      w.Create(path);
+    } catch (const NRQLib2::CRQ_DiskIOException& e) {
+      return e.what();
+    }
+    return "<no exception>";
+  }
+
   fs::path m_dir;
 };
 
 const uint8_t kId[8] = {'C', 'L', 'A', 'S', 'S', 'U', 'B', '1'};
 const uint8_t kPayload[5] = {0x11, 0x22, 0x33, 0x44, 0x55};
 
-TEST_F(DiskWriterTest, IntegerWritesAreLittleEndian) {
+TEST_F(DiskWriterTest, ScalarsAreLittleEndianAndStringsEndWithOneZero) {
   const Bytes bytes = WriteAndRead([](CDiskWriter& w) {
     w.WriteByte(0xAB);
     w.WriteWord(0x1234);
     w.WriteShort(-2);
     w.WriteDword(0xDEADBEEFu);
-    w.WriteInt(-123456789);
+    w.WriteInt(-123456789);  // 0xF8A432EB
     w.WriteUInt(0x01020304u);
-  });
-  const Bytes expected = {0xAB, 0x34, 0x12, 0xFE, 0xFF, 0xEF, 0xBE,
-                          0xAD, 0xDE, 0xEB, 0x32, 0xA4, 0xF8,  // -123456789 = 0xF8A432EB
-                          0x04, 0x03, 0x02, 0x01};
-  EXPECT_EQ(bytes, expected);
-}
-
-TEST_F(DiskWriterTest, FloatingPointWritesStoreTheIeeePatterns) {
-  const Bytes bytes = WriteAndRead([](CDiskWriter& w) {
     w.WriteFloat(1.0f);    // 0x3F800000
     w.WriteFloat(-2.5f);   // 0xC0200000
     w.WriteDouble(1.0);    // 0x3FF0000000000000
     w.WriteDouble(-0.75);  // 0xBFE8000000000000
+    w.WriteString("");
+    w.WriteString("ab");
   });
-  const Bytes expected = {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x20, 0xC0, 0, 0, 0,    0,
-                          0,    0,    0xF0, 0x3F, 0,    0,    0,    0,    0, 0, 0xE8, 0xBF};
+  const Bytes expected = {0xAB, 0x34, 0x12, 0xFE, 0xFF, 0xEF, 0xBE, 0xAD, 0xDE, 0xEB, 0x32, 0xA4,
+                          0xF8, 0x04, 0x03, 0x02, 0x01, 0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x20,
+                          0xC0, 0,    0,    0,    0,    0,    0,    0xF0, 0x3F, 0,    0,    0,
+                          0,    0,    0,    0xE8, 0xBF, 0,    'a',  'b',  0};
   EXPECT_EQ(bytes, expected);
 }
 
@@ -124,14 +129,6 @@ TEST_F(DiskWriterTest, PackedColourClampsRoundsAndOrdersArgb) {
   const Bytes bytes =
       WriteAndRead([](CDiskWriter& w) { w.WritePackedColor(0.5f, 1.2f, -0.1f, 0.2f); });
   EXPECT_EQ(bytes, (Bytes{0x00, 0xFF, 0x80, 0x33}));
-}
-
-TEST_F(DiskWriterTest, StringsEndWithOneZeroByte) {
-  const Bytes bytes = WriteAndRead([](CDiskWriter& w) {
-    w.WriteString("");
-    w.WriteString("ab");
-  });
-  EXPECT_EQ(bytes, (Bytes{0, 'a', 'b', 0}));
 }
 
 TEST_F(DiskWriterTest, RawBytesAndTellTrackThePosition) {
@@ -315,34 +312,16 @@ TEST_F(DiskWriterTest, BackslashesSeparateDirectories) {
 TEST_F(DiskWriterTest, CreateFailureNamesThePathAndTheSystemReason) {
   const std::string missing = PathOf("no-such-dir/file.bin");
   CDiskWriter w;
-  try {
-    w.Create(missing);
-    FAIL() << "no exception";
-  } catch (const NRQLib2::CRQ_DiskIOException& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Error creating file: " + missing + "\n" + std::strerror(ENOENT));
-  }
+  EXPECT_EQ(CreateError(w, missing),
+            "Error creating file: " + missing + "\n" + std::strerror(ENOENT));
   EXPECT_FALSE(w.IsOpen());
   // A directory cannot be opened for writing either.
-  try {
-    w.Create(m_dir.string());
-    FAIL() << "no exception";
-  } catch (const NRQLib2::CRQ_DiskIOException& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Error creating file: " + m_dir.string() + "\n" + std::strerror(EISDIR));
-  }
-}
-
-TEST_F(DiskWriterTest, CreateFailureMessageIsCutToItsBuffer) {
-  const std::string longPath = PathOf("x") + "/" + std::string(700, 'p');
-  CDiskWriter w;
-  try {
-    w.Create(longPath);
-    FAIL() << "no exception";
-  } catch (const NRQLib2::CRQ_DiskIOException& e) {
-    EXPECT_EQ(std::strlen(e.what()), 511u);
-    EXPECT_EQ(std::string(e.what()).rfind("Error creating file: ", 0), 0u);
-  }
+  EXPECT_EQ(CreateError(w, m_dir.string()),
+            "Error creating file: " + m_dir.string() + "\n" + std::strerror(EISDIR));
+  // The message is cut to its 512-byte buffer.
+  const std::string cut = CreateError(w, PathOf("x") + "/" + std::string(700, 'p'));
+  EXPECT_EQ(cut.size(), 511u);
+  EXPECT_EQ(cut.rfind("Error creating file: ", 0), 0u);
 }
 
 // /dev/full accepts the open and refuses every byte, so every write comes up short.
@@ -355,6 +334,7 @@ TEST_F(DiskWriterTest, ShortWritesThrowTheirOwnMessageAndKeepTheFileOpen) {
       "obviously isn't very good at all. i'm sorry.";
   const std::string kRaw = "what the hell is going on?!";
   Matrix m{};
+  const Vector3 v{1, 2, 3};
   const std::vector<std::pair<std::function<void()>, std::string>> cases = {
       {[&] { w.WriteByte(1); }, "error writing da byte"},
       {[&] { w.WriteWord(1); }, "error writing da word"},
@@ -368,10 +348,7 @@ TEST_F(DiskWriterTest, ShortWritesThrowTheirOwnMessageAndKeepTheFileOpen) {
       {[&] { w.WritePackedColor(1, 1, 1, 1); }, "error writing DWORD"},
       {[&] { w.WriteString(""); }, "error write to disk."},
       {[&] { w.WriteVector2(1, 2); }, kRaw},
-      {[&] {
-         w.WriteVector3({1, 2, 3});
-       },
-       kRaw},
+      {[&] { w.WriteVector3(v); }, kRaw},
       {[&] { w.WriteMatrix(m); }, kRaw},
       {[&] { w.WriteBytes(kPayload, 5); }, kRaw},
       {[&] { w.BeginChunk(kId, 8); }, "error writing da word"},
