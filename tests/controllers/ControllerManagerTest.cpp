@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -351,11 +352,9 @@ TEST_F(ManagerTest, CreatePositionControllerKeepsKeysInGivenOrder) {
     const CZK_KeyFrameTCBPosition& key = track->GetKey(i);
     EXPECT_EQ(key.time, times[i]);
     EXPECT_EQ(key.value.x, 1.0f + 3.0f * static_cast<float>(i));
-    EXPECT_EQ(key.tension, 0.0f);
-    EXPECT_EQ(key.continuity, 0.0f);
-    EXPECT_EQ(key.bias, 0.0f);
-    EXPECT_EQ(key.easeIn, 0.0f);
-    EXPECT_EQ(key.easeOut, 0.0f);
+    EXPECT_EQ((std::array{key.tension, key.continuity, key.bias, key.easeIn, key.easeOut}),
+              (std::array{0.0f, 0.0f, 0.0f, 0.0f, 0.0f}))
+        << i;
   }
 
   // The curve passes through its keys and holds the end keys outside the range.
