@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -22,11 +23,8 @@ template <class Key>
 Key TCBKey(float time, const STCB& p) {
   Key key;
   key.time = time;
-  key.tension = p.tension;
-  key.continuity = p.continuity;
-  key.bias = p.bias;
-  key.easeIn = p.easeIn;
-  key.easeOut = p.easeOut;
+  std::tie(key.tension, key.continuity, key.bias, key.easeIn, key.easeOut) =
+      std::tie(p.tension, p.continuity, p.bias, p.easeIn, p.easeOut);
   return key;
 }
 
