@@ -210,8 +210,10 @@ void PlayLoaded(CLibraryHost& host, const SOptions& o, const std::vector<std::st
     drawing.yUp = o.up == "y";
     const std::string scene =
         o.setup.scenePath.empty() ? std::string("no scene") : "scene " + o.setup.sceneName;
-    drawing.title = o.setup.characterName + " (" + o.setup.kind + ", " + o.setup.hierarchyPath +
-                    ") playing " + scene;
+    // File names without their folders: a long path would run past the drawing's edge.
+    const std::string& path = o.setup.hierarchyPath;
+    drawing.title = o.setup.characterName + " (" + o.setup.kind + ", " +
+                    path.substr(path.find_last_of("/\\") + 1) + ") playing " + scene;
     COutputFile svg(o.svg);
     svg.Write(RenderSkeletonSvg(drawing));
     svg.Close();
