@@ -1,25 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 
+#include "CountingAllocator.h"
 #include "characters/Character.h"
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
-
-// Counts every allocation of this test program, to prove the per-frame update makes none.
-namespace {
-std::atomic<long> g_allocations{0};
-}
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -127,9 +113,9 @@ TEST_F(CharacterManagerTest, UpdateAllocatesNothing) {
     Characters().SetAnimation(c, 0, 0);
   }
   Characters().UpdateAll(0.0f);
-  const long before = g_allocations.load();
+  const long before = AllocationCount();
   for (int frame = 1; frame <= 100; ++frame) Characters().UpdateAll(frame * 0.01f);
-  EXPECT_EQ(g_allocations.load(), before);
+  EXPECT_EQ(AllocationCount(), before);
   // The chain really moved: the sixtieth node sits at 60 × x(1.0).
   const int last = Characters().GetNodeIndex("C9", "n59");
   EXPECT_NEAR(Characters().GetNode(last)->matrix.m[12], 60.0f, 1e-3f);
