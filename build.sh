@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # One entry point for people and CI.
 #   bash build.sh demo    install what is missing, build, run the demo
-#   bash build.sh test    install what is missing, build Release and ASan+UBSan trees, run every
-#                         test in both, build the fuzz targets with clang and run each briefly
+#   bash build.sh test    install what is missing, build Release and ASan+UBSan trees with g++ and a
+#                         Release tree with clang, run every test in each, build the fuzz targets
+#                         with clang and run each briefly
 #   bash build.sh deps    only install the Debian packages the project needs
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -49,6 +50,9 @@ case "${1:-test}" in
       -DZELKAR_BENCH=OFF
     (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --output-on-failure -j "$JOBS")
+    # clang builds everything too, with the same warnings as errors, and runs the tests again.
+    CC=clang CXX=clang++ configure_build build/clang -DCMAKE_BUILD_TYPE=Release -DZELKAR_BENCH=OFF
+    (cd build/clang && ctest --output-on-failure -j "$JOBS")
     CC=clang CXX=clang++ configure_build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DZELKAR_SANITIZE=ON -DZELKAR_FUZZ=ON -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF \
       -DZELKAR_TOOLS=ON

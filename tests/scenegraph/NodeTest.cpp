@@ -189,7 +189,8 @@ TEST(NodeClone, IsAPlainNodeWithTheSameIdentityAndNoChildren) {
   node.currentAnimation = 2;
   node.AddChild(new CZK_Node("hand", 8, 7));
   std::unique_ptr<CZK_Node> clone(node.Clone());
-  EXPECT_EQ(typeid(*clone), typeid(CZK_Node));
+  const CZK_Node& cloned = *clone;
+  EXPECT_EQ(typeid(cloned), typeid(CZK_Node));
   EXPECT_EQ(clone->name, "arm");
   EXPECT_EQ(clone->fullName, "Bobarm");
   EXPECT_EQ(clone->id, 7);
