@@ -143,6 +143,14 @@ TEST_F(CarTest, HubsTakeTheHostsWheelsWithTheRightSideTurnedHalfAboutY) {
   Controllers().AddSceneRecord({"raised", 0.0f, 1.0f});
   zk_->AddAnimation("Car1", "raised", 0);
   car->SetAnimation(0, 1);
+  // Before any car state the hubs stand as loaded, raised with "parent".
+  zk_->Update(0.0f);
+  const Matrix raised = Translation(0, 0, 0.5f);
+  for (const char* hub : {"e_wheelgrunk_lf", "e_wheelgrunk_rb"}) {
+    Matrix loaded;
+    D3DXMatrixMultiply(&loaded, &Node(car, hub)->bindMatrix, &raised);
+    ExpectMatrixNear(*Node(car, hub)->GetMatrix(), loaded);
+  }
   EmitWheels({{0.8f, 0.3f, -1.2f}, {-0.8f, 0.35f, -1.3f}, {0.8f, 0.3f, 1.2f}, {-0.8f, 0.3f, 1.2f}},
              {kNoTurn, kNoTurn, kNoTurn, kNoTurn});
   zk_->Update(0.0f);
