@@ -9,6 +9,7 @@
 #include "animation/AnimTrackLinear.h"
 #include "animation/AnimTrackTCB.h"
 #include "characters/Character.h"
+#include "characters/CharacterCar.h"
 #include "characters/CharacterManager.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ConstraintControllers.h"
@@ -828,6 +829,7 @@ class CReaderScope {
 
 CZK_Character* MakeCharacter(const std::string& name) { return new CZK_Character(name); }
 CZK_Character* MakeHumanCharacter(const std::string& name) { return new CZK_CharacterHuman(name); }
+CZK_Character* MakeCar(const std::string& name) { return new CZK_CharacterCar(name); }
 
 }  // namespace
 
@@ -906,11 +908,12 @@ void CZK_3DSMAXAnimationLoader::LoadHierarchyFromBuf(CDiskReader* reader, CZK_Ch
 CZK_Character* CZK_3DSMAXAnimationLoader::CreateCharacter(const std::string& path,
                                                           const std::string& name,
                                                           const std::string& kind) {
-  // The car is its own character class; building it as a plain character would hand the host
-  // a car that never moves its wheels, so the kind is refused until that class is there.
   if (EqualsIgnoringCase(kind, "Car")) {
-    throw CZK_Exception("[CZK_3DSMAXAnimationLoader::CreateCharacter] character kind \"" + kind +
-                        "\" is not available yet");
+    // The car becomes the current one only once it is built: a car whose hierarchy is refused
+    // is destroyed on the way out, and the car that was current stays current.
+    CZK_Character* car = CreateCharacterOfKind(path, name, &MakeCar, false);
+    GetLibraryGlobal()->currentCar = static_cast<CZK_CharacterCar*>(car);
+    return car;
   }
   return CreateCharacterOfKind(path, name, &MakeCharacter, false);
 }

@@ -40,10 +40,10 @@ class CZK_3DSMAXAnimationLoader {
   // registry; nodes already attached stay in the character's tree until the character goes.
   void LoadHierarchyFromBuf(CDiskReader* reader, CZK_Character* character, bool human);
 
-  // Builds a character from the hierarchy file at path: a plain character for any kind but
-  // "Car" (which is refused until the car character exists). The caller registers the result
-  // with the character manager. On any failure the character is destroyed and its nodes leave
-  // the registry before the exception goes on.
+  // Builds a character from the hierarchy file at path: a car for the kind "Car" (any letter
+  // case), which then becomes the library's current car, and a plain character for any other
+  // kind. The caller registers the result with the character manager. On any failure the character
+  // is destroyed and its nodes leave the registry before the exception goes on.
   CZK_Character* CreateCharacter(const std::string& path, const std::string& name,
                                  const std::string& kind);
   // The same for people: a plain human for every kind but "Driver" and "CoDriver" (refused until
