@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "characters/CharacterCar.h"
 #include "characters/CharacterIncarPeople.h"
 #include "platform/DebugOutput.h"
 #include "scenegraph/Node.h"
@@ -27,7 +28,7 @@ struct SBoneSpec {
 
 inline const std::vector<SBoneSpec>& SittingBones() {
   static const std::vector<SBoneSpec> bones = {
-      {"B_pelvis", nullptr, {0, 0, 0}},
+      {"B_pelvis", nullptr, {0, 0, 0}},  // moves along x by one unit per second
       {"B_spine01", "B_pelvis", {0, 0, 1}},
       {"B_spine02", "B_spine01", {0, 0, 1}},
       {"B_head", "B_spine02", {0, 0, 1}},
@@ -69,7 +70,9 @@ class InCarTest : public LibraryFixture {
       c->AttachNode(node);
       node->registryIndex = Characters().AddNode(node);
       ids.emplace_back(b.name, id++);
-      if (!sceneLoaded) AddStaticPRS(std::string("Sit::") + b.name + "::PRS", b.local);
+      if (!sceneLoaded)
+        AddMovingPRS(std::string("Sit::") + b.name + "::PRS", b.local,
+                     b.local + Vector3{b.parent ? 0.0f : 100.0f, 0, 0}, 0.0f, 100.0f);
     }
     auto* placed = new CZK_Node("D_world", id, -1);
     placed->kind = kNodePlaced;
@@ -81,6 +84,22 @@ class InCarTest : public LibraryFixture {
     Characters().AddAnimation(c->GetName(), "Sit", 0);
     c->SetAnimation(0, 0);
     return c;
+  }
+
+  // A car whose dummies stand at the given positions, registered and made the current car.
+  CZK_CharacterCar* MakeCar(const std::vector<std::pair<const char*, Vector3>>& dummies) {
+    auto* car = new CZK_CharacterCar("Car");
+    int id = 1;
+    for (const auto& [dummy, at] : dummies) {
+      auto* node = new CZK_NodePRS(dummy, id++, -1);
+      node->matrix = Translation(at.x, at.y, at.z);
+      car->AttachNode(node);
+      node->registryIndex = Characters().AddNode(node);
+    }
+    car->OnHierarchyLoaded();
+    Characters().AddCharacter(car);
+    GetLibraryGlobal()->currentCar = car;
+    return car;
   }
 
   static Vector3 At(const CZK_Node* n) { return MatrixGetTranslation(*n->GetMatrix()); }
