@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <tuple>
+
+#include "CountingAllocator.h"
+#include "InCarTestSupport.h"
+#include "characters/CharacterDriver.h"
+#include "files/FilesTestSupport.h"
+#include "hostkit/HostObjects.h"
+#include "interface/LibraryGlobal.h"
+
+namespace {
+
+using files_test::TempDir;
+using files_test::WriteFile;
+using Entry = std::tuple<uint32_t, uint32_t, uint32_t>;  // transition, reverse, hold
+
+// Runs the test in a fresh directory holding "misc/zk_driver.INI" (found by the driver's
+// "Misc\ZK_Driver.ini" whatever the case), or no settings file at all.
+class CSettingsDir {
+ public:
+  explicit CSettingsDir(const std::string* ini) : m_previous(getcwd(nullptr, 0)) {
+    if (ini != nullptr) WriteFile(m_dir / "misc/zk_driver.INI", *ini);
+    EXPECT_EQ(chdir(m_dir.Path().c_str()), 0);
+  }
+  ~CSettingsDir() {
+    EXPECT_EQ(chdir(m_previous), 0);
+    free(m_previous);
+  }
+
+ private:
+  TempDir m_dir;
+  char* m_previous;
+};
+
+class DriverTest : public InCarTest {
+ protected:
+  void TearDown() override {
+    CZK_CharacterDriver::lastHandbrake = 0.0f;
+    SetGlobalObjectWords(nullptr);
+    InCarTest::TearDown();
+  }
+  // A car with the wheel at the seat and, with a lever, the gear dummies; the hand points
+  // (× 1000 from the seat) lie within the test skeleton's right arm.
+  CZK_CharacterDriver* Driver(bool lever = true, const std::string* ini = nullptr) {
+    std::vector<std::pair<const char*, Vector3>> dummies = {
+        {"D_driver_use", {0, 0, 0}},
+        {"D_codriver_use", {0.5f, 0, 0}},
+        {"zDi_steeringwheel", {0, 0, 0}},
+        {"D_hand R_handbrake", {-0.0015f, -0.0005f, 0.0015f}},
+        {"D_hand R_handbrake p", {-0.0015f, 0, 0.0015f}}};
+    if (lever) {
+      dummies.push_back({"D_hand R_gear", {-0.0015f, -0.001f, 0.0015f}});
+      dummies.push_back({"D_hand R_gear p", {-0.0015f, -0.0015f, 0.0015f}});
+    }
+    MakeCar(dummies);
+    CSettingsDir dir(ini);
+    return Seat(new CZK_CharacterDriver("Pilot"));
+  }
+  void Control(float steering, uint32_t buttons, float handbrake) {
+    CSigCarControl record{};
+    record.steering = steering;
+    record.buttons = buttons;
+    record.handbrake = handbrake;
+    Deliver(zk_hub::kCarControlLists[2], record);
+  }
+  // The queued entries from the one playing to the last.
+  static std::vector<Entry> Plan(const CZK_CharacterDriver* d) {
+    std::vector<Entry> plan;
+    for (uint32_t i = d->GetReadIndex();; i = (i + 1) % 20) {
+      const CZK_ArmTransition& e = d->GetRingEntry(i);
+      plan.emplace_back(e.transition, e.reverse, e.hold);
+      if (i == d->GetWriteIndex()) return plan;
+    }
+  }
+  void PlayUntil(CZK_CharacterDriver* d, bool (*done)(const CZK_CharacterDriver*)) {
+    for (int frame = 0; frame < 500 && !done(d); ++frame) Characters().UpdateAll(time += 0.02f);
+  }
+  float time = 0.0f;
+};
+
+bool Held(const CZK_CharacterDriver* d) {
+  return d->GetQueueState() == 2 && d->GetProgress() >= 1.0f;
+}
+bool Idle(const CZK_CharacterDriver* d) { return d->GetQueueState() == 0; }
+
+}  // namespace
+
+TEST_F(DriverTest, SteeringSelectsTheFrameAndTurnsTheWheel) {
+  // Default lock 60° and "Normal" 5: input −1 samples frame 0, 0 frame 5, +1 frame 10; the
+  // pelvis moves one unit per second of animation, so its x is the sample time.
+  CZK_CharacterDriver* d = Driver();
+  CZK_Node* pelvis = d->GetRoot()->children[0];
+  CZK_Node* wheel = GetLibraryGlobal()->currentCar->GetSteeringWheelNode();
+  const struct {
+    float input, frame, wheelDegrees;
+  } cases[] = {{-1, 0, -60}, {0, 5, 0}, {1, 10, 60}, {0.5f, 7.5f, 30}, {-3, 0, -60}, {NAN, 0, -60}};
+  for (const auto& c : cases) {
+    wheel->matrix = g_IdentityMatrix;
+    Control(c.input, 0, 0.0f);
+    Characters().UpdateAll(time += 0.02f);
+    EXPECT_NEAR(At(pelvis).x, c.frame / 30.0f, 1e-5f) << c.input;
+    const float a = c.wheelDegrees * zk_math::kDegreesToRadians;
+    ExpectVectorNear(Axis(wheel, 0), {std::cos(a), std::sin(a), 0});
+  }
+}
+
+TEST_F(DriverTest, ControlRecordsQueueTheHandTrips) {
+  // Each case: a car with or without a lever, records sent with the queue idle or held at the
+  // pulled handbrake, then the plan from the playing entry on.
+  struct Case {
+    const char* what;
+    bool lever;
+    bool holdFirst;  // pull the handbrake and play until it is held
+    std::vector<std::pair<uint32_t, float>> records;  // buttons, handbrake
+    std::vector<Entry> plan;
+    float lastHandbrake;
+  } cases[] = {
+      {"gear change", true, false, {{1, 0}}, {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"quick double gear change",
+       true,
+       false,
+       {{1, 0}, {2, 0}},
+       {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}},
+       0},
+      {"gear change without lever", false, false, {{1, 0}}, {{6, 0, 0}, {6, 1, 0}}, 0},
+      {"handbrake pull", true, false, {{0, 1}}, {{3, 0, 0}, {4, 0, 1}}, 1},
+      {"release while held", true, true, {{0, 0}}, {{4, 1, 0}, {3, 1, 0}}, 0},
+      {"gear while held",
+       true,
+       true,
+       {{1, 0}},
+       {{4, 1, 0}, {5, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}},
+       0},
+      {"gear while held, no lever",
+       false,
+       true,
+       {{1, 0}},
+       {{4, 1, 0}, {3, 1, 0}, {6, 0, 0}, {6, 1, 0}},
+       0},
+      {"pull again while held", true, true, {{0, 0.5f}}, {{4, 0, 1}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CZK_CharacterDriver* d = Driver(c.lever);
+    if (c.holdFirst) {
+      Control(0, 0, 1.0f);
+      PlayUntil(d, Held);
+      ASSERT_TRUE(Held(d));
+    }
+    for (const auto& [buttons, handbrake] : c.records) Control(0, buttons, handbrake);
+    EXPECT_EQ(Plan(d), c.plan);
+    EXPECT_EQ(CZK_CharacterDriver::lastHandbrake, c.lastHandbrake);
+    // Every plan without a hold plays out and leaves the hand on the wheel.
+    PlayUntil(d, Idle);
+    EXPECT_EQ(d->GetQueueState(), std::get<2>(c.plan.back()) ? 2 : 0);
+    Characters().Clear();
+    CZK_CharacterDriver::lastHandbrake = 0.0f;
+  }
+}
+
+TEST_F(DriverTest, AClosedGateIgnoresEveryRecord) {
+  zk_hostkit::CControlGate gate;
+  gate.SetApplied(0);
+  void* words[zk_hub::kGlobalObjectWords] = {};
+  words[zk_hub::kWordControlGate] = static_cast<IZK_ControlGate*>(&gate);
+  SetGlobalObjectWords(words);
+  CZK_CharacterDriver* d = Driver();
+  Control(1.0f, 3, 1.0f);
+  EXPECT_EQ(gate.GetQueries(), 1);
+  EXPECT_EQ(d->GetSteerAngle(), 0.0f);
+  EXPECT_EQ(d->GetQueueState(), 0);
+  EXPECT_EQ(CZK_CharacterDriver::lastHandbrake, 0.0f);
+}
