@@ -173,3 +173,91 @@ TEST_F(DriverTest, AClosedGateIgnoresEveryRecord) {
   EXPECT_EQ(d->GetQueueState(), 0);
   EXPECT_EQ(CZK_CharacterDriver::lastHandbrake, 0.0f);
 }
+
+TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
+  const std::string samples = std::string(ZELKAR_SOURCE_DIR) + "/assets/Misc/";
+  struct Case {
+    const char* what;
+    std::string ini;  // "-": no file
+    float degrees;
+    int normal;
+    float gearLength;          // transition 1
+    Vector3 handbrakeTangent;  // transition 3's end in-tangent
+  } cases[] = {
+      {"no file", "-", 60, 5, 1.0f, {0, 0, 300}},
+      {"shipped defaults",
+       files_test::ReadFile(samples + "ZK_Driver.ini"),
+       60,
+       5,
+       1.0f,
+       {0, 0, 300}},
+      {"shipped brisk",
+       files_test::ReadFile(samples + "ZK_Driver.brisk.ini"),
+       45,
+       5,
+       0.4f,
+       {0, 60, 150}},
+      {"key case and blanks",
+       "[Settings]\nmax steeringwheel degrees = 90\n[Animation Frames]\n  Normal  =\t3 \n",
+       60,
+       3,
+       1.0f,
+       {0, 0, 300}},
+      {"garbage values",
+       "[Animation Lengths]\nFrom Steeringwheel to Gear = fast\n[Animation Tangents]\n"
+       "Hand From Handbrake to Steeringwheel = 1 2\n",
+       60,
+       5,
+       1.0f,
+       {0, 0, 300}},
+      {"long line",
+       std::string(300, 'x') + " = 9\n[Settings]\nMax Steeringwheel degrees = 90\n",
+       90,
+       5,
+       1.0f,
+       {0, 0, 300}},
+      {"binary bytes",
+       std::string("\0\xff\x01[Settings]\n\x80=\x90\nMax Steeringwheel degrees = \xff", 50),
+       60,
+       5,
+       1.0f,
+       {0, 0, 300}},
+      {"frames past the scene",
+       "[Animation Frames]\nGear = 100000\nNormal = -7\n",
+       60,
+       -7,
+       1.0f,
+       {0, 0, 300}},
+  };
+  std::vector<Vector3> handsAfterAFifth;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    time = 0.0f;
+    CZK_CharacterDriver* d = Driver(true, c.ini == "-" ? nullptr : &c.ini);
+    EXPECT_NEAR(d->GetMaxSteerAngle(), c.degrees * zk_math::kDegreesToRadians, 1e-6f);
+    EXPECT_EQ(d->GetNormalFrame(), c.normal);
+    EXPECT_FLOAT_EQ(d->GetHandCurve(1)->length, c.gearLength);
+    ExpectVectorNear(d->GetHandCurve(3)->endKey->inTangent, c.handbrakeTangent);
+    Control(0.3f, 1, 0.0f);
+    for (int frame = 0; frame < 10; ++frame) Characters().UpdateAll(time += 0.02f);
+    handsAfterAFifth.push_back(At(d->GetBone(d->kHandR)));
+    for (float v : d->GetBone(d->kHandR)->GetMatrix()->m) EXPECT_TRUE(std::isfinite(v));
+    Characters().Clear();
+  }
+  // The shipped defaults move the hand as no file does; the brisk sample moves it elsewhere.
+  ExpectVectorNear(handsAfterAFifth[1], handsAfterAFifth[0]);
+  EXPECT_GT(Vec3Length(handsAfterAFifth[2] - handsAfterAFifth[0]), 0.01f);
+}
+
+TEST_F(DriverTest, AFrameOfSteeringAndHandTripsAllocatesNothing) {
+  CZK_CharacterDriver* d = Driver();
+  Characters().UpdateAll(time += 0.02f);
+  const long before = AllocationCount();
+  for (int frame = 0; frame < 120; ++frame) {
+    Control(std::sin(0.1f * frame), frame % 40 == 0 ? 1u : 0u,
+            frame > 60 && frame < 100 ? 1.0f : 0.0f);
+    Characters().UpdateAll(time += 0.02f);
+  }
+  EXPECT_EQ(AllocationCount(), before);
+  EXPECT_NE(d->GetQueueState(), 0);
+}
