@@ -237,6 +237,8 @@ def pose(p):
     head_rot = matmul(frame_from(chest_up, FORWARD),
                       rot_axis(chest_up, p.get('head_yaw', 0.0)))
     head_rot = matmul(rot_axis(head_rot[2], p.get('head_pitch', 0.0)), head_rot)
+    # A nod about the head's own side axis (applied in the world, after the head's frame).
+    head_rot = matmul(head_rot, rot_axis(head_rot[2], p.get('nod', 0.0)))
     head = add(neck, mul(chest_up, 100))
     w['B_head'] = (head_rot, head)
     w['B_jaw'] = (head_rot, add(head, vecmat([-30, 60, 0], head_rot)))
@@ -688,7 +690,7 @@ def notes_params(head_down, page=0.0):
     lift = math.sin(math.pi * page)
     right = add(right, [190.0 * page * (1 - page) * 4 * 0.5, 20.0 * lift, 60.0 * lift])
     return {'grip_L': left, 'grip_R': right, 'palm_L': [0.0, 0.0, 1.0], 'palm_R': [0.0, 0.0, 1.0],
-            'curl_L': 0.5, 'curl_R': 0.5 - 0.3 * lift, 'head_pitch': 0.5 * head_down,
+            'curl_L': 0.5, 'curl_R': 0.5 - 0.3 * lift, 'nod': 0.6 * head_down,
             'head_yaw': 0.0, 'lean': 0.0, 'breath': 2.0 * head_down,
             'look': add(NOTEBOOK, [0.0, -2200.0 * (1 - head_down), 440.0 * (1 - head_down)])}
 
