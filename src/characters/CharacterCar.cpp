@@ -213,11 +213,36 @@ void CZK_CharacterCar::AddWheel(const char* wheelName, uint32_t side, uint32_t f
   wheel->side = side;
   const std::string hubName = Format("e_wheelgrunk_%s", wheelName);
   wheel->hubNode = CZK_Node::FindNodeByName(hubName, root);
-  if (wheel->hubNode == nullptr) AppendName(missing, hubName);
+  if (wheel->hubNode == nullptr)
+    AppendName(missing, hubName);
+  else
+    SetRestState(*wheel);
   AddWheelPart(*wheel, "hang", wheelName, 0, 1, flip, missing);
   AddWheelPart(*wheel, "prop", wheelName, 0, 1, flip, missing);
   AddWheelPart(*wheel, "stag", wheelName, 0, 1, flip, missing);
   AddWheelPart(*wheel, "susp", wheelName, 1, 0, 1, missing);
+}
+
+// Until the host's first car state the wheel stands where the hierarchy has its hub: the state
+// that the update turns back into the hub's loaded matrix. A car shown without its simulation
+// (a menu, a tool) thus keeps its wheels under it rather than gathered at its origin.
+void CZK_CharacterCar::SetRestState(CZK_CarWheel& wheel) const {
+  Matrix inverseFrame = g_IdentityMatrix;
+  float determinant = 0.0f;
+  if (parentNode != nullptr &&
+      D3DXMatrixInverse(&inverseFrame, &determinant, &parentNode->bindMatrix) == nullptr)
+    return;
+  Matrix q;
+  D3DXMatrixMultiply(&q, &wheel.hubNode->bindMatrix, &inverseFrame);
+  if (wheel.side == 1)
+    for (int k : {0, 1, 2, 8, 9, 10}) q.m[k] = -q.m[k];
+  Quaternion orientation;
+  D3DXQuaternionRotationMatrix(&orientation, &q);
+  D3DXQuaternionNormalize(&orientation, &orientation);
+  const Vector3 position = {q.m[12], q.m[14], q.m[13]};
+  if (!IsUsableWheelState(position, orientation)) return;
+  wheel.orientation = orientation;
+  wheel.position = position;
 }
 
 // A link whose node or target is missing is left out: it has nothing to turn or nothing to
@@ -265,10 +290,9 @@ void CZK_CharacterCar::UpdateWipers() {
 void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame) {
   Matrix q;
   D3DXMatrixRotationQuaternion(&q, &wheel.orientation);
-  if (wheel.side == 1) {
-    // A right wheel is a left wheel turned half about its own Y axis.
+  // A right wheel is a left wheel turned half about its own Y axis.
+  if (wheel.side == 1)
     for (int k : {0, 1, 2, 8, 9, 10}) q.m[k] = -q.m[k];
-  }
   // The host's second and third axes are exchanged.
   q.m[12] = wheel.position.x;
   q.m[13] = wheel.position.z;

@@ -107,6 +107,7 @@ class CZK_CharacterCar : public CZK_Character {
   void AddWheel(const char* wheelName, uint32_t side, uint32_t flip, std::string& missing);
   void AddWheelPart(CZK_CarWheel& wheel, const char* partName, const char* wheelName,
                     uint32_t aimAxis, uint32_t keepAxis, uint32_t flip, std::string& missing);
+  void SetRestState(CZK_CarWheel& wheel) const;
   void UpdateWipers();
   void UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame);
   // Logs `message` at level 4 the first time `flag` is reported for this car.

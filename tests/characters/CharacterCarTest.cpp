@@ -35,11 +35,7 @@ int Occurrences(const std::string& text, const std::string& what) {
 
 Vector3 Row(const Matrix& m, int r) { return {m.m[4 * r], m.m[4 * r + 1], m.m[4 * r + 2]}; }
 
-void ExpectNear(const Vector3& a, const Vector3& b, float tolerance, const std::string& what) {
-  EXPECT_NEAR(a.x, b.x, tolerance) << what;
-  EXPECT_NEAR(a.y, b.y, tolerance) << what;
-  EXPECT_NEAR(a.z, b.z, tolerance) << what;
-}
+float Distance(const Vector3& a, const Vector3& b) { return Vec3Length(a - b); }
 
 // Calls visit on node and every node below it.
 void Walk(CZK_Node* node, const std::function<void(CZK_Node*)>& visit) {
@@ -99,50 +95,49 @@ TEST_F(CarTest, WindscreenPositionsReachTheHostInWindscreenCoordinates) {
   for (const auto& corners : orders) {
     zk_hostkit::EmitWindscreenData(host_, corners);
     const CSigWiperPosition& got = wipers_.GetLast();
-    EXPECT_NEAR(got.leftU, 1 - l.x, 1e-6f);
-    EXPECT_NEAR(got.leftV, l.y, 1e-6f);
-    EXPECT_NEAR(got.rightU, 1 - r.x, 1e-6f);
+    EXPECT_LT(Distance({got.leftU, got.leftV, got.rightU}, {1 - l.x, l.y, 1 - r.x}), 1e-6f);
     EXPECT_NEAR(got.rightV, r.y, 1e-6f);
   }
   EXPECT_EQ(wipers_.GetCount(), 2);
 }
 
-// A wiper turned by a about its own Y axis keeps its Y row and pivot; its X row moves towards
-// -Z by a: X' = cos a X - sin a Z.
+// A wiper turned by a about its own Y axis keeps its Y row and pivot, and its X row becomes
+// cos a X - sin a Z.
 TEST_F(CarTest, WipersTurnOnlyInTheUpdateAfterTheLeftAngleChanged) {
   CZK_CharacterCar* car = MakeCar("Car1");
   const char* names[4] = {"i_wiper_l", "e_wiper_l", "i_wiper_r", "e_wiper_r"};
   Matrix rest[4];
   for (int i = 0; i < 4; ++i) rest[i] = *Node(car, names[i])->GetMatrix();
-  // (left, right) sent before the update, and the angles each update shows.
-  const struct {
-    float left, right, shownLeft, shownRight;
-  } steps[] = {{0.0f, 0.4f, 0.0f, 0.4f},  // 0 differs from the angle at load
-               {0.0f, 0.4f, 0.0f, 0.0f},  // unchanged: the time-0 pose
-               {0.7f, 0.4f, 0.7f, 0.4f}};
+  // Angles sent (left, right), then the angles the update shows.
+  const float steps[3][4] = {{0.0f, 0.4f, 0.0f, 0.4f},   // 0 differs from the angle at load
+                             {0.0f, 0.4f, 0.0f, 0.0f},   // unchanged: the time-0 pose
+                             {0.7f, 0.4f, 0.7f, 0.4f}};  // the left angle changed
   for (const auto& step : steps) {
-    zk_hostkit::EmitWiperRotation(host_, step.left, step.right);
+    zk_hostkit::EmitWiperRotation(host_, step[0], step[1]);
     zk_->Update(1.0f);
     for (int i = 0; i < 4; ++i) {
       const Matrix& m = *Node(car, names[i])->GetMatrix();
-      const float a = i < 2 ? step.shownLeft : step.shownRight;
+      const float a = step[i < 2 ? 2 : 3];
       const Vector3 turned = Row(rest[i], 0) * std::cos(a) - Row(rest[i], 2) * std::sin(a);
-      ExpectNear(Row(m, 0), turned, 1e-5f, names[i]);
-      ExpectNear(Row(m, 1), Row(rest[i], 1), 1e-5f, names[i]);
-      ExpectNear(Row(m, 3), Row(rest[i], 3), 1e-5f, names[i]);
+      EXPECT_LT(Distance(Row(m, 0), turned), 1e-5f) << names[i] << " " << a;
+      EXPECT_LT(Distance(Row(m, 1), Row(rest[i], 1)) + Distance(Row(m, 3), Row(rest[i], 3)), 1e-5f);
     }
   }
 }
 
-// "parent" raised by 0.5 in a second scene. Host wheel (x, up, along) lands at (x, along, up)
-// + (0, 0, 0.5); the left front keeps the identity, the right front has rows (-1, 0, 0),
-// (0, 1, 0), (0, 0, -1). The tyre under each hub rides on it.
+// "parent" raised by 0.5 in a second scene. Before any car state the hubs stand as loaded.
+// Then host wheel (x, up, along) lands at (x, along, up + 0.5); the left front keeps the
+// identity, the right front has rows (-1, 0, 0), (0, 1, 0), (0, 0, -1), and the tyre rides on it.
 TEST_F(CarTest, HubsTakeTheHostsWheelsWithTheRightSideTurnedHalfAboutY) {
   CZK_CharacterCar* car = MakeCar("Car1");
   AddStaticPRS("raised::parent::PRS", {0, 0, 0.5f});
   Controllers().AddSceneRecord({"raised", 0.0f, 1.0f});
   zk_->AddAnimation("Car1", "raised", 0);
   car->SetAnimation(0, 1);
+  zk_->Update(0.0f);
+  Matrix loaded = Node(car, "e_wheelgrunk_rb")->bindMatrix;
+  loaded.m[14] += 0.5f;
+  ExpectMatrixNear(*Node(car, "e_wheelgrunk_rb")->GetMatrix(), loaded);
   EmitWheels({{0.8f, 0.3f, -1.2f}, {-0.8f, 0.35f, -1.3f}, {0.8f, 0.3f, 1.2f}, {-0.8f, 0.3f, 1.2f}},
              {kNoTurn, kNoTurn, kNoTurn, kNoTurn});
   zk_->Update(0.0f);
@@ -153,14 +148,17 @@ TEST_F(CarTest, HubsTakeTheHostsWheelsWithTheRightSideTurnedHalfAboutY) {
   ExpectMatrixNear(*Node(car, "e_wheel_rf")->GetMatrix(), rf);
 }
 
+// After random wheel states every link has orthonormal rows, its aim row on its aim point
+// (away from it with flip), its kept row along the car's own (mirrored on the right). Then
+// frames of every signal the car hears allocate nothing.
 TEST_F(CarTest, SuspensionLinksStayOrthonormalAndAimAtTheirPoints) {
   CZK_CharacterCar* car = MakeCar("Car1");
   std::mt19937 rng(12);
   std::uniform_real_distribution<float> any(-1.0f, 1.0f);
   const char* partNames[4] = {"hang", "prop", "stag", "susp"};
+  Vector3 at[4];
+  Quaternion turn[4];
   for (int round = 0; round < 20; ++round) {
-    Vector3 at[4];
-    Quaternion turn[4];
     for (int i = 0; i < 4; ++i) {
       at[i] = {(i % 2 ? -0.78f : 0.78f) + 0.05f * any(rng), 0.31f + 0.1f * any(rng),
                (i < 2 ? -1.26f : 1.26f) + 0.05f * any(rng)};
@@ -174,28 +172,25 @@ TEST_F(CarTest, SuspensionLinksStayOrthonormalAndAimAtTheirPoints) {
       ASSERT_EQ(wheel.parts.count, 4u);
       for (uint32_t p = 0; p < 4; ++p) {
         const CZK_CarWheelPart& part = wheel.parts.storage[p];
-        EXPECT_EQ(part.node->name.substr(7, 4), partNames[p]);
+        EXPECT_NE(part.node->name.find(partNames[p]), std::string::npos);
         const Matrix& m = *part.node->GetMatrix();
         for (int a = 0; a < 3; ++a)
           for (int b = 0; b < 3; ++b)
             EXPECT_NEAR(Vec3Dot(Row(m, a), Row(m, b)), a == b ? 1.0f : 0.0f, 1e-5f);
         Vector3 aim = MatrixGetTranslation(part.target->matrix) - MatrixGetTranslation(m);
         D3DXVec3Normalize(&aim, &aim);
-        EXPECT_NEAR(Vec3Dot(Row(m, static_cast<int>(part.aimAxis)), aim), part.flip ? -1.0f : 1.0f,
-                    1e-5f);
-        // The kept row leans the way of the car's own axis (mirrored on the right).
-        const Vector3 own =
-            Row(*car->GetParentNode()->GetMatrix(), static_cast<int>(part.keepAxis));
-        EXPECT_GT(Vec3Dot(Row(m, static_cast<int>(part.keepAxis)), own), wheel.side ? -2 : 0.5f);
-        EXPECT_LT(Vec3Dot(Row(m, static_cast<int>(part.keepAxis)), own), wheel.side ? -0.5f : 2);
+        const int aimRow = static_cast<int>(part.aimAxis),
+                  keepRow = static_cast<int>(part.keepAxis);
+        EXPECT_NEAR(Vec3Dot(Row(m, aimRow), aim), part.flip ? -1.0f : 1.0f, 1e-5f);
+        const float own =
+            Vec3Dot(Row(m, keepRow), Row(*car->GetParentNode()->GetMatrix(), keepRow));
+        EXPECT_GT(wheel.side ? -own : own, 0.5f);
       }
     }
   }
-  // A frame of every signal the car hears, and its update, allocate nothing.
   const long before = AllocationCount();
   for (int frame = 0; frame < 10; ++frame) {
-    EmitWheels({{0.8f, 0.3f, -1.2f}, {-0.8f, 0.3f, -1.2f}, {0.8f, 0.3f, 1.2f}, {-0.8f, 0.3f, 1.2f}},
-               {kNoTurn, kNoTurn, kNoTurn, kNoTurn});
+    EmitWheels(at, turn);
     zk_hostkit::EmitWiperRotation(host_, 0.1f * static_cast<float>(frame), 0.2f);
     zk_hostkit::EmitWindscreenData(host_, {{1, 0, 0}, {-1, 0, 0}, {1, 2, 0}, {-1, 2, 0}});
     zk_->Update(0.0f);
@@ -208,7 +203,6 @@ TEST_F(CarTest, SuspensionLinksStayOrthonormalAndAimAtTheirPoints) {
 TEST_F(CarTest, DetachFindsThePartByItsFirstAnimatedObject) {
   CZK_CharacterCar* car = MakeCar("Car1");
   zk_->AddAnimation("Car1", "car_idle", 0);
-  CZK_Node* bumper = Node(car, "e_bumper_f");
   auto detached = [&] {
     std::string names;
     Walk(car->GetRoot(), [&](CZK_Node* n) { names += n->detached ? n->name + ";" : ""; });
@@ -216,91 +210,63 @@ TEST_F(CarTest, DetachFindsThePartByItsFirstAnimatedObject) {
   };
   zk_hostkit::EmitDetachFromParent(host_, Node(car, "e_bonnet")->GetAnimObject(1));
   EXPECT_EQ(detached(), "");
-  zk_hostkit::EmitDetachFromParent(host_, bumper->GetAnimObject(0));
+  zk_hostkit::EmitDetachFromParent(host_, Node(car, "e_bumper_f")->GetAnimObject(0));
   EXPECT_EQ(detached(), "e_bumper_f;");
 }
 
 // The seated skeleton's own points, in millimetres from its hips: wheel centre (0, -330, 330),
-// gear (-260, -260, 150), handbrake pulled (-290, -60, 180).
-TEST_F(CarTest, CrewPointsAndCarsWithoutAGearLever) {
-  const struct {
-    const char* file;
-    int noGear;
-    Vector3 gear;
-  } cars[] = {{"rally_car.zkh", 0, {-260, -260, 150}}, {"rally_car_sequential.zkh", 1, {0, 0, 0}}};
-  for (const auto& c : cars) {
-    CZK_CharacterCar* car = MakeCar(c.file, c.file);
-    EXPECT_EQ(car->GetNoGearLever(), c.noGear) << c.file;
-    ExpectNear(car->GetGearHandPoint(), c.gear, 0.01f, c.file);
-    ExpectNear(car->GetSteeringWheelPoint(), {0, -330, 330}, 0.01f, c.file);
-    ExpectNear(car->GetHandbrakePulledHandPoint(), {-290, -60, 180}, 0.01f, c.file);
+// gear (-260, -260, 150), handbrake pulled (-290, -60, 180). The later car is the current one
+// until the session ends; a car that fails to load changes nothing.
+TEST_F(CarTest, CrewPointsGearlessCarsAndTheCurrentCar) {
+  CZK_CharacterCar* cars[2] = {MakeCar("Car1"), MakeCar("Car2", "rally_car_sequential.zkh")};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(cars[i]->GetNoGearLever(), i);
+    EXPECT_LT(Distance(cars[i]->GetGearHandPoint(), i ? Vector3{} : Vector3{-260, -260, 150}),
+              0.01f);
+    EXPECT_LT(Distance(cars[i]->GetSteeringWheelPoint(), {0, -330, 330}), 0.01f);
+    EXPECT_LT(Distance(cars[i]->GetHandbrakePulledHandPoint(), {-290, -60, 180}), 0.01f);
   }
-}
-
-TEST_F(CarTest, TheLaterCarIsCurrentUntilTheSessionEnds) {
-  CZK_CharacterCar* first = MakeCar("Car1");
-  zk_->CreateCharacter(kSamples + "rally_car.zkh", "Car2", "cAR");
-  CZK_CharacterCar* second = GetLibraryGlobal()->currentCar;
-  EXPECT_NE(second, first);
-  EXPECT_EQ(Characters().GetCharacter(1), second);
-  EXPECT_THROW(zk_->CreateCharacter(kSamples + "none.zkh", "Car3", "car"), std::exception);
-  EXPECT_EQ(GetLibraryGlobal()->currentCar, second);
-  // The facade's clean-up connection, the receiver and six per car.
-  EXPECT_EQ(host_.TotalConnections(), 14u);
+  EXPECT_THROW(zk_->CreateCharacter(kSamples + "none.zkh", "Car3", "cAR"), std::exception);
+  EXPECT_EQ(GetLibraryGlobal()->currentCar, cars[1]);
+  EXPECT_EQ(host_.TotalConnections(), 14u);  // the facade's, the receiver's, six per car
   host_.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
   EXPECT_EQ(GetLibraryGlobal()->currentCar, nullptr);
   EXPECT_EQ(host_.TotalConnections(), 2u);
 }
 
 // Each fault is survived: matrices stay finite, nothing reaches the host, no part is detached,
-// and the fault is logged once however often it comes.
+// and the fault is logged once however often it comes (a detach naming nothing, not at all).
 TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
   MakeCar("Car1");
-  const float nan = std::nanf(""), inf = INFINITY;
-  const struct {
-    const char* what;
-    std::function<void()> send;
-    const char* logged;
-  } cases[] = {
-      {"wheels",
+  const float nan = std::nanf("");
+  const Vector3 flat[4] = {{0, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 3, 0}};
+  const Vector3 huge[4] = {{3e38f, 0, 0}, {-3e38f, 0, 0}, {3e38f, 3e38f, 0}, {0, 0, 0}};
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"that wheel keeps its last state",
        [&] {
-         EmitWheels({{nan, 0, 0}, {0, 0, 3e38f}, {0, 0, 0}, {0, 0, 0}},
-                    {kNoTurn, kNoTurn, {1e30f, 0, 0, 1}, {0, 0, 0, 0}});
-       },
-       "that wheel keeps its last state"},
-      {"wipers", [&] { zk_hostkit::EmitWiperRotation(host_, nan, inf); }, "the wipers keep"},
-      {"detach", [&] { zk_hostkit::EmitDetachFromParent(host_, 123456); }, nullptr},
-      {"no corner",
-       [&] {
-         zk_hostkit::EmitWindscreenData(host_, {{0, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 3, 0}});
-       },
-       "has no corner"},
-      {"overflow",
-       [&] {
-         zk_hostkit::EmitWindscreenData(
-             host_, {{3e38f, 0, 0}, {-3e38f, 0, 0}, {3e38f, 3e38f, 0}, {0, 0, 0}});
-       },
-       "are not finite"},
-      {"bare car",
-       [&] {
-         zk_->CreateCharacter(kSamples + "human_skeleton.zkh", "Bare", "Car");
+         EmitWheels({{nan, 0, 0}, {0, 0, 3e38f}, {}, {}}, {kNoTurn, kNoTurn, {1e30f, 0, 0, 1}, {}});
+       }},
+      {"the wipers keep", [&] { zk_hostkit::EmitWiperRotation(host_, nan, INFINITY); }},
+      {"", [&] { zk_hostkit::EmitDetachFromParent(host_, 123456); }},
+      {"has no corner", [&] { zk_hostkit::EmitWindscreenData(host_, flat); }},
+      {"are not finite", [&] { zk_hostkit::EmitWindscreenData(host_, huge); }},
+      {"has no node \"D_driver_use\"", [&] {
+         if (Characters().GetCharacterCount() == 1)
+           zk_->CreateCharacter(kSamples + "human_skeleton.zkh", "Bare", "Car");
          zk_->AddAnimation("Bare", "car_idle", 0);
-       },
-       "has no node \"D_driver_use\""},
-  };
-  for (const auto& c : cases) {
+       }}};
+  for (const auto& [logged, send] : cases) {
     g_log.clear();
-    c.send();
-    zk_->Update(0.0f);
-    if (std::string(c.what) != "bare car") c.send();
-    zk_->Update(0.0f);
-    EXPECT_EQ(Occurrences(g_log, c.logged ? c.logged : "[CZK_CharacterCar"), c.logged ? 1 : 0)
-        << c.what << ": " << g_log;
-    EXPECT_EQ(wipers_.GetCount(), 0) << c.what;
+    for (int twice = 0; twice < 2; ++twice) {
+      send();
+      zk_->Update(0.0f);
+    }
+    EXPECT_EQ(Occurrences(g_log, *logged ? logged : "[CZK_CharacterCar"), *logged ? 1 : 0) << g_log;
+    EXPECT_EQ(wipers_.GetCount(), 0) << logged;
     for (size_t i = 0; i < Characters().GetCharacterCount(); ++i)
       Walk(Characters().GetCharacter(static_cast<int>(i))->GetRoot(), [&](CZK_Node* n) {
-        EXPECT_EQ(n->detached, 0) << c.what << " " << n->name;
-        for (float f : n->matrix.m) ASSERT_TRUE(std::isfinite(f)) << c.what << " " << n->name;
+        EXPECT_EQ(n->detached, 0) << logged << " " << n->name;
+        for (float f : n->matrix.m) ASSERT_TRUE(std::isfinite(f)) << logged << " " << n->name;
       });
   }
 }
