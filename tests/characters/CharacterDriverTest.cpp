@@ -5,6 +5,7 @@
 
 #include "CountingAllocator.h"
 #include "InCarTestSupport.h"
+#include "characters/CharacterCoDriver.h"
 #include "characters/CharacterDriver.h"
 #include "files/FilesTestSupport.h"
 #include "hostkit/HostObjects.h"
@@ -38,23 +39,18 @@ class DriverTest : public InCarTest {
  protected:
   void TearDown() override {
     CZK_CharacterDriver::lastHandbrake = 0.0f;
-    SetGlobalObjectWords(nullptr);
     InCarTest::TearDown();
   }
   // A car with the wheel at the seat and, with a lever, the gear dummies; the hand points
   // (× 1000 from the seat) lie within the test skeleton's right arm.
   CZK_CharacterDriver* Driver(bool lever = true, const std::string* ini = nullptr) {
+    // clang-format off
     std::vector<std::pair<const char*, Vector3>> dummies = {
-        {"D_driver_use", {0, 0, 0}},
-        {"D_codriver_use", {0.5f, 0, 0}},
-        {"zDi_steeringwheel", {0, 0, 0}},
-        {"D_hand R_handbrake", {-0.0015f, -0.0005f, 0.0015f}},
-        {"D_hand R_handbrake p", {-0.0015f, 0, 0.0015f}}};
-    if (lever) {
-      dummies.push_back({"D_hand R_gear", {-0.0015f, -0.001f, 0.0015f}});
-      dummies.push_back({"D_hand R_gear p", {-0.0015f, -0.0015f, 0.0015f}});
-    }
-    MakeCar(dummies);
+        {"D_driver_use", {0, 0, 0}}, {"D_codriver_use", {0.5f, 0, 0}}, {"zDi_steeringwheel", {0, 0, 0}},
+        {"D_hand R_handbrake", {-0.0015f, -0.0005f, 0.0015f}}, {"D_hand R_handbrake p", {-0.0015f, 0, 0.0015f}},
+        {"D_hand R_gear", {-0.0015f, -0.001f, 0.0015f}}, {"D_hand R_gear p", {-0.0015f, -0.0015f, 0.0015f}}};
+    // clang-format on
+    MakeCar({dummies.begin(), dummies.end() - (lever ? 0 : 2)});
     CSettingsDir dir(ini);
     return Seat(new CZK_CharacterDriver("Pilot"));
   }
@@ -89,7 +85,8 @@ bool Idle(const CZK_CharacterDriver* d) { return d->GetQueueState() == 0; }
 
 TEST_F(DriverTest, SteeringSelectsTheFrameAndTurnsTheWheel) {
   // Default lock 60° and "Normal" 5: input −1 samples frame 0, 0 frame 5, +1 frame 10; the
-  // pelvis moves one unit per second of animation, so its x is the sample time.
+  // pelvis moves one unit per second of animation, so its x is the sample time. Input past the
+  // lock is held at it, NaN keeps the last angle.
   CZK_CharacterDriver* d = Driver();
   CZK_Node* pelvis = d->GetRoot()->children[0];
   CZK_Node* wheel = GetLibraryGlobal()->currentCar->GetSteeringWheelNode();
@@ -107,76 +104,56 @@ TEST_F(DriverTest, SteeringSelectsTheFrameAndTurnsTheWheel) {
 }
 
 TEST_F(DriverTest, ControlRecordsQueueTheHandTrips) {
-  // Each case: a car with or without a lever, records sent with the queue idle or held at the
-  // pulled handbrake, then the plan from the playing entry on.
-  struct Case {
+  // A car with or without a lever; records sent with the queue idle or held at the pulled
+  // handbrake; the plan from the playing entry on, then played out (to idle, or held).
+  const struct {
     const char* what;
-    bool lever;
-    bool holdFirst;  // pull the handbrake and play until it is held
+    bool lever, holdFirst, gateOpen;
     std::vector<std::pair<uint32_t, float>> records;  // buttons, handbrake
     std::vector<Entry> plan;
     float lastHandbrake;
   } cases[] = {
-      {"gear change", true, false, {{1, 0}}, {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
-      {"quick double gear change",
-       true,
-       false,
-       {{1, 0}, {2, 0}},
-       {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}},
-       0},
-      {"gear change without lever", false, false, {{1, 0}}, {{6, 0, 0}, {6, 1, 0}}, 0},
-      {"handbrake pull", true, false, {{0, 1}}, {{3, 0, 0}, {4, 0, 1}}, 1},
-      {"release while held", true, true, {{0, 0}}, {{4, 1, 0}, {3, 1, 0}}, 0},
-      {"gear while held",
-       true,
-       true,
-       {{1, 0}},
-       {{4, 1, 0}, {5, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}},
-       0},
-      {"gear while held, no lever",
-       false,
-       true,
-       {{1, 0}},
-       {{4, 1, 0}, {3, 1, 0}, {6, 0, 0}, {6, 1, 0}},
-       0},
-      {"pull again while held", true, true, {{0, 0.5f}}, {{4, 0, 1}}, 1},
+      // clang-format off
+      {"gear change", true, false, true, {{1, 0}}, {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"quick double gear change", true, false, true, {{1, 0}, {2, 0}},
+       {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"gear change without lever", false, false, true, {{1, 0}}, {{6, 0, 0}, {6, 1, 0}}, 0},
+      {"handbrake pull", true, false, true, {{0, 1}}, {{3, 0, 0}, {4, 0, 1}}, 1},
+      {"release while held", true, true, true, {{0, 0}}, {{4, 1, 0}, {3, 1, 0}}, 0},
+      {"gear while held", true, true, true, {{1, 0}}, {{4, 1, 0}, {5, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"gear while held, no lever", false, true, true, {{1, 0}}, {{4, 1, 0}, {3, 1, 0}, {6, 0, 0}, {6, 1, 0}}, 0},
+      {"pull again while held", true, true, true, {{0, 0.5f}}, {{4, 0, 1}}, 1},
+      {"gate closed", true, false, false, {{3, 1}, {0, 1}}, {{0, 0, 0}}, 0},
+      // clang-format on
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    zk_hostkit::CControlGate gate;
+    gate.SetApplied(c.gateOpen);
+    void* words[zk_hub::kGlobalObjectWords] = {};
+    words[zk_hub::kWordControlGate] = static_cast<IZK_ControlGate*>(&gate);
+    SetGlobalObjectWords(words);
     CZK_CharacterDriver* d = Driver(c.lever);
     if (c.holdFirst) {
       Control(0, 0, 1.0f);
       PlayUntil(d, Held);
       ASSERT_TRUE(Held(d));
     }
-    for (const auto& [buttons, handbrake] : c.records) Control(0, buttons, handbrake);
+    for (const auto& [buttons, handbrake] : c.records) Control(0.5f, buttons, handbrake);
     EXPECT_EQ(Plan(d), c.plan);
     EXPECT_EQ(CZK_CharacterDriver::lastHandbrake, c.lastHandbrake);
-    // Every plan without a hold plays out and leaves the hand on the wheel.
+    EXPECT_EQ(d->GetSteerAngle() != 0.0f, c.gateOpen);
     PlayUntil(d, Idle);
     EXPECT_EQ(d->GetQueueState(), std::get<2>(c.plan.back()) ? 2 : 0);
     Characters().Clear();
+    SetGlobalObjectWords(nullptr);
     CZK_CharacterDriver::lastHandbrake = 0.0f;
   }
 }
 
-TEST_F(DriverTest, AClosedGateIgnoresEveryRecord) {
-  zk_hostkit::CControlGate gate;
-  gate.SetApplied(0);
-  void* words[zk_hub::kGlobalObjectWords] = {};
-  words[zk_hub::kWordControlGate] = static_cast<IZK_ControlGate*>(&gate);
-  SetGlobalObjectWords(words);
-  CZK_CharacterDriver* d = Driver();
-  Control(1.0f, 3, 1.0f);
-  EXPECT_EQ(gate.GetQueries(), 1);
-  EXPECT_EQ(d->GetSteerAngle(), 0.0f);
-  EXPECT_EQ(d->GetQueueState(), 0);
-  EXPECT_EQ(CZK_CharacterDriver::lastHandbrake, 0.0f);
-}
-
 TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
   const std::string samples = std::string(ZELKAR_SOURCE_DIR) + "/assets/Misc/";
-  struct Case {
+  const struct {
     const char* what;
     std::string ini;  // "-": no file
     float degrees;
@@ -184,53 +161,22 @@ TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
     float gearLength;          // transition 1
     Vector3 handbrakeTangent;  // transition 3's end in-tangent
   } cases[] = {
+      // clang-format off
       {"no file", "-", 60, 5, 1.0f, {0, 0, 300}},
-      {"shipped defaults",
-       files_test::ReadFile(samples + "ZK_Driver.ini"),
-       60,
-       5,
-       1.0f,
-       {0, 0, 300}},
-      {"shipped brisk",
-       files_test::ReadFile(samples + "ZK_Driver.brisk.ini"),
-       45,
-       5,
-       0.4f,
-       {0, 60, 150}},
-      {"key case and blanks",
-       "[Settings]\nmax steeringwheel degrees = 90\n[Animation Frames]\n  Normal  =\t3 \n",
-       60,
-       3,
-       1.0f,
-       {0, 0, 300}},
-      {"garbage values",
-       "[Animation Lengths]\nFrom Steeringwheel to Gear = fast\n[Animation Tangents]\n"
-       "Hand From Handbrake to Steeringwheel = 1 2\n",
-       60,
-       5,
-       1.0f,
-       {0, 0, 300}},
-      {"long line",
-       std::string(300, 'x') + " = 9\n[Settings]\nMax Steeringwheel degrees = 90\n",
-       90,
-       5,
-       1.0f,
-       {0, 0, 300}},
-      {"binary bytes",
-       std::string("\0\xff\x01[Settings]\n\x80=\x90\nMax Steeringwheel degrees = \xff", 50),
-       60,
-       5,
-       1.0f,
-       {0, 0, 300}},
-      {"frames past the scene",
-       "[Animation Frames]\nGear = 100000\nNormal = -7\n",
-       60,
-       -7,
-       1.0f,
-       {0, 0, 300}},
+      {"shipped defaults", files_test::ReadFile(samples + "ZK_Driver.ini"), 60, 5, 1.0f, {0, 0, 300}},
+      {"shipped brisk", files_test::ReadFile(samples + "ZK_Driver.brisk.ini"), 45, 5, 0.4f, {0, 60, 150}},
+      {"key case and blanks", "[Settings]\nmax steeringwheel degrees = 90\n[Animation Frames]\n  Normal  =\t3 \n",
+       60, 3, 1.0f, {0, 0, 300}},
+      {"garbage values", "[Animation Lengths]\nFrom Steeringwheel to Gear = fast\n[Animation Tangents]\n"
+       "Hand From Handbrake to Steeringwheel = 1 2\n", 60, 5, 1.0f, {0, 0, 300}},
+      {"long line", std::string(300, 'x') + " = 9\n[Settings]\nMax Steeringwheel degrees = 90\n", 90, 5, 1.0f, {0, 0, 300}},
+      {"binary bytes", std::string("\0\xff\x01[Settings]\n\x80=\x90\nMax Steeringwheel degrees = \xff", 50),
+       60, 5, 1.0f, {0, 0, 300}},
+      {"frames past the scene", "[Animation Frames]\nGear = 100000\nNormal = -7\n", 60, -7, 1.0f, {0, 0, 300}},
+      // clang-format on
   };
   std::vector<Vector3> handsAfterAFifth;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     time = 0.0f;
     CZK_CharacterDriver* d = Driver(true, c.ini == "-" ? nullptr : &c.ini);
@@ -249,13 +195,24 @@ TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
   EXPECT_GT(Vec3Length(handsAfterAFifth[2] - handsAfterAFifth[0]), 0.01f);
 }
 
-TEST_F(DriverTest, AFrameOfSteeringAndHandTripsAllocatesNothing) {
+TEST_F(DriverTest, AFrameOfTheCrewAllocatesNothing) {
+  // Steering, hand trips, the co-driver's loop, shake and car states for both.
   CZK_CharacterDriver* d = Driver();
+  Seat(new CZK_CharacterCoDriver("Reader"));
+  CSigIncarShake shake{};
+  CSigCarGeneralState state{};
+  state.orientation = {0, 0, 0, 1};
   Characters().UpdateAll(time += 0.02f);
   const long before = AllocationCount();
   for (int frame = 0; frame < 120; ++frame) {
     Control(std::sin(0.1f * frame), frame % 40 == 0 ? 1u : 0u,
             frame > 60 && frame < 100 ? 1.0f : 0.0f);
+    for (uint32_t person : {0u, 1u}) {
+      shake.person = person;
+      shake.shakeVectors[person].value = {0.1f, 0.0f, 0.05f * std::sin(0.3f * frame)};
+      Deliver(zk_hub::kIncarShakeList, shake);
+    }
+    Deliver(zk_hub::kCarGeneralStateList, state);
     Characters().UpdateAll(time += 0.02f);
   }
   EXPECT_EQ(AllocationCount(), before);

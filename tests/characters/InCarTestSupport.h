@@ -1,14 +1,17 @@
-// A small seated skeleton with the thirteen in-car bones on static controllers of scene "Sit":
+// A small seated skeleton with the thirteen in-car bones, every bone with identity axes, on
+// controllers of scene "Sit" (the pelvis moves one unit along x per second of animation, so its
+// x is the time the skeleton was sampled at; every other bone keeps its offset):
 //
 //   root ─ B_pelvis (0,0,0) ─┬ B_spine01 (0,0,1) ─ B_spine02 (0,0,2) ─┬ B_head (0,0,3)
-//                            ├ B_thigh L (.5,0,0)                     ├ B_upper arm L (1,0,2) ─
-//                            B_lower arm L (1,-1,2) └ B_thigh R (-.5,0,0)                    │    ─
-//                            B_hand rotation L (1,-1,2) ─ B_hand L (2,-1,2) ─ B_finger L
-//                                                                     └ (the same mirrored in x for
-//                                                                     R)
+//                            ├ B_thigh L (.5,0,0)                     ├ B_upper arm L (1,0,2)
+//                            └ B_thigh R (-.5,0,0)                    │  ─ B_lower arm L (1,-1,2)
+//                                                                     │  ─ B_hand rotation L
+//                                                                     (1,-1,2) │  ─ B_hand L
+//                                                                     (2,-1,2) ─ B_finger L └ the
+//                                                                     same mirrored in x for R
 //   root ─ D_world (placed)
 //
-// Every bone has the identity rotation; both arms have segments of length 1 bent at a right angle.
+// Both arms have segments of length 1, bent at a right angle, the elbow forward (−y).
 #pragma once
 
 #include <string>
@@ -20,64 +23,36 @@
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
 
-struct SBoneSpec {
-  const char* name;
-  const char* parent;  // null: the root
-  Vector3 local;
-};
-
-inline const std::vector<SBoneSpec>& SittingBones() {
-  static const std::vector<SBoneSpec> bones = {
-      {"B_pelvis", nullptr, {0, 0, 0}},  // moves along x by one unit per second
-      {"B_spine01", "B_pelvis", {0, 0, 1}},
-      {"B_spine02", "B_spine01", {0, 0, 1}},
-      {"B_head", "B_spine02", {0, 0, 1}},
-      {"B_upper arm L", "B_spine02", {1, 0, 0}},
-      {"B_lower arm L", "B_upper arm L", {0, -1, 0}},
-      {"B_hand rotation L", "B_lower arm L", {0, 0, 0}},
-      {"B_hand L", "B_hand rotation L", {1, 0, 0}},
-      {"B_finger L", "B_hand L", {0.1f, 0, 0}},
-      {"B_upper arm R", "B_spine02", {-1, 0, 0}},
-      {"B_lower arm R", "B_upper arm R", {0, -1, 0}},
-      {"B_hand rotation R", "B_lower arm R", {0, 0, 0}},
-      {"B_hand R", "B_hand rotation R", {-1, 0, 0}},
-      {"B_finger R", "B_hand R", {-0.1f, 0, 0}},
-      {"B_thigh L", "B_pelvis", {0.5f, 0, 0}},
-      {"B_thigh R", "B_pelvis", {-0.5f, 0, 0}},
-  };
-  return bones;
-}
-
 class InCarTest : public LibraryFixture {
  protected:
-  // Hangs the sitting skeleton (minus the bones named in `without`) under character c,
-  // registers c, attaches scene "Sit" and selects it.
+  // Hangs the skeleton (minus the bones named in `without`) under c, registers c, attaches
+  // scene "Sit" and selects it.
   template <class T>
   T* Seat(T* c, const std::vector<std::string>& without = {}) {
-    int id = 1;
-    std::vector<std::pair<std::string, int>> ids;
-    auto idOf = [&](const char* n) {
-      for (auto& [name, i] : ids)
-        if (name == n) return i;
-      return -1;
-    };
-    for (const SBoneSpec& b : SittingBones()) {
-      bool skip = false;
-      for (const std::string& w : without) skip = skip || w == b.name;
-      if (skip) continue;
-      auto* node = new CZK_NodePRS(b.name, id, b.parent ? idOf(b.parent) : -1);
-      node->kind = kNodeBone;
-      c->AttachNode(node);
-      node->registryIndex = Characters().AddNode(node);
-      ids.emplace_back(b.name, id++);
+    static const struct {
+      const char* name;
+      int parent;  // index in this table, −1 for the root
+      Vector3 local;
+    } bones[] = {{"B_pelvis", -1, {0, 0, 0}},         {"B_spine01", 0, {0, 0, 1}},
+                 {"B_spine02", 1, {0, 0, 1}},         {"B_head", 2, {0, 0, 1}},
+                 {"B_upper arm L", 2, {1, 0, 0}},     {"B_lower arm L", 4, {0, -1, 0}},
+                 {"B_hand rotation L", 5, {0, 0, 0}}, {"B_hand L", 6, {1, 0, 0}},
+                 {"B_finger L", 7, {0.1f, 0, 0}},     {"B_upper arm R", 2, {-1, 0, 0}},
+                 {"B_lower arm R", 9, {0, -1, 0}},    {"B_hand rotation R", 10, {0, 0, 0}},
+                 {"B_hand R", 11, {-1, 0, 0}},        {"B_finger R", 12, {-0.1f, 0, 0}},
+                 {"B_thigh L", 0, {0.5f, 0, 0}},      {"B_thigh R", 0, {-0.5f, 0, 0}}};
+    bool skipped[16] = {};
+    for (int i = 0; i < 16; ++i) {
+      for (const std::string& w : without) skipped[i] = skipped[i] || w == bones[i].name;
+      const int p = bones[i].parent;  // a missing bone's children hang from the root
+      if (!skipped[i])
+        Attach(c, new CZK_NodePRS(bones[i].name, i + 1, p < 0 || skipped[p] ? -1 : p + 1),
+               kNodeBone);
+      const Vector3 to = bones[i].local + Vector3{i == 0 ? 100.0f : 0.0f, 0, 0};
       if (!sceneLoaded)
-        AddMovingPRS(std::string("Sit::") + b.name + "::PRS", b.local,
-                     b.local + Vector3{b.parent ? 0.0f : 100.0f, 0, 0}, 0.0f, 100.0f);
+        AddMovingPRS(std::string("Sit::") + bones[i].name + "::PRS", bones[i].local, to, 0, 100);
     }
-    auto* placed = new CZK_Node("D_world", id, -1);
-    placed->kind = kNodePlaced;
-    c->AttachNode(placed);
-    placed->registryIndex = Characters().AddNode(placed);
+    Attach(c, new CZK_Node("D_world", 17, -1), kNodePlaced);
     if (!sceneLoaded) Controllers().AddSceneRecord({"Sit", 0.0f, 20.0f});
     sceneLoaded = true;
     Characters().AddCharacter(c);
@@ -86,15 +61,19 @@ class InCarTest : public LibraryFixture {
     return c;
   }
 
+  void Attach(CZK_Character* c, CZK_Node* node, uint32_t kind) {
+    node->kind = kind;
+    c->AttachNode(node);
+    node->registryIndex = Characters().AddNode(node);
+  }
+
   // A car whose dummies stand at the given positions, registered and made the current car.
   CZK_CharacterCar* MakeCar(const std::vector<std::pair<const char*, Vector3>>& dummies) {
     auto* car = new CZK_CharacterCar("Car");
-    int id = 1;
-    for (const auto& [dummy, at] : dummies) {
-      auto* node = new CZK_NodePRS(dummy, id++, -1);
-      node->matrix = Translation(at.x, at.y, at.z);
-      car->AttachNode(node);
-      node->registryIndex = Characters().AddNode(node);
+    for (size_t i = 0; i < dummies.size(); ++i) {
+      auto* node = new CZK_NodePRS(dummies[i].first, static_cast<int>(i) + 1, -1);
+      node->matrix = Translation(dummies[i].second.x, dummies[i].second.y, dummies[i].second.z);
+      Attach(car, node, kNodeBone);
     }
     car->OnHierarchyLoaded();
     Characters().AddCharacter(car);
@@ -119,22 +98,13 @@ class InCarTest : public LibraryFixture {
 };
 
 inline void ExpectVectorNear(const Vector3& a, const Vector3& b, float tolerance = 1e-5f) {
-  EXPECT_NEAR(a.x, b.x, tolerance);
-  EXPECT_NEAR(a.y, b.y, tolerance);
-  EXPECT_NEAR(a.z, b.z, tolerance);
+  EXPECT_LT(Vec3Length(a - b), tolerance) << a.x << " " << a.y << " " << a.z;
 }
 
 // Collects the library's debug output while alive.
-class CDebugCapture {
- public:
-  CDebugCapture() : m_previous(zk_platform::SetDebugSink(&Capture)) { Text().clear(); }
-  ~CDebugCapture() { zk_platform::SetDebugSink(m_previous); }
-  static std::string& Text() {
-    static std::string text;
-    return text;
-  }
-
- private:
-  static void Capture(const char* text) { Text() += text; }
-  zk_platform::DebugSink m_previous;
+struct CDebugCapture {
+  static inline std::string text;
+  zk_platform::DebugSink previous =
+      (text.clear(), zk_platform::SetDebugSink([](const char* t) { text += t; }));
+  ~CDebugCapture() { zk_platform::SetDebugSink(previous); }
 };
