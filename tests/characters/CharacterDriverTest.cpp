@@ -139,6 +139,7 @@ TEST_F(DriverTest, ControlRecordsQueueTheHandTrips) {
 
 TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
   const std::string samples = std::string(ZELKAR_SOURCE_DIR) + "/assets/Misc/";
+  static const char binary[] = "\0\xff\x01[Settings]\n\x80=\x90\nMax Steeringwheel degrees = \xff";
   const struct {
     const char* what;
     std::string ini;  // "-": no file
@@ -156,7 +157,7 @@ TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
       {"garbage values", "[Animation Lengths]\nFrom Steeringwheel to Gear = fast\n[Animation Tangents]\n"
        "Hand From Handbrake to Steeringwheel = 1 2\n", 60, 5, 1.0f, {0, 0, 300}},
       {"long line", std::string(300, 'x') + " = 9\n[Settings]\nMax Steeringwheel degrees = 90\n", 90, 5, 1.0f, {0, 0, 300}},
-      {"binary bytes", std::string("\0\xff\x01[Settings]\n\x80=\x90\nMax Steeringwheel degrees = \xff", 50),
+      {"binary bytes", std::string(binary, sizeof binary - 1),
        60, 5, 1.0f, {0, 0, 300}},
       {"frames past the scene", "[Animation Frames]\nGear = 100000\nNormal = -7\n", 60, -7, 1.0f, {0, 0, 300}},
       // clang-format on
