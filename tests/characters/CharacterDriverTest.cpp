@@ -23,12 +23,13 @@ class DriverTest : public InCarTest {
     CZK_CharacterDriver::lastHandbrake = 0.0f;
     InCarTest::TearDown();
   }
-  // A car with the wheel at the seat and, with a lever, the gear dummies; the hand points
-  // (× 1000 from the seat) lie within the test skeleton's right arm.
+  // A car with the wheel 1, 2, 3 mm from the seat (the skeleton has no wheel dummy, so that is
+  // the grip offset) and, with a lever, the gear dummies; the hand points (× 1000 from the
+  // seat) lie within the test skeleton's right arm.
   CZK_CharacterDriver* Driver(bool lever = true, const std::string* ini = nullptr) {
     // clang-format off
     std::vector<std::pair<const char*, Vector3>> dummies = {
-        {"D_driver_use", {0, 0, 0}}, {"D_codriver_use", {0.5f, 0, 0}}, {"zDi_steeringwheel", {0, 0, 0}},
+        {"D_driver_use", {0, 0, 0}}, {"D_codriver_use", {0.5f, 0, 0}}, {"zDi_steeringwheel", {0.001f, 0.002f, 0.003f}},
         {"D_hand R_handbrake", {-0.0015f, -0.0005f, 0.0015f}}, {"D_hand R_handbrake p", {-0.0015f, 0, 0.0015f}},
         {"D_hand R_gear", {-0.0015f, -0.001f, 0.0015f}}, {"D_hand R_gear p", {-0.0015f, -0.0015f, 0.0015f}}};
     // clang-format on
@@ -86,6 +87,11 @@ TEST_F(DriverTest, SteeringSelectsTheFrameAndTurnsTheWheel) {
     EXPECT_NEAR(At(pelvis).x, c.frame / 30.0f, 1e-5f) << c.input;
     const float a = c.wheelDegrees * zk_math::kDegreesToRadians;
     ExpectVectorNear(Axis(wheel, 0), {std::cos(a), std::sin(a), 0});
+    // Both hands, idle, where the pose has them plus the grip offset.
+    ExpectVectorNear(At(d->GetBone(d->kHandL)),
+                     Vector3{2 + c.frame / 30.0f, -1, 2} + Vector3{1, 2, 3});
+    ExpectVectorNear(At(d->GetBone(d->kHandR)),
+                     Vector3{-2 + c.frame / 30.0f, -1, 2} + Vector3{1, 2, 3});
   }
 }
 
