@@ -32,6 +32,23 @@ void EmitDetachFromParent(CHostHub& hub, uint32_t objectIndex) {
   hub.Emit(hub::kDetachFromParentSignal, CSigDetachFromParent{objectIndex});
 }
 
+void EmitCarControl(CHostHub& hub, float handbrake, float steering, uint32_t buttons) {
+  CSigCarControl record{};
+  record.handbrake = handbrake;
+  record.steering = steering;
+  record.buttons = buttons;
+  hub.Emit(hub::kCarControlSignal, record);
+}
+
+void EmitIncarShake(CHostHub& hub, uint32_t person, const Vector3 (&shake)[5],
+                    const Vector3& bodyShift) {
+  CSigIncarShake record{};
+  record.person = person;
+  for (int k = 0; k < 5; ++k) record.shakeVectors[k].value = shake[k];
+  record.bodyShift = bodyShift;
+  hub.Emit(hub::kIncarShakeSignal, record);
+}
+
 CWiperPositionReceiver::CWiperPositionReceiver(CHostHub& hub)
     : m_connection(this, &CWiperPositionReceiver::OnWiperPosition) {
   m_connection.AppendTo(

@@ -1,6 +1,6 @@
-// The host's side of the car's signals: the records a game sends a car each frame, emitted on
-// the kit's hub the way the game does, and a receiver for the wiper positions the car sends
-// back. Positions and quaternions are in the host's axes, as the game has them.
+// The host's side of the car's signals: the records a game sends the car and its crew each
+// frame, emitted on the kit's hub the way the game does, and a receiver for the wiper positions
+// the car sends back. Positions and quaternions are in the host's axes, as the game has them.
 #pragma once
 
 #include <zelkar/Connection.h>
@@ -29,6 +29,12 @@ void EmitCarGeneralState(CHostHub& hub, const CSigCarGeneralState& record);
 void EmitWiperRotation(CHostHub& hub, float leftAngle, float rightAngle);
 void EmitWindscreenData(CHostHub& hub, const Vector3 (&corners)[4]);
 void EmitDetachFromParent(CHostHub& hub, uint32_t objectIndex);
+// The driver's controls: handbrake, steering input and the gear-change bits (bits 0 and 1).
+void EmitCarControl(CHostHub& hub, float handbrake, float steering, uint32_t buttons);
+// The sway of one person in the car (0 the driver, 1 the co-driver): five shake vectors (spine,
+// upper spine, head, left and right upper arm) and the shift of the body.
+void EmitIncarShake(CHostHub& hub, uint32_t person, const Vector3 (&shake)[5],
+                    const Vector3& bodyShift);
 
 // Hears the wiper positions in every application state, from construction to destruction.
 class CWiperPositionReceiver {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -128,6 +129,7 @@ TEST_F(CarTest, WipersTurnOnlyInTheUpdateAfterTheLeftAngleChanged) {
 // "parent" raised by 0.5 in a second scene. Before any car state the hubs stand as loaded.
 // Then host wheel (x, up, along) lands at (x, along, up + 0.5); the left front keeps the
 // identity, the right front has rows (-1, 0, 0), (0, 1, 0), (0, 0, -1), and the tyre rides on it.
+// Back wheels at one place with one turn differ by the right one's first and third rows.
 TEST_F(CarTest, HubsTakeTheHostsWheelsWithTheRightSideTurnedHalfAboutY) {
   CZK_CharacterCar* car = MakeCar("Car1");
   AddStaticPRS("raised::parent::PRS", {0, 0, 0.5f});
@@ -138,14 +140,18 @@ TEST_F(CarTest, HubsTakeTheHostsWheelsWithTheRightSideTurnedHalfAboutY) {
   Matrix loaded = Node(car, "e_wheelgrunk_rb")->bindMatrix;
   loaded.m[14] += 0.5f;
   ExpectMatrixNear(*Node(car, "e_wheelgrunk_rb")->GetMatrix(), loaded);
-  EmitWheels({{0.8f, 0.3f, -1.2f}, {-0.8f, 0.35f, -1.3f}, {0.8f, 0.3f, 1.2f}, {-0.8f, 0.3f, 1.2f}},
-             {kNoTurn, kNoTurn, kNoTurn, kNoTurn});
+  const Quaternion q = {0.36f, 0.48f, 0.0f, 0.8f};  // the back wheels share a turn
+  EmitWheels({{0.8f, 0.3f, -1.2f}, {-0.8f, 0.35f, -1.3f}, {0.8f, 0.3f, 1.2f}, {0.8f, 0.3f, 1.2f}},
+             {kNoTurn, kNoTurn, q, q});
   zk_->Update(0.0f);
   const Matrix lf = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0.8f, -1.2f, 0.8f, 1}};
   const Matrix rf = {{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, -0.8f, -1.3f, 0.85f, 1}};
   ExpectMatrixNear(*Node(car, "e_wheelgrunk_lf")->GetMatrix(), lf);
   ExpectMatrixNear(*Node(car, "e_wheelgrunk_rf")->GetMatrix(), rf);
   ExpectMatrixNear(*Node(car, "e_wheel_rf")->GetMatrix(), rf);
+  Matrix lb = *Node(car, "e_wheelgrunk_lb")->GetMatrix();
+  for (int k : {0, 1, 2, 8, 9, 10}) lb.m[k] = -lb.m[k];
+  ExpectMatrixNear(*Node(car, "e_wheelgrunk_rb")->GetMatrix(), lb);
 }
 
 // After random wheel states every link has orthonormal rows, its aim row on its aim point
@@ -168,6 +174,10 @@ TEST_F(CarTest, SuspensionLinksStayOrthonormalAndAimAtTheirPoints) {
     EmitWheels(at, turn);
     zk_->Update(0.0f);
     ASSERT_EQ(car->GetWheels().count, 4u);
+    for (int i = 0; i < 4; ++i)  // every wheel state was taken: the hub stands at (x, along, up)
+      EXPECT_LT(Distance(MatrixGetTranslation(car->GetWheels().storage[i].hubNode->matrix),
+                         {at[i].x, at[i].z, at[i].y}),
+                1e-5f);
     for (const CZK_CarWheel& wheel : car->GetWheels()) {
       ASSERT_EQ(wheel.parts.count, 4u);
       for (uint32_t p = 0; p < 4; ++p) {
@@ -238,8 +248,10 @@ TEST_F(CarTest, CrewPointsGearlessCarsAndTheCurrentCar) {
 // and the fault is logged once however often it comes (a detach naming nothing, not at all).
 TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
   MakeCar("Car1");
+  EXPECT_EQ(g_log, "");  // a complete car has nothing to report
   const float nan = std::nanf("");
-  const Vector3 flat[4] = {{0, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 3, 0}};
+  const Vector3 noLeft[4] = {{1, 0, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}};
+  const Vector3 noTop[4] = {{1, -FLT_MAX, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 2, 0}};
   const Vector3 huge[4] = {{3e38f, 0, 0}, {-3e38f, 0, 0}, {3e38f, 3e38f, 0}, {0, 0, 0}};
   const std::pair<const char*, std::function<void()>> cases[] = {
       {"that wheel keeps its last state",
@@ -248,7 +260,11 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
        }},
       {"the wipers keep", [&] { zk_hostkit::EmitWiperRotation(host_, nan, INFINITY); }},
       {"", [&] { zk_hostkit::EmitDetachFromParent(host_, 123456); }},
-      {"has no corner", [&] { zk_hostkit::EmitWindscreenData(host_, flat); }},
+      {"has no corner",
+       [&] {
+         zk_hostkit::EmitWindscreenData(host_, noLeft);
+         zk_hostkit::EmitWindscreenData(host_, noTop);
+       }},
       {"are not finite", [&] { zk_hostkit::EmitWindscreenData(host_, huge); }},
       {"has no node \"D_driver_use\"", [&] {
          if (Characters().GetCharacterCount() == 1)
