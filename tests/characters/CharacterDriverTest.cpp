@@ -93,6 +93,15 @@ TEST_F(DriverTest, SteeringSelectsTheFrameAndTurnsTheWheel) {
     ExpectVectorNear(At(d->GetBone(d->kHandR)),
                      Vector3{-2 + c.frame / 30.0f, -1, 2} + Vector3{1, 2, 3});
   }
+  // During the trip to the gear the fingers of both hands play frames "Gear Start" (15) to
+  // "Gear" (20) as the trip progresses; each finger's x from its hand is −0.1 (+0.1 for the left
+  // one) plus the time it was sampled at.
+  Control(0, 1, 0.0f);
+  for (int frame = 0; frame < 10; ++frame) Characters().UpdateAll(time += 0.02f);
+  const float f = (5 * d->GetProgress() + 15) / 30.0f;
+  for (int side : {d->kHandR, d->kHandL})
+    ExpectVectorNear(At(d->GetBone(side)->children[0]) - At(d->GetBone(side)),
+                     {f + (side == d->kHandL ? 0.1f : -0.1f), 0, 0});
 }
 
 TEST_F(DriverTest, ControlRecordsQueueTheHandTrips) {

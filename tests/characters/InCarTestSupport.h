@@ -1,6 +1,6 @@
 // A small seated skeleton with the thirteen in-car bones, every bone with identity axes, on
-// controllers of scene "Sit" (the pelvis moves one unit along x per second of animation, so its
-// x is the time the skeleton was sampled at; every other bone keeps its offset):
+// controllers of scene "Sit" (the pelvis and both fingers move one unit along x per second of
+// animation, so their x tells the time they were sampled at; every other bone keeps its offset):
 //
 //   root ─ B_pelvis (0,0,0) ─┬ B_spine01 (0,0,1) ─ B_spine02 (0,0,2) ─┬ B_head (0,0,3)
 //                            ├ B_thigh L (.5,0,0)                     ├ B_upper arm L (1,0,2)
@@ -48,7 +48,8 @@ class InCarTest : public LibraryFixture {
       if (!skipped[i])
         Attach(c, new CZK_NodePRS(bones[i].name, i + 1, p < 0 || skipped[p] ? -1 : p + 1),
                kNodeBone);
-      const Vector3 to = bones[i].local + Vector3{i == 0 ? 100.0f : 0.0f, 0, 0};
+      const bool moves = i == 0 || i == 8 || i == 13;  // the pelvis and the fingers
+      const Vector3 to = bones[i].local + Vector3{moves ? 100.0f : 0.0f, 0, 0};
       if (!sceneLoaded)
         AddMovingPRS(std::string("Sit::") + bones[i].name + "::PRS", bones[i].local, to, 0, 100);
     }
