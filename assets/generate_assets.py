@@ -7,6 +7,12 @@
                              name by default (load it as scene "driver_steer")
     idle_loop.zka.json       a 4-second seated idle that loops, on TCB and Bezier tracks
                              (load it as scene "idle_loop")
+    codriver_notes.zka.json  the co-driver reading pace notes: head down to the notebook on the
+                             lap and up to the road, the right hand turning a page, 424 frames
+                             that loop (load it as scene "codriver_notes")
+
+The in-car people sit at the car's seat dummies: the skeleton's origin (D_mother, under the
+pelvis) is the seat point, and the library scales the millimetres to metres.
 
 Space: 3ds Max's, Z up, the person facing -Y, so the left side is +X. Bones point along their own
 X axis. The hierarchy holds the world transforms of the neutral pose (frame 5 of driver_steer);
@@ -231,6 +237,8 @@ def pose(p):
     head_rot = matmul(frame_from(chest_up, FORWARD),
                       rot_axis(chest_up, p.get('head_yaw', 0.0)))
     head_rot = matmul(rot_axis(head_rot[2], p.get('head_pitch', 0.0)), head_rot)
+    # A nod about the head's own side axis (applied in the world, after the head's frame).
+    head_rot = matmul(head_rot, rot_axis(head_rot[2], p.get('nod', 0.0)))
     head = add(neck, mul(chest_up, 100))
     w['B_head'] = (head_rot, head)
     w['B_jaw'] = (head_rot, add(head, vecmat([-30, 60, 0], head_rot)))
@@ -668,11 +676,74 @@ def idle_scene():
             'chunks': chunks}
 
 
+# --- the co-driver's pace notes ----------------------------------------------------------------
+
+NOTES_LENGTH = 424  # frames: the co-driver's cycle
+NOTEBOOK = [0.0, -300.0, 160.0]  # centre of the notebook on the lap
+
+
+def notes_params(head_down, page=0.0):
+    """The co-driver holding the notebook with both hands; head_down 1 reads, 0 watches the road;
+    page 0..1 carries the right hand across the notebook to turn a page and back."""
+    left = add(NOTEBOOK, [95.0, 0.0, 0.0])
+    right = add(NOTEBOOK, [-95.0, 0.0, 0.0])
+    lift = math.sin(math.pi * page)
+    right = add(right, [190.0 * page * (1 - page) * 4 * 0.5, 20.0 * lift, 60.0 * lift])
+    return {'grip_L': left, 'grip_R': right, 'palm_L': [0.0, 0.0, 1.0], 'palm_R': [0.0, 0.0, 1.0],
+            'curl_L': 0.5, 'curl_R': 0.5 - 0.3 * lift, 'nod': 0.6 * head_down,
+            'head_yaw': 0.0, 'lean': 0.0, 'breath': 2.0 * head_down,
+            'look': add(NOTEBOOK, [0.0, -2200.0 * (1 - head_down), 440.0 * (1 - head_down)])}
+
+
+def notes_frames():
+    """(frame, pose parameters): read, look up, read, turn a page, read, look up, read."""
+    return [(0, notes_params(1.0)), (40, notes_params(1.0)), (70, notes_params(0.0)),
+            (110, notes_params(0.0)), (140, notes_params(1.0)), (200, notes_params(1.0)),
+            (215, notes_params(1.0, 0.5)), (230, notes_params(1.0, 1.0)),
+            (245, notes_params(1.0)), (300, notes_params(1.0)), (330, notes_params(0.0)),
+            (370, notes_params(0.0)), (400, notes_params(1.0)), (NOTES_LENGTH, notes_params(1.0))]
+
+
+def codriver_scene():
+    frames = notes_frames()
+    worlds = [(f, pose(p)) for f, p in frames]
+    chunks = []
+    for name, _, _, node_type in NODES:
+        if name in ('D_lookat', 'D_look'):
+            continue
+        locals_by_frame = [(f, local(w, name)) for f, w in worlds]
+        if ' 1 ' in name or ' 2 ' in name or ' 3 ' in name:
+            chunks.append(finger_euler(name, locals_by_frame))
+        else:
+            chunks.append(prs_linear(name, locals_by_frame))
+    chunks.append(scene_object('D_lookat::Position', {
+        'type': 'positionVector', 'track': track('linearPosition', [
+            {'time': real(frame_time(f)), 'value': [real(v) for v in p['look']]}
+            for f, p in frames])}))
+    chunks.append(scene_object('D_lookat::Scale', identity_scale('linearScale', [0.0])))
+    look_local = local(worlds[0][1], 'D_look')
+    chunks.append(scene_object('D_look::PRS', {
+        'type': 'prs',
+        'position': {'type': 'positionVector', 'track': track('linearPosition', [
+            {'time': 0.0, 'value': [real(v) for v in look_local[1]]}])},
+        'rotation': {'type': 'lookAt', 'targets': [{'name': 'D_lookat', 'weight': 1.0}],
+                     'params': {'lookAtParam0': 0, 'flipLookAt': 0, 'flipUp': 0, 'upNodeMode': 0,
+                                'lookAtParam4': 0, 'lookAtAxis': 1, 'upNodeAxis': 2,
+                                'sourceAxis': 0, 'upAxisMode': 0}},
+        'scale': identity_scale('linearScale', [0.0])}))
+    chunks.append({'type': 'range', 'start': 0.0, 'end': real(frame_time(NOTES_LENGTH))})
+    return {'comment': 'Co-driver reading pace notes: head down to the notebook and up to the '
+                       'road, a page turned at frames 200-245; 424 frames that loop. Written by '
+                       'generate_assets.py; load as scene "codriver_notes".',
+            'chunks': chunks}
+
+
 def main():
     check_conventions()
     write('human_skeleton.zkh.json', hierarchy())
     write('driver_steer.zka.json', driver_scene())
     write('idle_loop.zka.json', idle_scene())
+    write('codriver_notes.zka.json', codriver_scene())
 
 
 if __name__ == '__main__':

@@ -14,10 +14,12 @@
 #include "animation/AnimTrackLinear.h"
 #include "characters/Character.h"
 #include "characters/CharacterCar.h"
+#include "characters/CharacterDriver.h"
 #include "characters/CharacterManager.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ControllerManager.h"
 #include "interface/LibraryGlobal.h"
+#include "interface/Zelkar.h"
 #include "scenegraph/Node.h"
 #include "signals/Hub.h"
 
@@ -190,6 +192,96 @@ void BM_UpdateAllCarPerNode(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_UpdateAllCarPerNode)->Unit(benchmark::kMicrosecond);
+
+// The people in the car on the sample assets (the 60-node seated skeleton and the sample rally
+// car), each updated on its own per frame next to a plain human playing the same scene on the
+// same skeleton: the co-driver (loop, shake, both arm solves, placement) and the driver
+// (steering sample of the whole skeleton, queue step, blended hand poses, two arm solves,
+// fingers re-sampled), both fed their signals each frame as a host would.
+struct SampleLibrary : Library {
+  CZK_Zelkar facade;
+  CZK_Character* person = nullptr;
+  int nodes = 0;
+
+  SampleLibrary(const char* kind, const char* scene) : Library(0) {
+    const std::string samples = ZELKAR_ASSET_DIR "/samples/";
+    facade.CreateCharacter(samples + "rally_car.zkh", "Car", "Car");
+    facade.CreateHumanCharacter(samples + "human_skeleton.zkh", "", "Person", kind);
+    facade.LoadAnimationScene(samples + scene + ".zka", scene);
+    facade.ResolveSceneTargets(scene);
+    facade.AddAnimation("Person", scene, 0);
+    const int index = facade.GetCharacterIndex("Person");
+    facade.SetAnimation(index, 0, 0);
+    person = global.characterManager->GetCharacter(index);
+    nodes = static_cast<int>(global.characterManager->GetNodeCount()) -
+            person->GetRoot()->registryIndex;
+  }
+};
+
+void ReportPerNode(benchmark::State& state, int nodes) {
+  state.SetItemsProcessed(state.iterations() * nodes);
+  state.counters["ns_per_node"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * nodes,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// A plain human playing the co-driver's scene (argument 0) or the driver's (argument 1): the
+// same skeleton and tracks without the in-car work on top.
+void BM_InCarPlainHumanPerNode(benchmark::State& state) {
+  SampleLibrary library("Spectator", state.range(0) == 0 ? "codriver_notes" : "driver_steer");
+  float time = 0.0f;
+  for (auto _ : state) {
+    library.person->Update(time);
+    time += 0.016f;
+    benchmark::ClobberMemory();
+  }
+  ReportPerNode(state, library.nodes);
+}
+BENCHMARK(BM_InCarPlainHumanPerNode)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_InCarCoDriverPerNode(benchmark::State& state) {
+  SampleLibrary library("CoDriver", "codriver_notes");
+  auto* reader = static_cast<CZK_CharacterIncarPeople*>(library.person);
+  CSigIncarShake shake{};
+  shake.person = 1;
+  CSigCarGeneralState car{};
+  float time = 0.0f;
+  for (auto _ : state) {
+    for (int k = 0; k < 5; ++k)
+      shake.shakeVectors[k].value = {0.05f * std::sin(time * 7 + k), 0, 0.03f};
+    car.position = {time, 0.0f, 2.0f * time};
+    car.orientation = {0.0f, 0.0f, std::sin(time * 0.1f), std::cos(time * 0.1f)};
+    reader->OnIncarShake(shake);
+    reader->OnCarGeneralState(car);
+    reader->Update(time);
+    time += 0.016f;
+    benchmark::ClobberMemory();
+  }
+  ReportPerNode(state, library.nodes);
+}
+BENCHMARK(BM_InCarCoDriverPerNode)->Unit(benchmark::kMicrosecond);
+
+void BM_InCarDriverPerNode(benchmark::State& state) {
+  SampleLibrary library("Driver", "driver_steer");
+  auto* driver = static_cast<CZK_CharacterDriver*>(library.person);
+  CSigCarControl control{};
+  int frame = 0;
+  float time = 0.0f;
+  for (auto _ : state) {
+    // Steering swings lock to lock; every two seconds a gear change, then a handbrake pull held
+    // for half a second: the hand is on a trip most of the time.
+    control.steering = std::sin(time);
+    control.buttons = frame % 125 == 0 ? 1u : 0u;
+    control.handbrake = frame % 125 >= 70 && frame % 125 < 100 ? 1.0f : 0.0f;
+    driver->OnCarControl(control);
+    driver->Update(time);
+    time += 0.016f;
+    ++frame;
+    benchmark::ClobberMemory();
+  }
+  ReportPerNode(state, library.nodes);
+}
+BENCHMARK(BM_InCarDriverPerNode)->Unit(benchmark::kMicrosecond);
 
 void BM_MatrixMultiply(benchmark::State& state) {
   Matrix a, b, out;

@@ -10,6 +10,8 @@
 #include "animation/AnimTrackTCB.h"
 #include "characters/Character.h"
 #include "characters/CharacterCar.h"
+#include "characters/CharacterCoDriver.h"
+#include "characters/CharacterDriver.h"
 #include "characters/CharacterManager.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ConstraintControllers.h"
@@ -830,6 +832,8 @@ class CReaderScope {
 CZK_Character* MakeCharacter(const std::string& name) { return new CZK_Character(name); }
 CZK_Character* MakeHumanCharacter(const std::string& name) { return new CZK_CharacterHuman(name); }
 CZK_Character* MakeCar(const std::string& name) { return new CZK_CharacterCar(name); }
+CZK_Character* MakeDriver(const std::string& name) { return new CZK_CharacterDriver(name); }
+CZK_Character* MakeCoDriver(const std::string& name) { return new CZK_CharacterCoDriver(name); }
 
 }  // namespace
 
@@ -922,11 +926,10 @@ CZK_Character* CZK_3DSMAXAnimationLoader::CreateHumanCharacter(const std::string
                                                                const std::string&,
                                                                const std::string& name,
                                                                const std::string& kind) {
-  // As for the car: the driver and co-driver are classes of their own, refused until they exist.
-  if (EqualsIgnoringCase(kind, "Driver") || EqualsIgnoringCase(kind, "CoDriver")) {
-    throw CZK_Exception("[CZK_3DSMAXAnimationLoader::CreateHumanCharacter] character kind \"" +
-                        kind + "\" is not available yet");
-  }
+  if (EqualsIgnoringCase(kind, "Driver"))
+    return CreateCharacterOfKind(path, name, &MakeDriver, true);
+  if (EqualsIgnoringCase(kind, "CoDriver"))
+    return CreateCharacterOfKind(path, name, &MakeCoDriver, true);
   return CreateCharacterOfKind(path, name, &MakeHumanCharacter, true);
 }
 

@@ -46,8 +46,9 @@ class CZK_3DSMAXAnimationLoader {
   // is destroyed and its nodes leave the registry before the exception goes on.
   CZK_Character* CreateCharacter(const std::string& path, const std::string& name,
                                  const std::string& kind);
-  // The same for people: a plain human for every kind but "Driver" and "CoDriver" (refused until
-  // those characters exist). reserved is not read.
+  // The same for people: "Driver" and "CoDriver" (ignoring case) make the driver and the
+  // co-driver, each of which needs a car to exist; every other kind is a plain human. reserved
+  // is not read.
   CZK_Character* CreateHumanCharacter(const std::string& path, const std::string& reserved,
                                       const std::string& name, const std::string& kind);
 

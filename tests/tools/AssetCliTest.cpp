@@ -283,9 +283,9 @@ TEST_F(AssetCli, SampleAssetsSurviveDumpAndBuild) {
     ASSERT_EQ(run.code, 0) << name << ": " << run.err;
     EXPECT_EQ(ReadWholeFile(Path("rebuilt.bin")), ReadWholeFile(source)) << name;
   }
-  EXPECT_EQ(names,
-            (std::set<std::string>{"car_idle.zka", "driver_steer.zka", "human_skeleton.zkh",
-                                   "idle_loop.zka", "rally_car.zkh", "rally_car_sequential.zkh"}));
+  EXPECT_EQ(names, (std::set<std::string>{"car_idle.zka", "codriver_notes.zka", "driver_steer.zka",
+                                          "human_skeleton.zkh", "idle_loop.zka", "rally_car.zkh",
+                                          "rally_car_sequential.zkh"}));
   const auto members = ArchiveContents((assets / "samples.rbz").string());
   EXPECT_EQ(members.size(), names.size());
   for (const std::string& name : names) {

@@ -28,6 +28,22 @@ void LoadingFile(const std::string& path, Step step) {
 
 }  // namespace
 
+std::string KindList() {
+  std::string list;
+  for (const char* kind : kKinds) list.append(list.empty() ? "" : ", ").append(kind);
+  return list;
+}
+
+bool IsKnownKind(const std::string& kind) {
+  for (const char* known : kKinds)
+    if (EqualsIgnoringCase(kind, known)) return true;
+  return false;
+}
+
+bool NeedsCar(const std::string& kind) {
+  return EqualsIgnoringCase(kind, "Driver") || EqualsIgnoringCase(kind, "CoDriver");
+}
+
 bool IsNonHumanKind(const std::string& kind) {
   return EqualsIgnoringCase(kind, "Car") || EqualsIgnoringCase(kind, "Character");
 }
@@ -39,6 +55,9 @@ std::string DefaultSceneName(const std::string& scenePath) {
 }
 
 CPlayback::CPlayback(CZelkarInterfaceExt& facade, const SCharacterSetup& setup) : m_facade(facade) {
+  if (!setup.carPath.empty())
+    LoadingFile(setup.carPath,
+                [&] { facade.CreateCharacter(setup.carPath, setup.carName, "Car"); });
   LoadingFile(setup.hierarchyPath, [&] {
     if (IsNonHumanKind(setup.kind)) {
       facade.CreateCharacter(setup.hierarchyPath, setup.characterName, setup.kind);

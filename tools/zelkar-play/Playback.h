@@ -15,7 +15,19 @@ struct SCharacterSetup {
   std::string characterName;
   std::string kind;
   int category = 0;
+  // The car the driver or co-driver sits in, created first (kind "Car") under carName.
+  std::string carPath;
+  std::string carName = "Car";
 };
+
+// The kinds the player knows, as the library spells them (it compares them ignoring case).
+constexpr const char* kKinds[] = {"Spectator", "Driver", "CoDriver", "Car", "Character"};
+// "Spectator, Driver, CoDriver, Car, Character".
+std::string KindList();
+// Whether kind is one of kKinds, ignoring case.
+bool IsKnownKind(const std::string& kind);
+// The driver and the co-driver sit in a car, which must exist before them.
+bool NeedsCar(const std::string& kind);
 
 // Whether a kind is made with CreateCharacter rather than CreateHumanCharacter: the car, and
 // "Character" for a plain non-human character. Every other kind is a person.

@@ -226,6 +226,11 @@ int Play(const SOptions& o) {
   if (!(o.step > 0) || !std::isfinite(o.step))
     throw SArgumentError("--step must be a positive number of seconds");
   if (o.up != "z" && o.up != "y") throw SArgumentError("--up must be z or y");
+  if (!IsKnownKind(o.setup.kind))
+    throw SArgumentError("unknown --kind \"" + o.setup.kind + "\"; the kinds are " + KindList());
+  if (NeedsCar(o.setup.kind) && o.setup.carPath.empty())
+    throw SArgumentError("--kind " + o.setup.kind +
+                         " sits in a car: give its hierarchy with --car (e.g. rally_car.zkh)");
   const std::vector<std::string> wanted =
       o.nodes.empty() ? std::vector<std::string>() : SplitList(o.nodes, "--nodes");
   std::vector<float> panelTimes;
@@ -260,8 +265,9 @@ int main(int argc, char** argv) {
   app.footer(
       "Times are host seconds after the animation was selected; the character samples its "
       "scene at the scene's start plus that time.\nKinds: Car and Character are made with "
-      "CreateCharacter, every other kind (Spectator, Driver, CoDriver, ...) with "
-      "CreateHumanCharacter.");
+      "CreateCharacter, Spectator, Driver and CoDriver with CreateHumanCharacter; the driver and "
+      "co-driver need --car, created first, and the driver reads Misc/ZK_Driver.ini from the "
+      "working directory (its defaults without it).");
   SOptions o;
   o.setup.characterName = "Actor";
   o.setup.kind = "Spectator";
@@ -274,7 +280,11 @@ int main(int argc, char** argv) {
                  "'.', e.g. driver_steer)");
   app.add_option("--character-name", o.setup.characterName, "character name")
       ->capture_default_str();
-  app.add_option("--kind", o.setup.kind, "character kind")->capture_default_str();
+  app.add_option("--kind", o.setup.kind, "character kind: " + KindList())->capture_default_str();
+  app.add_option("--car", o.setup.carPath,
+                 "car hierarchy to create first, as the current car (needed by Driver and "
+                 "CoDriver)");
+  app.add_option("--car-name", o.setup.carName, "the car's character name")->capture_default_str();
   app.add_option("--category", o.setup.category, "animation category, 0 to 3")
       ->check(CLI::Range(0, 3))
       ->capture_default_str();

@@ -325,6 +325,26 @@ TEST_F(PlayTool, BadArgumentsFailWithOneLine) {
   ExpectOneLineFailure(Run(with({"--svg-times", "0"})), 2, "--svg");
   ExpectOneLineFailure(Run(with({"--svg", "x.svg", "--svg-times", "0,soon"})), 2, "soon");
   ExpectOneLineFailure(Run(with({"--up", "x"})), 2, "--up");
+  ExpectOneLineFailure(Run(with({"--kind", "Foo"})), 2, "Spectator, Driver, CoDriver, Car");
+  ExpectOneLineFailure(Run(with({"--kind", "driver"})), 2, "--car");
+}
+
+TEST_F(PlayTool, PeopleSitInTheCarGivenOnTheCommandLine) {
+  // The co-driver reads at frame 0 and looks at the road at frame 90 (3 s): the head comes up.
+  // The driver, with no car-control input, holds the straight-ahead pose of frame 5.
+  const std::string car = kAssets + "rally_car.zkh";
+  const SRun notes =
+      Run({"--hierarchy", kHierarchy, "--scene", kAssets + "codriver_notes.zka", "--kind",
+           "CoDriver", "--car", car, "--nodes", "D_look", "--step", "3", "--to", "3"});
+  ASSERT_EQ(notes.code, 0) << notes.err;
+  const std::vector<SRow> look = ParseCsv(notes.out);
+  ASSERT_EQ(look.size(), 2u);
+  EXPECT_LT(look[0].z + 20.0f, look[1].z);  // the eyes' dummy rises with the head
+  const SRun driver = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--kind", "Driver",
+                           "--car", car, "--nodes", "B_hand R", "--to", "0.1"});
+  ASSERT_EQ(driver.code, 0) << driver.err;
+  const SRun car0 = Run({"--hierarchy", car, "--kind", "Car", "--to", "0"});
+  EXPECT_EQ(car0.code, 0) << car0.err;
 }
 
 TEST_F(PlayTool, MissingFilesFailWithOneLineNamingThem) {

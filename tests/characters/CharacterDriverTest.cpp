@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <tuple>
+
+#include "CountingAllocator.h"
+#include "InCarTestSupport.h"
+#include "characters/CharacterCoDriver.h"
+#include "characters/CharacterDriver.h"
+#include "files/FilesTestSupport.h"
+#include "hostkit/HostObjects.h"
+#include "interface/LibraryGlobal.h"
+
+namespace {
+
+using files_test::TempDir;
+using files_test::WriteFile;
+using Entry = std::tuple<uint32_t, uint32_t, uint32_t>;  // transition, reverse, hold
+
+class DriverTest : public InCarTest {
+ protected:
+  void TearDown() override {
+    CZK_CharacterDriver::lastHandbrake = 0.0f;
+    InCarTest::TearDown();
+  }
+  // A car with the wheel 1, 2, 3 mm from the seat (the skeleton has no wheel dummy, so that is
+  // the grip offset) and, with a lever, the gear dummies; the hand points (× 1000 from the
+  // seat) lie within the test skeleton's right arm.
+  CZK_CharacterDriver* Driver(bool lever = true, const std::string* ini = nullptr) {
+    // clang-format off
+    std::vector<std::pair<const char*, Vector3>> dummies = {
+        {"D_driver_use", {0, 0, 0}}, {"D_codriver_use", {0.5f, 0, 0}}, {"zDi_steeringwheel", {0.001f, 0.002f, 0.003f}},
+        {"D_hand R_handbrake", {-0.0015f, -0.0005f, 0.0015f}}, {"D_hand R_handbrake p", {-0.0015f, 0, 0.0015f}},
+        {"D_hand R_gear", {-0.0015f, -0.001f, 0.0015f}}, {"D_hand R_gear p", {-0.0015f, -0.0015f, 0.0015f}}};
+    // clang-format on
+    MakeCar({dummies.begin(), dummies.end() - (lever ? 0 : 2)});
+    // The settings are read in a fresh directory holding "misc/zk_driver.INI" (found by the
+    // driver's "Misc\ZK_Driver.ini" whatever the case), or no settings file at all.
+    TempDir dir;
+    char* cwd = getcwd(nullptr, 0);
+    if (ini != nullptr) WriteFile(dir / "misc/zk_driver.INI", *ini);
+    EXPECT_EQ(chdir(dir.Path().c_str()), 0);
+    auto* driver = Seat(new CZK_CharacterDriver("Pilot"));
+    EXPECT_EQ(chdir(cwd), 0);
+    free(cwd);
+    return driver;
+  }
+  void Control(float steering, uint32_t buttons, float handbrake) {
+    Deliver(zk_hub::kCarControlLists[2], CSigCarControl{{}, handbrake, {}, steering, buttons});
+  }
+  // The queued entries from the one playing to the last.
+  static std::vector<Entry> Plan(const CZK_CharacterDriver* d) {
+    std::vector<Entry> plan;
+    for (uint32_t i = d->GetReadIndex();; i = (i + 1) % 20) {
+      const CZK_ArmTransition& e = d->GetRingEntry(i);
+      plan.emplace_back(e.transition, e.reverse, e.hold);
+      if (i == d->GetWriteIndex()) return plan;
+    }
+  }
+  void PlayUntil(CZK_CharacterDriver* d, bool (*done)(const CZK_CharacterDriver*)) {
+    for (int frame = 0; frame < 500 && !done(d); ++frame) Characters().UpdateAll(time += 0.02f);
+  }
+  float time = 0.0f;
+};
+
+bool Held(const CZK_CharacterDriver* d) {
+  return d->GetQueueState() == 2 && d->GetProgress() >= 1.0f;
+}
+bool Idle(const CZK_CharacterDriver* d) { return d->GetQueueState() == 0; }
+
+}  // namespace
+
+TEST_F(DriverTest, SteeringSelectsTheFrameAndTurnsTheWheel) {
+  // Default lock 60° and "Normal" 5: input −1 samples frame 0, 0 frame 5, +1 frame 10; the
+  // pelvis moves one unit per second of animation, so its x is the sample time. Input past the
+  // lock is held at it, NaN keeps the last angle.
+  CZK_CharacterDriver* d = Driver();
+  CZK_Node* pelvis = d->GetRoot()->children[0];
+  CZK_Node* wheel = GetLibraryGlobal()->currentCar->GetSteeringWheelNode();
+  const struct {
+    float input, frame, wheelDegrees;
+  } cases[] = {{-1, 0, -60}, {0, 5, 0}, {1, 10, 60}, {0.5f, 7.5f, 30}, {-3, 0, -60}, {NAN, 0, -60}};
+  for (const auto& c : cases) {
+    wheel->matrix = g_IdentityMatrix;
+    Control(c.input, 0, 0.0f);
+    Characters().UpdateAll(time += 0.02f);
+    EXPECT_NEAR(At(pelvis).x, c.frame / 30.0f, 1e-5f) << c.input;
+    const float a = c.wheelDegrees * zk_math::kDegreesToRadians;
+    ExpectVectorNear(Axis(wheel, 0), {std::cos(a), std::sin(a), 0});
+    // Both hands, idle, where the pose has them plus the grip offset.
+    ExpectVectorNear(At(d->GetBone(d->kHandL)),
+                     Vector3{2 + c.frame / 30.0f, -1, 2} + Vector3{1, 2, 3});
+    ExpectVectorNear(At(d->GetBone(d->kHandR)),
+                     Vector3{-2 + c.frame / 30.0f, -1, 2} + Vector3{1, 2, 3});
+  }
+  // During the trip to the gear the fingers of both hands play frames "Gear Start" (15) to
+  // "Gear" (20) as the trip progresses; each finger's x from its hand is −0.1 (+0.1 for the left
+  // one) plus the time it was sampled at.
+  Control(0, 1, 0.0f);
+  for (int frame = 0; frame < 10; ++frame) Characters().UpdateAll(time += 0.02f);
+  const float f = (5 * d->GetProgress() + 15) / 30.0f;
+  for (int side : {d->kHandR, d->kHandL})
+    ExpectVectorNear(At(d->GetBone(side)->children[0]) - At(d->GetBone(side)),
+                     {f + (side == d->kHandL ? 0.1f : -0.1f), 0, 0});
+}
+
+TEST_F(DriverTest, ControlRecordsQueueTheHandTrips) {
+  // A car with or without a lever; records sent with the queue idle or held at the pulled
+  // handbrake; the plan from the playing entry on, then played out (to idle, or held).
+  const struct {
+    const char* what;
+    bool lever, holdFirst, gateOpen;
+    std::vector<std::pair<uint32_t, float>> records;  // buttons, handbrake
+    std::vector<Entry> plan;
+    float lastHandbrake;
+  } cases[] = {
+      // clang-format off
+      {"gear change", true, false, true, {{1, 0}}, {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"quick double gear change", true, false, true, {{1, 0}, {2, 0}},
+       {{1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"gear change without lever", false, false, true, {{1, 0}}, {{6, 0, 0}, {6, 1, 0}}, 0},
+      {"handbrake pull", true, false, true, {{0, 1}}, {{3, 0, 0}, {4, 0, 1}}, 1},
+      {"release while held", true, true, true, {{0, 0}}, {{4, 1, 0}, {3, 1, 0}}, 0},
+      {"gear while held", true, true, true, {{1, 0}}, {{4, 1, 0}, {5, 1, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}}, 0},
+      {"gear while held, no lever", false, true, true, {{1, 0}}, {{4, 1, 0}, {3, 1, 0}, {6, 0, 0}, {6, 1, 0}}, 0},
+      {"pull again while held", true, true, true, {{0, 0.5f}}, {{4, 0, 1}}, 1},
+      {"gate closed", true, false, false, {{3, 1}, {0, 1}}, {{0, 0, 0}}, 0},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    zk_hostkit::CControlGate gate;
+    gate.SetApplied(c.gateOpen);
+    void* words[zk_hub::kGlobalObjectWords] = {};
+    words[zk_hub::kWordControlGate] = static_cast<IZK_ControlGate*>(&gate);
+    SetGlobalObjectWords(words);
+    CZK_CharacterDriver* d = Driver(c.lever);
+    if (c.holdFirst) {
+      Control(0, 0, 1.0f);
+      PlayUntil(d, Held);
+      ASSERT_TRUE(Held(d));
+    }
+    for (const auto& [buttons, handbrake] : c.records) Control(0.5f, buttons, handbrake);
+    EXPECT_EQ(Plan(d), c.plan);
+    EXPECT_EQ(CZK_CharacterDriver::lastHandbrake, c.lastHandbrake);
+    EXPECT_EQ(d->GetSteerAngle() != 0.0f, c.gateOpen);
+    PlayUntil(d, Idle);
+    EXPECT_EQ(d->GetQueueState(), std::get<2>(c.plan.back()) ? 2 : 0);
+    Characters().Clear();
+    SetGlobalObjectWords(nullptr);
+    CZK_CharacterDriver::lastHandbrake = 0.0f;
+  }
+}
+
+TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
+  const std::string samples = std::string(ZELKAR_SOURCE_DIR) + "/assets/Misc/";
+  static const char binary[] = "\0\xff\x01[Settings]\n\x80=\x90\nMax Steeringwheel degrees = \xff";
+  const struct {
+    const char* what;
+    std::string ini;  // "-": no file
+    float degrees;
+    int normal;
+    float gearLength;          // transition 1
+    Vector3 handbrakeTangent;  // transition 3's end in-tangent
+  } cases[] = {
+      // clang-format off
+      {"no file", "-", 60, 5, 1.0f, {0, 0, 300}},
+      {"shipped defaults", files_test::ReadFile(samples + "ZK_Driver.ini"), 60, 5, 1.0f, {0, 0, 300}},
+      {"shipped brisk", files_test::ReadFile(samples + "ZK_Driver.brisk.ini"), 45, 5, 0.4f, {0, 60, 150}},
+      {"key case and blanks", "[Settings]\nmax steeringwheel degrees = 90\n[Animation Frames]\n  Normal  =\t3 \n",
+       60, 3, 1.0f, {0, 0, 300}},
+      {"garbage values", "[Animation Lengths]\nFrom Steeringwheel to Gear = fast\n[Animation Tangents]\n"
+       "Hand From Handbrake to Steeringwheel = 1 2\n", 60, 5, 1.0f, {0, 0, 300}},
+      {"long line", std::string(300, 'x') + " = 9\n[Settings]\nMax Steeringwheel degrees = 90\n", 90, 5, 1.0f, {0, 0, 300}},
+      {"binary bytes", std::string(binary, sizeof binary - 1),
+       60, 5, 1.0f, {0, 0, 300}},
+      {"frames past the scene", "[Animation Frames]\nGear = 100000\nNormal = -7\n", 60, -7, 1.0f, {0, 0, 300}},
+      // clang-format on
+  };
+  std::vector<Vector3> handsAfterAFifth;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    time = 0.0f;
+    CZK_CharacterDriver* d = Driver(true, c.ini == "-" ? nullptr : &c.ini);
+    EXPECT_NEAR(d->GetMaxSteerAngle(), c.degrees * zk_math::kDegreesToRadians, 1e-6f);
+    EXPECT_EQ(d->GetNormalFrame(), c.normal);
+    EXPECT_FLOAT_EQ(d->GetHandCurve(1)->length, c.gearLength);
+    ExpectVectorNear(d->GetHandCurve(3)->endKey->inTangent, c.handbrakeTangent);
+    Control(0.3f, 1, 0.0f);
+    for (int frame = 0; frame < 10; ++frame) Characters().UpdateAll(time += 0.02f);
+    handsAfterAFifth.push_back(At(d->GetBone(d->kHandR)));
+    Characters().Clear();
+  }
+  // The shipped defaults move the hand as no file does; the brisk sample moves it elsewhere.
+  ExpectVectorNear(handsAfterAFifth[1], handsAfterAFifth[0]);
+  EXPECT_GT(Vec3Length(handsAfterAFifth[2] - handsAfterAFifth[0]), 0.01f);
+}
+
+TEST_F(DriverTest, AFrameOfTheCrewAllocatesNothing) {
+  // Steering, hand trips, the co-driver's loop, shake and car states for both.
+  CZK_CharacterDriver* d = Driver();
+  Seat(new CZK_CharacterCoDriver("Reader"));
+  CSigIncarShake shake{};
+  CSigCarGeneralState state{};
+  state.orientation = {0, 0, 0, 1};
+  Characters().UpdateAll(time += 0.02f);
+  const long before = AllocationCount();
+  for (int frame = 0; frame < 120; ++frame) {
+    Control(std::sin(0.1f * frame), frame % 40 == 0 ? 1u : 0u,
+            frame > 60 && frame < 100 ? 1.0f : 0.0f);
+    for (uint32_t person : {0u, 1u}) {
+      shake.person = person;
+      shake.shakeVectors[person].value = {0.1f, 0.0f, 0.05f * std::sin(0.3f * frame)};
+      Deliver(zk_hub::kIncarShakeList, shake);
+    }
+    Deliver(zk_hub::kCarGeneralStateList, state);
+    Characters().UpdateAll(time += 0.02f);
+  }
+  EXPECT_EQ(AllocationCount(), before);
+  EXPECT_NE(d->GetQueueState(), 0);
+}
