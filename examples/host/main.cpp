@@ -4,7 +4,8 @@
 //
 // LIBRARY is the shared library to load (default: the installed one), SAMPLES the folder with
 // human_skeleton.zkh, idle_loop.zka and driver_steer.zka (default: assets/samples). Prints the
-// head's world position over a few frames; exits 1 when the library refuses something.
+// head's world position over a few frames; exits 1 when the library refuses something. The
+// library logs to standard error; ZELKAR_DEBUG_OUTPUT=none in the environment silences it.
 #include <zelkar/Exceptions.h>
 #include <zelkar/Signals.h>
 #include <zelkar/ZelkarFacade.h>
@@ -105,8 +106,8 @@ void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string&
 
   if (solid.objectIndex != 0) {  // evaluated by the Updates above
     const Matrix placed = zk.GetAnimObjectMatrix(static_cast<int>(solid.objectIndex));
-    std::printf("look target (object %u) at (%.1f %.1f %.1f): the host's y and z exchanged\n",
-                solid.objectIndex, placed.m[12], placed.m[13], placed.m[14]);
+    std::printf("look target (object %u) pinned, now at (%.1f %.1f %.1f)\n", solid.objectIndex,
+                placed.m[12], placed.m[13], placed.m[14]);
   }
 
   // The end of a session: every character, scene and handle is gone.
