@@ -69,7 +69,9 @@ find_package(zelkar 1.0 CONFIG REQUIRED)')
       echo "find_package(zelkar 1.0) was accepted by an older package"; exit 1
     fi
     cat "$work/version.log"
-    grep -q 'compatible with requested version "1.0"' "$work/version.log"
+    # CMake wraps its message: read it as one line.
+    tr -s ' \n' ' ' <"$work/version.log" | grep -q 'compatible with requested version "1.0"'
+    tr -s ' \n' ' ' <"$work/version.log" | grep -q 'zelkarConfig.cmake, version: 0.1.0'
     # The package's own version is accepted.
     dir=$(project_dir version-ok 'cmake_minimum_required(VERSION 3.20)
 project(version_request CXX)
