@@ -82,10 +82,8 @@ message(STATUS "zelkar ${zelkar_VERSION}")')
       -DCMAKE_PREFIX_PATH="$prefix"
     ;;
   exports)
-    # Defined dynamic symbols, less what the C++ runtime's templates force out (weak
-    # instantiations from namespace std and __gnu_cxx) and the linker's section marks.
+    # Every defined dynamic symbol but the linker's section marks.
     ours=$(nm -D --defined-only "$lib/libzelkar.so" | awk '{ print $3 }' |
-      grep -Ev '^_Z(N|NK|ZN|ZNK|GVZN|T[ISV])?(St|9__gnu_cxx)|^_ZSt' |
       grep -Evx '_init|_fini|__bss_start|_edata|_end' | sort | tr '\n' ' ')
     echo "exported: $ours"
     [ "$ours" = "ZK_Create ZK_Delete " ]
