@@ -1,62 +1,122 @@
 #!/usr/bin/env bash
 # One entry point for people and CI.
-#   bash build.sh demo    install what is missing, build, run the demo
-#   bash build.sh test    install what is missing, build Release and ASan+UBSan trees with g++ and a
-#                         Release tree with clang, run every test in each, build the fuzz targets
-#                         with clang and run each briefly
+#   bash build.sh demo    install what is missing, build the library, the tools and the samples
+#                         (no tests, no benchmarks), run the demo
+#   bash build.sh test    install what is missing, then build and test every tree (README, "What
+#                         each tree is for"); this is what CI runs
 #   bash build.sh deps    only install the Debian packages the project needs
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ clang pkg-config zlib1g-dev libminizip-dev libgtest-dev
-  libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libclang-rt-14-dev zip)
+# What the library, its tools and the demo need.
+DEMO_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libminizip-dev nlohmann-json3-dev
+  libcli11-dev zip)
+# What the test trees add: the test and benchmark libraries, clang and its fuzzing runtime,
+# doxygen for the reference, and the 32-bit build's compiler and i386 libraries.
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev doxygen
+  g++-multilib zlib1g-dev:i386 libminizip-dev:i386 libgtest-dev:i386 libgmock-dev:i386)
 
-deps() {
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+install_missing() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq || true
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    $SUDO apt-get update -qq || true
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-remove "${missing[@]}"
   fi
+}
+
+deps_demo() { install_missing "${DEMO_PACKAGES[@]}"; }
+
+deps_test() {
+  deps_demo
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update -qq || true
+  fi
+  install_missing "${TEST_PACKAGES[@]}"
+  # Some x86-64 kernels run no 32-bit programs: the 32-bit tree then runs its programs under
+  # Debian's user-mode emulator (cmake/i386.cmake detects the same way).
+  if ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then install_missing qemu-user; fi
 }
 
 JOBS=${JOBS:-$(nproc)}
 
-configure_build() {  # dir, extra cmake args...
+configure() {  # dir, cmake args...
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+}
+
+run_tests() {  # dir, extra ctest args...
+  local dir=$1; shift
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")
+}
+
+# Seconds spent in each tree, printed at the end.
+timings=()
+timed() {  # name, command...
+  local name=$1 start=$SECONDS; shift
+  "$@"
+  timings+=("$(printf '%-8s %5d s' "$name" $((SECONDS - start)))")
+}
+
+release_tree() {
+  configure build/release -DCMAKE_BUILD_TYPE=Release -DZELKAR_TESTS=ON -DZELKAR_BENCH=OFF
+  cmake --build build/release -j "$JOBS"
+  run_tests build/release
+  cmake --build build/release --target docs
+}
+
+asan_tree() {
+  configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELKAR_SANITIZE=ON -DZELKAR_BENCH=OFF
+  cmake --build build/asan -j "$JOBS"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build/asan
+}
+
+i386_tree() {
+  # Its tests include one that compares its sample assets with the 64-bit tree's, byte for byte.
+  configure build/i386 --toolchain cmake/i386.cmake -DCMAKE_BUILD_TYPE=Release -DZELKAR_BENCH=OFF \
+    -DZELKAR_COMPARE_ASSETS_WITH="$PWD/build/release/assets"
+  cmake --build build/i386 -j "$JOBS"
+  run_tests build/i386
+}
+
+clang_tree() {
+  CC=clang CXX=clang++ configure build/clang -DCMAKE_BUILD_TYPE=Release -DZELKAR_BENCH=ON
+  CC=clang CXX=clang++ cmake --build build/clang -j "$JOBS"
+}
+
+fuzz_tree() {
+  CC=clang CXX=clang++ configure build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZELKAR_SANITIZE=ON -DZELKAR_FUZZ=ON -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF -DZELKAR_TOOLS=ON
+  CC=clang CXX=clang++ cmake --build build/fuzz -j "$JOBS"
+  ./fuzz/run-all.sh build/fuzz
 }
 
 case "${1:-test}" in
   deps)
-    deps
+    deps_test
     ;;
   demo)
-    deps
-    configure_build build/release -DCMAKE_BUILD_TYPE=Release
+    deps_demo
+    # Tests and benchmarks stay off until `bash build.sh test` turns them on in the same tree.
+    configure build/release -DCMAKE_BUILD_TYPE=Release -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF
+    cmake --build build/release -j "$JOBS" --target zelkar-probe zelkar-play
     ./tools/demo.sh build/release
     ;;
   test)
-    deps
-    configure_build build/release -DCMAKE_BUILD_TYPE=Release
-    (cd build/release && ctest --output-on-failure -j "$JOBS")
-    configure_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELKAR_SANITIZE=ON \
-      -DZELKAR_BENCH=OFF
-    (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      ctest --output-on-failure -j "$JOBS")
-    # clang builds everything too, with the same warnings as errors, and runs the tests again.
-    CC=clang CXX=clang++ configure_build build/clang -DCMAKE_BUILD_TYPE=Release -DZELKAR_BENCH=OFF
-    (cd build/clang && ctest --output-on-failure -j "$JOBS")
-    CC=clang CXX=clang++ configure_build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DZELKAR_SANITIZE=ON -DZELKAR_FUZZ=ON -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF \
-      -DZELKAR_TOOLS=ON
-    ./fuzz/run-all.sh build/fuzz
+    timed deps deps_test
+    timed release release_tree
+    timed asan asan_tree
+    timed i386 i386_tree
+    timed clang clang_tree
+    timed fuzz fuzz_tree
+    printf '%s\n' "${timings[@]}"
     ;;
   *)
     echo "usage: bash build.sh [demo|test|deps]" >&2

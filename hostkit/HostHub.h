@@ -10,14 +10,13 @@
 // - a signal the library hears on one list has it as its all-states list.
 #pragma once
 
+#include <zelkar/Emit.h>
 #include <zelkar/HubLayout.h>
 #include <zelkar/Signals.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
-#include "src/signals/Emit.h"
 
 namespace zk_hostkit {
 

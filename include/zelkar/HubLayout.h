@@ -1,53 +1,76 @@
-// Layout of the host's signal hub as far as the library touches it. The offsets are those of a
-// 32-bit build; every pointer-sized field doubles in a 64-bit build, so every offset doubles too.
+/// @file
+/// Layout of the host's signal hub and global object as far as the library touches them.
+///
+/// The offsets are written as those of a 32-bit build; every pointer-sized field doubles in a
+/// 64-bit build, so every offset doubles too. Each constant below is already scaled for the
+/// build that includes it. docs/host-contract.md has the table for both widths.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+/// Offsets and sizes of the hub and the global object, scaled for this build.
 namespace zk_hub {
 
-// 1 in a 32-bit build, 2 in a 64-bit build.
+/// 1 in a 32-bit build, 2 in a 64-bit build.
 constexpr std::size_t kScale = sizeof(void*) / 4;
+/// A 32-bit build's byte offset in this build.
 constexpr std::size_t Offset(std::size_t offset32) { return offset32 * kScale; }
 
-// Size of one list entry (a list header and its padding) and of the hub the kit lays out.
+/// Size of one list entry: a list header and its padding (16 or 32 bytes).
 constexpr std::size_t kListEntrySize = Offset(16);
 
-// Subscription lists (byte offsets of list headers within the hub).
+/// The facade's session clean-up list (64840 in 32 bits).
 constexpr std::size_t kSessionCleanupList = Offset(64840);
+/// The controller manager's solid-object state lists (10744 ... 10968 in 32 bits).
 constexpr std::size_t kSolidGeneralStateLists[7] = {Offset(10744), Offset(10776), Offset(10792),
                                                     Offset(10856), Offset(10872), Offset(10888),
                                                     Offset(10968)};
+/// The controller manager's ghost-car state lists (32184, 32296 in 32 bits).
 constexpr std::size_t kGhostCarStateLists[2] = {Offset(32184), Offset(32296)};
-// The driver links two connections into the first list.
+/// The driver's car-control lists (3240 twice, 3352, 3384 in 32 bits): two connections go into
+/// the first list, so the driver hears a record on it twice.
 constexpr std::size_t kCarControlLists[4] = {Offset(3240), Offset(3240), Offset(3352),
                                              Offset(3384)};
+/// The car's wiper rotation lists (8600, 8712, 8744 in 32 bits).
 constexpr std::size_t kWiperRotationLists[3] = {Offset(8600), Offset(8712), Offset(8744)};
+/// The car's windscreen data list (8128 in 32 bits).
 constexpr std::size_t kWindscreenDataList = Offset(8128);
+/// The car's detach-from-parent list (48224 in 32 bits).
 constexpr std::size_t kDetachFromParentList = Offset(48224);
+/// The car's and the in-car people's car general state list (12312 in 32 bits).
 constexpr std::size_t kCarGeneralStateList = Offset(12312);
+/// The in-car people's shake list (51440 in 32 bits).
 constexpr std::size_t kIncarShakeList = Offset(51440);
 
-// The signal object on which the car emits its wiper positions.
+/// The signal object on which the car emits its wiper positions (9112 in 32 bits).
 constexpr std::size_t kWiperPositionSignal = Offset(9112);
 
-// Signal object layout: emitting (u32), applicationState (int*), stateLists[32], allStatesList.
+/// Application states a signal object has lists for (a state must be below this).
 constexpr std::size_t kApplicationStateCount = 32;
+/// Signal object: `emitting` (u32).
 constexpr std::size_t kSignalEmittingOffset = 0;
+/// Signal object: `applicationState` (int*).
 constexpr std::size_t kSignalApplicationStateOffset = Offset(4);
+/// Signal object: `stateLists[32]`.
 constexpr std::size_t kSignalStateListsOffset = Offset(8);
+/// Signal object: `allStatesList`.
 constexpr std::size_t kSignalAllStatesListOffset = Offset(8 + 16 * kApplicationStateCount);
+/// Size of a signal object.
 constexpr std::size_t kSignalObjectSize = kSignalAllStatesListOffset + kListEntrySize;
 
-// Bytes a compatible hub must span: past the last list the library touches.
+/// Bytes a compatible hub must span: past the last list the library touches.
 constexpr std::size_t kHubSize = Offset(64840) + kListEntrySize;
 
-// Words of the process's global object.
+/// Pointer-sized words of the process's global object.
 constexpr std::size_t kGlobalObjectWords = 22;
+/// Bytes of the global object: 88 in a 32-bit build, 176 in a 64-bit build.
 constexpr std::size_t kGlobalObjectSize = kGlobalObjectWords * sizeof(void*);
+/// Word of the signal hub.
 constexpr std::size_t kWordSignalHub = 0;
+/// Word of the surface-class object (IZK_SurfaceClass).
 constexpr std::size_t kWordSurfaceClass = 15;
+/// Word of the control gate (IZK_ControlGate).
 constexpr std::size_t kWordControlGate = 20;
 
 }  // namespace zk_hub

@@ -118,7 +118,8 @@ void DebugPrintf(const char* format, ...) {
   char buffer[1024];
   va_list args;
   va_start(args, format);
-  // Bounded where the original was not: an over-long text is cut, never overruns.
+  // Formatted into a fixed buffer so the call allocates nothing; a longer text is cut at 1023
+  // characters rather than written past the buffer.
   std::vsnprintf(buffer, sizeof(buffer), format, args);
   va_end(args);
   zk_platform::OutputDebugString(buffer);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace zk_platform {
 
@@ -42,13 +43,21 @@ unsigned FileHandleWrite(FileHandle file, const void* data, unsigned size) {
   return done;
 }
 
+// Positions are compared as 64-bit numbers: off_t is 32 bits in a 32-bit build without 64-bit
+// file offsets, and there kInvalidFilePosition cast to off_t is -1, which every position exceeds.
 bool FileHandleSeek(FileHandle file, unsigned position) {
+  if (static_cast<unsigned long long>(position) >
+      static_cast<unsigned long long>(std::numeric_limits<off_t>::max())) {
+    errno = EOVERFLOW;
+    return false;
+  }
   return ::lseek(file, static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(-1);
 }
 
 unsigned FileHandleTell(FileHandle file) {
   const off_t position = ::lseek(file, 0, SEEK_CUR);
-  if (position < 0 || position >= static_cast<off_t>(kInvalidFilePosition))
+  if (position < 0 || static_cast<unsigned long long>(position) >=
+                          static_cast<unsigned long long>(kInvalidFilePosition))
     return kInvalidFilePosition;
   return static_cast<unsigned>(position);
 }

@@ -1,0 +1,45 @@
+# Install rules for the CMake package and the pkg-config files, and the tests that use the
+# installed package the way a game's build would.
+include(CMakePackageConfigHelpers)
+
+set(ZELKAR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zelkar)
+install(EXPORT zelkarTargets NAMESPACE zelkar:: DESTINATION ${ZELKAR_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/zelkarConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/package/zelkarConfig.cmake INSTALL_DESTINATION ${ZELKAR_CMAKE_DIR})
+# 0.x releases may change the facade between minor versions; from 1.0 on, one major version keeps
+# its interface. Until then a request is met only by the same major and a minor at least as new.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/package/zelkarConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/package/zelkarConfig.cmake
+  ${PROJECT_BINARY_DIR}/package/zelkarConfigVersion.cmake DESTINATION ${ZELKAR_CMAKE_DIR})
+
+# The .pc files find their prefix from their own folder, so a package installed with
+# `cmake --install --prefix DIR` works wherever it lands.
+file(RELATIVE_PATH ZELKAR_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+foreach(pc zelkar zelkar-hostkit)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${PROJECT_BINARY_DIR}/package/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/package/${pc}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
+
+# A sanitized or fuzzing build is no package to hand out; the Release trees test it.
+if(ZELKAR_TESTS AND NOT ZELKAR_SANITIZE AND NOT ZELKAR_FUZZ)
+  set(prefix ${PROJECT_BINARY_DIR}/package-test/prefix)
+  set(check ${CMAKE_CURRENT_LIST_DIR}/package-test.sh)
+  set(ZELKAR_PACKAGE_TEST_ENV
+    "ZELKAR_PREFIX=${prefix}" "ZELKAR_WORK=${PROJECT_BINARY_DIR}/package-test"
+    "ZELKAR_SOURCE=${PROJECT_SOURCE_DIR}" "ZELKAR_LIBDIR=${CMAKE_INSTALL_LIBDIR}"
+    "ZELKAR_TOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}" "ZELKAR_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+    "ZELKAR_CXX=${CMAKE_CXX_COMPILER}" "ZELKAR_CXX_FLAGS=${CMAKE_CXX_FLAGS}"
+    "ZELKAR_ASSETS=${PROJECT_BINARY_DIR}/assets/samples")
+  add_test(NAME package_install
+    COMMAND ${CMAKE_COMMAND} -E env ${ZELKAR_PACKAGE_TEST_ENV} bash ${check} install
+      ${PROJECT_BINARY_DIR})
+  set_tests_properties(package_install PROPERTIES FIXTURES_SETUP zelkar_package)
+  foreach(step find_package pkg_config version_mismatch exports)
+    add_test(NAME package_${step}
+      COMMAND ${CMAKE_COMMAND} -E env ${ZELKAR_PACKAGE_TEST_ENV} bash ${check} ${step})
+    set_tests_properties(package_${step} PROPERTIES FIXTURES_REQUIRED zelkar_package
+      RESOURCE_LOCK zelkar_package_work)
+  endforeach()
+endif()
