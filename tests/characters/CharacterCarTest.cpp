@@ -270,10 +270,11 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
            zk_->CreateCharacter(kSamples + "human_skeleton.zkh", "Bare", "Car");
          zk_->AddAnimation("Bare", "car_idle", 0);
        }}};
-  for (const auto& [logged, send] : cases) {
+  for (const auto& c : cases) {
+    const char* logged = c.first;
     g_log.clear();
     for (int twice = 0; twice < 2; ++twice) {
-      send();
+      c.second();
       zk_->Update(0.0f);
     }
     EXPECT_EQ(Occurrences(g_log, *logged ? logged : "[CZK_CharacterCar"), *logged ? 1 : 0) << g_log;
