@@ -92,7 +92,7 @@ TEST_F(CarTest, WindscreenPositionsReachTheHostInWindscreenCoordinates) {
   const Vector3 l = MatrixGetTranslation(*Node(car, "i_wiper_l")->GetMatrix());
   const Vector3 r = MatrixGetTranslation(*Node(car, "i_wiper_r")->GetMatrix());
   const Vector3 orders[2][4] = {{{1, 0, 0}, {-1, 0, 0}, {1, 2, 0}, {-1, 2, 0}},
-                                {{-1, 2, 0}, {1, 2, 0}, {-1, 0, 0}, {1, 0, 0}}};
+                                {{-1, 0, 0}, {1, 2, 0}, {-1, 2, 0}, {1, 0, 0}}};
   for (const auto& corners : orders) {
     zk_hostkit::EmitWindscreenData(host_, corners);
     const CSigWiperPosition& got = wipers_.GetLast();
@@ -270,10 +270,11 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
            zk_->CreateCharacter(kSamples + "human_skeleton.zkh", "Bare", "Car");
          zk_->AddAnimation("Bare", "car_idle", 0);
        }}};
-  for (const auto& [logged, send] : cases) {
+  for (const auto& c : cases) {
+    const char* logged = c.first;
     g_log.clear();
     for (int twice = 0; twice < 2; ++twice) {
-      send();
+      c.second();
       zk_->Update(0.0f);
     }
     EXPECT_EQ(Occurrences(g_log, *logged ? logged : "[CZK_CharacterCar"), *logged ? 1 : 0) << g_log;
