@@ -2,9 +2,9 @@
 //
 //   zelkar-example-host [LIBRARY [SAMPLES]]
 //
-// LIBRARY is the shared library to load (default: the installed one), SAMPLES the folder with
-// human_skeleton.zkh, idle_loop.zka and driver_steer.zka (default: assets/samples). Prints the
-// head's world position over a few frames; exits 1 when the library refuses something. The
+// LIBRARY is the shared library to load (default: the installed one), SAMPLES the folder with the
+// sample car, skeleton and scenes (default: assets/samples). Prints a spectator's head and the
+// driver's right hand over a few frames; exits 1 when the library refuses something. The
 // library logs to standard error; ZELKAR_DEBUG_OUTPUT=none in the environment silences it.
 #include <zelkar/Exceptions.h>
 #include <zelkar/Signals.h>
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "hostkit/CarSignals.h"
 #include "hostkit/Host.h"
 #include "hostkit/LoadedLibrary.h"
 
@@ -29,7 +30,10 @@ struct SScene {
   const char* file;
   const char* name;  // what AddAnimation and the scene's own link targets call it
 };
-const SScene kScenes[] = {{"idle_loop.zka", "idle_loop"}, {"driver_steer.zka", "driver_steer"}};
+const SScene kScenes[] = {{"idle_loop.zka", "idle_loop"},
+                          {"driver_steer.zka", "driver_steer"},
+                          {"codriver_notes.zka", "codriver_notes"},
+                          {"car_idle.zka", "car_idle"}};
 
 struct SCharacter {
   const char* hierarchy;
@@ -37,11 +41,12 @@ struct SCharacter {
   const char* kind;  // "Car" is made by CreateCharacter, the people by CreateHumanCharacter
 };
 const SCharacter kCharacters[] = {
+    // The car comes first: the driver and co-driver sit in the most recent car, and are refused
+    // when there is none.
+    {"rally_car.zkh", "Car", "Car"},
+    {"human_skeleton.zkh", "Driver", "Driver"},
+    {"human_skeleton.zkh", "CoDriver", "CoDriver"},
     {"human_skeleton.zkh", "Spectator", "Spectator"},
-    // When the car and crew hierarchies ship, they are three more rows:
-    //   {"car.zkh", "Car", "Car"}, {"driver.zkh", "Driver", "Driver"},
-    //   {"codriver.zkh", "CoDriver", "CoDriver"},
-    // The car must come first: the driver and co-driver sit in the most recent car.
 };
 
 struct SAnimation {
@@ -49,9 +54,14 @@ struct SAnimation {
   const char* scene;
   int category;  // 0 to 3; within a category, animations are numbered in the order added
 };
-const SAnimation kAnimations[] = {{"Spectator", "idle_loop", 0}, {"Spectator", "driver_steer", 0}};
+const SAnimation kAnimations[] = {{"Car", "car_idle", 0},
+                                  {"Driver", "driver_steer", 0},
+                                  {"CoDriver", "codriver_notes", 0},
+                                  {"Spectator", "idle_loop", 0},
+                                  {"Spectator", "driver_steer", 0}};
 
-bool IsCar(const std::string& kind) { return kind == "Car" || kind == "car" || kind == "CAR"; }
+// The library compares kinds ignoring case; a host need only tell the car from the people.
+bool IsCar(const std::string& kind) { return kind == "Car"; }
 
 // Everything the game does with the facade between loading and unloading the library.
 void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string& samples) {
@@ -108,6 +118,27 @@ void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string&
     const Matrix placed = zk.GetAnimObjectMatrix(static_cast<int>(solid.objectIndex));
     std::printf("look target (object %u) pinned, now at (%.1f %.1f %.1f)\n", solid.objectIndex,
                 placed.m[12], placed.m[13], placed.m[14]);
+  }
+
+  // The car and its crew follow the game's car: each frame, the car's state (position and
+  // orientation in the host's axes, four wheels) and the driver's controls, then Update. The
+  // people are sampled by the steering and their arm trips, not by the clock.
+  const zk_hostkit::CWheelState wheel{{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}};
+  const zk_hostkit::CWheelState wheels[4] = {wheel, wheel, wheel, wheel};
+  const int hand = zk.FindNodeIndex(zk.GetCharacterIndex("Driver"), "B_hand R");
+  for (int frame = 0; frame < 90; ++frame) {
+    now += 1.0f / 60.0f;
+    const Vector3 carAt{0.0f, 0.0f, 0.2f * frame};  // host axes: x, height, forward
+    zk_hostkit::EmitCarGeneralState(
+        hub, zk_hostkit::MakeCarGeneralState(carAt, {0.0f, 0.0f, 0.0f, 1.0f}, wheels));
+    // Steer half left; change gear (bit 0) on the first frame: the right hand goes to the lever.
+    zk_hostkit::EmitCarControl(hub, 0.0f, -0.5f, frame == 0 ? 1u : 0u);
+    zk.Update(now);
+    if (frame % 30 == 0 && hand >= 0) {
+      const Matrix& m = *zk.GetNodeMatrix(hand);
+      std::printf("t=%.3f s  driver's right hand at (%6.3f %6.3f %6.3f)\n", now, m.m[12], m.m[13],
+                  m.m[14]);
+    }
   }
 
   // The end of a session: every character, scene and handle is gone.
