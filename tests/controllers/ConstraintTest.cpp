@@ -51,13 +51,6 @@ class ConstraintTest : public ::testing::Test {
   CZK_ControllerManager manager;
 };
 
-// The rotation matrix of q and its look-at row.
-Vector3 LookRow(const Quaternion& q, uint32_t axis) {
-  Matrix m;
-  D3DXMatrixRotationQuaternion(&m, &q);
-  return Row(m, static_cast<int>(axis));
-}
-
 Vector3 Normalized(const Vector3& v) { return v * (1.0f / Vec3Length(v)); }
 
 }  // namespace
@@ -101,153 +94,7 @@ TEST_F(ConstraintTest, LinkSwitchesTargetsAtTheirStartTimes) {
   EXPECT_EQ(link->SelectLink(5.0f), 1);
 }
 
-TEST_F(ConstraintTest, LinkMatrixComesBeforeTheOwnTransform) {
-  // A target turned 90° about Z: the node's own offset (1, 0, 0) turns with it.
-  const int target = manager.CreateTransformObject("T::PRS");
-  auto* object = static_cast<CZK_AnimObjectTM*>(manager.GetAnimObject(target));
-  const Quaternion turn = QuaternionFromAxisAngle({0, 0, 1}, zk_math::kHalfPi);
-  D3DXMatrixRotationQuaternion(&object->fixed, &turn);
-  object->fixed.m[12] = 5;
-  manager.EvaluateTransform(target, 0, nullptr);
-
-  manager.AddScene("S");
-  auto* link = new CZK_AnimationControllerLinkConstraints("S::N");
-  link->AddLink(Entry("T", 0, -1));
-  auto* position = new CZK_AnimationControllerPositionVector("S::N::pos");
-  position->SetTrack(new LinePositionTrack({1, 0, 0}));
-  manager.AddController(position);
-  link->SetPosition(position);
-  manager.AddController(link);
-  manager.ResolveSceneTargets("S");
-
-  Matrix local;
-  link->Evaluate(&local, 0, nullptr);
-  // local = L·T: the node's origin lands at L's origin moved by (1, 0, 0) in world axes.
-  EXPECT_TRUE(VectorNear(TransformPoint({0, 0, 0}, local), {6, 0, 0}));
-  EXPECT_TRUE(VectorNear(TransformPoint({1, 0, 0}, local), {6, 1, 0}));
-}
-
-TEST_F(ConstraintTest, UnboundLinkBehavesAsPRS) {
-  auto* link = new CZK_AnimationControllerLinkConstraints("N");
-  link->AddLink(Entry("Nowhere", 0, -1));
-  auto* position = new CZK_AnimationControllerPositionVector("N::pos");
-  position->SetTrack(new LinePositionTrack({1, 2, 3}, {1, 0, 0}));
-  link->SetPosition(position);
-  CZK_AnimationControllerPRS plain("P");
-  plain.SetPosition(position);
-  manager.AddController(position);
-  manager.AddController(link);
-  const Matrix parent = Translation(4, 4, 4);
-  for (float t : {0.0f, 1.0f, 2.5f}) {
-    Matrix a, b;
-    link->Evaluate(&a, t, &parent);
-    plain.Evaluate(&b, t, &parent);
-    EXPECT_TRUE(MatrixNear(a, b, 0));
-  }
-  // A link whose target name finds no object resolves to -1 too.
-  manager.AddScene("S");
-  auto* other = new CZK_AnimationControllerLinkConstraints("S::M");
-  other->AddLink(Entry("Missing", 0, 3));
-  manager.AddController(other);
-  manager.ResolveSceneTargets("S");
-  EXPECT_EQ(other->GetLinks()[0].slot, -1);
-}
-
 // ---- Look-at ------------------------------------------------------------------------------------
-
-TEST_F(ConstraintTest, LookAtAimsAtWeightedAverage) {
-  MakeTarget("S::A::PRS", {0, 0, 0});
-  MakeTarget("S::B::PRS", {4, 0, 0});
-  manager.AddScene("S");
-  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
-  lookAt->AddTarget(Entry("A", 1, 0));
-  lookAt->AddTarget(Entry("B", 3, 0));
-  EXPECT_FLOAT_EQ(lookAt->GetTotalWeight(), 4.0f);
-  AddPRS("S::N", {0, 5, 0}, lookAt);
-  ASSERT_EQ(manager.GetScene(0)->lookAtControllers.size(), 1u);
-  manager.ResolveSceneTargets("S");
-  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {3, 0, 0}));
-
-  // The node sits at (0, 5, 0) + parent translation (0, 0, 2); its X row must point at (3, 0, 0).
-  const int node = manager.CreateTransformObject("S::N");
-  const Matrix parent = Translation(0, 0, 2);
-  const Matrix world = manager.EvaluateTransform(node, 0, &parent);
-  const Vector3 expected = Normalized(Vector3{3, 0, 0} - Vector3{0, 5, 2});
-  EXPECT_TRUE(VectorNear(Row(world, 0), expected, 1e-5f));
-}
-
-TEST_F(ConstraintTest, LookAtResolvesTransformThenPositionObjects) {
-  manager.AddScene("S");
-  // T2 has only a position object, bound to a position controller of the same name.
-  auto* pos = new CZK_AnimationControllerPositionVector("S::T2::Position");
-  pos->SetTrack(new LinePositionTrack({0, 0, 8}));
-  manager.AddController(pos);
-  const int t1 = MakeTarget("S::T1::PRS", {8, 0, 0});
-  const int t2 = manager.CreatePositionObject("S::T2::Position");
-  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
-  lookAt->AddTarget(Entry("T1", 1, 0));
-  lookAt->AddTarget(Entry("T2", 1, 0));
-  lookAt->AddTarget(Entry("Gone", 2, 0));
-  manager.AddController(lookAt);
-  // Before resolution no entry contributes; the weights still count.
-  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {0, 0, 0}, 0));
-  manager.ResolveSceneTargets("S");
-  const auto& targets = lookAt->GetTargets();
-  EXPECT_EQ(targets[0].slot, t1);
-  EXPECT_EQ(targets[0].kind, kTargetTransform);
-  EXPECT_EQ(targets[1].slot, t2);
-  EXPECT_EQ(targets[1].kind, kTargetPosition);
-  EXPECT_EQ(targets[2].slot, -1);
-  // (8, 0, 0)·1 + (0, 0, 8)·1 + nothing, over the total weight 4.
-  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {2, 0, 2}));
-}
-
-TEST_F(ConstraintTest, LookAtZeroWeightsUseThePlainSum) {
-  MakeTarget("S::A::PRS", {2, 0, 0});
-  MakeTarget("S::B::PRS", {0, 4, 0});
-  manager.AddScene("S");
-  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
-  lookAt->AddTarget(Entry("A", 1, 0));
-  lookAt->AddTarget(Entry("B", -1, 0));
-  manager.AddController(lookAt);
-  auto* still = new CZK_AnimationControllerRotationLookAt("S::M::rot");
-  still->AddTarget(Entry("A", 0, 0));
-  still->AddTarget(Entry("B", 0, 0));
-  manager.AddController(still);
-  manager.ResolveSceneTargets("S");
-  EXPECT_TRUE(VectorNear(lookAt->GetTargetPosition(0), {2, -4, 0}));
-  EXPECT_TRUE(VectorNear(still->GetTargetPosition(0), {0, 0, 0}, 0));
-
-  // Every weight 0: the node aims at the origin.
-  const Vector3 w = {3, 4, 0};
-  Quaternion q;
-  still->Evaluate(&q, 0, &w);
-  EXPECT_TRUE(VectorNear(LookRow(q, 0), {-0.6f, -0.8f, 0}, 1e-5f));
-}
-
-TEST_F(ConstraintTest, LookAtWithoutDirectionIsIdentity) {
-  CZK_AnimationControllerRotationLookAt empty("e");
-  Quaternion q;
-  const Vector3 w = {1, 2, 3};
-  empty.Evaluate(&q, 0, &w);
-  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
-
-  // The target on the node itself gives no direction.
-  MakeTarget("S::A::PRS", {1, 2, 3});
-  manager.AddScene("S");
-  auto* lookAt = new CZK_AnimationControllerRotationLookAt("S::N::rot");
-  lookAt->AddTarget(Entry("A", 1, 0));
-  manager.AddController(lookAt);
-  manager.ResolveSceneTargets("S");
-  lookAt->Evaluate(&q, 0, &w);
-  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
-
-  // A look-at axis above 2 leaves the identity as well.
-  lookAt->lookAtAxis = 3;
-  const Vector3 elsewhere = {9, 9, 9};
-  lookAt->Evaluate(&q, 0, &elsewhere);
-  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
-}
 
 TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
   const int target = MakeTarget("S::T::PRS", {0, 0, 0});
@@ -306,16 +153,4 @@ TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
             }
           }
   EXPECT_GT(checked, 2500);
-}
-
-TEST(LookAtBasis, DegenerateReferenceFallsBackToAWorldAxis) {
-  for (uint32_t axis = 0; axis < 3; ++axis) {
-    const Vector3 d = Normalized({0.3f, -0.4f, 0.866f});
-    for (const Vector3& reference : {d, Vector3{0, 0, 0}, d * -2.0f}) {
-      Matrix m = g_IdentityMatrix;
-      BuildLookAtBasis(&m, d, reference, axis, (axis + 2) % 3, false);
-      EXPECT_TRUE(VectorNear(Row(m, static_cast<int>(axis)), d, 1e-6f));
-      EXPECT_NEAR(Vec3Dot(Vec3Cross(Row(m, 0), Row(m, 1)), Row(m, 2)), 1.0f, 1e-5f);
-    }
-  }
 }
