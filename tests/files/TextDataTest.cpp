@@ -29,26 +29,6 @@ std::vector<std::string> Lines(const std::string& bytes, std::uint32_t maximum) 
 
 using V = std::vector<std::string>;
 
-TEST(TextDataGetLine, CarriageReturnsAreDroppedAndLineFeedsKept) {
-  EXPECT_EQ(Lines("a\r\nb", 256), (V{"a\n", "b"}));
-  EXPECT_EQ(Lines("one\ntwo\n", 256), (V{"one\n", "two\n"}));
-  EXPECT_EQ(Lines("\n\n", 256), (V{"\n", "\n"}));
-  EXPECT_EQ(Lines("x\ry\r\n", 256), (V{"xy\n"}));
-}
-
-TEST(TextDataGetLine, TrailingCarriageReturnsShrinkTheLimit) {
-  EXPECT_EQ(Lines("ab\r", 256), (V{"ab"}));
-  EXPECT_EQ(Lines("\r\r\r", 256), (V{""}));
-  EXPECT_EQ(Lines("ab\r\r\n", 256), (V{"ab\n"}));
-}
-
-TEST(TextDataGetLine, LongLinesComeInPiecesOfMaximumMinusOne) {
-  EXPECT_EQ(Lines("abcdef\n", 4), (V{"abc", "def", "\n"}));
-  // A carriage return costs no room in the line.
-  EXPECT_EQ(Lines("a\rbc\n", 3), (V{"ab", "c\n"}));
-  EXPECT_EQ(Lines(std::string(300, 'z'), 256), (V{std::string(255, 'z'), std::string(45, 'z')}));
-}
-
 TEST(TextDataGetLine, MaximumOneGivesAnEmptyStringWithoutMoving) {
   const std::string bytes = "ab";
   CTextData text(bytes.data(), 2);
@@ -71,15 +51,6 @@ TEST(TextDataGetLine, EmptyAndMissingTextGiveNull) {
   CTextData missing(std::string("/nonexistent/zelkar/none.txt"));
   EXPECT_EQ(missing.GetData(), nullptr);
   EXPECT_EQ(missing.GetLine(buffer, 8), nullptr);
-}
-
-TEST(TextDataGetLine, ReadsFromAnArchiveMember) {
-  NRQLib2::NFileCore::DestroyArchiveCache();
-  files_test::TempDir dir;
-  files_test::MakeZip(dir / "text.rbz", {{"text.ini", "[S]\r\nk=v\r\n"}});
-  CTextData text(dir / "text.ini");
-  EXPECT_EQ(AllLines(text, 256), (V{"[S]\n", "k=v\n"}));
-  NRQLib2::NFileCore::DestroyArchiveCache();
 }
 
 // Over random texts: the lines put back together are the text without its carriage returns,
