@@ -15,14 +15,6 @@ void ExpectVec(const Vector3& actual, const Vector3& expected, float tolerance =
 
 }  // namespace
 
-TEST(IKChain, ElbowDistanceFollowsTheLawOfCosinesAndClamps) {
-  EXPECT_FLOAT_EQ(CZK_IKChain::ElbowDistance(1, 1, 1), 0.5f);
-  EXPECT_FLOAT_EQ(CZK_IKChain::ElbowDistance(1, 1, 3), 1.0f);  // too far: straight arm
-  EXPECT_FLOAT_EQ(CZK_IKChain::ElbowDistance(1, 3, 1), 0.0f);  // too near: folded arm
-  // 3-4-5 triangle: the foot of the elbow lies at 3*3/5 along the hypotenuse.
-  EXPECT_NEAR(CZK_IKChain::ElbowDistance(3, 4, 5), 1.8f, 1e-6f);
-}
-
 TEST(IKChain, SolvesTheWorkedExamples) {
   Vector3 middle;
   const Vector3 up = {0, 1, 0};
