@@ -13,7 +13,6 @@ using namespace zk_test;
 namespace {
 
 constexpr Vector3 kAxisX = {1, 0, 0};
-constexpr Vector3 kAxisY = {0, 1, 0};
 constexpr Vector3 kAxisZ = {0, 0, 1};
 
 // A PRS controller with its three sub-controllers, owned together for the test.

@@ -69,7 +69,6 @@ class DiskWriterTest : public ::testing::Test {
 };
 
 const uint8_t kId[8] = {'C', 'L', 'A', 'S', 'S', 'U', 'B', '1'};
-const uint8_t kPayload[5] = {0x11, 0x22, 0x33, 0x44, 0x55};
 
 TEST_F(DiskWriterTest, ScalarsAreLittleEndianAndStringsEndWithOneZero) {
   const Bytes bytes = WriteAndRead([](CDiskWriter& w) {

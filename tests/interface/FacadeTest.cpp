@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr std::size_t kControllerManagerConnections = 9;
-
 class FacadeTest : public ::testing::Test {
  protected:
   FacadeTest() { ZelkarProcessAttach(); }
