@@ -66,19 +66,6 @@ TEST_F(CharacterManagerTest, UnknownNamesAndClear) {
   EXPECT_FLOAT_EQ(Characters().GetCurrentTime(), 2.0f);
 }
 
-TEST_F(CharacterManagerTest, TruncatedRegistryForgetsLaterNodesAndRestoresNames) {
-  CZK_Character* a = Make("A");
-  const size_t mark = Characters().GetNodeCount();
-  // A second node under the same full name takes the name over; truncation gives it back.
-  CZK_Node impostor("root", 5, -1);
-  impostor.fullName = "Aroot";
-  Characters().AddNode(&impostor);
-  EXPECT_EQ(Characters().GetNodeIndex("A", "root"), 1);
-  Characters().TruncateNodes(mark);
-  EXPECT_EQ(Characters().GetNodeCount(), mark);
-  EXPECT_EQ(Characters().GetNodeIndex("A", "root"), a->GetRoot()->registryIndex);
-}
-
 TEST_F(CharacterManagerTest, UpdateAllocatesNothing) {
   // Ten characters of sixty animated nodes each, in a chain under the root.
   for (int c = 0; c < 10; ++c) {

@@ -77,22 +77,6 @@ TEST_F(LoggerTest, LevelTargetsTable) {
   EXPECT_EQ(log.GetAppliedTargets(), 3u);
 }
 
-// A fresh logger writes to the debugger only; level 0 without files then writes nowhere.
-TEST_F(LoggerTest, FreshLoggerWritesToTheDebuggerAndLevelZeroToNothing) {
-  CLogger& log = GetLogger();
-  EXPECT_EQ(&log, &GetLogger());
-  EXPECT_EQ(log.GetCurrentLevel(), 0u);
-  EXPECT_EQ(log.GetAppliedTargets(), 2u);
-  EXPECT_EQ(log.GetStreamBuf().GetCurrentFile(), nullptr);
-  log << "hello " << 42 << std::endl;
-  EXPECT_EQ(g_debugText, "hello 42\n");
-  const int calls = g_debugCalls;
-  log.SelectLevel(0) << "silent " << 1.5 << std::endl;
-  EXPECT_EQ(g_debugText, "hello 42\n");
-  EXPECT_EQ(g_debugCalls, calls);
-  EXPECT_TRUE(log.good());
-}
-
 struct ExposedStreamBuf : CStreamBuf {
   using CStreamBuf::overflow;
 };

@@ -62,29 +62,6 @@ TEST_F(NodeTest, PositionScaleNodeComposesTranslationScaleAndParent) {
   ExpectMatrixNear(node.matrix, Translation(1, 2, 3));
 }
 
-//   root
-//   ├── x (id 1)
-//   │   └── y (id 3)
-//   └── x (id 2)
-TEST(NodeSearch, StackOrderMeetsTheLaterSiblingFirst) {
-  CZK_Node root("root", -1, -1);
-  auto* first = new CZK_Node("x", 1, -1);
-  auto* second = new CZK_Node("x", 2, -1);
-  root.AddChild(first);
-  root.AddChild(second);
-  first->AddChild(new CZK_Node("y", 3, 1));
-  EXPECT_EQ(CZK_Node::FindNodeByName("x", &root), second);
-  EXPECT_EQ(CZK_Node::FindNodeById(1, &root), first);
-  EXPECT_EQ(CZK_Node::FindNodeById(-1, &root), &root);
-  EXPECT_EQ(CZK_Node::FindNodeByName("y", &root)->id, 3);
-  EXPECT_EQ(CZK_Node::FindNodeByName("z", &root), nullptr);
-  EXPECT_EQ(CZK_Node::FindNodeById(42, &root), nullptr);
-
-  root.SetCurrentAnimation(4);
-  EXPECT_EQ(first->children[0]->currentAnimation, 4u);
-  EXPECT_EQ(second->currentAnimation, 4u);
-}
-
 TEST(NodeClone, IsAPlainNodeWithTheSameIdentityAndNoChildren) {
   CZK_NodePRS node("arm", 7, 3);
   node.fullName = "Bobarm";

@@ -46,14 +46,6 @@ class EmitTest : public ::testing::Test {
   const CSigWiperPosition record{1.0f, 2.0f, 3.0f, 4.0f};
 };
 
-TEST_F(EmitTest, EmptyListsCallNothingAndLeaveEmittingClear) {
-  signal.applicationState = &state;
-  Subscribe(Listener("other state"), 4);
-  Emit(signal, record);
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(signal.emitting, 0u);
-}
-
 TEST_F(EmitTest, NestedEmissionOfTheSameSignalIsDropped) {
   signal.applicationState = &state;
   CListener& l = Listener("handler");

@@ -40,21 +40,6 @@ Bytes Write(const Document& document) {
 
 Document FromText(const std::string& text) { return DocumentFromJson(Json::parse(text)); }
 
-float AsFloat(F32 bits) { return std::bit_cast<float>(bits); }
-
-TEST(AssetFormat, RangeChunkMatchesTheWorkedBytes) {
-  const Bytes bytes = Write(FromText(R"({"chunks": [{"type": "range", "start": 0, "end": 2}]})"));
-  Bytes expected = Header();
-  const uint8_t chunk[] = {8, 0, 0, 0, 20, 0, 0, 0, 0, 0, 0, 0,
-                           8, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0x40};
-  expected.insert(expected.end(), std::begin(chunk), std::end(chunk));
-  EXPECT_EQ(bytes, expected);
-  const Document back = ReadDocument(bytes.data(), bytes.size(), "range");
-  ASSERT_EQ(back.chunks.size(), 1u);
-  EXPECT_EQ(back.chunks[0].type, TopType::Range);
-  EXPECT_EQ(AsFloat(back.chunks[0].end), 2.0f);
-}
-
 // One key of each interesting layout, written from JSON and compared with the record laid out by
 // hand: Bezier position tangents go x, z, y; Bezier scale tangents third, first, fourth, second.
 TEST(AssetFormat, KeyRecordsFollowTheStoredFieldOrder) {

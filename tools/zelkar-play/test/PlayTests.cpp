@@ -253,25 +253,4 @@ TEST_F(PlayTool, MissingFilesFailWithOneLineNamingThem) {
                        1, "out.csv");
 }
 
-TEST_F(PlayTool, DamagedFilesFailWithTheLibrarysMessage) {
-  const std::string hierarchy = ReadText(kHierarchy);
-  const std::string scene = ReadText(kScene);
-  ASSERT_GT(hierarchy.size(), 400u);
-  ASSERT_GT(scene.size(), 400u);
-  WriteBytes("cut.zkh", hierarchy.substr(0, 300));
-  WriteBytes("cut.zka", scene.substr(0, 300));
-  WriteBytes("text.zkh", "this is not a hierarchy file at all\n");
-
-  // The library refuses them first; its message names the file and where the damage is.
-  const SRun cutHierarchy = Run({"--hierarchy", Path("cut.zkh")});
-  ExpectOneLineFailure(cutHierarchy, 1, "cut.zkh");
-  EXPECT_NE(cutHierarchy.err.find("offset"), std::string::npos) << cutHierarchy.err;
-  const SRun cutScene = Run({"--hierarchy", kHierarchy, "--scene", Path("cut.zka")});
-  ExpectOneLineFailure(cutScene, 1, "cut.zka");
-  EXPECT_NE(cutScene.err.find("offset"), std::string::npos) << cutScene.err;
-  const SRun text = Run({"--hierarchy", Path("text.zkh")});
-  ExpectOneLineFailure(text, 1, "valid header");
-  EXPECT_NE(text.err.find("text.zkh"), std::string::npos) << text.err;
-}
-
 }  // namespace
