@@ -211,4 +211,47 @@ TEST_F(HierarchyLoaderTest, AFailedCreationLeavesNoNodeBehind) {
   Characters().TruncateNodes(0);
 }
 
+TEST_F(HierarchyLoaderTest, KindsWithoutTheirClassYetAreRefusedWhateverTheCase) {
+  TempFile file(SmallSkeleton());
+  CZK_3DSMAXAnimationLoader loader;
+  for (const char* kind : {"Car", "CAR", "car"}) {
+    try {
+      delete loader.CreateCharacter(file.Path(), "Car1", kind);
+      ADD_FAILURE() << kind << " was built";
+    } catch (const CZK_Exception& e) {
+      EXPECT_NE(std::string(e.what()).find("not available yet"), std::string::npos);
+    }
+  }
+  for (const char* kind : {"Driver", "DRIVER", "driver", "CoDriver", "codriver"}) {
+    try {
+      delete loader.CreateHumanCharacter(file.Path(), "", "Pilot", kind);
+      ADD_FAILURE() << kind << " was built";
+    } catch (const CZK_Exception& e) {
+      EXPECT_NE(std::string(e.what()).find(kind), std::string::npos);
+    }
+  }
+  EXPECT_EQ(Characters().GetNodeCount(), 0u);
+  EXPECT_EQ(GetLibraryGlobal()->currentCar, nullptr);
+}
+
+TEST_F(HierarchyLoaderTest, NodeClassFollowsSubclassKindAndHumanFlag) {
+  for (bool human : {false, true}) {
+    auto character = Load(SmallSkeleton(), human);
+    CZK_Node* root = character->GetRoot();
+    CZK_Node* body = CZK_Node::FindNodeByName("Body", root);
+    CZK_Node* arm = CZK_Node::FindNodeByName("Arm", root);
+    CZK_Node* tag = CZK_Node::FindNodeByName("Tag", root);
+    CZK_Node* hand = CZK_Node::FindNodeByName("Hand", root);
+    ASSERT_TRUE(body && arm && tag && hand);
+    EXPECT_NE(dynamic_cast<CZK_NodeBone*>(arm), nullptr);
+    EXPECT_NE(dynamic_cast<CZK_NodePS*>(tag), nullptr);
+    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(body) != nullptr, human);
+    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(hand) != nullptr, human);
+    EXPECT_NE(dynamic_cast<CZK_NodePRS*>(hand), nullptr);
+    EXPECT_EQ(dynamic_cast<CZK_NodeBone*>(hand), nullptr);
+    character.reset();
+    Characters().TruncateNodes(0);
+  }
+}
+
 }  // namespace

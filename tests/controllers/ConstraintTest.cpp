@@ -154,3 +154,15 @@ TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
           }
   EXPECT_GT(checked, 2500);
 }
+
+TEST(LookAtBasis, DegenerateReferenceFallsBackToAWorldAxis) {
+  for (uint32_t axis = 0; axis < 3; ++axis) {
+    const Vector3 d = Normalized({0.3f, -0.4f, 0.866f});
+    for (const Vector3& reference : {d, Vector3{0, 0, 0}, d * -2.0f}) {
+      Matrix m = g_IdentityMatrix;
+      BuildLookAtBasis(&m, d, reference, axis, (axis + 2) % 3, false);
+      EXPECT_TRUE(VectorNear(Row(m, static_cast<int>(axis)), d, 1e-6f));
+      EXPECT_NEAR(Vec3Dot(Vec3Cross(Row(m, 0), Row(m, 1)), Row(m, 2)), 1.0f, 1e-5f);
+    }
+  }
+}

@@ -141,4 +141,31 @@ TEST_F(FileCore, MemberWithALyingSizeFailsToRead) {
   }
 }
 
+TEST_F(FileCore, SixthArchiveEvictsTheFirstWhichIsReopenedOnNextUse) {
+  for (int i = 0; i < 6; ++i)
+    MakeZip(dir / ("k" + std::to_string(i) + ".rbz"),
+            {{"k" + std::to_string(i) + ".dat", "old" + std::to_string(i)}});
+  ASSERT_EQ(ReadPath(dir / "k0.dat"), "old0");
+  // The cached archive keeps reading what it opened, even after the file is replaced on disk.
+  MakeZip(dir / "k0.rbz", {{"k0.dat", "new0"}});
+  EXPECT_EQ(ReadPath(dir / "k0.dat"), "old0");
+
+  for (int i = 1; i <= 4; ++i)
+    ASSERT_EQ(ReadPath(dir / ("k" + std::to_string(i) + ".dat")), "old" + std::to_string(i));
+  EXPECT_EQ(GetArchiveCache().GetCount(), 5u);
+  EXPECT_EQ(GetArchiveCache().GetPaths().back(), dir / "k0.rbz");
+  EXPECT_EQ(ReadPath(dir / "k0.dat"), "old0");  // still cached after four others
+
+  for (int i = 1; i <= 5; ++i)
+    ASSERT_EQ(ReadPath(dir / ("k" + std::to_string(i) + ".dat")), "old" + std::to_string(i));
+  const std::vector<std::string> expected = {dir / "k5.rbz", dir / "k4.rbz", dir / "k3.rbz",
+                                             dir / "k2.rbz", dir / "k1.rbz"};
+  EXPECT_EQ(GetArchiveCache().GetPaths(), expected);
+  const auto opened = CZipArchive::GetOpenCount();
+  EXPECT_EQ(ReadPath(dir / "k0.dat"), "new0");
+  EXPECT_EQ(CZipArchive::GetOpenCount(), opened + 1);
+  EXPECT_EQ(GetArchiveCache().GetPaths().front(), dir / "k0.rbz");
+  EXPECT_EQ(GetArchiveCache().GetCount(), 5u);
+}
+
 }  // namespace

@@ -126,4 +126,18 @@ TEST(ProcessEntryTest, UndersizedBlockIsRefused) {
   shm_unlink(name.c_str());
 }
 
+TEST(ProcessEntryTest, SecondAttachAndSecondDetachChangeNothing) {
+  zk_hostkit::CHost host;
+  CDetachOnExit detachOnExit;
+  ZelkarProcessAttach();
+  CZK_LibraryGlobal* first = GetLibraryGlobal();
+  ZelkarProcessAttach();
+  EXPECT_EQ(GetLibraryGlobal(), first);
+  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
+  ZelkarProcessDetach();
+  ZelkarProcessDetach();
+  EXPECT_EQ(GetLibraryGlobal(), nullptr);
+  EXPECT_EQ(host.hub.TotalConnections(), 0u);
+}
+
 }  // namespace
