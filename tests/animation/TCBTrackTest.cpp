@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -55,6 +56,11 @@ auto FloatTrack(const std::vector<CZK_KeyFrameTCBFloat>& keys, uint32_t before =
 }
 auto RotationTrack(const std::vector<CZK_KeyFrameTCBRotation>& keys) {
   return MakeTrack<CZK_AnimTrackRotationTCB>(keys);
+}
+
+STCB RandomTCB(std::mt19937& rng, float range) {
+  std::uniform_real_distribution<float> param(-range, range), ease(0.0f, 1.0f);
+  return {param(rng), param(rng), param(rng), ease(rng), ease(rng)};
 }
 
 // --- Ease and Hermite basis. -----------------------------------------------------------------
@@ -123,6 +129,39 @@ TEST(TCBTangents, LoopJoinsTheSeamAcrossShiftedNeighbours) {
 }
 
 // --- Evaluation. -------------------------------------------------------------------------------
+
+TEST(TCBEvaluate, PositionAndScaleChannelsMatchFloatTracks) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> value(-5.0f, 5.0f), gap(0.3f, 1.3f);
+  std::vector<CZK_KeyFrameTCBPosition> positions;
+  std::vector<CZK_KeyFrameTCBScale> scales;
+  std::vector<CZK_KeyFrameTCBFloat> channels[3];
+  float t = 0.0f;
+  for (int i = 0; i < 8; ++i, t += gap(rng)) {
+    const STCB p = RandomTCB(rng, 1.0f);
+    const Vector3 v = {value(rng), value(rng), value(rng)};
+    positions.push_back(TCBKey<CZK_KeyFrameTCBPosition>(t, p));
+    positions.back().value = v;
+    scales.push_back(TCBKey<CZK_KeyFrameTCBScale>(t, p));
+    scales.back().scale = v;
+    const float c[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) channels[k].push_back(FloatKey(t, c[k], p));
+  }
+  const auto position = MakeTrack<CZK_AnimTrackPositionTCB>(positions, Loop, PingPong);
+  const auto scale = MakeTrack<CZK_AnimTrackScaleTCB>(scales, Loop, PingPong);
+  const auto x = FloatTrack(channels[0], Loop, PingPong),
+             y = FloatTrack(channels[1], Loop, PingPong),
+             z = FloatTrack(channels[2], Loop, PingPong);
+  for (int i = 0; i < 300; ++i) {
+    const float time = -2.0f + 0.05f * static_cast<float>(i);
+    Vector3 p;
+    ScaleValue s;
+    const Vector3 want = {x->Evaluate(time), y->Evaluate(time), z->Evaluate(time)};
+    EXPECT_TRUE(Near(*position->Evaluate(&p, time), want, 0.0f)) << time;
+    scale->Evaluate(&s, time);
+    EXPECT_TRUE(Near(Vector3{s.x, s.y, s.z}, want, 0.0f)) << time;
+  }
+}
 
 // --- Rotations. ------------------------------------------------------------------------------
 
