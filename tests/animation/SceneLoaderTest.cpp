@@ -198,6 +198,12 @@ TEST_F(SceneLoaderTest, DamagedFilesAreRefusedWithTheirOffset) {
   const size_t countAt = keys.bytes.size() + 4;
   keys.U32(4000000000u).F32(0).F32(1).End().End().End();
   add(keys, {"walk.zks", "offset " + std::to_string(countAt), "4000000000 keys"});
+  // Three keys where the chunk holds two: refused at the count, before any key is read.
+  SceneBytes few;
+  few.Header().Object("Dial").Begin(11, 24).Begin(13, 46).U32(0).U32(0);
+  const size_t fewAt = few.bytes.size() + 4;  // where the reader stands after the count
+  add(few.U32(3).F32(0).F32(1).F32(1).F32(2).End().End().End(),
+      {"offset " + std::to_string(fewAt), "3 keys"});
   SceneBytes sampled, links, targets;
   add(sampled.Header().Object("W").Begin(7, 33).U32(0xFFFFFFFFu).End().End(),
       {"4294967295 samples"});
