@@ -100,116 +100,7 @@ class HierarchyLoaderTest : public LibraryFixture {
 
 // ---- Nodes ----------------------------------------------------------------------------------
 
-TEST_F(HierarchyLoaderTest, NodeClassFollowsSubclassKindAndHumanFlag) {
-  for (bool human : {false, true}) {
-    auto character = Load(SmallSkeleton(), human);
-    CZK_Node* root = character->GetRoot();
-    CZK_Node* body = CZK_Node::FindNodeByName("Body", root);
-    CZK_Node* arm = CZK_Node::FindNodeByName("Arm", root);
-    CZK_Node* tag = CZK_Node::FindNodeByName("Tag", root);
-    CZK_Node* hand = CZK_Node::FindNodeByName("Hand", root);
-    ASSERT_TRUE(body && arm && tag && hand);
-    EXPECT_NE(dynamic_cast<CZK_NodeBone*>(arm), nullptr);
-    EXPECT_NE(dynamic_cast<CZK_NodePS*>(tag), nullptr);
-    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(body) != nullptr, human);
-    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(hand) != nullptr, human);
-    EXPECT_NE(dynamic_cast<CZK_NodePRS*>(hand), nullptr);
-    EXPECT_EQ(dynamic_cast<CZK_NodeBone*>(hand), nullptr);
-    character.reset();
-    Characters().TruncateNodes(0);
-  }
-}
-
-TEST_F(HierarchyLoaderTest, NodesHangUnderTheirParentsWithFullNamesAndRegistryIndices) {
-  auto character = Load(SmallSkeleton());
-  CZK_Node* root = character->GetRoot();
-  ASSERT_EQ(root->children.size(), 1u);
-  CZK_Node* body = root->children[0];
-  EXPECT_EQ(body->name, "Body");
-  ASSERT_EQ(body->children.size(), 2u);
-  EXPECT_EQ(body->children[0]->name, "Arm");
-  EXPECT_EQ(body->children[1]->name, "Tag");
-  ASSERT_EQ(body->children[0]->children.size(), 1u);
-  CZK_Node* hand = body->children[0]->children[0];
-  EXPECT_EQ(hand->fullName, "Car1Hand");
-  EXPECT_EQ(hand->id, 4);
-  EXPECT_EQ(hand->parentId, 2);
-  EXPECT_EQ(hand->kind, 5u);
-
-  // The root is registered first by the character, then the nodes in file order.
-  ASSERT_EQ(Characters().GetNodeCount(), 5u);
-  const char* names[] = {"root", "Body", "Arm", "Tag", "Hand"};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(Characters().GetNode(i)->name, names[i]);
-    EXPECT_EQ(Characters().GetNode(i)->registryIndex, i);
-    EXPECT_EQ(Characters().GetNodeIndex("Car1", names[i]), i);
-  }
-}
-
-TEST_F(HierarchyLoaderTest, TransformColumnsBecomeTheBindAndCurrentMatrix) {
-  auto character = Load(SmallSkeleton());
-  CZK_Node* arm = CZK_Node::FindNodeByName("Arm", character->GetRoot());
-  const Matrix expected = TestMatrix(20);
-  ExpectMatrixNear(arm->bindMatrix, expected, 0.0f);
-  ExpectMatrixNear(arm->matrix, expected, 0.0f);
-  // Row 3 is the translation; the fourth column is 0, 0, 0, 1.
-  EXPECT_EQ(arm->matrix.m[12], 29.0f);
-  EXPECT_EQ(arm->matrix.m[3], 0.0f);
-  EXPECT_EQ(arm->matrix.m[15], 1.0f);
-}
-
-TEST_F(HierarchyLoaderTest, NodesAreFiledByKindAndAPositionScaleBoneIsABone) {
-  auto bytes = Hierarchy(5, [](SceneBytes& b) {
-    b.Node(47, "Placed", 1, -1, TestMatrix(0), 1);
-    b.Node(47, "Attached", 2, -1, TestMatrix(0), 0);
-    b.Node(48, "PSBone", 3, -1, TestMatrix(0), 2);
-    b.Node(47, "Other", 4, -1, TestMatrix(0), 9);
-    b.Node(47, "Bone", 5, 3, TestMatrix(0), 2);
-  });
-  auto character = Load(bytes);
-  ASSERT_EQ(character->GetPlacedNodes().size(), 1u);
-  EXPECT_EQ(character->GetPlacedNodes()[0]->name, "Placed");
-  ASSERT_EQ(character->GetAttachedNodes().size(), 1u);
-  EXPECT_EQ(character->GetAttachedNodes()[0]->name, "Attached");
-  ASSERT_EQ(character->GetOtherNodes().size(), 1u);
-  ASSERT_EQ(character->GetBoneNodes().size(), 2u);
-  CZK_Node* psBone = character->GetBoneNodes()[0];
-  EXPECT_EQ(psBone->name, "PSBone");
-  EXPECT_NE(dynamic_cast<CZK_NodePS*>(psBone), nullptr);
-  EXPECT_NE(dynamic_cast<CZK_NodeBone*>(character->GetBoneNodes()[1]), nullptr);
-}
-
-TEST_F(HierarchyLoaderTest, OtherChunksAreSkippedAndHierarchyChunksAccumulate) {
-  SceneBytes b;
-  b.Header();
-  b.Begin(6, 21).Str("scene object").End();
-  b.Begin(18, 0).U32(1).Node(47, "A", 1, -1, TestMatrix(0), 0).End();
-  b.Begin(99, 0).U32(7).End();
-  b.Begin(18, 3).U32(1).Node(47, "B", 2, 1, TestMatrix(0), 0).End();
-  auto character = Load(b.bytes);
-  CZK_Node* a = CZK_Node::FindNodeByName("A", character->GetRoot());
-  ASSERT_NE(a, nullptr);
-  ASSERT_EQ(a->children.size(), 1u);
-  EXPECT_EQ(a->children[0]->name, "B");
-}
-
-TEST_F(HierarchyLoaderTest, HeaderOnlyLoadsNoNode) {
-  SceneBytes b;
-  b.Header();
-  auto character = Load(b.bytes);
-  EXPECT_TRUE(character->GetRoot()->children.empty());
-  EXPECT_EQ(Characters().GetNodeCount(), 1u);
-}
-
 // ---- Damaged files --------------------------------------------------------------------------
-
-TEST_F(HierarchyLoaderTest, WrongHeaderIsRefusedWithTheHeaderMessage) {
-  auto bytes = SmallSkeleton();
-  bytes[22] = 1;
-  EXPECT_EQ(Refuse(bytes, {}), kHierarchyHeaderMessage);
-  EXPECT_EQ(Refuse(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10), {}),
-            kHierarchyHeaderMessage);
-}
 
 TEST_F(HierarchyLoaderTest, AParentIdThatIsNotInTheTreeIsRefused) {
   const size_t thirdRecord = 23 + 16 + 4 + (16 + 5 + 8 + 48 + 4) + (16 + 4 + 8 + 48 + 4);
@@ -303,35 +194,21 @@ TEST_F(HierarchyLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
 
 // ---- Characters by kind ---------------------------------------------------------------------
 
-TEST_F(HierarchyLoaderTest, CreateCharacterBuildsAPlainCharacterFromTheFile) {
-  TempFile file(SmallSkeleton());
+TEST_F(HierarchyLoaderTest, AFailedCreationLeavesNoNodeBehind) {
+  Characters().AddNode(new CZK_Node("keep", 5, -1));  // an earlier registration stays
   CZK_3DSMAXAnimationLoader loader;
-  std::unique_ptr<CZK_Character> character(loader.CreateCharacter(file.Path(), "Truck", "Prop"));
-  ASSERT_NE(character, nullptr);
-  EXPECT_EQ(dynamic_cast<CZK_CharacterHuman*>(character.get()), nullptr);
-  EXPECT_EQ(character->GetName(), "Truck");
-  EXPECT_EQ(loader.GetNamePrefix(), "Truck::");
-  EXPECT_EQ(loader.GetReader(), nullptr);
-  EXPECT_EQ(Characters().GetNodeCount(), 5u);
-  EXPECT_EQ(Characters().GetNodeIndex("Truck", "Hand"), 4);
-  // Transform nodes of a plain character are not human nodes.
-  EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(CZK_Node::FindNodeByName("Body", character->GetRoot())),
-            nullptr);
-}
+  EXPECT_THROW(loader.CreateCharacter("/nonexistent/car.zkh", "Car1", "Prop"),
+               NRQLib2::CRQ_DiskIOException);
+  EXPECT_EQ(Characters().GetNodeCount(), 1u);
 
-TEST_F(HierarchyLoaderTest, CreateHumanCharacterMakesPlainHumansForOtherKinds) {
-  TempFile file(SmallSkeleton());
-  for (const char* kind : {"Spectator", "Co-Driver", "Marshal", ""}) {
-    CZK_3DSMAXAnimationLoader loader;
-    std::unique_ptr<CZK_Character> character(
-        loader.CreateHumanCharacter(file.Path(), "ignored", "Fan", kind));
-    EXPECT_NE(dynamic_cast<CZK_CharacterHuman*>(character.get()), nullptr) << kind;
-    EXPECT_NE(
-        dynamic_cast<CZK_NodeHumanPRS*>(CZK_Node::FindNodeByName("Body", character->GetRoot())),
-        nullptr);
-    character.reset();
-    Characters().TruncateNodes(0);
-  }
+  auto bytes = SmallSkeleton();
+  bytes.erase(bytes.end() - 3, bytes.end());
+  TempFile file(bytes);
+  EXPECT_THROW(loader.CreateHumanCharacter(file.Path(), "", "Fan", "Spectator"), CZK_Exception);
+  EXPECT_EQ(Characters().GetNodeCount(), 1u);
+  EXPECT_EQ(Characters().GetNodeIndex("Fan", "root"), 0);  // absent: 0
+  delete Characters().GetNode(0);
+  Characters().TruncateNodes(0);
 }
 
 TEST_F(HierarchyLoaderTest, DriverAndCoDriverNeedACarWhateverTheCase) {
@@ -348,21 +225,24 @@ TEST_F(HierarchyLoaderTest, DriverAndCoDriverNeedACarWhateverTheCase) {
   EXPECT_EQ(Characters().GetNodeCount(), 0u);
 }
 
-TEST_F(HierarchyLoaderTest, AFailedCreationLeavesNoNodeBehind) {
-  Characters().AddNode(new CZK_Node("keep", 5, -1));  // an earlier registration stays
-  CZK_3DSMAXAnimationLoader loader;
-  EXPECT_THROW(loader.CreateCharacter("/nonexistent/car.zkh", "Car1", "Prop"),
-               NRQLib2::CRQ_DiskIOException);
-  EXPECT_EQ(Characters().GetNodeCount(), 1u);
-
-  auto bytes = SmallSkeleton();
-  bytes.erase(bytes.end() - 3, bytes.end());
-  TempFile file(bytes);
-  EXPECT_THROW(loader.CreateHumanCharacter(file.Path(), "", "Fan", "Spectator"), CZK_Exception);
-  EXPECT_EQ(Characters().GetNodeCount(), 1u);
-  EXPECT_EQ(Characters().GetNodeIndex("Fan", "root"), 0);  // absent: 0
-  delete Characters().GetNode(0);
-  Characters().TruncateNodes(0);
+TEST_F(HierarchyLoaderTest, NodeClassFollowsSubclassKindAndHumanFlag) {
+  for (bool human : {false, true}) {
+    auto character = Load(SmallSkeleton(), human);
+    CZK_Node* root = character->GetRoot();
+    CZK_Node* body = CZK_Node::FindNodeByName("Body", root);
+    CZK_Node* arm = CZK_Node::FindNodeByName("Arm", root);
+    CZK_Node* tag = CZK_Node::FindNodeByName("Tag", root);
+    CZK_Node* hand = CZK_Node::FindNodeByName("Hand", root);
+    ASSERT_TRUE(body && arm && tag && hand);
+    EXPECT_NE(dynamic_cast<CZK_NodeBone*>(arm), nullptr);
+    EXPECT_NE(dynamic_cast<CZK_NodePS*>(tag), nullptr);
+    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(body) != nullptr, human);
+    EXPECT_EQ(dynamic_cast<CZK_NodeHumanPRS*>(hand) != nullptr, human);
+    EXPECT_NE(dynamic_cast<CZK_NodePRS*>(hand), nullptr);
+    EXPECT_EQ(dynamic_cast<CZK_NodeBone*>(hand), nullptr);
+    character.reset();
+    Characters().TruncateNodes(0);
+  }
 }
 
 }  // namespace

@@ -38,11 +38,6 @@ class CountingCharacter : public CZK_Character {
 
 }  // namespace
 
-TEST_F(CharacterManagerTest, UpdateAllWithoutCharactersStoresTheTime) {
-  Characters().UpdateAll(3.5f);
-  EXPECT_FLOAT_EQ(Characters().GetCurrentTime(), 3.5f);
-}
-
 TEST_F(CharacterManagerTest, FirstNameWinsButEveryCharacterIsUpdated) {
   auto* first = new CountingCharacter("A");
   auto* second = new CountingCharacter("A");
@@ -52,18 +47,6 @@ TEST_F(CharacterManagerTest, FirstNameWinsButEveryCharacterIsUpdated) {
   Characters().UpdateAll(1.0f);
   EXPECT_EQ(first->updates, 1);
   EXPECT_EQ(second->updates, 1);
-}
-
-TEST_F(CharacterManagerTest, NodeRegistryUsesFullNamesWithoutSeparator) {
-  CZK_Character* car = Make("Car1");
-  auto* wheel = new CZK_NodePRS("wheel", 1, -1);
-  car->AttachNode(wheel);
-  wheel->registryIndex = Characters().AddNode(wheel);
-  EXPECT_EQ(Characters().GetNodeIndex("Car1", "root"), car->GetRoot()->registryIndex);
-  EXPECT_EQ(Characters().GetNode(Characters().GetNodeIndex("Car1", "wheel")), wheel);
-  EXPECT_EQ(Characters().GetNodeIndex("Car1", "::root"), 0);
-  EXPECT_EQ(Characters().FindNodeIndex(0, "wheel"), wheel->registryIndex);
-  EXPECT_EQ(Characters().FindNodeIndex(0, "tyre"), -1);
 }
 
 TEST_F(CharacterManagerTest, UnknownNamesAndClear) {
@@ -81,19 +64,6 @@ TEST_F(CharacterManagerTest, UnknownNamesAndClear) {
   EXPECT_EQ(Characters().GetNodeCount(), 0u);
   Characters().UpdateAll(2.0f);
   EXPECT_FLOAT_EQ(Characters().GetCurrentTime(), 2.0f);
-}
-
-TEST_F(CharacterManagerTest, TruncatedRegistryForgetsLaterNodesAndRestoresNames) {
-  CZK_Character* a = Make("A");
-  const size_t mark = Characters().GetNodeCount();
-  // A second node under the same full name takes the name over; truncation gives it back.
-  CZK_Node impostor("root", 5, -1);
-  impostor.fullName = "Aroot";
-  Characters().AddNode(&impostor);
-  EXPECT_EQ(Characters().GetNodeIndex("A", "root"), 1);
-  Characters().TruncateNodes(mark);
-  EXPECT_EQ(Characters().GetNodeCount(), mark);
-  EXPECT_EQ(Characters().GetNodeIndex("A", "root"), a->GetRoot()->registryIndex);
 }
 
 TEST_F(CharacterManagerTest, UpdateAllocatesNothing) {

@@ -49,18 +49,6 @@ class CharacterTest : public LibraryFixture {
 
 }  // namespace
 
-TEST_F(CharacterTest, FreshCharacterHasNoAnimationsAndIdentityPlacement) {
-  CZK_Character* bob = MakeBob();
-  EXPECT_FLOAT_EQ(bob->GetRemainingTime(), 1.0f);
-  for (uint32_t c = 0; c < 4; ++c) EXPECT_EQ(bob->GetAnimationCount(c), 0u);
-  ExpectMatrixNear(*bob->GetMatrix(), g_IdentityMatrix);
-  EXPECT_EQ(bob->GetRoot()->fullName, "Bobroot");
-  EXPECT_EQ(hand->fullName, "Bobhand");
-  EXPECT_EQ(bob->GetBoneNodes().size(), 1u);
-  EXPECT_EQ(bob->GetPlacedNodes().size(), 1u);
-  EXPECT_EQ(bob->GetAttachedNodes().size(), 1u);
-}
-
 TEST_F(CharacterTest, AnimationIdsCountAcrossCategories) {
   CZK_Character* bob = MakeBob();
   LoadLinearScene("A", 0, 10);
@@ -97,22 +85,6 @@ TEST_F(CharacterTest, LocalTimeUsesStartSpeedOffsetAndSceneStart) {
   EXPECT_NEAR(bob->GetRemainingTime(), 20.0f - 12.5f, 1e-4f);
 }
 
-TEST_F(CharacterTest, FrozenCharacterKeepsMatricesButFollowsTheClock) {
-  CZK_Character* bob = MakeBob();
-  LoadLinearScene("Walk", 0.0f, 20.0f);
-  bob->AddAnimation("Walk", 0);
-  bob->SetAnimation(0, 0);
-  Characters().UpdateAll(1.0f);
-  EXPECT_NEAR(hand->matrix.m[12], 1.0f, 1e-5f);
-  bob->SetFrozen(1);
-  Characters().UpdateAll(5.0f);
-  EXPECT_NEAR(hand->matrix.m[12], 1.0f, 1e-5f);
-  EXPECT_NEAR(bob->GetRemainingTime(), 15.0f, 1e-5f);
-  bob->SetFrozen(0);
-  Characters().UpdateAll(6.0f);
-  EXPECT_NEAR(hand->matrix.m[12], 6.0f, 1e-5f);
-}
-
 TEST_F(CharacterTest, PlacementIsScaleThenRotationThenTranslation) {
   CZK_Character* bob = MakeBob();
   bob->SetScale(2, 2, 2);
@@ -135,26 +107,6 @@ TEST_F(CharacterTest, PlacementIsScaleThenRotationThenTranslation) {
   EXPECT_NEAR(out.x, 1, 1e-5f);
   EXPECT_NEAR(out.y, 0, 1e-5f);
   EXPECT_NEAR(out.z, 0, 1e-5f);
-}
-
-TEST_F(CharacterTest, SetMatrixLastsUntilTheNextPlacementSetter) {
-  CZK_Character* bob = MakeBob();
-  bob->SetPosition({1, 2, 3});
-  const Matrix set = Translation(7, 7, 7);
-  bob->SetMatrix(set);
-  ExpectMatrixNear(*bob->GetMatrix(), set);
-  bob->SetScale(1, 1, 1);
-  ExpectMatrixNear(*bob->GetMatrix(), Translation(1, 2, 3));
-}
-
-TEST_F(CharacterTest, UpdateWritesTheWorldIntoPlacedAttachedAndRootNodes) {
-  CZK_Character* bob = MakeBob();
-  bob->SetPosition({5, 0, 0});
-  Characters().UpdateAll(0.0f);
-  ExpectMatrixNear(*bob->GetRoot()->GetMatrix(), Translation(5, 0, 0));
-  ExpectMatrixNear(seat->matrix, Translation(5, 0, 0));
-  ExpectMatrixNear(wheel->matrix, Translation(5, 0, 1));  // its own matrix, then the world
-  ExpectMatrixNear(hand->matrix, g_IdentityMatrix);       // bones keep what the tree computed
 }
 
 TEST_F(CharacterTest, MissingSceneRecordIsLoggedOnSelection) {

@@ -104,12 +104,6 @@ inline Matrix Translation(float x, float y, float z) {
   return m;
 }
 
-inline Matrix Multiply(const Matrix& a, const Matrix& b) {
-  Matrix m;
-  D3DXMatrixMultiply(&m, &a, &b);
-  return m;
-}
-
 inline ::testing::AssertionResult MatrixNear(const Matrix& a, const Matrix& b,
                                              float tolerance = 1e-5f) {
   for (int k = 0; k < 16; ++k) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -11,43 +10,6 @@
 using NRQLib2::NFileCore::CTextData;
 
 namespace {
-
-std::vector<std::string> AllLines(CTextData& text, std::uint32_t maximum) {
-  std::vector<std::string> lines;
-  std::vector<char> buffer(maximum + 1, '#');
-  while (const char* line = text.GetLine(buffer.data(), maximum)) {
-    lines.emplace_back(line);
-    if (lines.size() > 100000) break;  // a GetLine that never ends must not hang the test
-  }
-  return lines;
-}
-
-std::vector<std::string> Lines(const std::string& bytes, std::uint32_t maximum) {
-  CTextData text(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  return AllLines(text, maximum);
-}
-
-using V = std::vector<std::string>;
-
-TEST(TextDataGetLine, CarriageReturnsAreDroppedAndLineFeedsKept) {
-  EXPECT_EQ(Lines("a\r\nb", 256), (V{"a\n", "b"}));
-  EXPECT_EQ(Lines("one\ntwo\n", 256), (V{"one\n", "two\n"}));
-  EXPECT_EQ(Lines("\n\n", 256), (V{"\n", "\n"}));
-  EXPECT_EQ(Lines("x\ry\r\n", 256), (V{"xy\n"}));
-}
-
-TEST(TextDataGetLine, TrailingCarriageReturnsShrinkTheLimit) {
-  EXPECT_EQ(Lines("ab\r", 256), (V{"ab"}));
-  EXPECT_EQ(Lines("\r\r\r", 256), (V{""}));
-  EXPECT_EQ(Lines("ab\r\r\n", 256), (V{"ab\n"}));
-}
-
-TEST(TextDataGetLine, LongLinesComeInPiecesOfMaximumMinusOne) {
-  EXPECT_EQ(Lines("abcdef\n", 4), (V{"abc", "def", "\n"}));
-  // A carriage return costs no room in the line.
-  EXPECT_EQ(Lines("a\rbc\n", 3), (V{"ab", "c\n"}));
-  EXPECT_EQ(Lines(std::string(300, 'z'), 256), (V{std::string(255, 'z'), std::string(45, 'z')}));
-}
 
 TEST(TextDataGetLine, MaximumOneGivesAnEmptyStringWithoutMoving) {
   const std::string bytes = "ab";
@@ -71,44 +33,6 @@ TEST(TextDataGetLine, EmptyAndMissingTextGiveNull) {
   CTextData missing(std::string("/nonexistent/zelkar/none.txt"));
   EXPECT_EQ(missing.GetData(), nullptr);
   EXPECT_EQ(missing.GetLine(buffer, 8), nullptr);
-}
-
-TEST(TextDataGetLine, ReadsFromAnArchiveMember) {
-  NRQLib2::NFileCore::DestroyArchiveCache();
-  files_test::TempDir dir;
-  files_test::MakeZip(dir / "text.rbz", {{"text.ini", "[S]\r\nk=v\r\n"}});
-  CTextData text(dir / "text.ini");
-  EXPECT_EQ(AllLines(text, 256), (V{"[S]\n", "k=v\n"}));
-  NRQLib2::NFileCore::DestroyArchiveCache();
-}
-
-// Over random texts: the lines put back together are the text without its carriage returns,
-// every line respects the limit, a line feed only ever ends a line, and a line stops short of
-// the limit only at a line feed or at the end of the text.
-TEST(TextDataGetLine, LinesReassembleTheTextOverRandomInputs) {
-  std::mt19937 random(12345);
-  const char alphabet[] = {'a', 'b', '\r', '\n', ' ', '='};
-  for (int round = 0; round < 2000; ++round) {
-    std::string bytes(random() % 40, ' ');
-    for (char& c : bytes) c = alphabet[random() % sizeof(alphabet)];
-    const std::uint32_t maximum = 2 + random() % 8;
-    const V lines = Lines(bytes, maximum);
-    std::string expected;
-    for (char c : bytes)
-      if (c != '\r') expected += c;
-    std::string joined;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const std::string& line = lines[i];
-      joined += line;
-      ASSERT_LE(line.size(), maximum - 1);
-      const auto feed = line.find('\n');
-      ASSERT_TRUE(feed == std::string::npos || feed == line.size() - 1);
-      if (i + 1 < lines.size() && feed == std::string::npos) {
-        ASSERT_EQ(line.size(), maximum - 1);
-      }
-    }
-    ASSERT_EQ(joined, expected) << "round " << round;
-  }
 }
 
 }  // namespace

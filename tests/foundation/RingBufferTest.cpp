@@ -40,51 +40,6 @@ std::vector<std::string> DumpBlocks(CRingBuffer& ring) {
   return sink.blocks;
 }
 
-TEST(RingBuffer, SixBytesIntoFourWrapAndDumpOldestFirst) {
-  CRingBuffer ring(4);
-  WriteText(ring, "abcdef");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(ring.GetBuffer()), 4), "efcd");
-  EXPECT_EQ(ring.GetWritePos(), 2u);
-  EXPECT_TRUE(ring.IsWrapped());
-
-  EXPECT_EQ(DumpBlocks(ring),
-            (std::vector<std::string>{Range(2, 3), "cd", Range(0, 1), "ef", kEnd}));
-  EXPECT_EQ(ring.GetWritePos(), 0u);
-  EXPECT_FALSE(ring.IsWrapped());
-}
-
-TEST(RingBuffer, DumpOfAFreshBufferSendsAnEmptyBlock) {
-  CRingBuffer ring(16);
-  EXPECT_EQ(DumpBlocks(ring), (std::vector<std::string>{Range(0, -1), "", kEnd}));
-}
-
-TEST(RingBuffer, ExactlyCapacityBytesWrapToZero) {
-  CRingBuffer ring(5);
-  WriteText(ring, "hello");
-  EXPECT_EQ(ring.GetWritePos(), 0u);
-  EXPECT_TRUE(ring.IsWrapped());
-  EXPECT_EQ(DumpBlocks(ring),
-            (std::vector<std::string>{Range(0, 4), "hello", Range(0, -1), "", kEnd}));
-}
-
-TEST(RingBuffer, UnwrappedDumpSendsOnlyTheWrittenPart) {
-  CRingBuffer ring(8);
-  WriteText(ring, "abc");
-  ring.Write("", 0);  // a zero length writes nothing
-  WriteText(ring, "de");
-  EXPECT_EQ(DumpBlocks(ring), (std::vector<std::string>{Range(0, 4), "abcde", kEnd}));
-}
-
-TEST(RingBuffer, DumpEmptiesTheBufferAndANullSinkDoesToo) {
-  CRingBuffer ring(4);
-  WriteText(ring, "xyzzy");
-  ring.Dump(nullptr);
-  EXPECT_EQ(ring.GetWritePos(), 0u);
-  EXPECT_FALSE(ring.IsWrapped());
-  WriteText(ring, "q");
-  EXPECT_EQ(DumpBlocks(ring), (std::vector<std::string>{Range(0, 0), "q", kEnd}));
-}
-
 // Against a plain model: the dump's concatenated data blocks equal the last
 // min(total, capacity) bytes written, and the write position is total mod capacity.
 TEST(RingBuffer, DumpGivesTheMostRecentBytesForRandomWriteSequences) {
@@ -111,14 +66,6 @@ TEST(RingBuffer, DumpGivesTheMostRecentBytesForRandomWriteSequences) {
   }
 }
 
-TEST(RingBuffer, SlotZeroBehavesAsWrite) {
-  CRingBuffer ring(8);
-  CBinaryFunction<void, const char*, unsigned int>& asSink = ring;
-  asSink("ab", 2);
-  asSink.Write("cd", 2);
-  EXPECT_EQ(DumpBlocks(ring).at(1), "abcd");
-}
-
 TEST(RingBuffer, AdoptsACallerBufferAndToleratesNoStorage) {
   uint8_t* storage = new uint8_t[3];
   {
@@ -133,27 +80,6 @@ TEST(RingBuffer, AdoptsACallerBufferAndToleratesNoStorage) {
   CRingBuffer nullStorage(10, nullptr);
   WriteText(nullStorage, "abc");
   EXPECT_EQ(DumpBlocks(nullStorage), (std::vector<std::string>{Range(0, -1), "", kEnd}));
-}
-
-// Forwarding sinks: both call slots reach the plain function.
-std::string g_forwarded;
-void Collect(const char* data, unsigned int length) { g_forwarded.append(data, length); }
-
-TEST(RingBuffer, DumpsIntoAPlainFunctionSink) {
-  g_forwarded.clear();
-  CPlainBinaryFunction<void, const char*, unsigned int> plain(&Collect);
-  plain("x", 1);
-  plain.Write("y", 1);
-  EXPECT_EQ(g_forwarded, "xy");
-  g_forwarded.clear();
-  CRingBuffer ring(4);
-  WriteText(ring, "abcdef");
-  ring.Dump(&plain);
-  EXPECT_EQ(g_forwarded, Range(2, 3) + "cd" + Range(0, 1) + "ef" + kEnd);
-
-  CPlainBinaryFunction<void, const char*, unsigned int> empty(nullptr);
-  empty("z", 1);  // nothing to forward to, and no crash
-  EXPECT_EQ(empty.GetFunction(), nullptr);
 }
 
 }  // namespace

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr std::size_t kControllerManagerConnections = 9;
-
 class FacadeTest : public ::testing::Test {
  protected:
   FacadeTest() { ZelkarProcessAttach(); }
@@ -49,24 +47,6 @@ TEST_F(FacadeTest, CreateReturnsAFacadeWithAllItsSlots) {
   EXPECT_TRUE(ext->Initialize());
 }
 
-TEST_F(FacadeTest, CleanupConnectionJoinsTheHubListAndLeavesIt) {
-  EXPECT_EQ(CleanupList().count, 0u);
-  auto facade = std::make_unique<CZK_Zelkar>();
-  EXPECT_EQ(CleanupList().count, 1u);
-  EXPECT_EQ(CleanupList().first, facade->GetCleanupConnection());
-  EXPECT_EQ(facade->GetCleanupConnection()->list, &CleanupList());
-  {
-    CZK_Zelkar second;
-    EXPECT_EQ(CleanupList().count, 2u);
-    EXPECT_EQ(CleanupList().last, second.GetCleanupConnection());
-  }
-  EXPECT_EQ(CleanupList().count, 1u);
-  facade.reset();
-  EXPECT_EQ(CleanupList().count, 0u);
-  EXPECT_EQ(CleanupList().first, nullptr);
-  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
-}
-
 TEST_F(FacadeTest, CleanupEmptiesTheControllerManager) {
   std::unique_ptr<CZelkarInterface> base(ZK_Create());
   auto* facade = static_cast<CZelkarInterfaceExt*>(base.get());
@@ -83,27 +63,6 @@ TEST_F(FacadeTest, CleanupEmptiesTheControllerManager) {
   EXPECT_TRUE(facade->IsAnimObjectStatic(0));
   const Matrix m = facade->GetAnimObjectMatrix(0);
   for (int k = 0; k < 16; ++k) EXPECT_EQ(m.m[k], (k % 5 == 0) ? 1.0f : 0.0f) << k;
-}
-
-TEST_F(FacadeTest, DestroyedFacadeNoLongerHearsCleanup) {
-  {
-    std::unique_ptr<CZelkarInterface> facade(ZK_Create());
-    static_cast<CZelkarInterfaceExt*>(facade.get())
-        ->CreatePositionController("Scene::Door", {{1, 2, 3, 0}});
-  }
-  EXPECT_EQ(CleanupList().count, 0u);
-  EmitCleanup();
-  EXPECT_GE(GetLibraryGlobal()->controllerManager->FindController("Scene::Door"), 0);
-}
-
-TEST_F(FacadeTest, EveryFacadeCleansUpTheSharedManagers) {
-  std::unique_ptr<CZelkarInterface> a(ZK_Create()), b(ZK_Create());
-  auto* ea = static_cast<CZelkarInterfaceExt*>(a.get());
-  auto* eb = static_cast<CZelkarInterfaceExt*>(b.get());
-  ea->CreatePositionController("S::A", {{0, 0, 0, 0}});
-  EXPECT_EQ(eb->FindController("S::A"), ea->FindController("S::A"));
-  EmitCleanup();
-  EXPECT_EQ(eb->FindController("S::A"), -1);
 }
 
 TEST_F(FacadeTest, LibraryErrorsReachTheHostAsStdException) {

@@ -87,60 +87,6 @@ TEST(ProcessEntryTest, AttachUsesTheHostsHubAndWords) {
   EXPECT_EQ(host.globalObject.GetWord(zk_hub::kWordSignalHub), host.hub.Data());
 }
 
-TEST(ProcessEntryTest, AttachAndDetachRepeatedly) {
-  zk_hostkit::CHost host;
-  CDetachOnExit detachOnExit;
-  for (int i = 0; i < 200; ++i) {
-    ZelkarProcessAttach();
-    ASSERT_EQ(host.hub.TotalConnections(), kControllerManagerConnections) << i;
-    ZelkarProcessDetach();
-    ASSERT_EQ(host.hub.TotalConnections(), 0u) << i;
-    ASSERT_EQ(GetLibraryGlobal(), nullptr);
-  }
-}
-
-TEST(ProcessEntryTest, SecondAttachAndSecondDetachChangeNothing) {
-  zk_hostkit::CHost host;
-  CDetachOnExit detachOnExit;
-  ZelkarProcessAttach();
-  CZK_LibraryGlobal* first = GetLibraryGlobal();
-  ZelkarProcessAttach();
-  EXPECT_EQ(GetLibraryGlobal(), first);
-  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
-  ZelkarProcessDetach();
-  ZelkarProcessDetach();
-  EXPECT_EQ(GetLibraryGlobal(), nullptr);
-  EXPECT_EQ(host.hub.TotalConnections(), 0u);
-}
-
-TEST(ProcessEntryTest, StandaloneAttachCreatesAndLaterUnlinksTheBlock) {
-  ASSERT_FALSE(CGlobalObject::Exists());
-  CDetachOnExit detachOnExit;
-  for (int i = 0; i < 200; ++i) {
-    CDebugCapture capture;
-    ZelkarProcessAttach();
-    ASSERT_TRUE(CGlobalObject::Exists());
-    ASSERT_NE(GetSignalHub(), nullptr);
-    EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordSignalHub), GetSignalHub());
-    EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordControlGate), nullptr);
-    EXPECT_EQ(NRQLib2::NLogger::GetLogger().GetCurrentLevel(), 2u);
-    ASSERT_EQ(CDebugCapture::Count("standalone hub"), 1) << CDebugCapture::Text();
-
-    // The supplied hub has no application state: the library's own emissions reach no one.
-    auto* wipers = HubSignal<CSigWiperPosition>(zk_hub::kWiperPositionSignal);
-    ASSERT_NE(wipers, nullptr);
-    EXPECT_EQ(wipers->applicationState, nullptr);
-    // Its lists hold the controller manager's connections.
-    auto* ghost = reinterpret_cast<CSignalList<CSigGhostCarState>*>(
-        static_cast<char*>(GetSignalHub()) + zk_hub::kGhostCarStateLists[0]);
-    EXPECT_EQ(ghost->count, 1u);
-
-    ZelkarProcessDetach();
-    ASSERT_FALSE(CGlobalObject::Exists());
-    EXPECT_EQ(CDebugCapture::Count("standalone hub"), 1);
-  }
-}
-
 TEST(ProcessEntryTest, HostBlockWithoutHubGetsOneForTheLibrarysLifetime) {
   CGlobalObject block;
   CDetachOnExit detachOnExit;
@@ -156,15 +102,6 @@ TEST(ProcessEntryTest, HostBlockWithoutHubGetsOneForTheLibrarysLifetime) {
   // The hub is freed, so the host's word must not keep pointing at it.
   EXPECT_EQ(block.GetWord(zk_hub::kWordSignalHub), nullptr);
   EXPECT_TRUE(CGlobalObject::Exists());
-}
-
-TEST(ProcessEntryTest, HostWithAHubIsNotToldAboutStandaloneUse) {
-  zk_hostkit::CHost host;
-  CDetachOnExit detachOnExit;
-  CDebugCapture capture;
-  ZelkarProcessAttach();
-  ZelkarProcessDetach();
-  EXPECT_EQ(CDebugCapture::Count("standalone"), 0) << CDebugCapture::Text();
 }
 
 // A block too small for 22 words must not be mapped past its end: the library runs on its own
@@ -187,6 +124,20 @@ TEST(ProcessEntryTest, UndersizedBlockIsRefused) {
   EXPECT_TRUE(CGlobalObject::Exists());
   close(fd);
   shm_unlink(name.c_str());
+}
+
+TEST(ProcessEntryTest, SecondAttachAndSecondDetachChangeNothing) {
+  zk_hostkit::CHost host;
+  CDetachOnExit detachOnExit;
+  ZelkarProcessAttach();
+  CZK_LibraryGlobal* first = GetLibraryGlobal();
+  ZelkarProcessAttach();
+  EXPECT_EQ(GetLibraryGlobal(), first);
+  EXPECT_EQ(host.hub.TotalConnections(), kControllerManagerConnections);
+  ZelkarProcessDetach();
+  ZelkarProcessDetach();
+  EXPECT_EQ(GetLibraryGlobal(), nullptr);
+  EXPECT_EQ(host.hub.TotalConnections(), 0u);
 }
 
 }  // namespace

@@ -75,22 +75,4 @@ TEST(SharedLibraryTest, HostRoundTrip) {
   EXPECT_TRUE(zk_hostkit::CGlobalObject::Exists());
 }
 
-TEST(SharedLibraryTest, LoadingWithoutAHostRunsStandalone) {
-  if (zk_hostkit::CLoadedLibrary::IsLoaded(kLibrary)) GTEST_SKIP() << kStillLoaded;
-  ASSERT_FALSE(zk_hostkit::CGlobalObject::Exists());
-  {
-    zk_hostkit::CLoadedLibrary library(kLibrary);
-    EXPECT_TRUE(zk_hostkit::CGlobalObject::Exists());  // the library made its own block
-    auto create = library.Function<ZK_CreateFunction>("ZK_Create");
-    ASSERT_NE(create, nullptr);
-    CZelkarInterface* facade = create();
-    ASSERT_NE(facade, nullptr);
-    EXPECT_TRUE(facade->Initialize());
-    delete facade;
-    EXPECT_TRUE(library.Close());
-  }
-  if (zk_hostkit::CLoadedLibrary::IsLoaded(kLibrary)) GTEST_SKIP() << kStillLoaded;
-  EXPECT_FALSE(zk_hostkit::CGlobalObject::Exists());  // and removed it when unloaded
-}
-
 }  // namespace

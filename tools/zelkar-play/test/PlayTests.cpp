@@ -139,24 +139,6 @@ class PlayTool : public ::testing::Test {
   fs::path m_dir;
 };
 
-TEST_F(PlayTool, SteeringRangeHasOneRowPerNodePerFrame) {
-  const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd});
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(run.err.empty()) << run.err;
-  const std::vector<SSourceNode> source = SourceNodes();
-  const std::vector<SRow> rows = ParseCsv(run.out);
-  constexpr std::size_t kSteps = 11;  // frames 0 to 10, one frame apart by default
-  ASSERT_EQ(rows.size(), source.size() * kSteps);
-  for (std::size_t step = 0; step < kSteps; ++step) {
-    const float time = static_cast<float>(double(step) / 30.0);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-      const SRow& row = rows[step * source.size() + i];
-      EXPECT_NEAR(row.time, time, 1e-6) << step;
-      EXPECT_EQ(row.node, source[i].name);
-    }
-  }
-}
-
 TEST_F(PlayTool, NeutralFrameIsTheRestPoseAndTheHandsSteer) {
   const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd});
   ASSERT_EQ(run.code, 0) << run.err;
@@ -181,44 +163,6 @@ TEST_F(PlayTool, NeutralFrameIsTheRestPoseAndTheHandsSteer) {
   const SRow& wheel = byNode["D_steeringwheel"].front();
   for (const SRow& hand : byNode["B_hand L"])
     EXPECT_LT(std::hypot(hand.x - wheel.x, hand.y - wheel.y, hand.z - wheel.z), 300.0f);
-}
-
-TEST_F(PlayTool, DefaultRangeIsTheSceneRange) {
-  // The scene's range chunk in its JSON source says where it ends.
-  std::ifstream in(ZELKAR_SOURCE_DIR "/assets/driver_steer.zka.json");
-  const nlohmann::json document = nlohmann::json::parse(in);
-  float end = -1;
-  for (const auto& chunk : document["chunks"])
-    if (chunk["type"] == "range") end = chunk["end"].get<float>() - chunk["start"].get<float>();
-  ASSERT_GT(end, 0.0f);
-
-  const SRun run =
-      Run({"--hierarchy", kHierarchy, "--scene", kScene, "--step", "0.25", "--nodes", "B_head"});
-  ASSERT_EQ(run.code, 0) << run.err;
-  const std::vector<SRow> rows = ParseCsv(run.out);
-  ASSERT_EQ(rows.size(), static_cast<std::size_t>(std::floor(end / 0.25f)) + 1);
-  EXPECT_FLOAT_EQ(rows.back().time, 0.25f * float(rows.size() - 1));
-}
-
-TEST_F(PlayTool, ChosenNodesInTheirOrderMatchTheFullRunAndGoToTheOutputFile) {
-  const SRun full = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd});
-  ASSERT_EQ(full.code, 0) << full.err;
-  const SRun some = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd,
-                         "--nodes", "B_toe R,B_hand L", "--output", "some.csv"});
-  ASSERT_EQ(some.code, 0) << some.err;
-  EXPECT_TRUE(some.out.empty());
-  const std::vector<SRow> rows = ParseCsv(ReadText(Path("some.csv")));
-  ASSERT_EQ(rows.size(), 22u);
-
-  std::map<std::pair<float, std::string>, SRow> reference;
-  for (const SRow& row : ParseCsv(full.out)) reference[{row.time, row.node}] = row;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_EQ(rows[i].node, i % 2 == 0 ? "B_toe R" : "B_hand L");
-    const SRow& same = reference.at({rows[i].time, rows[i].node});
-    EXPECT_EQ(rows[i].x, same.x);
-    EXPECT_EQ(rows[i].y, same.y);
-    EXPECT_EQ(rows[i].z, same.z);
-  }
 }
 
 TEST_F(PlayTool, FilesInsideAnArchivePlayLikeLooseOnes) {
@@ -274,34 +218,6 @@ TEST_F(PlayTool, DrawingIsWellFormedNamesEveryNodeAndStandsUpright) {
       EXPECT_GT(joints["B_toe R"][view].first, joints["B_pelvis"][view].first);
     }
   }
-
-  const SRun two =
-      Run({"--hierarchy", kHierarchy, "--scene", kScene, "--svg", "two.svg", "--svg-times", "0,0.2",
-           "--output", "two.csv", "--nodes", "B_head,B_pelvis"});
-  ASSERT_EQ(two.code, 0) << two.err;
-  const std::string small = ReadText(Path("two.svg"));
-  EXPECT_EQ(zk_play_test::XmlProblem(small), "");
-  EXPECT_NE(small.find("t = 0.2 s, frame 6"), std::string::npos);
-  EXPECT_EQ(small.find("<title>B_neck</title>"), std::string::npos);  // not asked for
-}
-
-TEST_F(PlayTool, XmlCheckRefusesBrokenDocuments) {
-  EXPECT_EQ(zk_play_test::XmlProblem("<a x=\"1\"><b/>t &amp; &#955;</a>"), "");
-  EXPECT_NE(zk_play_test::XmlProblem("<a><b></a></b>"), "");
-  EXPECT_NE(zk_play_test::XmlProblem("<a x=1/>"), "");
-  EXPECT_NE(zk_play_test::XmlProblem("<a>&nbsp;</a>"), "");
-  EXPECT_NE(zk_play_test::XmlProblem("<a/><b/>"), "");
-  EXPECT_NE(zk_play_test::XmlProblem("<a x=\"1\" x=\"2\"/>"), "");
-  EXPECT_NE(zk_play_test::XmlProblem("<a>"), "");
-}
-
-TEST_F(PlayTool, HelpDescribesTheOptions) {
-  const SRun run = Run({"--help"});
-  EXPECT_EQ(run.code, 0);
-  for (const char* option :
-       {"--hierarchy", "--scene", "--scene-name", "--character-name", "--kind", "--category",
-        "--from", "--to", "--step", "--nodes", "--output", "--svg", "--svg-times", "--library"})
-    EXPECT_NE(run.out.find(option), std::string::npos) << option;
 }
 
 TEST_F(PlayTool, BadArgumentsFailWithOneLine) {
@@ -355,27 +271,6 @@ TEST_F(PlayTool, MissingFilesFailWithOneLineNamingThem) {
                        "libnone.so");
   ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--output", Path("no/such/folder/out.csv")}),
                        1, "out.csv");
-}
-
-TEST_F(PlayTool, DamagedFilesFailWithTheLibrarysMessage) {
-  const std::string hierarchy = ReadText(kHierarchy);
-  const std::string scene = ReadText(kScene);
-  ASSERT_GT(hierarchy.size(), 400u);
-  ASSERT_GT(scene.size(), 400u);
-  WriteBytes("cut.zkh", hierarchy.substr(0, 300));
-  WriteBytes("cut.zka", scene.substr(0, 300));
-  WriteBytes("text.zkh", "this is not a hierarchy file at all\n");
-
-  // The library refuses them first; its message names the file and where the damage is.
-  const SRun cutHierarchy = Run({"--hierarchy", Path("cut.zkh")});
-  ExpectOneLineFailure(cutHierarchy, 1, "cut.zkh");
-  EXPECT_NE(cutHierarchy.err.find("offset"), std::string::npos) << cutHierarchy.err;
-  const SRun cutScene = Run({"--hierarchy", kHierarchy, "--scene", Path("cut.zka")});
-  ExpectOneLineFailure(cutScene, 1, "cut.zka");
-  EXPECT_NE(cutScene.err.find("offset"), std::string::npos) << cutScene.err;
-  const SRun text = Run({"--hierarchy", Path("text.zkh")});
-  ExpectOneLineFailure(text, 1, "valid header");
-  EXPECT_NE(text.err.find("text.zkh"), std::string::npos) << text.err;
 }
 
 }  // namespace
