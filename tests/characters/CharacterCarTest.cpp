@@ -227,24 +227,21 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
   const Vector3 noLeft[4] = {{1, 0, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}};
   const Vector3 noTop[4] = {{1, -FLT_MAX, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 2, 0}};
   const Vector3 huge[4] = {{3e38f, 0, 0}, {-3e38f, 0, 0}, {3e38f, 3e38f, 0}, {0, 0, 0}};
+  // clang-format off
   const std::pair<const char*, std::function<void()>> cases[] = {
-      {"that wheel keeps its last state",
-       [&] {
-         EmitWheels({{nan, 0, 0}, {0, 0, 3e38f}, {}, {}}, {kNoTurn, kNoTurn, {1e30f, 0, 0, 1}, {}});
-       }},
+      {"that wheel keeps its last state", [&] {
+         EmitWheels({{nan, 0, 0}, {0, 0, 3e38f}, {}, {}}, {kNoTurn, kNoTurn, {1e30f, 0, 0, 1}, {}}); }},
       {"the wipers keep", [&] { zk_hostkit::EmitWiperRotation(host_, nan, INFINITY); }},
       {"", [&] { zk_hostkit::EmitDetachFromParent(host_, 123456); }},
-      {"has no corner",
-       [&] {
+      {"has no corner", [&] {
          zk_hostkit::EmitWindscreenData(host_, noLeft);
-         zk_hostkit::EmitWindscreenData(host_, noTop);
-       }},
+         zk_hostkit::EmitWindscreenData(host_, noTop); }},
       {"are not finite", [&] { zk_hostkit::EmitWindscreenData(host_, huge); }},
-      {"has no node \"D_driver_use\"", [&] {
+      {"has no node \"D_driver_use\"", [&] {  // a second character made as a car, without dummies
          if (Characters().GetCharacterCount() == 1)
            zk_->CreateCharacter(kSamples + "human_skeleton.zkh", "Bare", "Car");
-         zk_->AddAnimation("Bare", "car_idle", 0);
-       }}};
+         zk_->AddAnimation("Bare", "car_idle", 0); }}};
+  // clang-format on
   for (const auto& [logged, send] : cases) {
     CDebugCapture::text.clear();
     for (int twice = 0; twice < 2; ++twice) {

@@ -92,20 +92,18 @@ TEST_F(InCarPeopleTest, ShakeIsClampedSwappedAndLeavesTheHandsInPlace) {
   // vector 0 clamped to ±0.2, and its Z normalize(X × (0,1,0)); B_spine02 hangs one unit along
   // B_spine01's Z; the thighs take the clamped body shift.
   const float s = 0.9805807f;  // 1 / √1.04
+  // clang-format off
   const struct {
     Vector3 bend, shift, xAxis, spine01, spine02;
   } cases[] = {
       {{0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 2}},
-      {{5, 5, 5},
-       {5, 5, 5},
-       {0.973329f, 0.162221f, 0.162221f},
-       {0.2f, 0.2f, 1.2f},
-       {0.035602f, 0.2f, 2.186396f}},
+      {{5, 5, 5}, {5, 5, 5}, {0.973329f, 0.162221f, 0.162221f}, {0.2f, 0.2f, 1.2f}, {0.035602f, 0.2f, 2.186396f}},
       {{0, 0, 5}, {0, 0, 0}, {s, 0.2f * s, 0}, {0, 0, 1}, {0, 0, 2}},  // third word to y
       {{0, -5, 0}, {0, 0, 0}, {s, 0, -0.2f * s}, {0, 0, 1}, {0.2f * s, 0, 1 + s}},  // second to z
       {{0, 0, 0}, {5, 5, -5}, {1, 0, 0}, {0.2f, 0.2f, 0.8f}, {0.2f, 0.2f, 1.8f}},
       {{NAN, NAN, NAN}, {NAN, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 2}},  // NaN: no sway
   };
+  // clang-format on
   for (const auto& c : cases) {
     CQueuedPerson* p = Person();
     CSigIncarShake record{};
