@@ -242,7 +242,8 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
            zk_->CreateCharacter(kSamples + "human_skeleton.zkh", "Bare", "Car");
          zk_->AddAnimation("Bare", "car_idle", 0); }}};
   // clang-format on
-  for (const auto& [logged, send] : cases) {
+  for (const auto& [text, send] : cases) {
+    const char* logged = text;  // a structured binding is not captured by older compilers
     CDebugCapture::text.clear();
     for (int twice = 0; twice < 2; ++twice) {
       send();
