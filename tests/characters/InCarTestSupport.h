@@ -3,12 +3,10 @@
 // animation, so their x tells the time they were sampled at; every other bone keeps its offset):
 //
 //   root ─ B_pelvis (0,0,0) ─┬ B_spine01 (0,0,1) ─ B_spine02 (0,0,2) ─┬ B_head (0,0,3)
-//                            ├ B_thigh L (.5,0,0)                     ├ B_upper arm L (1,0,2)
-//                            └ B_thigh R (-.5,0,0)                    │  ─ B_lower arm L (1,-1,2)
-//                                                                     │  ─ B_hand rotation L
-//                                                                     (1,-1,2) │  ─ B_hand L
-//                                                                     (2,-1,2) ─ B_finger L └ the
-//                                                                     same mirrored in x for R
+//                            ├ B_thigh L (.5,0,0)                     ├ B_upper arm L (1,0,2) ...
+//                            └ B_thigh R (-.5,0,0)                    └ B_upper arm R (-1,0,2) ...
+//   ... B_upper arm L ─ B_lower arm L (1,-1,2) ─ B_hand rotation L (1,-1,2) ─ B_hand L (2,-1,2)
+//       ─ B_finger L (2.1,-1,2), and the same mirrored in x for R
 //   root ─ D_world (placed)
 //
 // Both arms have segments of length 1, bent at a right angle, the elbow forward (−y).

@@ -1,12 +1,15 @@
 // A host with a rally car, its driver and co-driver made from the sample files through the
 // exported facade of libzelkar.so, driving them with car-control records emitted on the host
 // kit's hub: the right hand must reach the car's gear and handbrake dummies and come back, and
-// the wheel must turn with the steering.
+// the wheel must turn with the steering. Refusals reach the host as the public types it catches.
 #include <gtest/gtest.h>
+#include <zelkar/Exceptions.h>
 #include <zelkar/Zelkar.h>
 #include <zelkar/ZelkarFacade.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,13 @@ TEST(InCarEndToEnd, DriverReachesTheCarsDummiesAndTurnsTheWheel) {
   zk_hostkit::CLoadedLibrary library(ZELKAR_SHARED_LIBRARY_PATH);
   auto* zk = static_cast<CZelkarInterfaceExt*>(library.Function<ZK_CreateFunction>("ZK_Create")());
   ASSERT_NE(zk, nullptr);
+  const std::string damaged = ::testing::TempDir() + "zelkar-damaged.zka";
+  std::ofstream(damaged, std::ios::binary) << "not a scene file at all, only text";
+  EXPECT_THROW(zk->LoadAnimationScene("/no/such.zka", "s"), NRQLib2::CRQ_DiskIOException);
+  EXPECT_THROW(zk->CreateHumanCharacter("/no/such.zkh", "", "A", "B"),
+               NRQLib2::CRQ_DiskIOException);
+  EXPECT_THROW(zk->LoadAnimationScene(damaged, "s"), CZK_Exception);
+  std::remove(damaged.c_str());
   ASSERT_NO_THROW(zk->CreateCharacter(samples + "rally_car.zkh", "Car", "Car"));
   for (const char* person : {"Driver", "CoDriver"})
     ASSERT_NO_THROW(zk->CreateHumanCharacter(samples + "human_skeleton.zkh", "", person, person));
