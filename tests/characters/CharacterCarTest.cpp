@@ -82,7 +82,7 @@ TEST_F(CarTest, WindscreenPositionsReachTheHostInWindscreenCoordinates) {
   const Vector3 l = MatrixGetTranslation(*Node(car, "i_wiper_l")->GetMatrix());
   const Vector3 r = MatrixGetTranslation(*Node(car, "i_wiper_r")->GetMatrix());
   const Vector3 orders[2][4] = {{{1, 0, 0}, {-1, 0, 0}, {1, 2, 0}, {-1, 2, 0}},
-                                {{-1, 2, 0}, {1, 2, 0}, {-1, 0, 0}, {1, 0, 0}}};
+                                {{-1, 0, 0}, {1, 2, 0}, {-1, 2, 0}, {1, 0, 0}}};
   for (const auto& corners : orders) {
     zk_hostkit::EmitWindscreenData(host_, corners);
     const CSigWiperPosition& got = wipers_.GetLast();
