@@ -35,22 +35,6 @@ Vector3 PositionOf(const CZK_Node* node) {
   return node != nullptr ? MatrixGetTranslation(node->matrix) : Vector3{0.0f, 0.0f, 0.0f};
 }
 
-Vector3 Row(const Matrix& m, uint32_t row) {
-  return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
-}
-
-void SetRow(Matrix& m, uint32_t row, const Vector3& v) {
-  m.m[row * 4] = v.x;
-  m.m[row * 4 + 1] = v.y;
-  m.m[row * 4 + 2] = v.z;
-}
-
-Vector3 Normalized(const Vector3& v) {
-  Vector3 out;
-  D3DXVec3Normalize(&out, &v);
-  return out;
-}
-
 bool IsFinite(const Vector3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
@@ -312,16 +296,16 @@ void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& fram
   const float keepSign = wheel.side == 1 ? -1.0f : 1.0f;
   for (const CZK_CarWheelPart& part : wheel.parts) {
     Matrix& pm = part.node->matrix;
-    Vector3 rows[3] = {Row(pm, 0), Row(pm, 1), Row(pm, 2)};
-    const Vector3 aim = Normalized(PositionOf(part.target) - PositionOf(part.node));
+    Vector3 rows[3] = {MatrixGetRow(pm, 0), MatrixGetRow(pm, 1), MatrixGetRow(pm, 2)};
+    const Vector3 aim = Vec3Normalized(PositionOf(part.target) - PositionOf(part.node));
     rows[part.aimAxis] = part.flip ? aim * -1.0f : aim;
-    rows[part.keepAxis] = Row(frame, part.keepAxis) * keepSign;
+    rows[part.keepAxis] = MatrixGetRow(frame, part.keepAxis) * keepSign;
     uint32_t u = (part.aimAxis + 1) % 3;
     if (u == part.keepAxis) u = (u + 1) % 3;
-    rows[u] = Normalized(Vec3Cross(rows[(u + 2) % 3], rows[(u + 1) % 3]));
+    rows[u] = Vec3Normalized(Vec3Cross(rows[(u + 2) % 3], rows[(u + 1) % 3]));
     const uint32_t k = part.keepAxis;
-    rows[k] = Normalized(Vec3Cross(rows[(k + 2) % 3], rows[(k + 1) % 3]));
-    for (uint32_t r = 0; r < 3; ++r) SetRow(pm, r, rows[r]);
+    rows[k] = Vec3Normalized(Vec3Cross(rows[(k + 2) % 3], rows[(k + 1) % 3]));
+    for (uint32_t r = 0; r < 3; ++r) MatrixSetRow(pm, r, rows[r]);
   }
 }
 
@@ -380,8 +364,8 @@ void CZK_CharacterCar::OnWindscreenData(const CSigWindscreenData& record) {
     return;
   }
   const Vector3 origin = record.corners[p1].value;
-  const Vector3 u = Normalized(record.corners[p2].value - origin);
-  const Vector3 v = Normalized(record.corners[p3].value - origin);
+  const Vector3 u = Vec3Normalized(record.corners[p2].value - origin);
+  const Vector3 v = Vec3Normalized(record.corners[p3].value - origin);
   const Vector3 l = PositionOf(innerWiperLeft) - origin;
   const Vector3 r = PositionOf(innerWiperRight) - origin;
   const CSigWiperPosition out = {Vec3Dot(l, u), Vec3Dot(l, v), Vec3Dot(r, u), Vec3Dot(r, v)};

@@ -44,29 +44,15 @@ Vector3 ClampShake(const Vector3& v, const SShakeLimit& limit) {
           ClampShake(v.z, limit.lower.z, limit.upper.z)};
 }
 
-Vector3 Row(const Matrix& m, int row) { return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]}; }
-
-void SetRow(Matrix& m, int row, const Vector3& v) {
-  m.m[row * 4] = v.x;
-  m.m[row * 4 + 1] = v.y;
-  m.m[row * 4 + 2] = v.z;
-}
-
-Vector3 Normalized(const Vector3& v) {
-  Vector3 out;
-  D3DXVec3Normalize(&out, &v);
-  return out;
-}
-
 // Turns the bone so that its X axis points along x, keeping its Y axis as close to the old one
 // as the new X allows; the translation row becomes `at`.
 void AimBone(CZK_Node* bone, const Vector3& x, const Vector3& at) {
   Matrix& m = bone->matrix;
-  const Vector3 z = Normalized(Vec3Cross(x, Row(m, 1)));
-  SetRow(m, 0, x);
-  SetRow(m, 1, Vec3Cross(z, x));
-  SetRow(m, 2, z);
-  SetRow(m, 3, at);
+  const Vector3 z = Vec3Normalized(Vec3Cross(x, MatrixGetRow(m, 1)));
+  MatrixSetRow(m, 0, x);
+  MatrixSetRow(m, 1, Vec3Cross(z, x));
+  MatrixSetRow(m, 2, z);
+  MatrixSetRow(m, 3, at);
 }
 
 bool IsFinite(const Vector3& v) {
@@ -226,11 +212,11 @@ void CZK_CharacterIncarPeople::ApplyShake(uint32_t person, float time) {
     const Vector3 v = ClampShake(record.shakeVectors[k].value, limits[k]);
     Matrix& m = bone->matrix;
     // The record's second and third words swap places: the host's axes are not the skeleton's.
-    const Vector3 x = Normalized(Row(m, 0) + Vector3{v.x, v.z, v.y});
-    const Vector3 z = Normalized(Vec3Cross(x, Row(m, 1)));
-    SetRow(m, 0, x);
-    SetRow(m, 1, Vec3Cross(z, x));
-    SetRow(m, 2, z);
+    const Vector3 x = Vec3Normalized(MatrixGetRow(m, 0) + Vector3{v.x, v.z, v.y});
+    const Vector3 z = Vec3Normalized(Vec3Cross(x, MatrixGetRow(m, 1)));
+    MatrixSetRow(m, 0, x);
+    MatrixSetRow(m, 1, Vec3Cross(z, x));
+    MatrixSetRow(m, 2, z);
     Repropagate(bone, time);
   }
 
@@ -254,8 +240,8 @@ void CZK_CharacterIncarPeople::SolveArm(CZK_IKChain& chain, CZK_Node* upper, CZK
   const Vector3 e0 = MatrixGetTranslation(lower->matrix) - p;
   Vector3 e;
   if (!chain.Solve(&h, &e0, &e)) return;
-  AimBone(upper, Normalized(e), p);
-  const Vector3 forearm = Normalized(h - e);
+  AimBone(upper, Vec3Normalized(e), p);
+  const Vector3 forearm = Vec3Normalized(h - e);
   AimBone(lower, forearm, p + e);
   AimBone(twist, forearm, p + e);
 }

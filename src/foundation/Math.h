@@ -6,6 +6,7 @@
 #include <zelkar/MathTypes.h>
 
 #include <cmath>
+#include <cstdint>
 
 namespace zk_math {
 constexpr float kPi = 3.1415927f;
@@ -52,12 +53,34 @@ Vector3 MatrixGetTranslation(const Matrix& m);
 inline float QuaternionDot(const Quaternion& a, const Quaternion& b) {
   return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
 }
-inline Vector3 operator+(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vector3 operator+(const Vector3& a, const Vector3& b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vector3 operator-(const Vector3& a, const Vector3& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 inline Vector3 operator*(const Vector3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline float Vec3Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline float Vec3Dot(const Vector3& a, const Vector3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Vector3 Vec3Cross(const Vector3& a, const Vector3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 inline float Vec3Length(const Vector3& v) { return std::sqrt(Vec3Dot(v, v)); }
-inline bool operator==(const Vector3& a, const Vector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+inline Vector3 Vec3Normalized(const Vector3& v) {
+  Vector3 out;
+  D3DXVec3Normalize(&out, &v);
+  return out;
+}
+// Row 0 to 3 of a matrix as a vector (its first three elements): an axis, or the translation.
+inline Vector3 MatrixGetRow(const Matrix& m, uint32_t row) {
+  return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
+}
+inline void MatrixSetRow(Matrix& m, uint32_t row, const Vector3& v) {
+  m.m[row * 4] = v.x;
+  m.m[row * 4 + 1] = v.y;
+  m.m[row * 4 + 2] = v.z;
+}
+inline bool operator==(const Vector3& a, const Vector3& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
