@@ -2,9 +2,6 @@
 // and registration, and refusal of damaged files with the node registry left as it was.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +10,7 @@
 #include "animation/SceneLoaderTestSupport.h"
 #include "characters/Character.h"
 #include "files/DiskReader.h"
+#include "files/FilesTestSupport.h"
 #include "foundation/Exceptions.h"
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
@@ -46,23 +44,16 @@ std::vector<uint8_t> SmallSkeleton() {
   });
 }
 
+// The bytes in a file of a fresh directory, removed with it.
 class TempFile {
  public:
-  explicit TempFile(const std::vector<uint8_t>& bytes)
-      : path_(std::filesystem::temp_directory_path() /
-              ("zelkar_hierarchy_" + std::to_string(std::random_device{}()) + ".zkh")) {
-    std::ofstream out(path_, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+  explicit TempFile(const std::vector<uint8_t>& bytes) {
+    files_test::WriteFile(Path(), std::string(bytes.begin(), bytes.end()));
   }
-  ~TempFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  std::string Path() const { return path_.string(); }
+  std::string Path() const { return dir_ / "hierarchy.zkh"; }
 
  private:
-  std::filesystem::path path_;
+  files_test::TempDir dir_;
 };
 
 class HierarchyLoaderTest : public LibraryFixture {

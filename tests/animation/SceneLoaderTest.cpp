@@ -16,6 +16,7 @@
 #include "animation/AnimationScene.h"
 #include "animation/SceneLoader.h"
 #include "animation/SceneLoaderTestSupport.h"
+#include "animation/TrackTestSupport.h"
 #include "controllers/ConstraintControllers.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"
@@ -27,18 +28,8 @@ namespace {
 using zk_test::AxisAngleQuaternion;
 using zk_test::SceneBytes;
 
-constexpr float kTolerance = 1e-5f;
 const char kSceneHeaderMessage[] =
     "[CZK_3DSMAXAnimationLoader::LoadSceneFromBuf] scene doesn't have a valid header..";
-
-// Element by element for vectors and quaternions.
-template <class T>
-void ExpectNear(const T& a, const std::type_identity_t<T>& b, float tolerance = kTolerance) {
-  const auto* x = reinterpret_cast<const float*>(&a);
-  const auto* y = reinterpret_cast<const float*>(&b);
-  for (size_t i = 0; i < sizeof(T) / sizeof(float); ++i)
-    EXPECT_NEAR(x[i], y[i], tolerance) << "element " << i;
-}
 
 // The Hamilton product a·b (b applied first when rotating a vector as a·v·a*).
 Quaternion Hamilton(const Quaternion& a, const Quaternion& b) {
@@ -157,19 +148,19 @@ TEST_F(SceneLoaderTest, RelativeTcbRotationKeysSumAnglesAndMultiplyRotations) {
   }));
   auto* track = TrackOf<CZK_AnimTrackRotationTCB>("Walk::Lid");
   ASSERT_NE(track, nullptr);
-  ExpectNear(track->GetKey(0).keyAxisAngle, AxisAngleQuaternion(a, 1, 0, 0));
-  ExpectNear(track->GetKey(1).keyAxisAngle, AxisAngleQuaternion(a + b, 1, 0, 0));
-  ExpectNear(track->GetKey(2).keyAxisAngle, AxisAngleQuaternion(a + b + c, 0, 1, 0));
-  ExpectNear(track->GetKey(0).rotation, AxisAngleQuaternion(a, 1, 0, 0));
-  ExpectNear(track->GetKey(1).rotation, AxisAngleQuaternion(a + b, 1, 0, 0));
+  EXPECT_TRUE(Near(track->GetKey(0).keyAxisAngle, AxisAngleQuaternion(a, 1, 0, 0)));
+  EXPECT_TRUE(Near(track->GetKey(1).keyAxisAngle, AxisAngleQuaternion(a + b, 1, 0, 0)));
+  EXPECT_TRUE(Near(track->GetKey(2).keyAxisAngle, AxisAngleQuaternion(a + b + c, 0, 1, 0)));
+  EXPECT_TRUE(Near(track->GetKey(0).rotation, AxisAngleQuaternion(a, 1, 0, 0)));
+  EXPECT_TRUE(Near(track->GetKey(1).rotation, AxisAngleQuaternion(a + b, 1, 0, 0)));
   // Each key's rotation is applied after the orientation reached so far.
   const Quaternion third =
       Hamilton(AxisAngleQuaternion(c, 0, 1, 0), AxisAngleQuaternion(a + b, 1, 0, 0));
-  ExpectNear(track->GetKey(2).rotation, third);
+  EXPECT_TRUE(Near(track->GetKey(2).rotation, third));
   EXPECT_EQ(track->GetKey(1).tension, 0.1f);
   EXPECT_EQ(track->GetKey(1).easeOut, 0.5f);
   Quaternion q;
-  ExpectNear(*track->Evaluate(&q, 2.0f), third);
+  EXPECT_TRUE(Near(*track->Evaluate(&q, 2.0f), third));
 }
 
 // ---- Constraint, sampled and IK chunks -------------------------------------------------------

@@ -6,14 +6,10 @@
 
 #include "characters/Character.h"
 #include "foundation/Exceptions.h"
-#include "platform/DebugOutput.h"
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
 
 namespace {
-
-std::string g_debugText;
-void CaptureDebug(const char* text) { g_debugText += text; }
 
 class CharacterTest : public LibraryFixture {
  protected:
@@ -113,11 +109,11 @@ TEST_F(CharacterTest, MissingSceneRecordIsLoggedOnSelection) {
   CZK_Character* bob = MakeBob();
   AddStaticPRS("Ghost::hand::PRS", {0, 0, 0});
   bob->AddAnimation("Ghost", 0);  // no scene record: filed against record 0, which is absent
-  g_debugText.clear();
-  const auto previous = zk_platform::SetDebugSink(&CaptureDebug);
-  bob->SetAnimation(0, 0);
-  zk_platform::SetDebugSink(previous);
-  EXPECT_NE(g_debugText.find("Invalid animation data handle"), std::string::npos);
+  {
+    zk_test::ScopedDebugCapture capture;
+    bob->SetAnimation(0, 0);
+  }
+  EXPECT_GE(zk_test::ScopedDebugCapture::Count("Invalid animation data handle"), 1);
   EXPECT_EQ(hand->currentAnimation, 0u);
 }
 

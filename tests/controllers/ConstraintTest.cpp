@@ -88,7 +88,7 @@ TEST_F(ConstraintTest, LinkSwitchesTargetsAtTheirStartTimes) {
                {7.9f, {1, 20, 100}}, {8, {1, 0, 100}},  {50, {1, 0, 100}}};
   for (const Case& c : cases) {
     const Matrix world = manager.EvaluateTransform(hand, c.t, &parent);
-    EXPECT_TRUE(VectorNear(Row(world, 3), c.expected)) << "t = " << c.t;
+    EXPECT_TRUE(Near(Row(world, 3), c.expected)) << "t = " << c.t;
   }
   EXPECT_EQ(link->SelectLink(4.9f), 0);
   EXPECT_EQ(link->SelectLink(5.0f), 1);
@@ -136,7 +136,7 @@ TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
               // The look-at row points at the target (away with flipLookAt).
               Vector3 d = Normalized(t - w);
               if (words[1] != 0) d = d * -1.0f;
-              ASSERT_TRUE(VectorNear(rows[axis], d, 2e-4f)) << axis << " " << s << " " << upMode;
+              ASSERT_TRUE(Near(rows[axis], d, 2e-4f)) << axis << " " << s << " " << upMode;
 
               // The source row is the up reference with its part along d removed.
               Vector3 r = upMode == 0
@@ -147,8 +147,7 @@ TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
               if (Vec3Length(perp) < 1e-2f) continue;
               Vector3 expected = Normalized(perp);
               if (words[2] != 0) expected = expected * -1.0f;
-              ASSERT_TRUE(VectorNear(rows[s], expected, 5e-4f))
-                  << axis << " " << s << " " << upMode;
+              ASSERT_TRUE(Near(rows[s], expected, 5e-4f)) << axis << " " << s << " " << upMode;
               ++checked;
             }
           }
@@ -161,7 +160,7 @@ TEST(LookAtBasis, DegenerateReferenceFallsBackToAWorldAxis) {
     for (const Vector3& reference : {d, Vector3{0, 0, 0}, d * -2.0f}) {
       Matrix m = g_IdentityMatrix;
       BuildLookAtBasis(&m, d, reference, axis, (axis + 2) % 3, false);
-      EXPECT_TRUE(VectorNear(Row(m, static_cast<int>(axis)), d, 1e-6f));
+      EXPECT_TRUE(Near(Row(m, static_cast<int>(axis)), d, 1e-6f));
       EXPECT_NEAR(Vec3Dot(Vec3Cross(Row(m, 0), Row(m, 1)), Row(m, 2)), 1.0f, 1e-5f);
     }
   }

@@ -86,31 +86,29 @@ TEST_F(ManagerTest, TimeZeroQueriesCheckTheControllerType) {
   const int s = manager.CreateScaleObject("s");
 
   EXPECT_FLOAT_EQ(manager.GetAnimObjectFloat(f), 2.5f);
-  EXPECT_TRUE(VectorNear(manager.GetAnimObjectPosition(p), {1, 2, 3}, 0));
-  EXPECT_TRUE(QuaternionNear(manager.GetAnimObjectRotation(r, nullptr),
-                             QuaternionFromAxisAngle({1, 0, 0}, 0.5f), 0));
+  EXPECT_TRUE(Near(manager.GetAnimObjectPosition(p), {1, 2, 3}, 0));
+  EXPECT_TRUE(
+      Near(manager.GetAnimObjectRotation(r, nullptr), QuaternionFromAxisAngle({1, 0, 0}, 0.5f), 0));
   Matrix expectedScale;
   D3DXMatrixScaling(&expectedScale, 2, 3, 4);
-  EXPECT_TRUE(MatrixNear(manager.GetAnimObjectScale(s), expectedScale, 0));
+  EXPECT_TRUE(Near(manager.GetAnimObjectScale(s), expectedScale, 0));
 
   // Every mismatched type gives the query's default.
   for (int index : {p, r, s}) EXPECT_EQ(manager.GetAnimObjectFloat(index), 0.0f);
-  for (int index : {f, r, s})
-    EXPECT_TRUE(VectorNear(manager.GetAnimObjectPosition(index), {0, 0, 0}, 0));
+  for (int index : {f, r, s}) EXPECT_TRUE(Near(manager.GetAnimObjectPosition(index), {0, 0, 0}, 0));
   for (int index : {f, p, s})
-    EXPECT_TRUE(QuaternionNear(manager.GetAnimObjectRotation(index, nullptr), {0, 0, 0, 1}, 0));
+    EXPECT_TRUE(Near(manager.GetAnimObjectRotation(index, nullptr), {0, 0, 0, 1}, 0));
   for (int index : {f, p, r})
-    EXPECT_TRUE(MatrixNear(manager.GetAnimObjectScale(index), g_IdentityMatrix, 0));
+    EXPECT_TRUE(Near(manager.GetAnimObjectScale(index), g_IdentityMatrix, 0));
   // Object indices and controller indices outside their lists give the defaults too.
   manager.GetAnimObject(p)->controllerIndex = 1000;
   const int unbound = manager.CreateScaleObject("none");
   for (int index : {-1, 1000, p, unbound}) {
     EXPECT_EQ(manager.GetAnimObjectFloat(index), 0.0f);
-    EXPECT_TRUE(VectorNear(manager.GetAnimObjectPosition(index), {0, 0, 0}, 0));
-    EXPECT_TRUE(
-        QuaternionNear(manager.GetAnimObjectRotation(index, &g_IdentityMatrix), {0, 0, 0, 1}, 0));
-    EXPECT_TRUE(MatrixNear(manager.GetAnimObjectScale(index), g_IdentityMatrix, 0));
-    EXPECT_TRUE(MatrixNear(manager.GetAnimObjectMatrix(index), g_IdentityMatrix, 0));
+    EXPECT_TRUE(Near(manager.GetAnimObjectPosition(index), {0, 0, 0}, 0));
+    EXPECT_TRUE(Near(manager.GetAnimObjectRotation(index, &g_IdentityMatrix), {0, 0, 0, 1}, 0));
+    EXPECT_TRUE(Near(manager.GetAnimObjectScale(index), g_IdentityMatrix, 0));
+    EXPECT_TRUE(Near(manager.GetAnimObjectMatrix(index), g_IdentityMatrix, 0));
   }
   EXPECT_FALSE(manager.IsAnimObjectStatic(-1));
   EXPECT_FALSE(manager.IsAnimObjectStatic(1000));
@@ -151,8 +149,7 @@ TEST_F(ManagerTest, TruncateUndoesEverythingAfterTheMark) {
   EXPECT_EQ(manager.FindController("Old::A::pos"), 0);
   ASSERT_EQ(manager.GetScene(0)->lookAtControllers.size(), 1u);
   EXPECT_EQ(manager.GetScene(0)->lookAtControllers[0], oldLookAt);
-  EXPECT_TRUE(
-      VectorNear(Row(manager.EvaluateTransform(objectBefore, 0, nullptr), 3), {1, 0, 0}, 0));
+  EXPECT_TRUE(Near(Row(manager.EvaluateTransform(objectBefore, 0, nullptr), 3), {1, 0, 0}, 0));
 
   // A mark of nothing leaves the dummy object in place.
   manager.TruncateTo(CZK_ControllerManager::Counts{});
@@ -169,7 +166,7 @@ TEST_F(ManagerTest, SolidStateIgnoresIndexZeroAndPastTheEnd) {
   const Matrix dummyBefore = manager.GetAnimObjectMatrix(0);
   for (uint32_t index : {0u, static_cast<uint32_t>(n), 1000u, 0xFFFFFFFFu})
     hub.Deliver(zk_hub::kSolidGeneralStateLists[3], SolidState(index, {1, 2, 3}, {0, 0, 0, 1}));
-  EXPECT_TRUE(MatrixNear(TM(a)->fixed, g_IdentityMatrix, 0));
-  EXPECT_TRUE(MatrixNear(manager.GetAnimObjectMatrix(0), dummyBefore, 0));
+  EXPECT_TRUE(Near(TM(a)->fixed, g_IdentityMatrix, 0));
+  EXPECT_TRUE(Near(manager.GetAnimObjectMatrix(0), dummyBefore, 0));
   EXPECT_EQ(manager.GetAnimObjectCount(), n);
 }

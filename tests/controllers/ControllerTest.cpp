@@ -63,13 +63,13 @@ TEST(Controllers, LeavesWithoutTracksGiveNeutralValues) {
   EXPECT_EQ(CZK_AnimationControllerFloat("f").GetValue(3), 0.0f);
   Vector3 v = {5, 5, 5};
   CZK_AnimationControllerPositionVector("p").Evaluate(&v, 1);
-  EXPECT_TRUE(VectorNear(v, {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(v, {0, 0, 0}, 0));
   Quaternion q = {1, 1, 1, 1};
   CZK_AnimationControllerRotationQuaternion("r").Evaluate(&q, 1, nullptr);
-  EXPECT_TRUE(QuaternionNear(q, {0, 0, 0, 1}, 0));
+  EXPECT_TRUE(Near(q, {0, 0, 0, 1}, 0));
   Matrix m;
   CZK_AnimationControllerScale("s").GetMatrix(&m, 1);
-  EXPECT_TRUE(MatrixNear(m, g_IdentityMatrix, 0));
+  EXPECT_TRUE(Near(m, g_IdentityMatrix, 0));
 }
 
 TEST(Controllers, PositionXYZSamplesZThenYThenX) {
@@ -84,13 +84,13 @@ TEST(Controllers, PositionXYZSamplesZThenYThenX) {
   xyz.SetAxis(2, &z);
   Vector3 v;
   EXPECT_EQ(xyz.Evaluate(&v, 2.0f), &v);
-  EXPECT_TRUE(VectorNear(v, {2, 4, 7}, 0));
+  EXPECT_TRUE(Near(v, {2, 4, 7}, 0));
   EXPECT_EQ(order, "zyx");
 
   // An empty axis reads 0, the others still count.
   xyz.SetAxis(1, nullptr);
   xyz.Evaluate(&v, 1.0f);
-  EXPECT_TRUE(VectorNear(v, {1, 0, 4}, 0));
+  EXPECT_TRUE(Near(v, {1, 0, 4}, 0));
 }
 
 TEST(Controllers, PRSComposesScaleThenRotationThenTranslation) {
@@ -98,21 +98,21 @@ TEST(Controllers, PRSComposesScaleThenRotationThenTranslation) {
   PRSRig rig({1, 0, 0}, kAxisZ, zk_math::kHalfPi, 2);
   Matrix m;
   EXPECT_EQ(rig.prs.Evaluate(&m, 0, &g_IdentityMatrix), &m);
-  EXPECT_TRUE(VectorNear(TransformPoint({1, 0, 0}, m), {1, 2, 0}, 1e-5f));
-  EXPECT_TRUE(VectorNear(TransformPoint({0, 0, 0}, m), {1, 0, 0}, 1e-6f));
-  EXPECT_TRUE(VectorNear(TransformPoint({0, 1, 0}, m), {-1, 0, 0}, 1e-5f));
+  EXPECT_TRUE(Near(TransformPoint({1, 0, 0}, m), {1, 2, 0}, 1e-5f));
+  EXPECT_TRUE(Near(TransformPoint({0, 0, 0}, m), {1, 0, 0}, 1e-6f));
+  EXPECT_TRUE(Near(TransformPoint({0, 1, 0}, m), {-1, 0, 0}, 1e-5f));
   // The level-of-detail controller composes its own three tracks the same way.
   CZK_AnimationControllerPRSLOD lod("lod");
   lod.SetPositionTrack(new LinePositionTrack({1, 0, 0}));
   lod.SetRotationTrack(new AxisRotationTrack(kAxisZ, zk_math::kHalfPi));
   lod.SetScaleTrack(new ConstantScaleTrack({2, 2, 2, {0, 0, 0, 1}}));
   Matrix fromLod;
-  EXPECT_TRUE(MatrixNear(*lod.Evaluate(&fromLod, 0.0f), m, 1e-6f));
+  EXPECT_TRUE(Near(*lod.Evaluate(&fromLod, 0.0f), m, 1e-6f));
 
   // Identity values give the identity matrix.
   PRSRig identity({0, 0, 0}, kAxisX, 0, 1);
   identity.prs.Evaluate(&m, 3, nullptr);
-  EXPECT_TRUE(MatrixNear(m, g_IdentityMatrix, 0));
+  EXPECT_TRUE(Near(m, g_IdentityMatrix, 0));
 }
 
 // ---- Sampled controller -----------------------------------------------------------------------
@@ -156,10 +156,10 @@ TEST(SampledController, BlendsElementByElementAndHoldsTheEnds) {
   for (int k = 0; k < 16; ++k) EXPECT_FLOAT_EQ(m.m[k], 0.75f * a.m[k] + 0.25f * b.m[k]) << k;
   for (float t : {1.0f, 1.5f, 100.0f}) {
     sampled.Evaluate(&m, t, nullptr);
-    EXPECT_TRUE(MatrixNear(m, b, 0)) << t;
+    EXPECT_TRUE(Near(m, b, 0)) << t;
   }
   for (float t : {0.0f, -3.0f}) {
     sampled.Evaluate(&m, t, nullptr);
-    EXPECT_TRUE(MatrixNear(m, a, 0)) << t;
+    EXPECT_TRUE(Near(m, a, 0)) << t;
   }
 }

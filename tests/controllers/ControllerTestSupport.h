@@ -1,11 +1,11 @@
-// Small hand-made tracks, a hub buffer and matrix helpers for the controller tests.
+// Small hand-made tracks, a hub buffer and matrix helpers for the controller tests; tolerances
+// come from the track tests' Near and the fixture's Translation.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <zelkar/HubLayout.h>
 #include <zelkar/Signals.h>
 
-#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "animation/AnimTrack.h"
+#include "animation/TrackTestSupport.h"
 #include "foundation/Math.h"
 #include "signals/Hub.h"
+#include "support/LibraryFixture.h"
 
 namespace zk_test {
 
@@ -96,40 +98,6 @@ inline Vector3 TransformPoint(const Vector3& p, const Matrix& m) {
 
 inline Vector3 Row(const Matrix& m, int row) {
   return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
-}
-
-inline Matrix Translation(float x, float y, float z) {
-  Matrix m;
-  D3DXMatrixTranslation(&m, x, y, z);
-  return m;
-}
-
-inline ::testing::AssertionResult MatrixNear(const Matrix& a, const Matrix& b,
-                                             float tolerance = 1e-5f) {
-  for (int k = 0; k < 16; ++k) {
-    if (!(std::fabs(a.m[k] - b.m[k]) <= tolerance))
-      return ::testing::AssertionFailure() << "element " << k << ": " << a.m[k] << " vs " << b.m[k];
-  }
-  return ::testing::AssertionSuccess();
-}
-
-inline ::testing::AssertionResult VectorNear(const Vector3& a, const Vector3& b,
-                                             float tolerance = 1e-5f) {
-  if (std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance &&
-      std::fabs(a.z - b.z) <= tolerance)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs ("
-                                       << b.x << ", " << b.y << ", " << b.z << ")";
-}
-
-inline ::testing::AssertionResult QuaternionNear(const Quaternion& a, const Quaternion& b,
-                                                 float tolerance = 1e-5f) {
-  if (std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance &&
-      std::fabs(a.z - b.z) <= tolerance && std::fabs(a.w - b.w) <= tolerance)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << "(" << a.x << ", " << a.y << ", " << a.z << ", " << a.w << ") vs (" << b.x << ", "
-         << b.y << ", " << b.z << ", " << b.w << ")";
 }
 
 // A zeroed hub buffer installed as the library's hub for the lifetime of the object.

@@ -1,19 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "files/FilesTestSupport.h"
 #include "foundation/DiskWriter.h"
 #include "foundation/Exceptions.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -21,21 +16,11 @@ using Bytes = std::vector<uint8_t>;
 
 class DiskWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "zelkar-diskwriter-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
-  }
-
-  std::string PathOf(const char* name) const { return (m_dir / name).string(); }
+  std::string PathOf(const char* name) const { return m_dir / name; }
 
   static Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = files_test::ReadFile(path);
+    return Bytes(bytes.begin(), bytes.end());
   }
 
   // Writes with the callback into a fresh file and returns the file's bytes.
@@ -65,7 +50,7 @@ class DiskWriterTest : public ::testing::Test {
     return "<no exception>";
   }
 
-  fs::path m_dir;
+  files_test::TempDir m_dir;
 };
 
 const uint8_t kId[8] = {'C', 'L', 'A', 'S', 'S', 'U', 'B', '1'};
@@ -139,8 +124,8 @@ TEST_F(DiskWriterTest, CreateFailureNamesThePathAndTheSystemReason) {
             "Error creating file: " + missing + "\n" + std::strerror(ENOENT));
   EXPECT_FALSE(w.IsOpen());
   // A directory cannot be opened for writing either.
-  EXPECT_EQ(CreateError(w, m_dir.string()),
-            "Error creating file: " + m_dir.string() + "\n" + std::strerror(EISDIR));
+  EXPECT_EQ(CreateError(w, m_dir.Path()),
+            "Error creating file: " + m_dir.Path() + "\n" + std::strerror(EISDIR));
   // The message is cut to its 512-byte buffer.
   const std::string cut = CreateError(w, PathOf("x") + "/" + std::string(700, 'p'));
   EXPECT_EQ(cut.size(), 511u);

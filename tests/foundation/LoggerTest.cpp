@@ -1,16 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "files/FilesTestSupport.h"
 #include "foundation/Logger.h"
 #include "platform/DebugOutput.h"
 
 namespace fs = std::filesystem;
+using files_test::ReadFile;
 using NRQLib2::NLogger::CLogger;
 using NRQLib2::NLogger::CStreamBuf;
 using NRQLib2::NLogger::GetLogger;
@@ -32,22 +31,13 @@ class LoggerTest : public ::testing::Test {
     g_debugText.clear();
     g_debugCalls = 0;
     m_previousSink = zk_platform::SetDebugSink(&CaptureDebug);
-    std::string pattern = (fs::temp_directory_path() / "zelkar-logger-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
   }
   void TearDown() override {
     NRQLib2::NLogger::DestroyLogger();
     zk_platform::SetDebugSink(m_previousSink);
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
   }
 
-  std::string PathOf(const char* name) const { return (m_dir / name).string(); }
-  static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string PathOf(const char* name) const { return m_dir / name; }
   static size_t OpenDescriptors() {
     size_t n = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++n;
@@ -55,7 +45,7 @@ class LoggerTest : public ::testing::Test {
   }
 
   zk_platform::DebugSink m_previousSink = nullptr;
-  fs::path m_dir;
+  files_test::TempDir m_dir;
 };
 
 TEST_F(LoggerTest, LevelTargetsTable) {

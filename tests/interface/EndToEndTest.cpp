@@ -3,7 +3,6 @@
 // loaded, added and selected, updates at several host times, node matrices read back and
 // compared with positions computed here from the keys, then the session clean-up.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <zelkar/Zelkar.h>
 #include <zelkar/ZelkarFacade.h>
 
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "files/FilesTestSupport.h"
 #include "foundation/DiskWriter.h"
 #include "foundation/Math.h"
 #include "hostkit/Host.h"
@@ -118,19 +118,6 @@ void WriteScene(const std::string& path) {
   w.Close();
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/zelkar-e2e-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 Vector3 Translation(const Matrix* m) { return {m->m[12], m->m[13], m->m[14]}; }
 
 void ExpectNear(const Vector3& a, const Vector3& b, const char* what, float time) {
@@ -140,9 +127,9 @@ void ExpectNear(const Vector3& a, const Vector3& b, const char* what, float time
 }
 
 TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
-  TempDir dir;
-  const std::string hierarchy = dir.File("Bob.hie");
-  const std::string scene = dir.File("Walk.zka");
+  files_test::TempDir dir;
+  const std::string hierarchy = dir / "Bob.hie";
+  const std::string scene = dir / "Walk.zka";
   WriteHierarchy(hierarchy);
   WriteScene(scene);
 

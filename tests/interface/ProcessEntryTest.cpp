@@ -10,37 +10,13 @@
 #include "hostkit/Host.h"
 #include "interface/LibraryGlobal.h"
 #include "interface/ProcessEntry.h"
-#include "platform/DebugOutput.h"
 #include "signals/Hub.h"
+#include "support/LibraryFixture.h"
 
 namespace {
 
+using CDebugCapture = zk_test::ScopedDebugCapture;
 using zk_hostkit::CGlobalObject;
-
-// Collects what reaches the debugger output while it lives.
-class CDebugCapture {
- public:
-  CDebugCapture() {
-    Text().clear();
-    m_previous = zk_platform::SetDebugSink(&Collect);
-  }
-  ~CDebugCapture() { zk_platform::SetDebugSink(m_previous); }
-  static std::string& Text() {
-    static std::string text;
-    return text;
-  }
-  static int Count(const std::string& needle) {
-    int n = 0;
-    for (std::size_t at = Text().find(needle); at != std::string::npos;
-         at = Text().find(needle, at + 1))
-      ++n;
-    return n;
-  }
-
- private:
-  static void Collect(const char* text) { Text() += text; }
-  zk_platform::DebugSink m_previous;
-};
 
 // Detaches when a test leaves early (a failed ASSERT), before the host it was given goes away:
 // declare it after the host. Detach after detach does nothing.
@@ -115,7 +91,7 @@ TEST(ProcessEntryTest, UndersizedBlockIsRefused) {
   {
     CDebugCapture capture;
     ZelkarProcessAttach();
-    EXPECT_EQ(CDebugCapture::Count("global object unavailable"), 1) << CDebugCapture::Text();
+    EXPECT_EQ(CDebugCapture::Count("global object unavailable"), 1) << CDebugCapture::text;
     EXPECT_NE(GetSignalHub(), nullptr);
     EXPECT_EQ(GetGlobalObjectWord(zk_hub::kWordSignalHub), GetSignalHub());
     EXPECT_NE(GetLibraryGlobal(), nullptr);

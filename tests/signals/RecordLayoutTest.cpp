@@ -7,17 +7,9 @@
 
 namespace {
 
-TEST(RecordLayoutTest, RecordsAreFixedSizePlainData) {
-  EXPECT_EQ(sizeof(CSigPC_SessionCleanup), 4u);
-  EXPECT_EQ(sizeof(CSigCarControl), 24u);
-  EXPECT_EQ(sizeof(CSigCarGeneralState), 224u);
-  EXPECT_EQ(sizeof(CSigSolidGeneralState), 48u);
-  EXPECT_EQ(sizeof(CSigGhostCarState), 48u);
-  EXPECT_EQ(sizeof(CSigDetachFromParent), 4u);
-  EXPECT_EQ(sizeof(CSigWindscreenData), 112u);
-  EXPECT_EQ(sizeof(CSigWiperRotation), 8u);
-  EXPECT_EQ(sizeof(CSigIncarShake), 112u);
-  EXPECT_EQ(sizeof(CSigWiperPosition), 16u);
+// The record sizes and field offsets are checked where the records are declared; what the host
+// also relies on is that it may copy them as bytes.
+TEST(RecordLayoutTest, RecordsArePlainData) {
   EXPECT_TRUE(std::is_trivially_copyable_v<CSigIncarShake>);
   EXPECT_TRUE(std::is_standard_layout_v<CSigGhostCarState>);
 }

@@ -14,6 +14,7 @@
 #include "controllers/AnimationController.h"
 #include "controllers/ControllerManager.h"
 #include "interface/LibraryGlobal.h"
+#include "platform/DebugOutput.h"
 #include "signals/Hub.h"
 
 class LibraryFixture : public ::testing::Test {
@@ -76,3 +77,23 @@ inline Matrix Translation(float x, float y, float z) {
   D3DXMatrixTranslation(&m, x, y, z);
   return m;
 }
+
+namespace zk_test {
+
+// Collects what reaches the debugger output while it lives.
+struct ScopedDebugCapture {
+  static inline std::string text;
+  zk_platform::DebugSink previous =
+      (text.clear(), zk_platform::SetDebugSink([](const char* t) { text += t; }));
+  ~ScopedDebugCapture() { zk_platform::SetDebugSink(previous); }
+
+  // How often needle occurs in what was collected.
+  static int Count(const std::string& needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+      ++n;
+    return n;
+  }
+};
+
+}  // namespace zk_test

@@ -6,13 +6,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
 
 #include "ArchivePacker.h"
 #include "AssetError.h"
 #include "AssetFiles.h"
+#include "files/FilesTestSupport.h"
 
 namespace NZelkarAsset {
 namespace {
@@ -24,44 +23,32 @@ struct ToolRun {
   std::string out, err;
 };
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 size_t Lines(const std::string& text) {
   return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 class AssetCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir =
-        fs::temp_directory_path() / ("zelkar-asset-cli-" + std::to_string(std::random_device{}()));
-    fs::create_directories(m_dir);
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-
-  std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+  std::string Path(const std::string& name) const { return m_dir / name; }
 
   // Runs the program with the arguments (already quoted for the shell) in the test's folder.
   ToolRun Tool(const std::string& arguments) const {
-    const std::string command = "cd '" + m_dir.string() + "' && ('" ZELKAR_ASSET_TOOL "' " +
+    const std::string command = "cd '" + m_dir.Path() + "' && ('" ZELKAR_ASSET_TOOL "' " +
                                 arguments + " > out.txt 2> err.txt; echo $? > code.txt)";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     ToolRun run;
-    run.code = std::stoi(ReadText(m_dir / "code.txt"));
-    run.out = ReadText(m_dir / "out.txt");
-    run.err = ReadText(m_dir / "err.txt");
+    run.code = std::stoi(files_test::ReadFile(m_dir / "code.txt"));
+    run.out = files_test::ReadFile(m_dir / "out.txt");
+    run.err = files_test::ReadFile(m_dir / "err.txt");
     return run;
   }
 
   void Write(const std::string& name, const std::string& text) const {
-    fs::create_directories((m_dir / name).parent_path());
+    fs::create_directories(fs::path(Path(name)).parent_path());
     WriteWholeFile(Path(name), text);
   }
 
-  fs::path m_dir;
+  files_test::TempDir m_dir;
 };
 
 const char kScene[] = R"({"comment": "a small scene", "chunks": [

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../../../tests/files/FilesTestSupport.h"
 #include "XmlCheck.h"
 
 namespace {
@@ -35,11 +35,6 @@ struct SRow {
   std::string node;
   float x, y, z;
 };
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::size_t Lines(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -80,24 +75,18 @@ std::vector<SSourceNode> SourceNodes() {
 
 class PlayTool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("zelkar-play-" + std::to_string(std::random_device{}()));
-    fs::create_directories(m_dir);
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-
-  std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+  std::string Path(const std::string& name) const { return m_dir / name; }
 
   SRun Run(const std::vector<std::string>& arguments) const {
-    std::string command = "cd " + Quote(m_dir.string()) + " && (" + Quote(ZELKAR_PLAY_TOOL);
+    std::string command = "cd " + Quote(m_dir.Path()) + " && (" + Quote(ZELKAR_PLAY_TOOL);
     for (const std::string& argument : arguments) {
       command += ' ';
       command += Quote(argument);
     }
     command += " > out.txt 2> err.txt; echo $? > code.txt)";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return {std::stoi(ReadText(m_dir / "code.txt")), ReadText(m_dir / "out.txt"),
-            ReadText(m_dir / "err.txt")};
+    return {std::stoi(files_test::ReadFile(m_dir / "code.txt")),
+            files_test::ReadFile(m_dir / "out.txt"), files_test::ReadFile(m_dir / "err.txt")};
   }
 
   // Parses CSV, failing the test on a malformed row or a number that is not finite.
@@ -136,7 +125,7 @@ class PlayTool : public ::testing::Test {
     std::ofstream(Path(name), std::ios::binary) << bytes;
   }
 
-  fs::path m_dir;
+  files_test::TempDir m_dir;
 };
 
 TEST_F(PlayTool, NeutralFrameIsTheRestPoseAndTheHandsSteer) {
@@ -168,7 +157,7 @@ TEST_F(PlayTool, NeutralFrameIsTheRestPoseAndTheHandsSteer) {
 TEST_F(PlayTool, FilesInsideAnArchivePlayLikeLooseOnes) {
   // Only the archive: the library and the player must both find the members in it.
   fs::create_directories(m_dir / "packed");
-  fs::copy_file(ZELKAR_ASSET_DIR "/samples.rbz", m_dir / "packed" / "samples.rbz");
+  fs::copy_file(ZELKAR_ASSET_DIR "/samples.rbz", Path("packed/samples.rbz"));
   const SRun packed = Run({"--hierarchy", "packed/samples/human_skeleton.zkh", "--scene",
                            "packed/samples/idle_loop.zka", "--step", "0.5"});
   ASSERT_EQ(packed.code, 0) << packed.err;
@@ -183,7 +172,7 @@ TEST_F(PlayTool, DrawingIsWellFormedNamesEveryNodeAndStandsUpright) {
   const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd, "--svg",
                         "pose.svg", "--output", "pose.csv"});
   ASSERT_EQ(run.code, 0) << run.err;
-  const std::string svg = ReadText(Path("pose.svg"));
+  const std::string svg = files_test::ReadFile(Path("pose.svg"));
   EXPECT_EQ(zk_play_test::XmlProblem(svg), "");
   // Every node is named on hover, or in the note on nodes too far out to draw: only a helper
   // node may be that far (the look-at target, 2.5 m ahead), never a bone.

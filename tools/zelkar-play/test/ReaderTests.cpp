@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <stdexcept>
 
+#include "../../../tests/files/FilesTestSupport.h"
 #include "FileBytes.h"
 #include "HierarchyNames.h"
 
@@ -76,19 +75,10 @@ TEST(HierarchyNames, ParentsAreEarlierNodesOrTheRoot) {
   EXPECT_EQ(nodes[4].parent, -1);
 }
 
-class ArchiveWalk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_dir =
-        fs::temp_directory_path() / ("zelkar-play-walk-" + std::to_string(std::random_device{}()));
-    fs::create_directories(m_dir / "deep" / "er");
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-  fs::path m_dir;
-};
-
-TEST_F(ArchiveWalk, MissingFileIsNamed) {
-  const std::string path = (m_dir / "deep" / "nothing.zkh").string();
+TEST(ArchiveWalk, MissingFileIsNamed) {
+  const files_test::TempDir dir;
+  fs::create_directories(dir / "deep");
+  const std::string path = dir / "deep/nothing.zkh";
   try {
     ReadFileBytes(path);
     FAIL() << "read a file that does not exist";
