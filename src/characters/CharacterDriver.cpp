@@ -46,14 +46,8 @@ void AddToTranslation(CZK_Node* node, const Vector3& offset) {
 void BlendPose(Matrix& out, const Matrix& from, const Matrix& to, float p) {
   Matrix blend;
   for (int k = 0; k < 16; ++k) blend.m[k] = (1.0f - p) * from.m[k] + p * to.m[k];
-  for (int row = 0; row < 3; ++row) {
-    const Vector3 axis = {blend.m[row * 4], blend.m[row * 4 + 1], blend.m[row * 4 + 2]};
-    Vector3 unit;
-    D3DXVec3Normalize(&unit, &axis);
-    blend.m[row * 4] = unit.x;
-    blend.m[row * 4 + 1] = unit.y;
-    blend.m[row * 4 + 2] = unit.z;
-  }
+  for (uint32_t row = 0; row < 3; ++row)
+    MatrixSetRow(blend, row, Vec3Normalized(MatrixGetRow(blend, row)));
   out = blend;
 }
 
