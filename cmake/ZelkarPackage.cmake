@@ -26,10 +26,17 @@ endforeach()
 if(ZELKAR_TESTS AND NOT ZELKAR_SANITIZE AND NOT ZELKAR_FUZZ)
   set(prefix ${PROJECT_BINARY_DIR}/package-test/prefix)
   set(check ${CMAKE_CURRENT_LIST_DIR}/package-test.sh)
+  # The consumer projects configure in folders of their own, so the toolchain file must be named
+  # absolutely; a re-configure keeps it as typed (`--toolchain cmake/i386.cmake` from the root).
+  set(toolchain "")
+  if(CMAKE_TOOLCHAIN_FILE)
+    get_filename_component(toolchain "${CMAKE_TOOLCHAIN_FILE}" ABSOLUTE
+      BASE_DIR "${PROJECT_SOURCE_DIR}")
+  endif()
   set(ZELKAR_PACKAGE_TEST_ENV
     "ZELKAR_PREFIX=${prefix}" "ZELKAR_WORK=${PROJECT_BINARY_DIR}/package-test"
     "ZELKAR_SOURCE=${PROJECT_SOURCE_DIR}" "ZELKAR_LIBDIR=${CMAKE_INSTALL_LIBDIR}"
-    "ZELKAR_TOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}" "ZELKAR_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+    "ZELKAR_TOOLCHAIN=${toolchain}" "ZELKAR_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
     "ZELKAR_CXX=${CMAKE_CXX_COMPILER}" "ZELKAR_CXX_FLAGS=${CMAKE_CXX_FLAGS}"
     "ZELKAR_ASSETS=${PROJECT_BINARY_DIR}/assets/samples")
   add_test(NAME package_install
