@@ -363,6 +363,19 @@ def scene_object(name, controller):
     return {'type': 'object', 'name': name, 'controller': controller}
 
 
+def look_object(look_local):
+    """The eyes' dummy "D_look": held at its local place, its rotation looking at D_lookat."""
+    return scene_object('D_look::PRS', {
+        'type': 'prs',
+        'position': {'type': 'positionVector', 'track': track('linearPosition', [
+            {'time': 0.0, 'value': [real(v) for v in look_local[1]]}])},
+        'rotation': {'type': 'lookAt', 'targets': [{'name': 'D_lookat', 'weight': 1.0}],
+                     'params': {'lookAtParam0': 0, 'flipLookAt': 0, 'flipUp': 0, 'upNodeMode': 0,
+                                'lookAtParam4': 0, 'lookAtAxis': 1, 'upNodeAxis': 2,
+                                'sourceAxis': 0, 'upAxisMode': 0}},
+        'scale': identity_scale('linearScale', [0.0])})
+
+
 def write(name, document):
     with open(os.path.join(HERE, name), 'w') as out:
         out.write(layout(document))
@@ -534,16 +547,7 @@ def driver_scene():
     chunks.append(scene_object('D_lookat::Scale', identity_scale('linearScale', [0.0])))
 
     # The eyes' dummy looks at the gaze target.
-    look_local = local(worlds[5][1], 'D_look')
-    chunks.append(scene_object('D_look::PRS', {
-        'type': 'prs',
-        'position': {'type': 'positionVector', 'track': track('linearPosition', [
-            {'time': 0.0, 'value': [real(v) for v in look_local[1]]}])},
-        'rotation': {'type': 'lookAt', 'targets': [{'name': 'D_lookat', 'weight': 1.0}],
-                     'params': {'lookAtParam0': 0, 'flipLookAt': 0, 'flipUp': 0, 'upNodeMode': 0,
-                                'lookAtParam4': 0, 'lookAtAxis': 1, 'upNodeAxis': 2,
-                                'sourceAxis': 0, 'upAxisMode': 0}},
-        'scale': identity_scale('linearScale', [0.0])}))
+    chunks.append(look_object(local(worlds[5][1], 'D_look')))
 
     # The gear knob: in the car until the hand takes it at frame 20, carried by the hand while
     # the lever is pushed, left in the car again from frame 30.
@@ -721,16 +725,7 @@ def codriver_scene():
             {'time': real(frame_time(f)), 'value': [real(v) for v in p['look']]}
             for f, p in frames])}))
     chunks.append(scene_object('D_lookat::Scale', identity_scale('linearScale', [0.0])))
-    look_local = local(worlds[0][1], 'D_look')
-    chunks.append(scene_object('D_look::PRS', {
-        'type': 'prs',
-        'position': {'type': 'positionVector', 'track': track('linearPosition', [
-            {'time': 0.0, 'value': [real(v) for v in look_local[1]]}])},
-        'rotation': {'type': 'lookAt', 'targets': [{'name': 'D_lookat', 'weight': 1.0}],
-                     'params': {'lookAtParam0': 0, 'flipLookAt': 0, 'flipUp': 0, 'upNodeMode': 0,
-                                'lookAtParam4': 0, 'lookAtAxis': 1, 'upNodeAxis': 2,
-                                'sourceAxis': 0, 'upAxisMode': 0}},
-        'scale': identity_scale('linearScale', [0.0])}))
+    chunks.append(look_object(local(worlds[0][1], 'D_look')))
     chunks.append({'type': 'range', 'start': 0.0, 'end': real(frame_time(NOTES_LENGTH))})
     return {'comment': 'Co-driver reading pace notes: head down to the notebook and up to the '
                        'road, a page turned at frames 200-245; 424 frames that loop. Written by '
