@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 
 # What the library, its tools and the demo need.
 DEMO_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libminizip-dev nlohmann-json3-dev
-  libcli11-dev zip)
+  libcli11-dev zip libtinygltf-dev)
 # What the test trees add: the test and benchmark libraries, clang and its fuzzing runtime,
 # doxygen for the reference, and the 32-bit build's compiler and i386 libraries.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev doxygen

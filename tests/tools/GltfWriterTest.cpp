@@ -1,0 +1,197 @@
+// The glTF writer: the .glb re-read by tinygltf gives back the world matrices it was given, in
+// glTF's frame, with valid accessors; bad recordings are refused and leave no file.
+#ifdef ZELKAR_GLTF
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "GltfFrame.h"
+#include "GltfTestSupport.h"
+#include "GltfWriter.h"
+#include "files/FilesTestSupport.h"
+#include "foundation/Math.h"
+
+namespace zk_gltf {
+namespace {
+
+Matrix Mul(const Matrix& a, const Matrix& b) {
+  Matrix r;
+  D3DXMatrixMultiply(&r, &a, &b);
+  return r;
+}
+Matrix Trans(float x, float y, float z) {
+  Matrix m;
+  D3DXMatrixTranslation(&m, x, y, z);
+  return m;
+}
+Matrix Scale(float x, float y, float z) {
+  Matrix m;
+  D3DXMatrixScaling(&m, x, y, z);
+  return m;
+}
+Matrix RotX(float a) {
+  Matrix m;
+  D3DXMatrixRotationX(&m, a);
+  return m;
+}
+Matrix RotZ(float a) {
+  Matrix m;
+  D3DXMatrixRotationZ(&m, a);
+  return m;
+}
+
+//   car (turns about Z, drives along -Y)        person (0.001: millimetres in a metre world)
+//   └── arm L (+X side, swings about X)         └── hand (100 mm out, turns fast about Z)
+//       └── link (mirrored in X)
+SRecording MakeRecording(int frames) {
+  SRecording rec;
+  rec.nodes = {{"car", -1}, {"arm L", 0}, {"link", 1}, {"person", -1}, {"hand", 3}};
+  for (int f = 0; f < frames; ++f) {
+    rec.times.push_back(0.25f * f);
+    const Matrix car = Mul(RotZ(0.3f * f), Trans(1, -2.0f * f, 0.5f));
+    const Matrix arm = Mul(Mul(RotX(0.7f * f), Trans(0.5f, 0, 0.2f)), car);
+    const Matrix link = Mul(Mul(Scale(-1, 1, 1), Trans(0, 0.1f, 0)), arm);
+    const Matrix person = Mul(Scale(0.001f, 0.001f, 0.001f), Trans(0.3f, 0, 1));
+    // 1.9 rad a frame: consecutive quaternions change sign unless the writer keeps them close.
+    const Matrix hand = Mul(Mul(RotZ(1.9f * f), Trans(100, 0, 0)), person);
+    for (const Matrix& m : {car, arm, link, person, hand}) rec.worlds.push_back(m);
+  }
+  return rec;
+}
+
+// The world matrices a glTF viewer computes at key `key`, in glTF's frame (row form).
+std::vector<SAffine> WorldsAtKey(const tinygltf::Model& model, size_t key) {
+  std::vector<STrs> locals(model.nodes.size());
+  for (size_t i = 0; i < model.nodes.size(); ++i) {
+    const tinygltf::Node& node = model.nodes[i];
+    for (size_t c = 0; c < node.translation.size(); ++c)
+      locals[i].translation[c] = node.translation[c];
+    for (size_t c = 0; c < node.rotation.size(); ++c) locals[i].rotation[c] = node.rotation[c];
+    for (size_t c = 0; c < node.scale.size(); ++c) locals[i].scale[c] = node.scale[c];
+  }
+  for (const tinygltf::AnimationChannel& ch : model.animations.at(0).channels) {
+    const std::vector<float> v =
+        gltf_test::Floats(model, model.animations[0].samplers.at(ch.sampler).output);
+    STrs& trs = locals.at(ch.target_node);
+    double* dst = ch.target_path == "translation" ? trs.translation
+                  : ch.target_path == "rotation"  ? trs.rotation
+                                                  : trs.scale;
+    const size_t width = ch.target_path == "rotation" ? 4 : 3;
+    for (size_t c = 0; c < width; ++c) dst[c] = v.at(key * width + c);
+  }
+  std::vector<SAffine> worlds(model.nodes.size());
+  std::vector<const SAffine*> parentOf(model.nodes.size(), nullptr);
+  for (size_t i = 0; i < model.nodes.size(); ++i)
+    for (int child : model.nodes[i].children) parentOf.at(child) = &worlds[i];
+  for (size_t i = 0; i < model.nodes.size(); ++i) {  // the writer lists parents first
+    worlds[i] = Compose(locals[i]);
+    if (parentOf[i]) worlds[i] = Multiply(worlds[i], *parentOf[i]);
+  }
+  return worlds;
+}
+
+TEST(GltfWriter, ReReadWorldsMatchTheRecordingInGltfsFrame) {
+  files_test::TempDir dir;
+  const SRecording rec = MakeRecording(5);
+  WriteGlb(rec, dir / "rec.glb", {"drive", 0.5f});
+  const tinygltf::Model model = gltf_test::LoadModel(dir / "rec.glb");
+  ASSERT_EQ(model.nodes.size(), 5u);
+  ASSERT_EQ(model.animations.size(), 1u);
+  EXPECT_EQ(model.animations[0].name, "drive");
+  EXPECT_EQ(model.nodes[1].name, "arm L");
+  EXPECT_EQ(model.scenes.at(0).nodes, (std::vector<int>{0, 3}));
+
+  for (size_t f = 0; f < rec.times.size(); ++f) {
+    const std::vector<SAffine> worlds = WorldsAtKey(model, f);
+    for (size_t i = 0; i < rec.nodes.size(); ++i) {
+      const Matrix back = ToMatrix(GltfToLibrary(worlds[i], {true, 0.5}));
+      for (int k = 0; k < 16; ++k)
+        EXPECT_NEAR(back.m[k], rec.worlds[f * 5 + i].m[k], 1e-5)
+            << "frame " << f << " node " << rec.nodes[i].name << " element " << k;
+    }
+  }
+  // Independent of the conversion code: the axes drawn in GltfFrame.h. At frame 1 the car's
+  // origin is at library (1, -2, 0.5) units of 0.5 m: glTF (0.5, 0.25, 1) (in front: +Z). The
+  // arm's side (+X, the left) stays +X.
+  const std::vector<SAffine> worlds = WorldsAtKey(model, 1);
+  const double carAt[3] = {0.5, 0.25, 1.0};
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(worlds[0].m[12 + c], carAt[c], 1e-6) << c;
+  const std::vector<SAffine> first = WorldsAtKey(model, 0);
+  EXPECT_NEAR(first[1].m[12] - first[0].m[12], 0.25, 1e-6);  // 0.5 units to the left
+  EXPECT_NEAR(first[1].m[13] - first[0].m[13], 0.1, 1e-6);   // 0.2 units up
+}
+
+TEST(GltfWriter, AccessorsAreWhatAValidatorChecks) {
+  files_test::TempDir dir;
+  WriteGlb(MakeRecording(6), dir / "rec.glb");
+  const tinygltf::Model model = gltf_test::LoadModel(dir / "rec.glb");
+  for (size_t a = 0; a < model.accessors.size(); ++a) {
+    const std::vector<float> v = gltf_test::Floats(model, static_cast<int>(a));
+    const size_t width = v.size() / model.accessors[a].count;
+    for (size_t c = 0; c < width; ++c) {
+      float lo = v[c], hi = v[c];
+      for (size_t i = c; i < v.size(); i += width)
+        lo = std::fmin(lo, v[i]), hi = std::fmax(hi, v[i]);
+      EXPECT_EQ(model.accessors[a].minValues.at(c), lo) << "accessor " << a;
+      EXPECT_EQ(model.accessors[a].maxValues.at(c), hi) << "accessor " << a;
+    }
+  }
+  for (const tinygltf::AnimationSampler& s : model.animations.at(0).samplers) {
+    const std::vector<float> t = gltf_test::Floats(model, s.input);
+    for (size_t i = 1; i < t.size(); ++i) EXPECT_GT(t[i], t[i - 1]);
+    if (model.accessors[s.output].type != TINYGLTF_TYPE_VEC4) continue;
+    const std::vector<float> q = gltf_test::Floats(model, s.output);
+    for (size_t i = 0; i < q.size(); i += 4) {
+      EXPECT_NEAR(q[i] * q[i] + q[i + 1] * q[i + 1] + q[i + 2] * q[i + 2] + q[i + 3] * q[i + 3], 1,
+                  1e-6);
+      // Consecutive keys on the same hemisphere: a viewer's slerp takes the recorded short way.
+      if (i >= 4) {
+        EXPECT_GT(q[i] * q[i - 4] + q[i + 1] * q[i - 3] + q[i + 2] * q[i - 2] + q[i + 3] * q[i - 1],
+                  0);
+      }
+    }
+  }
+  // Unscaled nodes carry no scale channel; the mirrored link and the millimetre person do.
+  int scaleChannels = 0;
+  for (const auto& ch : model.animations[0].channels) scaleChannels += ch.target_path == "scale";
+  EXPECT_EQ(scaleChannels, 2);  // the link and the person; the hand is unscaled in its parent
+}
+
+TEST(GltfWriter, BadRecordingsAreRefusedAndLeaveNoFile) {
+  files_test::TempDir dir;
+  struct Case {
+    const char* what;
+    void (*spoil)(SRecording&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no node", [](SRecording& r) { r.nodes.clear(), r.worlds.clear(); }, "no node"},
+      {"time backwards", [](SRecording& r) { r.times[2] = r.times[1]; }, "time 2"},
+      {"later parent", [](SRecording& r) { r.nodes[1].parent = 3; }, "not an earlier node"},
+      {"short worlds", [](SRecording& r) { r.worlds.pop_back(); }, "frames × nodes"},
+      {"singular parent", [](SRecording& r) { r.worlds[5 * 2 + 3] = Scale(0, 0, 0); }, "singular"},
+      {"not finite", [](SRecording& r) { r.worlds[7].m[13] = NAN; }, "not finite"},
+  };
+  for (const Case& c : cases) {
+    SRecording rec = MakeRecording(3);
+    c.spoil(rec);
+    const std::string path = dir / "bad.glb";
+    try {
+      WriteGlb(rec, path);
+      ADD_FAILURE() << c.what << ": accepted";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(path)) << c.what;
+  }
+  EXPECT_THROW(WriteGlb(MakeRecording(2), dir / "no/such/folder.glb"), std::runtime_error);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+}  // namespace
+}  // namespace zk_gltf
+
+#endif

@@ -1,0 +1,229 @@
+#include "GltfWriter.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "GltfFrame.h"
+
+namespace zk_gltf {
+namespace {
+
+using nlohmann::json;
+
+constexpr int kFloat = 5126;  // glTF's component type code of f32
+
+// The binary chunk and the accessors that describe it, one buffer view per accessor.
+class CGlbBuffer {
+ public:
+  // Appends `count` elements of `width` floats; returns the accessor's index. min and max are
+  // taken from the stored f32 values, as a validator recomputes them.
+  int AddFloats(json& doc, const std::vector<float>& values, int width) {
+    const size_t count = values.size() / width;
+    const size_t offset = bytes_.size();
+    bytes_.resize(offset + values.size() * sizeof(float));
+    if (!values.empty()) std::memcpy(bytes_.data() + offset, values.data(), values.size() * 4);
+    std::vector<float> lo(width, std::numeric_limits<float>::infinity());
+    std::vector<float> hi(width, -std::numeric_limits<float>::infinity());
+    for (size_t i = 0; i < values.size(); ++i) {
+      lo[i % width] = std::fmin(lo[i % width], values[i]);
+      hi[i % width] = std::fmax(hi[i % width], values[i]);
+    }
+    static const char* const kTypes[] = {"", "SCALAR", "", "VEC3", "VEC4"};
+    doc["bufferViews"].push_back(
+        {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", values.size() * 4}});
+    json accessor = {{"bufferView", doc["bufferViews"].size() - 1},
+                     {"componentType", kFloat},
+                     {"count", count},
+                     {"type", kTypes[width]}};
+    accessor["min"] = json::array();
+    accessor["max"] = json::array();
+    for (int c = 0; c < width; ++c) {
+      accessor["min"].push_back(static_cast<double>(lo[c]));
+      accessor["max"].push_back(static_cast<double>(hi[c]));
+    }
+    doc["accessors"].push_back(accessor);
+    return static_cast<int>(doc["accessors"].size() - 1);
+  }
+  const std::vector<unsigned char>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<unsigned char> bytes_;
+};
+
+[[noreturn]] void Fail(const std::string& path, const std::string& reason) {
+  throw std::runtime_error(path + ": " + reason);
+}
+
+void Check(const SRecording& rec, const std::string& path) {
+  if (rec.nodes.empty()) Fail(path, "the recording has no node");
+  if (rec.times.empty()) Fail(path, "the recording has no frame");
+  if (rec.worlds.size() != rec.times.size() * rec.nodes.size())
+    Fail(path, "the recording holds " + std::to_string(rec.worlds.size()) +
+                   " matrices, not frames × nodes = " +
+                   std::to_string(rec.times.size() * rec.nodes.size()));
+  for (size_t i = 0; i < rec.nodes.size(); ++i) {
+    const int parent = rec.nodes[i].parent;
+    if (parent < -1 || parent >= static_cast<int>(i))
+      Fail(path, "node " + std::to_string(i) + " (\"" + rec.nodes[i].name + "\") names parent " +
+                     std::to_string(parent) + ", which is not an earlier node");
+  }
+  for (size_t f = 0; f < rec.times.size(); ++f) {
+    if (!std::isfinite(rec.times[f]) || (f > 0 && !(rec.times[f] > rec.times[f - 1])))
+      Fail(path, "time " + std::to_string(f) + " (" + std::to_string(rec.times[f]) +
+                     ") is not after the one before it");
+  }
+  for (size_t k = 0; k < rec.worlds.size(); ++k)
+    for (float v : rec.worlds[k].m)
+      if (!std::isfinite(v))
+        Fail(path, "frame " + std::to_string(k / rec.nodes.size()) + ", node \"" +
+                       rec.nodes[k % rec.nodes.size()].name + "\": the matrix is not finite");
+}
+
+// Every node's local transform at every frame, in glTF's frame, split into T, R and S; the
+// quaternions keep the sign nearest the previous frame's so that consecutive keys take the
+// short way.
+std::vector<STrs> LocalTransforms(const SRecording& rec, const SFrame& frame,
+                                  const std::string& path) {
+  const size_t n = rec.nodes.size();
+  std::vector<STrs> out(rec.worlds.size());
+  std::vector<SAffine> worlds(n);
+  for (size_t f = 0; f < rec.times.size(); ++f) {
+    for (size_t i = 0; i < n; ++i) {
+      worlds[i] = LibraryToGltf(ToAffine(rec.worlds[f * n + i]), frame);
+      SAffine local = worlds[i];
+      if (rec.nodes[i].parent >= 0) {
+        SAffine inverse;
+        if (!InvertAffine(worlds[rec.nodes[i].parent], &inverse))
+          Fail(path, "frame " + std::to_string(f) + ": node \"" +
+                         rec.nodes[rec.nodes[i].parent].name +
+                         "\" has a singular world matrix, so its children have no local transform");
+        local = Multiply(local, inverse);
+      }
+      STrs trs = Decompose(local);
+      if (f > 0) {
+        const double* p = out[(f - 1) * n + i].rotation;
+        double* q = trs.rotation;
+        if (p[0] * q[0] + p[1] * q[1] + p[2] * q[2] + p[3] * q[3] < 0)
+          for (int c = 0; c < 4; ++c) q[c] = -q[c];
+      }
+      out[f * n + i] = trs;
+    }
+  }
+  return out;
+}
+
+json Floats(const double* v, int count) {
+  json a = json::array();
+  for (int i = 0; i < count; ++i) a.push_back(static_cast<double>(static_cast<float>(v[i])));
+  return a;
+}
+
+void Put32(std::vector<unsigned char>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+void WriteFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes) {
+  const std::string temp = path + ".part";
+  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  if (!file) Fail(path, std::string("cannot create ") + temp + ": " + std::strerror(errno));
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const int savedErrno = errno;
+  if (std::fclose(file) != 0 || !written) {
+    std::remove(temp.c_str());
+    Fail(path, std::string("cannot write ") + temp + ": " + std::strerror(savedErrno));
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    const int renameErrno = errno;
+    std::remove(temp.c_str());
+    Fail(path,
+         std::string("cannot rename the finished file into place: ") + std::strerror(renameErrno));
+  }
+}
+
+}  // namespace
+
+void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOptions& options) {
+  Check(rec, path);
+  if (!(options.metresPerUnit > 0) || !std::isfinite(options.metresPerUnit))
+    Fail(path, "metres per unit must be a positive number");
+  const SFrame frame{true, options.metresPerUnit};
+  const std::vector<STrs> locals = LocalTransforms(rec, frame, path);
+  const size_t n = rec.nodes.size();
+  const size_t frames = rec.times.size();
+
+  json doc;
+  doc["asset"] = {{"version", "2.0"}, {"generator", "zelkar-gltf"}};
+  doc["scene"] = 0;
+  doc["scenes"] = json::array({{{"nodes", json::array()}}});
+  doc["nodes"] = json::array();
+  doc["bufferViews"] = json::array();
+  doc["accessors"] = json::array();
+  CGlbBuffer buffer;
+  const int timeAccessor = buffer.AddFloats(doc, rec.times, 1);
+
+  json channels = json::array();
+  json samplers = json::array();
+  auto addChannel = [&](size_t node, const char* property, const std::vector<float>& values,
+                        int width) {
+    const int output = buffer.AddFloats(doc, values, width);
+    samplers.push_back({{"input", timeAccessor}, {"output", output}, {"interpolation", "LINEAR"}});
+    channels.push_back(
+        {{"sampler", samplers.size() - 1}, {"target", {{"node", node}, {"path", property}}}});
+  };
+
+  for (size_t i = 0; i < n; ++i) {
+    const STrs& first = locals[i];
+    json node = {{"name", rec.nodes[i].name},
+                 {"translation", Floats(first.translation, 3)},
+                 {"rotation", Floats(first.rotation, 4)}};
+    // A scale of 1 within float rounding at every frame needs neither a scale nor a channel.
+    bool scaled = false;
+    for (size_t f = 0; f < frames && !scaled; ++f)
+      for (double s : locals[f * n + i].scale) scaled = scaled || std::fabs(s - 1) > 1e-6;
+    if (scaled) node["scale"] = Floats(first.scale, 3);
+    doc["nodes"].push_back(node);
+    if (rec.nodes[i].parent < 0)
+      doc["scenes"][0]["nodes"].push_back(i);
+    else
+      doc["nodes"][rec.nodes[i].parent]["children"].push_back(i);
+
+    std::vector<float> t, r, s;
+    for (size_t f = 0; f < frames; ++f) {
+      const STrs& trs = locals[f * n + i];
+      for (double v : trs.translation) t.push_back(static_cast<float>(v));
+      for (double v : trs.rotation) r.push_back(static_cast<float>(v));
+      for (double v : trs.scale) s.push_back(static_cast<float>(v));
+    }
+    addChannel(i, "translation", t, 3);
+    addChannel(i, "rotation", r, 4);
+    if (scaled) addChannel(i, "scale", s, 3);
+  }
+  doc["animations"] = json::array(
+      {{{"name", options.animationName}, {"channels", channels}, {"samplers", samplers}}});
+  doc["buffers"] = json::array({{{"byteLength", buffer.Bytes().size()}}});
+
+  // Container: a 12-byte header, the JSON chunk padded with spaces and the binary chunk padded
+  // with zeros, each to a multiple of four bytes.
+  std::string text = doc.dump();
+  while (text.size() % 4) text.push_back(' ');
+  std::vector<unsigned char> bin = buffer.Bytes();
+  while (bin.size() % 4) bin.push_back(0);
+  std::vector<unsigned char> out;
+  Put32(out, 0x46546C67);  // "glTF"
+  Put32(out, 2);
+  Put32(out, static_cast<uint32_t>(12 + 8 + text.size() + 8 + bin.size()));
+  Put32(out, static_cast<uint32_t>(text.size()));
+  Put32(out, 0x4E4F534A);  // "JSON"
+  out.insert(out.end(), text.begin(), text.end());
+  Put32(out, static_cast<uint32_t>(bin.size()));
+  Put32(out, 0x004E4942);  // "BIN\0"
+  out.insert(out.end(), bin.begin(), bin.end());
+  WriteFileAtomically(path, out);
+}
+
+}  // namespace zk_gltf

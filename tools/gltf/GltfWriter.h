@@ -1,0 +1,37 @@
+// Writes what the library played as a glTF 2.0 binary file (.glb): the node tree, posed at the
+// first frame, and one animation of every node's local transform at every frame.
+#pragma once
+
+#include <zelkar/MathTypes.h>  // Matrix: row-major float[16], translation in m[12..14]
+
+#include <string>
+#include <vector>
+
+namespace zk_gltf {
+
+struct SNodeInfo {
+  std::string name;
+  int parent = -1;  // index into nodes, earlier than this node; -1 = a root
+};
+
+struct SRecording {
+  std::vector<SNodeInfo> nodes;  // several roots allowed (one per character)
+  std::vector<float> times;      // seconds, strictly increasing, one per frame
+  std::vector<Matrix> worlds;    // frame-major: worlds[frame * nodes.size() + node], the library's
+                                 // world matrices (row vectors, its own axes and units)
+};
+
+struct SWriteOptions {
+  std::string animationName = "recording";
+  float metresPerUnit = 1.0f;  // the library's world unit in metres (glTF is in metres)
+};
+
+// Writes a .glb: one buffer, the node tree with the first frame's pose, one animation with
+// translation and rotation channels (and scale where it is not 1) holding the local transforms
+// recovered from consecutive world matrices (local = world · parent world⁻¹), carried into glTF's
+// frame as GltfFrame.h describes. Written to a temporary file and renamed, so a failure leaves no
+// partial file. Throws std::runtime_error naming the path and the reason.
+void WriteGlb(const SRecording& recording, const std::string& path,
+              const SWriteOptions& options = {});
+
+}  // namespace zk_gltf

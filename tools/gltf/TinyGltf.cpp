@@ -1,0 +1,2 @@
+#define TINYGLTF_IMPLEMENTATION
+#include "TinyGltf.h"
