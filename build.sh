@@ -45,6 +45,13 @@ deps_test() {
   if ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then install_missing qemu-user; fi
 }
 
+# The glTF tests check files with node packages pinned in tests/gltf-node/package-lock.json.
+deps_node() {
+  command -v node >/dev/null && command -v npm >/dev/null || install_missing nodejs npm
+  (cd tests/gltf-node && npm ci --no-audit --no-fund --loglevel=error) ||
+    echo "npm ci failed: the glTF tests that run node will skip"
+}
+
 JOBS=${JOBS:-$(nproc)}
 
 configure() {  # dir, cmake args...
@@ -111,6 +118,7 @@ case "${1:-test}" in
     ;;
   test)
     timed deps deps_test
+    timed node deps_node
     timed release release_tree
     timed asan asan_tree
     timed i386 i386_tree
