@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "AtomicFile.h"
 #include "GltfFrame.h"
 
 namespace zk_gltf {
@@ -125,24 +126,6 @@ json Floats(const double* v, int count) {
 
 void Put32(std::vector<unsigned char>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
-void WriteFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes) {
-  const std::string temp = path + ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) Fail(path, std::string("cannot create ") + temp + ": " + std::strerror(errno));
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int savedErrno = errno;
-  if (std::fclose(file) != 0 || !written) {
-    std::remove(temp.c_str());
-    Fail(path, std::string("cannot write ") + temp + ": " + std::strerror(savedErrno));
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    const int renameErrno = errno;
-    std::remove(temp.c_str());
-    Fail(path,
-         std::string("cannot rename the finished file into place: ") + std::strerror(renameErrno));
-  }
 }
 
 }  // namespace

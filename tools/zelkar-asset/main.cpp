@@ -8,6 +8,7 @@
 //                                      summary when it loads, its refusal (with the byte
 //                                      offset) and exit 1 when it does not
 //   zelkar-asset export HIERARCHY SCENE OUT.glb   plays the scene through the library, as glTF
+//   zelkar-asset import FILE.gltf|FILE.glb --hierarchy H --scene S   glTF -> hierarchy + scenes
 //
 
 // Every failure is one line on stderr and a non-zero exit: 1 for a bad or unreadable file,
@@ -20,7 +21,9 @@
 #include "AssetError.h"
 #include "AssetFiles.h"
 #include "GltfExport.h"
+#include "GltfImport.h"
 #include "Playback.h"
+#include "TinyGltf.h"
 #include "files/ZipArchive.h"
 
 using namespace NZelkarAsset;
@@ -90,6 +93,38 @@ int main(int argc, char** argv) {
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
       "front at -Y becomes +Z, left stays +X) and into metres. See docs/authoring.md.");
 
+  std::string importIn, importHierarchy, importScene, importUnits = "m", importUp = "z";
+  zk_gltf::SImportOptions importOptions;
+  bool importList = false;
+  CLI::App* importCmd = app.add_subcommand(
+      "import", "Read a glTF file's skeleton and animations into a hierarchy and scene files");
+  importCmd->add_option("FILE", importIn, "glTF file (.gltf with its .bin files, or .glb)")
+      ->required();
+  importCmd->add_flag("--list", importList, "only print the skins and animations the file holds");
+  importCmd->add_option("--hierarchy", importHierarchy, "hierarchy file to write (.zkh)");
+  importCmd->add_option("--scene", importScene,
+                        "scene file to write (.zka); further animations go to <name>_1.zka, ...");
+  importCmd->add_option("--animation", importOptions.animation,
+                        "only the animation of this name or index (default: every one)");
+  importCmd->add_option("--skin", importOptions.skin,
+                        "the skin whose joints become the hierarchy (default: the first; the "
+                        "whole node tree when the file has none)");
+  importCmd->add_option("--units", importUnits, "the unit of the written files: m or mm")
+      ->check(CLI::IsMember({"m", "mm"}))
+      ->capture_default_str();
+  importCmd
+      ->add_option("--up", importUp,
+                   "the up axis of the written files: z (as the samples) or y (as glTF)")
+      ->check(CLI::IsMember({"z", "y"}))
+      ->capture_default_str();
+  importCmd->footer(
+      "glTF is right-handed, Y up, metres, an asset's front at +Z and its left at +X. With --up "
+      "z a point (x, y, z) of glTF becomes (x, -z, y): Z up, the front at -Y, the left still at "
+      "+X. Joints get the world transforms of glTF's rest pose, including the nodes above them "
+      "that are not joints; each joint gets a \"<name>::PRS\" object. LINEAR and STEP channels "
+      "become linear keys, CUBICSPLINE translation Bezier keys, CUBICSPLINE rotation and scale "
+      "linear keys resampled to within 1e-6. See docs/authoring.md.");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -118,6 +153,21 @@ int main(int argc, char** argv) {
       zk_gltf::WriteGlb(recording, exportOut, write);
       std::cout << exportOut << ": " << recording.nodes.size() << " nodes, "
                 << recording.times.size() << " frames" << std::endl;
+    } else if (importCmd->parsed()) {
+      tinygltf::Model model;
+      zk_gltf::LoadGltf(importIn, &model);
+      if (importList) {
+        std::cout << zk_gltf::ListModel(model) << std::flush;
+      } else {
+        if (importHierarchy.empty() || importScene.empty())
+          throw std::runtime_error("import needs --hierarchy and --scene (or --list)");
+        importOptions.frame.zUp = importUp == "z";
+        importOptions.frame.metresPerUnit = importUnits == "mm" ? 0.001 : 1.0;
+        const zk_gltf::SImport result = zk_gltf::ImportModel(model, importOptions, importIn);
+        std::cout << zk_gltf::WriteImport(result, importHierarchy, importScene);
+        for (const std::string& note : result.notes) std::cout << note << '\n';
+        std::cout << std::flush;
+      }
     } else if (pack->parsed()) {
       std::vector<ArchiveMember> members;
       for (const std::string& file : files)
