@@ -326,7 +326,8 @@ float NextBelow(float t) { return std::nextafter(t, -std::numeric_limits<float>:
 // A glTF sampler's keys in the library's frame: LINEAR as they are, STEP with holding keys,
 // CUBICSPLINE as Bezier keys (translation) or resampled linear keys (rotation, scale).
 STrack TrackFromSampler(const std::vector<double>& times, const std::vector<double>& values,
-                        const std::string& interpolation, EPath path, const CConverter& conv) {
+                        const std::string& interpolation, EPath path, const CConverter& conv,
+                        double tolerance) {
   const size_t width = path == EPath::Rotation ? 4 : 3;
   const size_t n = times.size();
   auto convert = [&](const double* v) {
@@ -351,18 +352,48 @@ STrack TrackFromSampler(const std::vector<double>& times, const std::vector<doub
   auto inTangent = [&](size_t i) { return &values[(3 * i) * width]; };
   auto outTangent = [&](size_t i) { return &values[(3 * i + 2) * width]; };
   if (path == EPath::Translation) {
+    // Each Hermite segment as a Bezier segment: P1 = P0 + Δt·out/3, P2 = P3 − Δt·in/3, its time
+    // running linearly (time controls at a third and two thirds). The library draws a segment
+    // as 32 straight pieces, off by up to max|P0 − 2P1 + P2, P1 − 2P2 + P3|·6/8/31²; segments
+    // are halved (de Casteljau, which keeps them exact) until that is within `tolerance`.
     track.bezier = true;
-    for (size_t i = 0; i < n; ++i) {
-      SKey key{float(times[i]), convert(value(i))};
-      const double before = i > 0 ? times[i] - times[i - 1] : 0;
-      const double after = i + 1 < n ? times[i + 1] - times[i] : 0;
-      const Vec4 a = conv.Translation(inTangent(i), false);
+    std::function<void(float, float, const std::array<Vec4, 4>&, int)> piece =
+        [&](float t0, float t1, const std::array<Vec4, 4>& P, int depth) {
+          double bend = 0;
+          for (int c = 0; c < 3; ++c)
+            bend = std::max({bend, std::fabs(P[0][c] - 2 * P[1][c] + P[2][c]),
+                             std::fabs(P[1][c] - 2 * P[2][c] + P[3][c])});
+          const float tm = t0 + (t1 - t0) / 2;
+          if (bend * 6 / 8 / (31.0 * 31.0) <= tolerance || depth >= 8 || !(tm > t0 && tm < t1)) {
+            SKey& start = track.keys.back();
+            for (int c = 0; c < 3; ++c) start.out[c] = P[1][c] - P[0][c];
+            SKey end{t1, P[3]};
+            for (int c = 0; c < 3; ++c) end.in[c] = P[2][c] - P[3][c];
+            track.keys.push_back(end);
+            return;
+          }
+          std::array<Vec4, 4> left, right;
+          for (int c = 0; c < 3; ++c) {
+            const double p01 = (P[0][c] + P[1][c]) / 2, p12 = (P[1][c] + P[2][c]) / 2,
+                         p23 = (P[2][c] + P[3][c]) / 2, a = (p01 + p12) / 2, b = (p12 + p23) / 2,
+                         m = (a + b) / 2;
+            left[0][c] = P[0][c], left[1][c] = p01, left[2][c] = a, left[3][c] = m;
+            right[0][c] = m, right[1][c] = b, right[2][c] = p23, right[3][c] = P[3][c];
+          }
+          piece(t0, tm, left, depth + 1);
+          piece(tm, t1, right, depth + 1);
+        };
+    track.keys.push_back({float(times[0]), convert(value(0))});
+    for (size_t i = 0; i + 1 < n; ++i) {
+      const double dt = times[i + 1] - times[i];
       const Vec4 b = conv.Translation(outTangent(i), false);
+      const Vec4 a = conv.Translation(inTangent(i + 1), false);
+      std::array<Vec4, 4> P = {track.keys.back().value, {}, {}, convert(value(i + 1))};
       for (int c = 0; c < 3; ++c) {
-        key.in[c] = -a[c] * before / 3;
-        key.out[c] = b[c] * after / 3;
+        P[1][c] = P[0][c] + b[c] * dt / 3;
+        P[2][c] = P[3][c] - a[c] * dt / 3;
       }
-      track.keys.push_back(key);
+      piece(float(times[i]), float(times[i + 1]), P, 0);
     }
     return track;
   }
@@ -572,10 +603,24 @@ SImport ImportModel(const tinygltf::Model& model, const SImportOptions& options,
       Fail(name, At("skins", skin) + At(".joints", j), "a joint listed twice");
     jointOf[joints[j]] = int(j);
   }
-  std::vector<int> depth(n, 0);
-  for (size_t i = 0; i < n; ++i)
-    for (int p = parent[i]; p >= 0; p = parent[p]) ++depth[i];
-  std::stable_sort(joints.begin(), joints.end(), [&](int a, int b) { return depth[a] < depth[b]; });
+  // Parents first, otherwise in the order given: each joint is placed after its nearest joint
+  // ancestor.
+  auto nearestJoint = [&](int node) {
+    int p = parent[node];
+    while (p >= 0 && jointOf[p] < 0) p = parent[p];
+    return p;
+  };
+  std::vector<int> ordered;
+  std::vector<bool> placed(n, false);
+  std::function<void(int)> place = [&](int node) {
+    if (placed[node]) return;
+    const int above = nearestJoint(node);
+    if (above >= 0) place(above);
+    placed[node] = true;
+    ordered.push_back(node);
+  };
+  for (int node : joints) place(node);
+  joints = ordered;
   for (size_t j = 0; j < joints.size(); ++j) jointOf[joints[j]] = int(j);
 
   // Names: exact, unique, within the format's 255 bytes.
@@ -724,7 +769,8 @@ SImport ImportModel(const tinygltf::Model& model, const SImportOptions& options,
                    std::to_string(times.size()) + " keys" +
                    (cubic ? " (a cubic spline needs three per key)" : ""));
         tracks[j][int(path)] = TrackFromSampler(times, values, s.interpolation, path,
-                                                CConverter(options.frame, folds[j]));
+                                                CConverter(options.frame, folds[j]),
+                                                1e-6 / options.frame.metresPerUnit);
         animated[j][int(path)] = true;
       }
     } else {
