@@ -9,6 +9,9 @@
 //                                      offset) and exit 1 when it does not
 //   zelkar-asset export HIERARCHY SCENE OUT.glb   plays the scene through the library, as glTF
 //   zelkar-asset import FILE.gltf|FILE.glb --hierarchy H --scene S   glTF -> hierarchy + scenes
+//   zelkar-asset rest HIERARCHY OUT.zka    a scene of every node's rest pose (local transforms)
+//   zelkar-asset check --hierarchy H SCENE also warns for nodes the scene leaves without object
+//   zelkar-asset merge BASE OVER OUT.zka   OVER's objects laid over BASE's
 //
 
 // Every failure is one line on stderr and a non-zero exit: 1 for a bad or unreadable file,
@@ -23,6 +26,7 @@
 #include "GltfExport.h"
 #include "GltfImport.h"
 #include "Playback.h"
+#include "SceneAuthoring.h"
 #include "TinyGltf.h"
 #include "files/ZipArchive.h"
 
@@ -72,6 +76,28 @@ int main(int argc, char** argv) {
       app.add_subcommand("check", "Load a file with the library's own loader and report");
   check->add_option("FILE", checkIn, "hierarchy or scene file (loose or in a .rbz archive)")
       ->required();
+  std::string checkHierarchy;
+  check->add_option("--hierarchy", checkHierarchy,
+                    "also list the nodes of this hierarchy that the scene leaves without an "
+                    "object, and the scene's node objects that name no node");
+
+  std::string restIn, restOut;
+  CLI::App* rest = app.add_subcommand(
+      "rest", "Write a scene holding every node's rest pose as local transforms, to start from");
+  rest->add_option("HIERARCHY", restIn, "hierarchy file")->required();
+  rest->add_option("OUT", restOut, "scene file to write (.zka)")->required();
+  rest->footer(
+      "Hierarchy files hold world transforms; scene objects (\"<node>::PRS\") hold local ones, "
+      "relative to the parent. A node without an object takes its parent's matrix, so a scene "
+      "that animates a few nodes should start from this one (see merge).");
+
+  std::string mergeBase, mergeOver, mergeOut;
+  CLI::App* merge = app.add_subcommand("merge", "Lay one scene's objects over another's");
+  merge->add_option("BASE", mergeBase, "scene whose objects are kept unless OVER has them")
+      ->required();
+  merge->add_option("OVER", mergeOver, "scene whose objects replace or join BASE's")->required();
+  merge->add_option("OUT", mergeOut, "scene file to write")->required();
+  merge->footer("The range runs from the earlier start to the later end of the two scenes.");
 
   std::string exportHierarchy, exportScene, exportOut, exportUnits = "m";
   zk_gltf::SPlayOptions exportPlay;
@@ -144,6 +170,16 @@ int main(int argc, char** argv) {
         WriteWholeFile(dumpOut, text);
     } else if (check->parsed()) {
       std::cout << CheckAsset(checkIn) << std::endl;
+      if (!checkHierarchy.empty())
+        for (const std::string& line : zk_gltf::CheckSceneCoverage(
+                 zk_gltf::ReadAssetDocument(checkHierarchy), zk_gltf::ReadAssetDocument(checkIn)))
+          std::cout << "warning: " << line << '\n';
+    } else if (rest->parsed()) {
+      zk_gltf::WriteAssetDocument(zk_gltf::RestScene(zk_gltf::ReadAssetDocument(restIn)), restOut);
+    } else if (merge->parsed()) {
+      zk_gltf::WriteAssetDocument(zk_gltf::MergeScenes(zk_gltf::ReadAssetDocument(mergeBase),
+                                                       zk_gltf::ReadAssetDocument(mergeOver)),
+                                  mergeOut);
     } else if (exportCmd->parsed()) {
       const zk_gltf::SRecording recording =
           zk_gltf::RecordScene(exportHierarchy, exportScene, exportPlay, &std::cerr);
