@@ -57,6 +57,17 @@ TEST(GltfImport, FilesOfAnotherWriterPlayAsAViewerShowsThem) {
     for (const SNodeInfo& n : rec.nodes) names.insert(n.name);
     EXPECT_EQ(names, c.joints) << c.file;
 
+    if (c.file == std::string("arm.glb")) {
+      // Drawn from build.mjs, not from the conversion code: "upperarm L" rests at glTF
+      // (0.2, 1.1, -0.3) + 0.5 · Rx(-90°) · (0.4, 0, 1.2) = (0.4, 1.7, -0.3); in the library's
+      // Z-up frame (left +X, front -Y) that is (0.4, 0.3, 1.7): still on the left, 1.7 m up.
+      const auto at = std::find_if(rec.nodes.begin(), rec.nodes.end(),
+                                   [](const SNodeInfo& node) { return node.name == "upperarm L"; });
+      const Matrix& m = rec.worlds[at - rec.nodes.begin()];
+      EXPECT_NEAR(m.m[12], 0.4, 1e-6);
+      EXPECT_NEAR(m.m[13], 0.3, 1e-6);
+      EXPECT_NEAR(m.m[14], 1.7, 1e-6);
+    }
     std::string times;
     for (float t : rec.times) times += (times.empty() ? "" : ",") + std::to_string(t);
     const std::string sampled = gltf_test::Run(
