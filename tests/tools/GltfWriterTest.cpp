@@ -16,30 +16,26 @@
 namespace zk_gltf {
 namespace {
 
+// The library's own matrix routines build the recordings (they return their output pointer).
 Matrix Mul(const Matrix& a, const Matrix& b) {
   Matrix r;
-  D3DXMatrixMultiply(&r, &a, &b);
-  return r;
+  return *D3DXMatrixMultiply(&r, &a, &b);
 }
 Matrix Trans(float x, float y, float z) {
   Matrix m;
-  D3DXMatrixTranslation(&m, x, y, z);
-  return m;
+  return *D3DXMatrixTranslation(&m, x, y, z);
 }
 Matrix Scale(float x, float y, float z) {
   Matrix m;
-  D3DXMatrixScaling(&m, x, y, z);
-  return m;
+  return *D3DXMatrixScaling(&m, x, y, z);
 }
 Matrix RotX(float a) {
   Matrix m;
-  D3DXMatrixRotationX(&m, a);
-  return m;
+  return *D3DXMatrixRotationX(&m, a);
 }
 Matrix RotZ(float a) {
   Matrix m;
-  D3DXMatrixRotationZ(&m, a);
-  return m;
+  return *D3DXMatrixRotationZ(&m, a);
 }
 
 //   car (turns about Z, drives along -Y)        person (0.001: millimetres in a metre world)
