@@ -21,6 +21,7 @@ using json = nlohmann::json;
 // A bone drawn on the page joins a node to its parent; longer joins are a helper far off (a
 // look-at target) and only clutter the view.
 constexpr float kLongestLine = 1.6f;
+constexpr int kMostChildrenJoined = 6;
 
 const char* const kArmNodes[] = {"B_upper arm L", "B_lower arm L", "B_hand L",
                                  "B_upper arm R", "B_lower arm R", "B_hand R"};
@@ -33,28 +34,51 @@ std::string Partial(const std::string& path) {
   return (p.parent_path() / name).string();
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    throw std::runtime_error(path + ": cannot be read (the page needs Debian's libjs-three)");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadText(const std::string& path, const char* hint) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) throw std::runtime_error(path + ": cannot be read" + hint);
+  std::string text(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
+    throw std::runtime_error(path + ": cannot be read" + hint);
+  return text;
 }
+
+// A file written in pieces; every failure throws with the path and the system's reason.
+class COutFile {
+ public:
+  explicit COutFile(std::string path) : m_path(std::move(path)) {
+    m_file = std::fopen(m_path.c_str(), "wb");
+    if (m_file == nullptr) Fail();
+  }
+  ~COutFile() {
+    if (m_file != nullptr) std::fclose(m_file);
+  }
+  COutFile(const COutFile&) = delete;
+  COutFile& operator=(const COutFile&) = delete;
+
+  void Write(const char* data, std::size_t size) {
+    if (std::fwrite(data, 1, size, m_file) != size) Fail();
+  }
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  void Close() {
+    std::FILE* f = m_file;
+    m_file = nullptr;
+    if (std::fclose(f) != 0) Fail();
+  }
+
+ private:
+  [[noreturn]] void Fail() const {
+    throw std::runtime_error(m_path + ": cannot be written: " + std::strerror(errno));
+  }
+  std::string m_path;
+  std::FILE* m_file = nullptr;
+};
 
 void WriteText(const std::string& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) throw std::runtime_error(path + ": cannot be written: " + std::strerror(errno));
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const int error = errno;
-  if (std::fclose(f) != 0 || !written)
-    throw std::runtime_error(path + ": cannot be written: " + std::strerror(error));
-}
-
-void Replace(std::string& text, const std::string& marker, const std::string& with) {
-  const std::size_t at = text.find(marker);
-  if (at == std::string::npos) throw std::logic_error("page template has no " + marker);
-  text.replace(at, marker.size(), with);
+  COutFile out(path);
+  out.Write(text);
+  out.Close();
 }
 
 // Text that may sit inside a <script> element: "</" cannot end it early.
@@ -121,12 +145,12 @@ std::string CsvText(const SStage& stage, const SDrive& drive) {
   return text;
 }
 
-std::string Base64(const std::vector<unsigned char>& bytes) {
+std::string Base64(const unsigned char* bytes, std::size_t size) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+  out.reserve((size + 2) / 3 * 4);
+  for (std::size_t i = 0; i < size; i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, size - i);
     uint32_t v = static_cast<uint32_t>(bytes[i]) << 16;
     if (n > 1) v |= static_cast<uint32_t>(bytes[i + 1]) << 8;
     if (n > 2) v |= bytes[i + 2];
@@ -135,8 +159,9 @@ std::string Base64(const std::vector<unsigned char>& bytes) {
   return out;
 }
 
-std::string PageText(const SStage& stage, const SDrive& drive, float rate,
-                     const std::vector<unsigned char>& glb, const std::string& threeDir) {
+namespace {
+
+std::string PageData(const SStage& stage, const SDrive& drive, float rate) {
   const auto& nodes = drive.recording.nodes;
   json data;
   data["title"] = stage.name;
@@ -146,18 +171,20 @@ std::string PageText(const SStage& stage, const SDrive& drive, float rate,
   for (const SStageCharacter& c : stage.characters)
     data["characters"].push_back({{"name", c.name}, {"kind", c.kind}});
   data["nodeCharacter"] = drive.nodeCharacter;
-  data["roots"] = json::array();
   data["lines"] = json::array();
   data["arms"] = json::array();
+  std::vector<int> children(nodes.size(), 0);
+  for (const zk_gltf::SNodeInfo& node : nodes)
+    if (node.parent >= 0) ++children[static_cast<std::size_t>(node.parent)];
   for (std::size_t n = 0; n < nodes.size(); ++n) {
     const int parent = nodes[n].parent;
-    if (parent < 0) {
-      data["roots"].push_back(n);
-      continue;
-    }
-    if (drive.nodeKind[static_cast<std::size_t>(parent)] < 0) continue;  // the character itself
+    if (parent < 0) continue;
+    const std::size_t p = static_cast<std::size_t>(parent);
+    // Joins to the character's own matrix, and the fan of a frame many parts hang from (the
+    // car's body), say nothing about the pose.
+    if (drive.nodeKind[p] < 0 || children[p] > kMostChildrenJoined) continue;
     const Matrix& a = drive.recording.worlds[n];
-    const Matrix& b = drive.recording.worlds[static_cast<std::size_t>(parent)];
+    const Matrix& b = drive.recording.worlds[p];
     if (std::hypot(a.m[12] - b.m[12], a.m[13] - b.m[13], a.m[14] - b.m[14]) < kLongestLine)
       data["lines"].push_back({parent, n});
   }
@@ -174,22 +201,50 @@ std::string PageText(const SStage& stage, const SDrive& drive, float rate,
   data["chart"] = {{"steering", Series(drive.steering)},
                    {"gear", Series(drive.gear)},
                    {"handbrake", Series(drive.handbrake)}};
+  return data.dump();
+}
 
-  std::string page = kPageTemplate;
-  Replace(page, "ZK_TITLE", stage.name);
+// The page, written piece by piece: the template up to each marker, then what replaces it.
+void WritePage(const std::string& path, const SStage& stage, const SDrive& drive, float rate,
+               const std::string& glbPath, const std::string& threeDir) {
   std::string scripts;
   for (const char* file : {"three.min.js", "examples/js/loaders/GLTFLoader.js",
                            "examples/js/controls/OrbitControls.js"})
-    scripts +=
-        "<script>\n" + ScriptSafe(ReadText((fs::path(threeDir) / file).string())) + "\n</script>\n";
-  Replace(page, "<!--ZK_SCRIPTS-->", scripts);
-  Replace(
-      page, "<!--ZK_DATA-->",
-      "<script type=\"application/json\" id=\"zk-data\">" + ScriptSafe(data.dump()) + "</script>");
-  Replace(page, "<!--ZK_GLB-->",
-          "<script type=\"application/octet-stream\" id=\"zk-glb\">" + Base64(glb) + "</script>");
-  return page;
+    scripts += "<script>\n" +
+               ScriptSafe(ReadText((fs::path(threeDir) / file).string(),
+                                   " (the page needs Debian's libjs-three)")) +
+               "\n</script>\n";
+  const std::string glb = ReadText(glbPath, "");
+  std::string page = kPageTemplate;
+  for (const char* title = "ZK_TITLE"; page.find(title) != std::string::npos;)
+    page.replace(page.find(title), std::strlen(title), stage.name);
+
+  COutFile out(path);
+  std::size_t from = 0;
+  auto upTo = [&](const std::string& marker) {
+    const std::size_t at = page.find(marker, from);
+    if (at == std::string::npos) throw std::logic_error("the page template has no " + marker);
+    out.Write(page.data() + from, at - from);
+    from = at + marker.size();
+  };
+  upTo("<!--ZK_SCRIPTS-->");
+  out.Write(scripts);
+  upTo("<!--ZK_DATA-->");
+  out.Write("<script type=\"application/json\" id=\"zk-data\">" +
+            ScriptSafe(PageData(stage, drive, rate)) + "</script>");
+  upTo("<!--ZK_GLB-->");
+  out.Write("<script type=\"application/octet-stream\" id=\"zk-glb\">");
+  // In slices a multiple of three bytes long, so no padding falls inside.
+  constexpr std::size_t kSlice = 3 << 16;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(glb.data());
+  for (std::size_t at = 0; at < glb.size(); at += kSlice)
+    out.Write(Base64(bytes + at, std::min(kSlice, glb.size() - at)));
+  out.Write("</script>");
+  out.Write(page.data() + from, page.size() - from);
+  out.Close();
 }
+
+}  // namespace
 
 void WriteOutputs(const SStage& stage, const SDrive& drive, float rate, const SOutputPaths& paths,
                   const std::string& threeDir) {
@@ -198,12 +253,8 @@ void WriteOutputs(const SStage& stage, const SDrive& drive, float rate, const SO
     zk_gltf::SWriteOptions options;
     options.animationName = stage.name;
     zk_gltf::WriteGlb(drive.recording, glb, options);
-    std::ifstream in(glb, std::ios::binary);
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                           std::istreambuf_iterator<char>());
-    if (bytes.empty()) throw std::runtime_error(glb + ": cannot be read back");
     WriteText(csv, CsvText(stage, drive));
-    WriteText(page, PageText(stage, drive, rate, bytes, threeDir));
+    WritePage(page, stage, drive, rate, glb, threeDir);
     fs::rename(glb, paths.glb);
     fs::rename(csv, paths.csv);
     fs::rename(page, paths.page);

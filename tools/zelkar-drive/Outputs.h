@@ -26,13 +26,8 @@ void PrepareFolder(const std::string& folder);
 // them: the translation row of each node's world matrix.
 std::string CsvText(const SStage& stage, const SDrive& drive);
 
-// The page: the template with three.js and its loader and controls inlined from threeDir, the
-// drive's chart data and node layout, and the .glb embedded as base64.
-std::string PageText(const SStage& stage, const SDrive& drive, float rate,
-                     const std::vector<unsigned char>& glb, const std::string& threeDir);
-
 // Base64 of bytes (RFC 4648, with padding).
-std::string Base64(const std::vector<unsigned char>& bytes);
+std::string Base64(const unsigned char* bytes, std::size_t size);
 
 // Writes all three outputs; throws std::runtime_error naming the file that failed, after
 // removing every temporary file.
