@@ -180,9 +180,12 @@ std::string PageData(const SStage& stage, const SDrive& drive, float rate) {
     const int parent = nodes[n].parent;
     if (parent < 0) continue;
     const std::size_t p = static_cast<std::size_t>(parent);
-    // Joins to the character's own matrix, and the fan of a frame many parts hang from (the
-    // car's body), say nothing about the pose.
-    if (drive.nodeKind[p] < 0 || children[p] > kMostChildrenJoined) continue;
+    // Joins to the character's own matrix and from a hierarchy's top node (a frame the rest
+    // hangs from, not a bone) say nothing about the pose.
+    if (drive.nodeKind[p] < 0 || nodes[p].parent < 0 ||
+        drive.nodeKind[static_cast<std::size_t>(nodes[p].parent)] < 0 ||
+        children[p] > kMostChildrenJoined)
+      continue;
     const Matrix& a = drive.recording.worlds[n];
     const Matrix& b = drive.recording.worlds[p];
     if (std::hypot(a.m[12] - b.m[12], a.m[13] - b.m[13], a.m[14] - b.m[14]) < kLongestLine)
