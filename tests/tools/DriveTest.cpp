@@ -311,7 +311,7 @@ TEST_F(DriveTool, PageShowsTheDriversArmsMovingInABrowser) {
   const std::string page = "file://" + Path("out/stage.html");
   const std::string browser =
       "chromium --headless --no-sandbox --hide-scrollbars "
-      "--window-size=900,640 --virtual-time-budget=8000 ";
+      "--window-size=900,640 --virtual-time-budget=3000 ";
   // Hands on the wheel on the straight; at 9.5 s the right hand holds the handbrake.
   const char* times[2] = {"2", "9.5"};
   SImage shots[2];
