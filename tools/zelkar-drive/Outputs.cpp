@@ -146,15 +146,16 @@ std::string CsvText(const SStage& stage, const SDrive& drive) {
 }
 
 std::string Base64(const unsigned char* bytes, std::size_t size) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((size + 2) / 3 * 4);
-  for (std::size_t i = 0; i < size; i += 3) {
+  static const char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out((size + 2) / 3 * 4, '=');
+  char* o = out.data();
+  for (std::size_t i = 0; i < size; i += 3, o += 4) {
     const std::size_t n = std::min<std::size_t>(3, size - i);
     uint32_t v = static_cast<uint32_t>(bytes[i]) << 16;
     if (n > 1) v |= static_cast<uint32_t>(bytes[i + 1]) << 8;
     if (n > 2) v |= bytes[i + 2];
-    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+    for (std::size_t k = 0; k <= n; ++k) o[k] = kDigits[(v >> (18 - 6 * k)) & 63];
   }
   return out;
 }
