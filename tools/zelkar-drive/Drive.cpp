@@ -18,7 +18,7 @@ namespace {
 constexpr float kPi = 3.14159265f;
 constexpr float kDegrees = kPi / 180.0f;
 
-// The four wheels in the order of the car's state record, and whether each one steers.
+// The four wheel hubs in the order of the car's state record; the first two steer.
 const char* const kWheelHubs[4] = {"e_wheelgrunk_lf", "e_wheelgrunk_rf", "e_wheelgrunk_lb",
                                    "e_wheelgrunk_rb"};
 
@@ -56,11 +56,6 @@ float Wobble(float t, int channel) {
   const float phase = 0.9f * static_cast<float>(channel);
   return std::sin(2 * kPi * f * t + phase) * 0.6f + std::sin(2 * kPi * 1.7f * f * t) * 0.4f;
 }
-
-struct SPinned {
-  const SEvent* event;
-  uint32_t object;
-};
 
 // Everything the game does with the facade between loading and unloading the library.
 class CRun {

@@ -146,8 +146,7 @@ std::string CsvText(const SStage& stage, const SDrive& drive) {
 }
 
 std::string Base64(const unsigned char* bytes, std::size_t size) {
-  static const char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out((size + 2) / 3 * 4, '=');
   char* o = out.data();
   for (std::size_t i = 0; i < size; i += 3, o += 4) {
