@@ -8,13 +8,14 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# What the library, its tools and the demo need.
+# What the library, its tools and the demo need (three.js for the drive's page).
 DEMO_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libminizip-dev nlohmann-json3-dev
-  libcli11-dev zip libtinygltf-dev)
+  libcli11-dev zip libtinygltf-dev libjs-three)
 # What the test trees add: the test and benchmark libraries, clang and its fuzzing runtime,
-# doxygen for the reference, and the 32-bit build's compiler and i386 libraries.
+# doxygen for the reference, the 32-bit build's compiler and i386 libraries, and chromium for the
+# drive's page test.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev doxygen
-  g++-multilib zlib1g-dev:i386 libminizip-dev:i386 libgtest-dev:i386 libgmock-dev:i386)
+  g++-multilib zlib1g-dev:i386 libminizip-dev:i386 libgtest-dev:i386 libgmock-dev:i386 chromium)
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
@@ -113,7 +114,7 @@ case "${1:-test}" in
     deps_demo
     # Tests and benchmarks stay off until `bash build.sh test` turns them on in the same tree.
     configure build/release -DCMAKE_BUILD_TYPE=Release -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF
-    cmake --build build/release -j "$JOBS" --target zelkar-probe zelkar-play
+    cmake --build build/release -j "$JOBS" --target zelkar-probe zelkar-play zelkar-drive
     ./tools/demo.sh build/release
     ;;
   test)

@@ -6,6 +6,7 @@
                              handbrake and wheel gesture poses at the frames the driver settings
                              name by default (load it as scene "driver_steer")
     idle_loop.zka.json       a 4-second seated idle that loops, on TCB and Bezier tracks
+                             (identity scales on linear tracks)
                              (load it as scene "idle_loop")
     codriver_notes.zka.json  the co-driver reading pace notes: head down to the notebook on the
                              lap and up to the road, the right hand turning a page, 424 frames
@@ -345,8 +346,6 @@ def identity_scale(key_type, times):
         key = {'time': real(t), 'scale': [1.0, 1.0, 1.0], 'angle': 0.0, 'axis': [0.0, 0.0, 1.0]}
         if key_type == 'tcbScale':
             key.update(TCB_ZERO)
-        if key_type == 'bezierScale':
-            key['tangents'] = [[0.0, 0.0, 0.0]] * 4
         keys.append(key)
     return {'type': 'scale', 'track': track(key_type, keys)}
 
@@ -617,7 +616,8 @@ def idle_scene():
             continue
         locs = [local(w, name) for _, w in worlds]
         if name.startswith(arm_parts):
-            # Bezier tracks: positions with flat tangents, absolute rotations, identity scale.
+            # Bezier tracks: positions with flat tangents, absolute rotations; the identity scale
+            # on a linear track, since the library evaluates no Bezier scale track.
             position = {'type': 'positionVector', 'track': track('bezierPosition', [
                 {'time': t, 'value': [real(v) for v in locs[0][1]],
                  'inTangent': [[real(-1.0 / 3), 0.0]] * 3, 'outTangent': [[real(1.0 / 3), 0.0]] * 3}
@@ -625,7 +625,7 @@ def idle_scene():
             rotation = {'type': 'rotationQuaternion', 'track': track('bezierRotation', [
                 dict(zip(('time', 'angle', 'axis'), (t,) + key_aa(rot)))
                 for t, (rot, _) in zip(times, locs)], 'loop', 'loop')}
-            scale = identity_scale('bezierScale', times[:1])
+            scale = identity_scale('linearScale', times[:1])
         elif ' 1 ' in name or ' 2 ' in name or ' 3 ' in name:
             # Fingers: position on TCB float axes, curl on Euler angles of TCB floats.
             position = {'type': 'positionXYZ'}
@@ -663,7 +663,7 @@ def idle_scene():
     chunks.append(scene_object('D_lookat::Position', {'type': 'positionVector', 'track': track(
         'tcbPosition', [tcb_key(time=t, value=[real(v) for v in l])
                         for t, l in zip(times, look)], 'loop', 'loop')}))
-    chunks.append(scene_object('D_lookat::Scale', identity_scale('bezierScale', [0.0])))
+    chunks.append(scene_object('D_lookat::Scale', identity_scale('linearScale', [0.0])))
     look_local = local(worlds[0][1], 'D_look')
     chunks.append(scene_object('D_look::PRS', {
         'type': 'prs',

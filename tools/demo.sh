@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# The main job: loads the built library as a host would, then plays the sample driver's steering
-# with zelkar-play and leaves the pose as a drawing (SVG) and as numbers (CSV).
+# The main job: drives the sample car with its driver and co-driver through the sample stage
+# (zelkar-drive) and leaves a page that plays it in a browser; then the library's answers to a
+# host (zelkar-probe) and one scene played on the bare skeleton (zelkar-play) as a drawing (SVG)
+# and numbers (CSV).
 set -euo pipefail
 build=${1:-build/release}
 play="$build/tools/zelkar-play/zelkar-play"
 samples="$build/assets/samples"
 out="$build/demo"
+
+echo "== zelkar-drive: the sample rally stage, car, driver and co-driver"
+"$build/tools/zelkar-drive/zelkar-drive" "$build/assets/stages/rally_stage.json" -o "$out"
+page=$(cd "$out" && pwd)/rally_stage.html
+echo
 
 echo "== zelkar-probe: the library's answers to a host"
 "$build/tools/zelkar-probe/zelkar-probe" "$build/src/libzelkar.so"
@@ -26,3 +33,6 @@ echo
 echo "The left hand (B_hand L) over the steering range, millimetres:"
 awk -F, 'NR == 1 || $2 == "B_hand L" { printf "  %-11s %10s %10s %10s\n", $1, $3, $4, $5 }' \
   "$out/driver_steer.csv"
+
+echo
+echo "Open the drive in a browser (no network needed): file://$page"

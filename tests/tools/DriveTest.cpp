@@ -1,0 +1,366 @@
+// zelkar-drive on the sample stage: refused stages and folders, repeatable outputs, a .glb that
+// gives back the recorded matrices, and the page in a headless browser.
+#ifdef ZELKAR_DRIVE_TOOL
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "Drive.h"
+#include "GltfFrame.h"
+#include "Outputs.h"
+#include "Stage.h"
+#include "TinyGltf.h"
+#include "files/FilesTestSupport.h"
+
+namespace zk_drive {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+// The folder the sample stage's files are relative to.
+const std::string kAssets = fs::path(ZELKAR_DRIVE_STAGE).parent_path().parent_path().string();
+
+struct SRun {
+  int code;
+  std::string out, err;
+};
+
+class DriveTool : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return m_dir / name; }
+
+  // The sample stage with its root made absolute, so a copy runs from anywhere.
+  static json SampleStage() {
+    json stage = json::parse(files_test::ReadFile(ZELKAR_DRIVE_STAGE));
+    stage["root"] = kAssets;
+    return stage;
+  }
+
+  SRun Drive(const std::string& stageText, const std::string& arguments) const {
+    files_test::WriteFile(Path("stage.json"), stageText);
+    const std::string command = "cd '" + m_dir.Path() +
+                                "' && ('" ZELKAR_DRIVE_TOOL "' stage.json " + arguments +
+                                " > out.txt 2> err.txt; " + "echo $? > code.txt)";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return {std::stoi(files_test::ReadFile(Path("code.txt"))),
+            files_test::ReadFile(Path("out.txt")), files_test::ReadFile(Path("err.txt"))};
+  }
+
+  files_test::TempDir m_dir;
+};
+
+TEST(DriveStage, ChannelsBlendOrHoldBetweenKeys) {
+  // Keys: 0 at t=1, 10 at t=3, a jump to 20 at t=3, 40 at t=5.
+  SChannel linear;
+  linear.times = {1, 3, 3, 5};
+  linear.values = {0, 10, 20, 40};
+  SChannel held = linear;
+  held.held = true;
+  const struct {
+    float t, linear, held;
+  } cases[] = {{0.0f, 0, 0},   {1.0f, 0, 0},   {2.0f, 5, 0},   {2.5f, 7.5f, 0},
+               {3.0f, 20, 20}, {4.0f, 30, 20}, {5.0f, 40, 40}, {9.0f, 40, 40}};
+  std::size_t a = 0, b = 0;
+  for (const auto& c : cases) {
+    float v = -1;
+    SampleChannel(linear, c.t, a, &v);
+    EXPECT_FLOAT_EQ(v, c.linear) << c.t;
+    SampleChannel(held, c.t, b, &v);
+    EXPECT_FLOAT_EQ(v, c.held) << c.t;
+  }
+  // Going back in time finds the right keys again.
+  float v = -1;
+  SampleChannel(linear, 2.0f, a, &v);
+  EXPECT_FLOAT_EQ(v, 5);
+}
+
+TEST_F(DriveTool, RefusesABadStageWithItsPathAndLeavesNoOutput) {
+  const struct {
+    const char* edit;  // a JSON patch of the sample stage
+    const char* where;
+    const char* why;
+  } cases[] = {
+      {R"([{"op": "add", "path": "/timeline/3/steer", "value": 0.5}])", "/timeline/3/steer",
+       "unknown key"},
+      {R"([{"op": "replace", "path": "/timeline/12/time", "value": 0.05}])", "/timeline/12/time",
+       "goes back"},
+      {R"([{"op": "replace", "path": "/scenes/1/file", "value": "samples/none.zka"}])",
+       "/scenes/1/file", "samples/none.zka"},
+      {R"([{"op": "replace", "path": "/characters/1/hierarchy", "value": "samples/car_idle.zka"}])",
+       "/characters/1/hierarchy", "car_idle.zka"},
+      {R"([{"op": "replace", "path": "/csv/0/nodes/1", "value": "B_tail"}])", "/csv/0/nodes/1",
+       "B_tail"},
+      {R"([{"op": "move", "from": "/characters/0", "path": "/characters/2"}])",
+       "/characters/0/kind", "list a Car before it"},
+  };
+  for (const auto& c : cases) {
+    const json stage = SampleStage().patch(json::parse(c.edit));
+    const SRun run = Drive(stage.dump(), "-o out");
+    EXPECT_EQ(run.code, 1) << c.edit;
+    EXPECT_NE(run.err.find("stage.json: " + std::string(c.where) + ": "), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(Path("out"))) << c.edit;
+  }
+  // A truncated file: the parser's position, and nothing written.
+  const std::string text = SampleStage().dump();
+  const SRun run = Drive(text.substr(0, text.size() / 2), "-o out");
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("stage.json: /: not valid JSON"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Path("out")));
+}
+
+TEST_F(DriveTool, RefusesAnOutputFolderItCannotMake) {
+  files_test::WriteFile(Path("plain"), "a file, not a folder");
+  const SRun run = Drive(SampleStage().dump(), "-o plain/out");
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(Path("plain/out")), std::string::npos) << run.err;
+  EXPECT_EQ(fs::file_size(Path("plain")), 20u);
+}
+
+TEST_F(DriveTool, TwoRunsWriteTheSameBytes) {
+  const std::string stage = SampleStage().dump();
+  for (const char* folder : {"a", "b"}) {
+    const SRun run = Drive(stage, std::string("-o ") + folder);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("page:  " + Path(std::string(folder) + "/stage.html")),
+              std::string::npos);
+  }
+  for (const char* file : {"stage.glb", "stage.csv"}) {
+    const std::string a = files_test::ReadFile(Path(std::string("a/") + file));
+    EXPECT_GT(a.size(), 1000u);
+    EXPECT_EQ(std::hash<std::string>{}(a),
+              std::hash<std::string>{}(files_test::ReadFile(Path(std::string("b/") + file))))
+        << file;
+  }
+  // One row per frame (0 to 20 s at 60 Hz) and chosen node, and only the outputs in the folder.
+  const std::string csv = files_test::ReadFile(Path("a/stage.csv"));
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 1201 * 7);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("a")), fs::directory_iterator()), 3);
+}
+
+// The float values of an accessor, tightly packed.
+const float* Floats(const tinygltf::Model& model, int accessor) {
+  const tinygltf::Accessor& a = model.accessors[static_cast<std::size_t>(accessor)];
+  const tinygltf::BufferView& view = model.bufferViews[static_cast<std::size_t>(a.bufferView)];
+  const auto& data = model.buffers[static_cast<std::size_t>(view.buffer)].data;
+  return reinterpret_cast<const float*>(data.data() + view.byteOffset + a.byteOffset);
+}
+
+// How far a recorded node's axes are from right angles in its parent's space: the largest cosine
+// between two of its first three rows.
+double Shear(const zk_gltf::SRecording& recording, std::size_t frame, std::size_t n) {
+  const std::size_t count = recording.nodes.size();
+  zk_gltf::SAffine local = zk_gltf::ToAffine(recording.worlds[frame * count + n]), inverse;
+  if (const int parent = recording.nodes[n].parent; parent >= 0) {
+    if (!zk_gltf::InvertAffine(
+            zk_gltf::ToAffine(recording.worlds[frame * count + std::size_t(parent)]), &inverse))
+      return 1;
+    local = zk_gltf::Multiply(local, inverse);
+  }
+  double worst = 0;
+  for (int a = 0; a < 3; ++a)
+    for (int b = a + 1; b < 3; ++b) {
+      double dot = 0, la = 0, lb = 0;
+      for (int k = 0; k < 3; ++k) {
+        dot += local.m[4 * a + k] * local.m[4 * b + k];
+        la += local.m[4 * a + k] * local.m[4 * a + k];
+        lb += local.m[4 * b + k] * local.m[4 * b + k];
+      }
+      worst = std::max(worst, std::fabs(dot) / std::sqrt(la * lb));
+    }
+  return worst;
+}
+
+TEST_F(DriveTool, GlbGivesBackTheRecordedMatrices) {
+  SStage stage = ReadStage(ZELKAR_DRIVE_STAGE);
+  const std::string here = fs::current_path();
+  fs::current_path(stage.root);
+  const SDrive drive = zk_drive::Drive(stage, {ZELKAR_SHARED_LIBRARY_PATH, 60}, nullptr);
+  fs::current_path(here);
+  const SOutputPaths paths = OutputPaths(m_dir.Path(), "stage");
+  WriteOutputs(stage, drive, 60, paths, "/usr/share/javascript/three");
+
+  tinygltf::Model model;
+  tinygltf::TinyGLTF loader;
+  std::string error, warning;
+  ASSERT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, paths.glb)) << error;
+  const std::size_t count = drive.recording.nodes.size();
+  ASSERT_EQ(model.nodes.size(), count);
+  ASSERT_EQ(model.animations.size(), 1u);
+  // Each node's local transform at a frame: its channels' samples, else the node's own.
+  std::size_t sheared = 0;
+  for (const std::size_t frame : {std::size_t{0}, std::size_t{331}, std::size_t{1200}}) {
+    std::vector<zk_gltf::STrs> locals(count);
+    for (std::size_t n = 0; n < count; ++n) {
+      const tinygltf::Node& node = model.nodes[n];
+      std::copy(node.translation.begin(), node.translation.end(), locals[n].translation);
+      std::copy(node.rotation.begin(), node.rotation.end(), locals[n].rotation);
+      std::copy(node.scale.begin(), node.scale.end(), locals[n].scale);
+    }
+    for (const tinygltf::AnimationChannel& channel : model.animations[0].channels) {
+      const tinygltf::AnimationSampler& sampler =
+          model.animations[0].samplers[static_cast<std::size_t>(channel.sampler)];
+      ASSERT_FLOAT_EQ(Floats(model, sampler.input)[frame], drive.recording.times[frame]);
+      zk_gltf::STrs& trs = locals[static_cast<std::size_t>(channel.target_node)];
+      double* out = channel.target_path == "rotation" ? trs.rotation
+                    : channel.target_path == "scale"  ? trs.scale
+                                                      : trs.translation;
+      const std::size_t width = channel.target_path == "rotation" ? 4 : 3;
+      const float* values = Floats(model, sampler.output) + frame * width;
+      std::copy(values, values + width, out);
+    }
+    // glTF lists children; the recording's parents come first, so worlds build in order.
+    std::vector<int> parent(count, -1);
+    for (std::size_t n = 0; n < count; ++n)
+      for (int child : model.nodes[n].children) parent[static_cast<std::size_t>(child)] = int(n);
+    std::vector<zk_gltf::SAffine> worlds(count);
+    std::vector<bool> inexact(count);
+    for (std::size_t n = 0; n < count; ++n) {
+      const zk_gltf::SAffine local = zk_gltf::Compose(locals[n]);
+      worlds[n] = parent[n] < 0
+                      ? local
+                      : zk_gltf::Multiply(local, worlds[static_cast<std::size_t>(parent[n])]);
+      const zk_gltf::SAffine back = zk_gltf::GltfToLibrary(worlds[n], {true, 1.0});
+      const Matrix& want = drive.recording.worlds[frame * count + n];
+      // glTF's translation, rotation and scale hold no shear. The driver's blended hand poses
+      // leave the fingers slightly sheared against the hand (rows not at right angles): those
+      // and what hangs from them come back as near as the nearest rigid transform lets them,
+      // the rest exactly.
+      inexact[n] = Shear(drive.recording, frame, n) > 1e-4 ||
+                   (parent[n] >= 0 && inexact[std::size_t(parent[n])]);
+      const double tolerance = inexact[n] ? 1e-3 : 1e-5;
+      sheared += inexact[n];
+      for (int i = 0; i < 16; ++i)
+        ASSERT_NEAR(back.m[i], want.m[i], tolerance * std::max(1.0f, std::fabs(want.m[i])))
+            << drive.recording.nodes[n].name << " frame " << frame << " element " << i;
+    }
+  }
+  EXPECT_LT(sheared, 3 * count / 20);
+}
+
+// A PNG as chromium writes it (8-bit RGB or RGBA, not interlaced), decoded to RGBA.
+struct SImage {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> rgba;
+};
+
+SImage ReadPng(const std::string& bytes) {
+  SImage image;
+  std::string idat;
+  int channels = 0;
+  auto u32 = [&](std::size_t at) {
+    return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
+           uint32_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]);
+  };
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    const uint32_t size = u32(at);
+    const std::string type = bytes.substr(at + 4, 4);
+    if (type == "IHDR") {
+      image.width = u32(at + 8);
+      image.height = u32(at + 12);
+      channels = bytes[at + 17] == 6 ? 4 : bytes[at + 17] == 2 ? 3 : 0;
+      if (bytes[at + 16] != 8 || bytes[at + 20] != 0) channels = 0;
+    } else if (type == "IDAT") {
+      idat += bytes.substr(at + 8, size);
+    }
+    at += 12 + size;
+  }
+  if (channels == 0) return {};
+  const std::size_t stride = image.width * static_cast<std::size_t>(channels);
+  std::vector<uint8_t> raw((stride + 1) * image.height);
+  uLongf length = raw.size();
+  if (uncompress(raw.data(), &length, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) !=
+      Z_OK)
+    return {};
+  std::vector<uint8_t> pixels(stride * image.height), zero(stride, 0);
+  for (std::size_t y = 0; y < image.height; ++y) {
+    const uint8_t filter = raw[y * (stride + 1)];
+    const uint8_t* in = &raw[y * (stride + 1) + 1];
+    uint8_t* row = &pixels[y * stride];
+    const uint8_t* up = y > 0 ? row - stride : zero.data();
+    for (std::size_t x = 0; x < stride; ++x) {
+      const int a = x >= std::size_t(channels) ? row[x - channels] : 0, b = up[x];
+      const int c = x >= std::size_t(channels) ? up[x - channels] : 0;
+      const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      const int predictor[5] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
+      row[x] = uint8_t(in[x] + (filter < 5 ? predictor[filter] : 0));
+    }
+  }
+  for (std::size_t i = 0; i < std::size_t(image.width) * image.height; ++i)
+    for (int k = 0; k < 4; ++k)
+      image.rgba.push_back(k < channels ? pixels[i * std::size_t(channels) + std::size_t(k)] : 255);
+  return image;
+}
+
+TEST_F(DriveTool, PageShowsTheDriversArmsMovingInABrowser) {
+#ifndef ZELKAR_DRIVE_PAGE_TEST
+  GTEST_SKIP() << "the page test runs only where the build's programs run natively";
+#endif
+  if (std::system("command -v chromium > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no chromium binary: install Debian's chromium to run the page test";
+  // At 30 Hz the page is half the size and loads faster; the motion is the same.
+  const SRun run = Drive(SampleStage().dump(), "-o out --rate 30");
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string page = "file://" + Path("out/stage.html");
+  const std::string browser =
+      "chromium --headless --no-sandbox --hide-scrollbars "
+      "--window-size=900,640 --virtual-time-budget=3000 ";
+  // Hands on the wheel on the straight; at 9.5 s the right hand holds the handbrake.
+  const char* times[2] = {"2", "9.5"};
+  SImage shots[2];
+  int box[4] = {1 << 30, 1 << 30, -1, -1};
+  for (int i = 0; i < 2; ++i) {
+    const std::string url = "'" + page + "#t=" + times[i] + "&pause'";
+    const std::string dom = Path("dom.html"), shot = Path("shot" + std::to_string(i) + ".png");
+    ASSERT_EQ(std::system((browser + "--dump-dom " + url + " > " + dom + " 2> /dev/null").c_str()),
+              0);
+    const std::string text = files_test::ReadFile(dom);
+    ASSERT_NE(text.find("data-state=\"ready\""), std::string::npos) << text.substr(0, 300);
+    ASSERT_NE(text.find(std::string("data-time=\"") + times[i]), std::string::npos);
+    // The driver's arms' box on the screen, as the page projected it.
+    const std::size_t at = text.find("data-arms=\"");
+    ASSERT_NE(at, std::string::npos);
+    int b[4];
+    ASSERT_EQ(
+        std::sscanf(text.c_str() + at, "data-arms=\"%d %d %d %d\"", &b[0], &b[1], &b[2], &b[3]), 4);
+    box[0] = std::min(box[0], b[0]), box[1] = std::min(box[1], b[1]);
+    box[2] = std::max(box[2], b[2]), box[3] = std::max(box[3], b[3]);
+    ASSERT_EQ(
+        std::system((browser + "--screenshot=" + shot + " " + url + " > /dev/null 2>&1").c_str()),
+        0);
+    shots[i] = ReadPng(files_test::ReadFile(shot));
+    ASSERT_EQ(shots[i].width, 900u);
+    ASSERT_GT(shots[i].height, 400u);
+  }
+  ASSERT_GT(box[2] - box[0], 5);
+  ASSERT_LT(box[2], 900);
+  ASSERT_LT(box[3], int(shots[0].height));
+  // Pixels of the arms' region that changed, and of a corner of the chart that must not.
+  auto changed = [&](int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = std::max(0, y0); y <= y1; ++y)
+      for (int x = std::max(0, x0); x <= x1; ++x) {
+        const std::size_t i = (std::size_t(y) * shots[0].width + std::size_t(x)) * 4;
+        n += !std::equal(&shots[0].rgba[i], &shots[0].rgba[i] + 3, &shots[1].rgba[i]);
+      }
+    return n;
+  };
+  EXPECT_GT(changed(box[0] - 4, box[1] - 4, box[2] + 4, box[3] + 4), 50);
+  const int bottom = int(shots[0].height) - 1;
+  EXPECT_EQ(changed(0, bottom - 20, 40, bottom), 0);
+  // The picture docs/zelkar-drive.png of the README comes from this run when asked for.
+  if (const char* keep = std::getenv("ZELKAR_DRIVE_SCREENSHOT"))
+    fs::copy_file(Path("shot1.png"), keep, fs::copy_options::overwrite_existing);
+}
+
+}  // namespace
+}  // namespace zk_drive
+
+#endif  // ZELKAR_DRIVE_TOOL

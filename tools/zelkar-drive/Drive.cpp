@@ -1,0 +1,335 @@
+#include "Drive.h"
+
+#include <zelkar/Exceptions.h>
+#include <zelkar/Signals.h>
+#include <zelkar/ZelkarFacade.h>
+
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+
+#include "hostkit/CarSignals.h"
+#include "hostkit/Host.h"
+#include "hostkit/LoadedLibrary.h"
+
+namespace zk_drive {
+namespace {
+
+constexpr float kPi = 3.14159265f;
+constexpr float kDegrees = kPi / 180.0f;
+
+// The four wheel hubs in the order of the car's state record; the first two steer.
+const char* const kWheelHubs[4] = {"e_wheelgrunk_lf", "e_wheelgrunk_rf", "e_wheelgrunk_lb",
+                                   "e_wheelgrunk_rb"};
+
+Quaternion AxisAngle(float x, float y, float z, float angle) {
+  const float s = std::sin(angle / 2);
+  return {x * s, y * s, z * s, std::cos(angle / 2)};
+}
+
+// a then b, for row vectors (the library's order): the quaternion of Ra·Rb.
+Quaternion Then(const Quaternion& a, const Quaternion& b) {
+  return {
+      b.w * a.x + b.x * a.w + b.y * a.z - b.z * a.y, b.w * a.y - b.x * a.z + b.y * a.w + b.z * a.x,
+      b.w * a.z + b.x * a.y - b.y * a.x + b.z * a.w, b.w * a.w - b.x * a.x - b.y * a.y - b.z * a.z};
+}
+
+// a then b: the row-vector product a·b.
+Matrix Multiply(const Matrix& a, const Matrix& b) {
+  Matrix out;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) {
+      float sum = 0;
+      for (int k = 0; k < 4; ++k) sum += a.m[4 * r + k] * b.m[4 * k + c];
+      out.m[4 * r + c] = sum;
+    }
+  return out;
+}
+
+// The library's axes to the host's: the second and third components change places.
+Vector3 HostAxes(float x, float y, float z) { return {x, z, y}; }
+
+// The road's shake: smooth oscillations at a few unrelated frequencies, scaled by roughness. The
+// same time gives the same shake, so runs repeat exactly.
+float Wobble(float t, int channel) {
+  const float f = 3.1f + 1.37f * static_cast<float>(channel % 7);
+  const float phase = 0.9f * static_cast<float>(channel);
+  return std::sin(2 * kPi * f * t + phase) * 0.6f + std::sin(2 * kPi * 1.7f * f * t) * 0.4f;
+}
+
+// Everything the game does with the facade between loading and unloading the library.
+class CRun {
+ public:
+  CRun(CZelkarInterfaceExt& zk, zk_hostkit::CHost& host, const SStage& stage, float rate)
+      : m_zk(zk), m_host(host), m_stage(stage), m_rate(rate) {}
+
+  void Load() {
+    for (const SStageScene& scene : m_stage.scenes) {
+      m_zk.LoadAnimationScene(scene.file, scene.name);
+      m_zk.ResolveSceneTargets(scene.name);
+    }
+    for (const SStageCharacter& c : m_stage.characters) {
+      if (c.kind == "Car" || c.kind == "Character")
+        m_zk.CreateCharacter(c.hierarchy, c.name, c.kind);
+      else
+        m_zk.CreateHumanCharacter(c.hierarchy, "", c.name, c.kind);
+      const int index = m_zk.GetCharacterIndex(c.name);
+      m_characters.push_back(index);
+      if (c.kind == "Car") {
+        m_car = index;
+        // The hubs' places on the car as loaded: the wheels the host reports sit there.
+        const int frame = m_zk.FindNodeIndex(index, "parent");
+        const Matrix origin = frame >= 0 ? *m_zk.GetNodeMatrix(frame) : Matrix{};
+        for (int w = 0; w < 4; ++w) {
+          const int hub = m_zk.FindNodeIndex(index, kWheelHubs[w]);
+          if (hub < 0) continue;
+          const Matrix& m = *m_zk.GetNodeMatrix(hub);
+          m_wheelRest[w] = {m.m[12] - origin.m[12], m.m[13] - origin.m[13], m.m[14] - origin.m[14]};
+        }
+      }
+      for (const std::string& scene : c.scenes) m_zk.AddAnimation(c.name, scene, 0);
+      if (!c.scenes.empty() &&
+          m_zk.GetAnimationCount(index, 0) != static_cast<int>(c.scenes.size()))
+        throw std::runtime_error(m_stage.file + ": the library took " +
+                                 std::to_string(m_zk.GetAnimationCount(index, 0)) + " of " +
+                                 c.name + "'s " + std::to_string(c.scenes.size()) + " scenes");
+    }
+    // The clock starts at 0: animations selected now start there.
+    m_zk.Update(0);
+    for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
+      const SStageCharacter& c = m_stage.characters[i];
+      const int index = m_characters[i];
+      if (!c.scenes.empty()) m_zk.SetAnimation(index, 0, 0);
+      if (c.kind != "Driver" && c.kind != "CoDriver" && c.kind != "Car") {
+        const Vector3 at{c.position[0], c.position[1], c.position[2]};
+        m_zk.SetScale(index, c.scale, c.scale, c.scale);
+        m_zk.SetRotation(index, 0, 0, c.heading * kDegrees);
+        m_zk.SetPosition(index, &at);
+      }
+    }
+    for (const SEvent& e : m_stage.events) {
+      if (e.kind != EEventKind::Detach && e.kind != EEventKind::Pin) continue;
+      const int node = m_zk.FindNodeIndex(m_zk.GetCharacterIndex(e.character), e.node);
+      const int object = node >= 0 ? m_zk.GetNodeAnimObject(node) : 0;
+      if (object <= 0)
+        throw std::runtime_error(m_stage.file + ": " + e.jsonPath + ": " + e.character + "'s " +
+                                 e.node + " is bound to no animated object (give it a scene)");
+      m_objects.push_back(static_cast<uint32_t>(object));
+    }
+  }
+
+  // The recorded nodes: names, parents, and their library node indices (-1: the character).
+  void Layout(SDrive& out) {
+    for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
+      const SStageCharacter& c = m_stage.characters[i];
+      const int root = static_cast<int>(out.recording.nodes.size());
+      out.recording.nodes.push_back({c.name, -1});
+      out.nodeCharacter.push_back(static_cast<int>(i));
+      out.nodeKind.push_back(-1);
+      m_sources.push_back({m_characters[i], -1, false});
+      // The library leaves bones and helpers in the character's own space and the host draws
+      // them through the character's matrix, as it draws a skinned mesh; placed nodes (kind 1)
+      // hold that matrix already, and other nodes (kind 0) are carried by it, except in the car's
+      // seats, where the people's update leaves them alone.
+      const bool seated = c.kind == "Driver" || c.kind == "CoDriver";
+      for (const zk_play::SHierarchyNode& node : c.nodes) {
+        const int index = m_zk.FindNodeIndex(m_characters[i], node.name);
+        if (index < 0)
+          throw std::runtime_error(m_stage.file + ": the library made no node " + node.name +
+                                   " for " + c.name);
+        out.recording.nodes.push_back(
+            {c.name + "/" + node.name, node.parent < 0 ? root : root + 1 + node.parent});
+        out.nodeCharacter.push_back(static_cast<int>(i));
+        out.nodeKind.push_back(static_cast<int>(node.kind));
+        const bool inWorld = node.kind == 1 || (node.kind == 0 && !seated);
+        m_sources.push_back({m_characters[i], index, !inWorld});
+      }
+    }
+  }
+
+  void Play(SDrive& out, const std::function<void(int, int)>& progress) {
+    const int frames = FrameCount(m_stage, m_rate);
+    const std::size_t nodes = out.recording.nodes.size();
+    out.recording.times.resize(static_cast<std::size_t>(frames));
+    out.recording.worlds.resize(static_cast<std::size_t>(frames) * nodes);
+    out.steering.resize(static_cast<std::size_t>(frames));
+    out.handbrake.resize(static_cast<std::size_t>(frames));
+    out.gear.resize(static_cast<std::size_t>(frames));
+    zk_hostkit::CWiperPositionReceiver wiperPositions(m_host.hub);
+
+    std::size_t cursors[kChannelCount] = {};
+    std::size_t nextEvent = 0, nextObject = 0;
+    float gear = static_cast<float>(m_stage.firstGear);
+    float spin = 0;
+    float last[3] = {0, 0, 0};
+    for (int frame = 0; frame < frames; ++frame) {
+      const float t = static_cast<float>(frame) / m_rate;
+      float steering = 0, handbrake = 0, wipers[2], car[4], rough = 0, shake[2][18];
+      SampleChannel(m_stage.channels[kSteering], t, cursors[kSteering], &steering);
+      SampleChannel(m_stage.channels[kHandbrake], t, cursors[kHandbrake], &handbrake);
+      SampleChannel(m_stage.channels[kWipers], t, cursors[kWipers], wipers);
+      SampleChannel(m_stage.channels[kCar], t, cursors[kCar], car);
+      SampleChannel(m_stage.channels[kRough], t, cursors[kRough], &rough);
+      for (int p = 0; p < 2; ++p)
+        SampleChannel(m_stage.channels[kShakeDriver + p], t, cursors[kShakeDriver + p], shake[p]);
+
+      // Events due by this frame: gear changes become the control record's buttons.
+      uint32_t buttons = 0;
+      for (; nextEvent < m_stage.events.size() && m_stage.events[nextEvent].time <= t;
+           ++nextEvent) {
+        const SEvent& e = m_stage.events[nextEvent];
+        switch (e.kind) {
+          case EEventKind::GearUp:
+            buttons |= 1u;
+            gear += 1;
+            break;
+          case EEventKind::GearDown:
+            buttons |= 2u;
+            gear -= 1;
+            break;
+          case EEventKind::Windscreen: {
+            const Vector3 corners[4] = {{e.values[0], e.values[1], e.values[2]},
+                                        {e.values[3], e.values[4], e.values[5]},
+                                        {e.values[6], e.values[7], e.values[8]},
+                                        {e.values[9], e.values[10], e.values[11]}};
+            zk_hostkit::EmitWindscreenData(m_host.hub, corners);
+            break;
+          }
+          case EEventKind::Detach:
+            zk_hostkit::EmitDetachFromParent(m_host.hub, m_objects[nextObject++]);
+            break;
+          case EEventKind::Pin: {
+            CSigSolidGeneralState state{};
+            state.objectIndex = m_objects[nextObject++];
+            state.position = HostAxes(e.values[0], e.values[1], e.values[2]);
+            state.orientation = {0, 0, 0, 1};
+            if (e.ghost) {
+              CSigGhostCarState ghost{};
+              static_cast<CSigObjectState&>(ghost) = state;
+              m_host.hub.Emit(zk_hostkit::hub::kGhostCarStateSignal, ghost);
+            } else {
+              m_host.hub.Emit(zk_hostkit::hub::kSolidGeneralStateSignal, state);
+            }
+            break;
+          }
+        }
+      }
+
+      // The car along its path; the wheels roll the distance it made and the front ones steer.
+      const float yaw = car[3] * kDegrees;
+      if (frame > 0)
+        spin +=
+            std::hypot(car[0] - last[0], car[1] - last[1], car[2] - last[2]) / m_stage.wheelRadius;
+      std::copy(car, car + 3, last);
+      const Quaternion heading = AxisAngle(0, 0, 1, yaw);
+      zk_hostkit::CWheelState wheels[4];
+      for (int w = 0; w < 4; ++w) {
+        const float bump = rough * 0.03f * Wobble(t, 11 + w);
+        const Vector3& rest = m_wheelRest[w];
+        wheels[w].position = HostAxes(rest.x, rest.y, rest.z + bump);
+        const float steer = w < 2 ? -steering * m_stage.steeringLock : 0.0f;
+        // Rolling forward (towards -y) turns a wheel about x.
+        wheels[w].orientation = Then(AxisAngle(1, 0, 0, spin), AxisAngle(0, 0, 1, steer));
+      }
+      zk_hostkit::EmitCarGeneralState(
+          m_host.hub,
+          zk_hostkit::MakeCarGeneralState(HostAxes(car[0], car[1], car[2]), heading, wheels));
+      if (m_car >= 0) {
+        const Vector3 at{car[0], car[1], car[2]};
+        m_zk.SetRotation(m_car, 0, 0, yaw);
+        m_zk.SetPosition(m_car, &at);
+      }
+      zk_hostkit::EmitCarControl(m_host.hub, handbrake, steering, buttons);
+      zk_hostkit::EmitWiperRotation(m_host.hub, wipers[0], wipers[1]);
+      for (uint32_t p = 0; p < 2; ++p) {
+        Vector3 v[5];
+        for (int k = 0; k < 5; ++k)
+          v[k] = {
+              shake[p][3 * k] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k),
+              shake[p][3 * k + 1] + rough * 0.1f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 1),
+              shake[p][3 * k + 2] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 2)};
+        const Vector3 body{shake[p][15],
+                           shake[p][16] + rough * 0.05f * Wobble(t, 40 + static_cast<int>(p)),
+                           shake[p][17]};
+        zk_hostkit::EmitIncarShake(m_host.hub, p, v, body);
+      }
+
+      m_zk.Update(t);
+
+      const std::size_t f = static_cast<std::size_t>(frame);
+      out.recording.times[f] = t;
+      out.steering[f] = steering;
+      out.handbrake[f] = handbrake;
+      out.gear[f] = gear;
+      Matrix* row = &out.recording.worlds[f * nodes];
+      for (std::size_t n = 0; n < nodes; ++n) {
+        const SSource& s = m_sources[n];
+        if (s.node < 0)
+          row[n] = *m_zk.GetMatrix(s.character);
+        else if (s.throughCharacter)
+          row[n] = Multiply(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
+        else
+          row[n] = *m_zk.GetNodeMatrix(s.node);
+      }
+      if (progress) progress(frame + 1, frames);
+    }
+    out.wiperPositions = wiperPositions.GetCount();
+  }
+
+ private:
+  struct SSource {
+    int character;
+    int node;               // -1: the character's own matrix
+    bool throughCharacter;  // the node's matrix is in the character's space
+  };
+
+  CZelkarInterfaceExt& m_zk;
+  zk_hostkit::CHost& m_host;
+  const SStage& m_stage;
+  float m_rate;
+  std::vector<int> m_characters;
+  std::vector<uint32_t> m_objects;  // per detach and pin event, in event order
+  std::vector<SSource> m_sources;
+  int m_car = -1;
+  Vector3 m_wheelRest[4] = {};
+};
+
+}  // namespace
+
+int FrameCount(const SStage& stage, float rate) {
+  return static_cast<int>(std::floor(stage.duration * rate + 1e-3f)) + 1;
+}
+
+SDrive Drive(const SStage& stage, const SDriveOptions& options,
+             const std::function<void(int, int)>& progress) {
+  // The global object and the hub exist before the library loads: its process attach reads them.
+  auto host = std::make_unique<zk_hostkit::CHost>();
+  SDrive out;
+  std::string failure;
+  {
+    zk_hostkit::CLoadedLibrary loaded(options.library);
+    auto create = loaded.Function<ZK_CreateFunction>("ZK_Create");
+    if (create == nullptr) throw std::runtime_error(options.library + " has no ZK_Create");
+    std::unique_ptr<CZelkarInterfaceExt> zk(static_cast<CZelkarInterfaceExt*>(create()));
+    if (zk == nullptr) throw std::runtime_error("ZK_Create returned no facade");
+    zk->Initialize();
+    try {
+      CRun run(*zk, *host, stage, options.rate);
+      run.Load();
+      run.Layout(out);
+      run.Play(out, progress);
+      host->hub.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    zk->Shutdown();
+    zk.reset();
+    loaded.Close();
+    // A loader may keep the library until exit; its detach then still reaches the hub.
+    if (zk_hostkit::CLoadedLibrary::IsLoaded(options.library)) static_cast<void>(host.release());
+  }
+  if (!failure.empty()) throw std::runtime_error(failure);
+  return out;
+}
+
+}  // namespace zk_drive

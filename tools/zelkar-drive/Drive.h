@@ -1,0 +1,41 @@
+// A drive: the host's side of a stage. Loads libzelkar.so with dlopen through the host kit, with
+// the global object, the hub and the host objects a game has, makes the stage's characters, then
+// at a fixed rate emits the stage's input as the game's signals, updates the library and records
+// the world matrix of every node.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "GltfWriter.h"
+#include "Stage.h"
+
+namespace zk_drive {
+
+struct SDriveOptions {
+  std::string library;
+  float rate = 60;  // host frames per second
+};
+
+// What a drive produced. Recorded nodes are, per character in stage order, one root standing for
+// the character's own matrix (named after the character) and then its hierarchy's nodes in file
+// order, named "<character>/<node>".
+struct SDrive {
+  zk_gltf::SRecording recording;
+  std::vector<int> nodeCharacter;  // per recorded node: index into the stage's characters
+  std::vector<int> nodeKind;       // per recorded node: the hierarchy's kind, -1 for a root
+  // The driver's input per frame, for the strip chart.
+  std::vector<float> steering, handbrake, gear;
+  int wiperPositions = 0;  // records the car sent back
+};
+
+// Frames a stage takes at a rate: one at time 0 and one per step up to its duration.
+int FrameCount(const SStage& stage, float rate);
+
+// Runs the stage. progress(frame, frames) is called after each frame. Throws std::runtime_error
+// (the library's own message when it refuses a file) when the run cannot be made.
+SDrive Drive(const SStage& stage, const SDriveOptions& options,
+             const std::function<void(int, int)>& progress);
+
+}  // namespace zk_drive

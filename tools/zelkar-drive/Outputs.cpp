@@ -1,0 +1,271 @@
+#include "Outputs.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+#include "PageTemplate.h"
+
+namespace zk_drive {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+// A bone drawn on the page joins a node to its parent; longer joins are a helper far off (a
+// look-at target) and only clutter the view.
+constexpr float kLongestLine = 1.6f;
+constexpr int kMostChildrenJoined = 6;
+
+const char* const kArmNodes[] = {"B_upper arm L", "B_lower arm L", "B_hand L",
+                                 "B_upper arm R", "B_lower arm R", "B_hand R"};
+
+std::string Partial(const std::string& path) {
+  const fs::path p(path);
+  std::string name = ".";
+  name += p.filename().string();
+  name += ".partial";
+  return (p.parent_path() / name).string();
+}
+
+std::string ReadText(const std::string& path, const char* hint) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) throw std::runtime_error(path + ": cannot be read" + hint);
+  std::string text(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
+    throw std::runtime_error(path + ": cannot be read" + hint);
+  return text;
+}
+
+// A file written in pieces; every failure throws with the path and the system's reason.
+class COutFile {
+ public:
+  explicit COutFile(std::string path) : m_path(std::move(path)) {
+    m_file = std::fopen(m_path.c_str(), "wb");
+    if (m_file == nullptr) Fail();
+  }
+  ~COutFile() {
+    if (m_file != nullptr) std::fclose(m_file);
+  }
+  COutFile(const COutFile&) = delete;
+  COutFile& operator=(const COutFile&) = delete;
+
+  void Write(const char* data, std::size_t size) {
+    if (std::fwrite(data, 1, size, m_file) != size) Fail();
+  }
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  void Close() {
+    std::FILE* f = m_file;
+    m_file = nullptr;
+    if (std::fclose(f) != 0) Fail();
+  }
+
+ private:
+  [[noreturn]] void Fail() const {
+    throw std::runtime_error(m_path + ": cannot be written: " + std::strerror(errno));
+  }
+  std::string m_path;
+  std::FILE* m_file = nullptr;
+};
+
+void WriteText(const std::string& path, const std::string& text) {
+  COutFile out(path);
+  out.Write(text);
+  out.Close();
+}
+
+// Text that may sit inside a <script> element: "</" cannot end it early.
+std::string ScriptSafe(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    if (text[i] == '<' && i + 1 < text.size() && text[i + 1] == '/') out += '\\';
+  }
+  return out;
+}
+
+float Rounded(float v) { return std::round(v * 1e4f) / 1e4f; }
+
+json Series(const std::vector<float>& values) {
+  json out = json::array();
+  for (float v : values) out.push_back(Rounded(v));
+  return out;
+}
+
+}  // namespace
+
+SOutputPaths OutputPaths(const std::string& folder, const std::string& stageName) {
+  const fs::path base = fs::path(folder) / stageName;
+  return {base.string() + ".glb", base.string() + ".csv", base.string() + ".html"};
+}
+
+void PrepareFolder(const std::string& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error)
+    throw std::runtime_error(folder + ": cannot make the output folder: " + error.message());
+  const std::string probe = (fs::path(folder) / ".zelkar-drive.partial").string();
+  WriteText(probe, "");
+  fs::remove(probe, error);
+}
+
+std::string CsvText(const SStage& stage, const SDrive& drive) {
+  const auto& nodes = drive.recording.nodes;
+  // Recorded indices of the chosen nodes, in the stage's order.
+  std::vector<std::size_t> chosen;
+  for (const SNodeList& list : stage.csv)
+    for (const std::string& node : list.nodes)
+      for (std::size_t n = 0; n < nodes.size(); ++n)
+        if (nodes[n].name == list.character + "/" + node) {
+          chosen.push_back(n);
+          break;
+        }
+  std::string text = "time,character,node,x,y,z\n";
+  char line[512];
+  for (std::size_t f = 0; f < drive.recording.times.size(); ++f) {
+    for (std::size_t n : chosen) {
+      const Matrix& m = drive.recording.worlds[f * nodes.size() + n];
+      const std::string& name = nodes[n].name;
+      const std::size_t slash = name.find('/');
+      std::snprintf(line, sizeof line, "%.6f,%s,%s,%.6f,%.6f,%.6f\n",
+                    static_cast<double>(drive.recording.times[f]), name.substr(0, slash).c_str(),
+                    name.substr(slash + 1).c_str(), static_cast<double>(m.m[12]),
+                    static_cast<double>(m.m[13]), static_cast<double>(m.m[14]));
+      text += line;
+    }
+  }
+  return text;
+}
+
+std::string Base64(const unsigned char* bytes, std::size_t size) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out((size + 2) / 3 * 4, '=');
+  char* o = out.data();
+  for (std::size_t i = 0; i < size; i += 3, o += 4) {
+    const std::size_t n = std::min<std::size_t>(3, size - i);
+    uint32_t v = static_cast<uint32_t>(bytes[i]) << 16;
+    if (n > 1) v |= static_cast<uint32_t>(bytes[i + 1]) << 8;
+    if (n > 2) v |= bytes[i + 2];
+    for (std::size_t k = 0; k <= n; ++k) o[k] = kDigits[(v >> (18 - 6 * k)) & 63];
+  }
+  return out;
+}
+
+namespace {
+
+std::string PageData(const SStage& stage, const SDrive& drive, float rate) {
+  const auto& nodes = drive.recording.nodes;
+  json data;
+  data["title"] = stage.name;
+  data["rate"] = rate;
+  data["duration"] = drive.recording.times.empty() ? 0.0f : drive.recording.times.back();
+  data["characters"] = json::array();
+  for (const SStageCharacter& c : stage.characters)
+    data["characters"].push_back({{"name", c.name}, {"kind", c.kind}});
+  data["nodeCharacter"] = drive.nodeCharacter;
+  data["lines"] = json::array();
+  data["arms"] = json::array();
+  std::vector<int> children(nodes.size(), 0);
+  for (const zk_gltf::SNodeInfo& node : nodes)
+    if (node.parent >= 0) ++children[static_cast<std::size_t>(node.parent)];
+  for (std::size_t n = 0; n < nodes.size(); ++n) {
+    const int parent = nodes[n].parent;
+    if (parent < 0) continue;
+    const std::size_t p = static_cast<std::size_t>(parent);
+    // Joins to the character's own matrix and from a hierarchy's top node (a frame the rest
+    // hangs from, not a bone) say nothing about the pose.
+    if (drive.nodeKind[p] < 0 || nodes[p].parent < 0 ||
+        drive.nodeKind[static_cast<std::size_t>(nodes[p].parent)] < 0 ||
+        children[p] > kMostChildrenJoined)
+      continue;
+    const Matrix& a = drive.recording.worlds[n];
+    const Matrix& b = drive.recording.worlds[p];
+    if (std::hypot(a.m[12] - b.m[12], a.m[13] - b.m[13], a.m[14] - b.m[14]) < kLongestLine)
+      data["lines"].push_back({parent, n});
+  }
+  for (std::size_t i = 0; i < stage.characters.size(); ++i) {
+    if (stage.characters[i].kind == "Car" && !data.contains("follow"))
+      data["follow"] =
+          std::find(drive.nodeCharacter.begin(), drive.nodeCharacter.end(), static_cast<int>(i)) -
+          drive.nodeCharacter.begin();
+    if (stage.characters[i].kind != "Driver" || !data["arms"].empty()) continue;
+    for (const char* arm : kArmNodes)
+      for (std::size_t n = 0; n < nodes.size(); ++n)
+        if (nodes[n].name == stage.characters[i].name + "/" + arm) data["arms"].push_back(n);
+  }
+  data["chart"] = {{"steering", Series(drive.steering)},
+                   {"gear", Series(drive.gear)},
+                   {"handbrake", Series(drive.handbrake)}};
+  return data.dump();
+}
+
+// The page, written piece by piece: the template up to each marker, then what replaces it.
+void WritePage(const std::string& path, const SStage& stage, const SDrive& drive, float rate,
+               const std::string& glbPath, const std::string& threeDir) {
+  std::string scripts;
+  for (const char* file : {"three.min.js", "examples/js/loaders/GLTFLoader.js",
+                           "examples/js/controls/OrbitControls.js"})
+    scripts += "<script>\n" +
+               ScriptSafe(ReadText((fs::path(threeDir) / file).string(),
+                                   " (the page needs Debian's libjs-three)")) +
+               "\n</script>\n";
+  const std::string glb = ReadText(glbPath, "");
+  std::string page = kPageTemplate;
+  for (const char* title = "ZK_TITLE"; page.find(title) != std::string::npos;)
+    page.replace(page.find(title), std::strlen(title), stage.name);
+
+  COutFile out(path);
+  std::size_t from = 0;
+  auto upTo = [&](const std::string& marker) {
+    const std::size_t at = page.find(marker, from);
+    if (at == std::string::npos) throw std::logic_error("the page template has no " + marker);
+    out.Write(page.data() + from, at - from);
+    from = at + marker.size();
+  };
+  upTo("<!--ZK_SCRIPTS-->");
+  out.Write(scripts);
+  upTo("<!--ZK_DATA-->");
+  out.Write("<script type=\"application/json\" id=\"zk-data\">" +
+            ScriptSafe(PageData(stage, drive, rate)) + "</script>");
+  upTo("<!--ZK_GLB-->");
+  out.Write("<script type=\"application/octet-stream\" id=\"zk-glb\">");
+  // In slices a multiple of three bytes long, so no padding falls inside.
+  constexpr std::size_t kSlice = 3 << 16;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(glb.data());
+  for (std::size_t at = 0; at < glb.size(); at += kSlice)
+    out.Write(Base64(bytes + at, std::min(kSlice, glb.size() - at)));
+  out.Write("</script>");
+  out.Write(page.data() + from, page.size() - from);
+  out.Close();
+}
+
+}  // namespace
+
+void WriteOutputs(const SStage& stage, const SDrive& drive, float rate, const SOutputPaths& paths,
+                  const std::string& threeDir) {
+  const std::string glb = Partial(paths.glb), csv = Partial(paths.csv), page = Partial(paths.page);
+  try {
+    zk_gltf::SWriteOptions options;
+    options.animationName = stage.name;
+    zk_gltf::WriteGlb(drive.recording, glb, options);
+    WriteText(csv, CsvText(stage, drive));
+    WritePage(page, stage, drive, rate, glb, threeDir);
+    fs::rename(glb, paths.glb);
+    fs::rename(csv, paths.csv);
+    fs::rename(page, paths.page);
+  } catch (const std::exception&) {
+    std::error_code ignored;
+    for (const std::string& p : {glb, csv, page}) fs::remove(p, ignored);
+    throw;
+  }
+}
+
+}  // namespace zk_drive

@@ -1,0 +1,391 @@
+#include "Stage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "FileBytes.h"
+#include "HierarchyNames.h"
+
+namespace zk_drive {
+namespace {
+
+using json = nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+// An hour of input at the default rate is 216000 frames of every node: more than a page plays.
+constexpr float kMaxDuration = 3600;
+
+const char* const kKinds[] = {"Car", "Driver", "CoDriver", "Spectator", "Character"};
+
+// A key as a JSON pointer token: "~" and "/" are escaped.
+std::string Token(const std::string& key) {
+  std::string out;
+  for (char c : key) {
+    if (c == '~')
+      out += "~0";
+    else if (c == '/')
+      out += "~1";
+    else
+      out += c;
+  }
+  return out;
+}
+
+class CReader {
+ public:
+  CReader(std::string file, std::string root) : m_file(std::move(file)), m_root(std::move(root)) {}
+
+  [[noreturn]] void Fail(const std::string& path, const std::string& reason) const {
+    throw CStageError(m_file, path, reason);
+  }
+
+  // j must be an object whose keys are all among known; "comment" is allowed everywhere.
+  void Object(const json& j, const std::string& path, std::initializer_list<const char*> known,
+              std::initializer_list<const char*> required = {}) const {
+    if (!j.is_object()) Fail(path, "expected an object, found " + std::string(j.type_name()));
+    for (const auto& item : j.items()) {
+      const std::string& key = item.key();
+      if (key == "comment") continue;
+      if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; })) {
+        std::string list;
+        for (const char* k : known) list += (list.empty() ? "" : ", ") + std::string(k);
+        Fail(path + "/" + Token(key), "unknown key \"" + key + "\" (known here: " + list + ")");
+      }
+    }
+    for (const char* key : required)
+      if (!j.contains(key)) Fail(path + "/" + key, "missing");
+  }
+
+  float Number(const json& j, const std::string& path, float lo = -kInf, float hi = kInf) const {
+    if (!j.is_number()) Fail(path, "expected a number, found " + std::string(j.type_name()));
+    const double v = j.get<double>();
+    if (!std::isfinite(v) || v < lo || v > hi) {
+      std::ostringstream range;
+      range << "value " << v << " outside [" << lo << ", " << hi << "]";
+      Fail(path, range.str());
+    }
+    return static_cast<float>(v);
+  }
+
+  std::string String(const json& j, const std::string& path) const {
+    if (!j.is_string() || j.get<std::string>().empty())
+      Fail(path, "expected a non-empty string, found " + std::string(j.type_name()));
+    return j.get<std::string>();
+  }
+
+  const json& Array(const json& j, const std::string& path, std::size_t size = 0) const {
+    if (!j.is_array()) Fail(path, "expected an array, found " + std::string(j.type_name()));
+    if (size != 0 && j.size() != size)
+      Fail(path,
+           "expected " + std::to_string(size) + " entries, found " + std::to_string(j.size()));
+    return j;
+  }
+
+  // Appends n numbers of the array at path to out.
+  void Numbers(const json& j, const std::string& path, std::size_t n, float* out) const {
+    Array(j, path, n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = Number(j[i], path + "/" + std::to_string(i));
+  }
+
+  // The file must exist where the library will look for it.
+  std::vector<unsigned char> Asset(const std::string& file, const std::string& path) const {
+    try {
+      return zk_play::ReadFileBytes((fs::path(m_root) / file).string());
+    } catch (const std::exception& e) {
+      Fail(path, e.what());
+    }
+  }
+
+ private:
+  std::string m_file, m_root;
+};
+
+void AddKey(SChannel& channel, float time, const float* values) {
+  channel.times.push_back(time);
+  channel.values.insert(channel.values.end(), values, values + channel.width);
+}
+
+const SStageCharacter& CharacterNamed(const SStage& stage, const CReader& r, const json& j,
+                                      const std::string& path) {
+  const std::string name = r.String(j, path);
+  for (const SStageCharacter& c : stage.characters)
+    if (c.name == name) return c;
+  r.Fail(path, "no character named \"" + name + "\" in /characters");
+}
+
+void CheckNode(const SStageCharacter& c, const std::vector<std::string>& nodes, const CReader& r,
+               const std::string& node, const std::string& path) {
+  if (std::find(nodes.begin(), nodes.end(), node) == nodes.end())
+    r.Fail(path, c.name + "'s hierarchy " + c.hierarchy + " has no node \"" + node + "\"");
+}
+
+void ReadShake(const CReader& r, const json& j, const std::string& path, float* out) {
+  r.Object(j, path, {"vectors", "body"}, {"vectors", "body"});
+  r.Array(j["vectors"], path + "/vectors", 5);
+  for (int k = 0; k < 5; ++k)
+    r.Numbers(j["vectors"][k], path + "/vectors/" + std::to_string(k), 3, out + 3 * k);
+  r.Numbers(j["body"], path + "/body", 3, out + 15);
+}
+
+}  // namespace
+
+SStage ParseStage(const std::string& text, const std::string& file, const std::string& root) {
+  const CReader r(file, root);
+  json doc;
+  try {
+    doc = json::parse(text);
+  } catch (const json::parse_error& e) {
+    r.Fail("", std::string("not valid JSON: ") + e.what());
+  }
+  SStage stage;
+  stage.file = file;
+  stage.root = root;
+  stage.name = fs::path(file).stem().string();
+  r.Object(doc, "",
+           {"root", "duration", "firstGear", "wheelRadius", "steeringLock", "scenes", "characters",
+            "csv", "timeline"},
+           {"duration", "scenes", "characters", "timeline"});
+  stage.duration = r.Number(doc["duration"], "/duration", 0.0f, kMaxDuration);
+  if (stage.duration <= 0) r.Fail("/duration", "must be more than 0 seconds");
+  if (doc.contains("firstGear"))
+    stage.firstGear = static_cast<int>(r.Number(doc["firstGear"], "/firstGear", -1, 9));
+  if (doc.contains("wheelRadius"))
+    stage.wheelRadius = r.Number(doc["wheelRadius"], "/wheelRadius", 0.05f, 5.0f);
+  if (doc.contains("steeringLock"))
+    stage.steeringLock = r.Number(doc["steeringLock"], "/steeringLock", 0.0f, 1.5f);
+
+  const json& scenes = r.Array(doc["scenes"], "/scenes");
+  for (std::size_t i = 0; i < scenes.size(); ++i) {
+    const std::string path = "/scenes/" + std::to_string(i);
+    r.Object(scenes[i], path, {"file", "name"}, {"file", "name"});
+    SStageScene scene{r.String(scenes[i]["file"], path + "/file"),
+                      r.String(scenes[i]["name"], path + "/name")};
+    for (const SStageScene& other : stage.scenes)
+      if (other.name == scene.name) r.Fail(path + "/name", "scene \"" + scene.name + "\" twice");
+    r.Asset(scene.file, path + "/file");
+    stage.scenes.push_back(scene);
+  }
+
+  // Node names of each character, for the references below.
+  std::vector<std::vector<std::string>> nodeNames;
+  const json& characters = r.Array(doc["characters"], "/characters");
+  bool carSoFar = false;
+  for (std::size_t i = 0; i < characters.size(); ++i) {
+    const std::string path = "/characters/" + std::to_string(i);
+    const json& j = characters[i];
+    r.Object(j, path, {"name", "kind", "hierarchy", "scenes", "position", "heading", "scale"},
+             {"name", "kind", "hierarchy"});
+    SStageCharacter c;
+    c.name = r.String(j["name"], path + "/name");
+    for (const SStageCharacter& other : stage.characters)
+      if (other.name == c.name) r.Fail(path + "/name", "character \"" + c.name + "\" twice");
+    c.kind = r.String(j["kind"], path + "/kind");
+    if (std::find(std::begin(kKinds), std::end(kKinds), c.kind) == std::end(kKinds))
+      r.Fail(path + "/kind", "\"" + c.kind +
+                                 "\" is not one of Car, Driver, CoDriver, "
+                                 "Spectator, Character");
+    const bool seated = c.kind == "Driver" || c.kind == "CoDriver";
+    if (seated && !carSoFar)
+      r.Fail(path + "/kind", "a " + c.kind + " sits in the car: list a Car before it");
+    carSoFar = carSoFar || c.kind == "Car";
+    if (seated && (j.contains("position") || j.contains("heading")))
+      r.Fail(path, "a " + c.kind + " sits in the car: it takes no position or heading");
+    c.hierarchy = r.String(j["hierarchy"], path + "/hierarchy");
+    const std::vector<unsigned char> bytes = r.Asset(c.hierarchy, path + "/hierarchy");
+    try {
+      c.nodes = zk_play::ReadHierarchyNodes(bytes, c.hierarchy);
+    } catch (const std::exception& e) {
+      r.Fail(path + "/hierarchy", e.what());
+    }
+    if (c.nodes.empty()) r.Fail(path + "/hierarchy", c.hierarchy + " holds no node");
+    std::vector<std::string> names;
+    for (const zk_play::SHierarchyNode& node : c.nodes) names.push_back(node.name);
+    nodeNames.push_back(names);
+    if (j.contains("scenes")) {
+      const json& list = r.Array(j["scenes"], path + "/scenes");
+      for (std::size_t k = 0; k < list.size(); ++k) {
+        const std::string at = path + "/scenes/" + std::to_string(k);
+        const std::string name = r.String(list[k], at);
+        if (std::none_of(stage.scenes.begin(), stage.scenes.end(),
+                         [&](const SStageScene& s) { return s.name == name; }))
+          r.Fail(at, "no scene named \"" + name + "\" in /scenes");
+        c.scenes.push_back(name);
+      }
+    }
+    if (j.contains("position")) r.Numbers(j["position"], path + "/position", 3, c.position.data());
+    if (j.contains("heading")) c.heading = r.Number(j["heading"], path + "/heading", -360, 360);
+    if (j.contains("scale")) c.scale = r.Number(j["scale"], path + "/scale", 1e-6f, 1e6f);
+    stage.characters.push_back(c);
+  }
+  auto character = [&](const json& j, const std::string& path) -> std::size_t {
+    return static_cast<std::size_t>(&CharacterNamed(stage, r, j, path) - stage.characters.data());
+  };
+
+  if (doc.contains("csv")) {
+    const json& csv = r.Array(doc["csv"], "/csv");
+    for (std::size_t i = 0; i < csv.size(); ++i) {
+      const std::string path = "/csv/" + std::to_string(i);
+      r.Object(csv[i], path, {"character", "nodes"}, {"character", "nodes"});
+      const std::size_t c = character(csv[i]["character"], path + "/character");
+      SNodeList list{stage.characters[c].name, {}};
+      const json& nodes = r.Array(csv[i]["nodes"], path + "/nodes");
+      for (std::size_t k = 0; k < nodes.size(); ++k) {
+        const std::string at = path + "/nodes/" + std::to_string(k);
+        list.nodes.push_back(r.String(nodes[k], at));
+        CheckNode(stage.characters[c], nodeNames[c], r, list.nodes.back(), at);
+      }
+      stage.csv.push_back(list);
+    }
+  }
+
+  const int widths[kChannelCount] = {1, 1, 2, 4, 1, 18, 18};
+  for (int c = 0; c < kChannelCount; ++c) stage.channels[c].width = widths[c];
+  stage.channels[kHandbrake].held = true;
+
+  const json& timeline = r.Array(doc["timeline"], "/timeline");
+  float last = 0;
+  for (std::size_t i = 0; i < timeline.size(); ++i) {
+    const std::string path = "/timeline/" + std::to_string(i);
+    const json& j = timeline[i];
+    r.Object(j, path,
+             {"time", "steering", "handbrake", "wipers", "car", "rough", "shake", "gear",
+              "windscreen", "detach", "pin"},
+             {"time"});
+    const float t = r.Number(j["time"], path + "/time", 0.0f, stage.duration);
+    if (t < last) {
+      std::ostringstream why;
+      why << "time " << t << " goes back before the previous entry's " << last;
+      r.Fail(path + "/time", why.str());
+    }
+    last = t;
+    float v[18] = {};
+    if (j.contains("steering")) {
+      v[0] = r.Number(j["steering"], path + "/steering", -1, 1);
+      AddKey(stage.channels[kSteering], t, v);
+    }
+    if (j.contains("handbrake")) {
+      v[0] = r.Number(j["handbrake"], path + "/handbrake", 0, 1);
+      AddKey(stage.channels[kHandbrake], t, v);
+    }
+    if (j.contains("wipers")) {
+      r.Numbers(j["wipers"], path + "/wipers", 2, v);
+      AddKey(stage.channels[kWipers], t, v);
+    }
+    if (j.contains("car")) {
+      const json& car = j["car"];
+      r.Object(car, path + "/car", {"position", "heading"}, {"position", "heading"});
+      r.Numbers(car["position"], path + "/car/position", 3, v);
+      v[3] = r.Number(car["heading"], path + "/car/heading", -3600, 3600);
+      AddKey(stage.channels[kCar], t, v);
+    }
+    if (j.contains("rough")) {
+      v[0] = r.Number(j["rough"], path + "/rough", 0, 1);
+      AddKey(stage.channels[kRough], t, v);
+    }
+    if (j.contains("shake")) {
+      r.Object(j["shake"], path + "/shake", {"driver", "coDriver"});
+      const char* people[] = {"driver", "coDriver"};
+      for (int p = 0; p < 2; ++p) {
+        if (!j["shake"].contains(people[p])) continue;
+        ReadShake(r, j["shake"][people[p]], path + "/shake/" + people[p], v);
+        AddKey(stage.channels[kShakeDriver + p], t, v);
+      }
+    }
+    if (j.contains("gear")) {
+      const std::string way = r.String(j["gear"], path + "/gear");
+      if (way != "up" && way != "down") r.Fail(path + "/gear", "expected \"up\" or \"down\"");
+      SEvent e;
+      e.time = t;
+      e.kind = way == "up" ? EEventKind::GearUp : EEventKind::GearDown;
+      stage.events.push_back(e);
+    }
+    if (j.contains("windscreen")) {
+      SEvent e;
+      e.time = t;
+      e.kind = EEventKind::Windscreen;
+      r.Array(j["windscreen"], path + "/windscreen", 4);
+      for (int k = 0; k < 4; ++k)
+        r.Numbers(j["windscreen"][k], path + "/windscreen/" + std::to_string(k), 3,
+                  e.values.data() + 3 * k);
+      stage.events.push_back(e);
+    }
+    for (const char* key : {"detach", "pin"}) {
+      if (!j.contains(key)) continue;
+      const std::string at = path + "/" + key;
+      const bool pin = std::string(key) == "pin";
+      SEvent e;
+      e.time = t;
+      e.kind = pin ? EEventKind::Pin : EEventKind::Detach;
+      e.jsonPath = at;
+      if (pin)
+        r.Object(j[key], at, {"character", "node", "position", "signal"},
+                 {"character", "node", "position"});
+      else
+        r.Object(j[key], at, {"character", "node"}, {"character", "node"});
+      const std::size_t c = character(j[key]["character"], at + "/character");
+      e.character = stage.characters[c].name;
+      e.node = r.String(j[key]["node"], at + "/node");
+      CheckNode(stage.characters[c], nodeNames[c], r, e.node, at + "/node");
+      if (pin) {
+        r.Numbers(j[key]["position"], at + "/position", 3, e.values.data());
+        if (j[key].contains("signal")) {
+          const std::string signal = r.String(j[key]["signal"], at + "/signal");
+          if (signal != "solid" && signal != "ghost")
+            r.Fail(at + "/signal", "expected \"solid\" or \"ghost\"");
+          e.ghost = signal == "ghost";
+        }
+      }
+      stage.events.push_back(e);
+    }
+  }
+  if (doc.contains("root")) r.String(doc["root"], "/root");
+  return stage;
+}
+
+SStage ReadStage(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CStageError(path, "", "cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  // The root is read before the rest so the asset checks look in the right folder.
+  std::string root = fs::path(path).parent_path().string();
+  try {
+    const json doc = json::parse(text.str());
+    if (doc.is_object() && doc.contains("root") && doc["root"].is_string())
+      root = (fs::path(root) / doc["root"].get<std::string>()).lexically_normal().string();
+  } catch (const json::parse_error&) {
+    // ParseStage reports it with its position.
+  }
+  if (root.empty()) root = ".";
+  return ParseStage(text.str(), path, root);
+}
+
+void SampleChannel(const SChannel& channel, float t, std::size_t& cursor, float* out) {
+  const std::size_t keys = channel.times.size();
+  const int w = channel.width;
+  if (keys == 0) {
+    std::fill(out, out + w, 0.0f);
+    return;
+  }
+  if (cursor >= keys || channel.times[cursor] > t) cursor = 0;  // time went back: search again
+  while (cursor + 1 < keys && channel.times[cursor + 1] <= t) ++cursor;
+  const float* a = &channel.values[cursor * w];
+  const bool before = t < channel.times[cursor];
+  if (before || channel.held || cursor + 1 == keys) {
+    std::copy(a, a + w, out);
+    return;
+  }
+  const float t0 = channel.times[cursor], t1 = channel.times[cursor + 1];
+  const float f = (t - t0) / (t1 - t0);  // t1 > t0: equal times moved the cursor past t0
+  const float* b = a + w;
+  for (int i = 0; i < w; ++i) out[i] = a[i] + (b[i] - a[i]) * f;
+}
+
+}  // namespace zk_drive
