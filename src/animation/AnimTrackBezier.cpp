@@ -83,27 +83,59 @@ void CZK_AnimTrackPositionBezier::Prepare() {
   }
 }
 
+namespace {
+constexpr auto kHeldPosition = [](const CZK_KeyFrameBezierPosition& k) { return k.value; };
+constexpr auto kBetweenPositions = [](const CZK_KeyFrameBezierPosition& prev,
+                                      const CZK_KeyFrameBezierPosition& next, float t) {
+  const float u = SegmentFraction(t, prev.time, next.time);
+  return Vector3{BezierCurveLookup(prev.curves[0], u, prev.value.x),
+                 BezierCurveLookup(prev.curves[1], u, prev.value.y),
+                 BezierCurveLookup(prev.curves[2], u, prev.value.z)};
+};
+constexpr auto kHeldRotation = [](const CZK_KeyFrameBezierRotation& k) { return k.rotation; };
+}  // namespace
+
 Vector3* CZK_AnimTrackPositionBezier::Evaluate(Vector3* out, float time) const {
-  *out = Sample(
-      time, kZeroVector, [](const KeyType& k) { return k.value; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        const float u = SegmentFraction(t, prev.time, next.time);
-        return Vector3{BezierCurveLookup(prev.curves[0], u, prev.value.x),
-                       BezierCurveLookup(prev.curves[1], u, prev.value.y),
-                       BezierCurveLookup(prev.curves[2], u, prev.value.z)};
-      });
+  *out = Sample(time, kZeroVector, kHeldPosition, kBetweenPositions);
   return out;
 }
 
-void CZK_AnimTrackRotationBezier::Prepare() { PrepareKeyTimes(); }
+Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
+                                                     const NAnimTrackSearch::SPlacedTime& time,
+                                                     uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition, kBetweenPositions);
+  return out;
+}
+
+void CZK_AnimTrackRotationBezier::Prepare() {
+  PrepareKeyTimes();
+  m_pairs.clear();
+  for (size_t k = 1; k < m_keys.size(); ++k)
+    m_pairs.push_back(NAnimTrackSlerp::DirectArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+}
+
+Quaternion* CZK_AnimTrackRotationBezier::EvaluatePlaced(Quaternion* out,
+                                                        const NAnimTrackSearch::SPlacedTime& time,
+                                                        uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
+                    [this](const KeyType& prev, const KeyType& next, float t) {
+                      const size_t pair = static_cast<size_t>(&prev - m_keys.data());
+                      const float u = SegmentFraction(t, prev.time, next.time);
+                      // Keys added since the last Prepare have no constants yet.
+                      if (pair >= m_pairs.size())
+                        return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
+                      return NAnimTrackSlerp::DirectArcSlerp(prev.rotation, next.rotation,
+                                                             m_pairs[pair], u);
+                    });
+  return out;
+}
 
 Quaternion* CZK_AnimTrackRotationBezier::Evaluate(Quaternion* out, float time) const {
-  *out = Sample(
-      time, kIdentityQuaternion, [](const KeyType& k) { return k.rotation; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        const float u = SegmentFraction(t, prev.time, next.time);
-        return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
-      });
+  *out = Sample(time, kIdentityQuaternion, kHeldRotation,
+                [](const KeyType& prev, const KeyType& next, float t) {
+                  const float u = SegmentFraction(t, prev.time, next.time);
+                  return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
+                });
   return out;
 }
 

@@ -1,0 +1,235 @@
+#include "scenegraph/EvaluationPlan.h"
+
+#include <typeinfo>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "animation/AnimObject.h"
+#include "animation/AnimTrackBezier.h"
+#include "animation/AnimTrackLinear.h"
+#include "animation/AnimTrackTCB.h"
+#include "animation/StructureGeneration.h"
+#include "controllers/AnimationController.h"
+#include "controllers/ControllerManager.h"
+#include "interface/LibraryGlobal.h"
+#include "scenegraph/Node.h"
+
+namespace {
+
+// out = a · b, element for element the sums of D3DXMatrixMultiply in the same order, so the
+// result is the same to the bit; written to both destinations.
+void MultiplyInto(Matrix* out, Matrix* copy, const Matrix& a, const Matrix& b) {
+#if defined(__SSE2__)
+  const __m128 b0 = _mm_loadu_ps(b.m);
+  const __m128 b1 = _mm_loadu_ps(b.m + 4);
+  const __m128 b2 = _mm_loadu_ps(b.m + 8);
+  const __m128 b3 = _mm_loadu_ps(b.m + 12);
+  for (int i = 0; i < 4; ++i) {
+    const float* r = a.m + i * 4;
+    __m128 row = _mm_mul_ps(_mm_set1_ps(r[0]), b0);
+    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(r[1]), b1));
+    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(r[2]), b2));
+    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(r[3]), b3));
+    _mm_storeu_ps(out->m + i * 4, row);
+    _mm_storeu_ps(copy->m + i * 4, row);
+  }
+#else
+  D3DXMatrixMultiply(out, &a, &b);
+  *copy = *out;
+#endif
+}
+
+bool IsPRSNodeClass(const std::type_info& type) {
+  return type == typeid(CZK_NodePRS) || type == typeid(CZK_NodeBone) ||
+         type == typeid(CZK_NodeHumanPRS);
+}
+
+}  // namespace
+
+size_t CZK_EvaluationPlan::GetDirectCount() const {
+  size_t n = 0;
+  for (const SEntry& e : m_entries) n += e.kind == kDirect ? 1 : 0;
+  return n;
+}
+
+void CZK_EvaluationPlan::Build(CZK_Node* root) {
+  m_entries.clear();
+  m_ranges.clear();
+  m_root = root;
+  m_generation = NStructureGeneration::Current();
+  m_built = true;
+  if (root != nullptr) AddNode(root, nullptr);
+  // Never empty, so that a slot without a track may name range 0.
+  m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
+}
+
+void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
+  const std::type_info& type = typeid(*node);
+  const Matrix* forChildren = &node->matrix;
+  if (type == typeid(CZK_Node)) {
+    // A plain node computes nothing and hands its own parent on.
+    forChildren = parent;
+  } else if (IsPRSNodeClass(type)) {
+    auto* prs = static_cast<CZK_NodePRS*>(node);
+    if (prs->currentAnimation < prs->animObjects.size()) AddPRS(prs, parent);
+  } else if (type == typeid(CZK_NodePS)) {
+    SEntry e;
+    e.node = node;
+    e.parent = parent;
+    e.kind = kPSGeneral;
+    m_entries.push_back(e);
+  } else {
+    // A node class of its own: its Update walks its subtree.
+    SEntry e;
+    e.node = node;
+    e.parent = parent;
+    e.kind = kSubtree;
+    m_entries.push_back(e);
+    return;
+  }
+  for (CZK_Node* child : node->children) AddNode(child, forChildren);
+}
+
+template <class Track>
+void CZK_EvaluationPlan::BindKeys(STrackSlot& slot, const Track* track, ETrackKind kind) {
+  slot.track = track;
+  slot.kind = kind;
+  slot.cursor = 0;
+  // A track without keys samples its neutral value and never reads the placed time.
+  SRange range = {0.0f, 0.0f, track->outOfRangeBefore, track->outOfRangeAfter};
+  if (track->GetKeyCount() > 0) {
+    range.first = track->FirstKeyTime();
+    range.last = track->LastKeyTime();
+  }
+  slot.range = FindRange(range);
+}
+
+template <class Exact, class Linear, class Bezier, class TCB, class Base>
+bool CZK_EvaluationPlan::BindController(STrackSlot& slot, const Base* controller) {
+  if (controller == nullptr) return true;
+  if (typeid(*controller) != typeid(Exact)) return false;
+  const auto* track = static_cast<const Exact*>(controller)->GetTrack();
+  if (track == nullptr) return true;
+  const std::type_info& type = typeid(*track);
+  if (type == typeid(Linear))
+    BindKeys(slot, static_cast<const Linear*>(track), kLinear);
+  else if (type == typeid(Bezier))
+    BindKeys(slot, static_cast<const Bezier*>(track), kBezier);
+  else if (type == typeid(TCB))
+    BindKeys(slot, static_cast<const TCB*>(track), kTCB);
+  else
+    return false;
+  return true;
+}
+
+void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
+  SEntry e;
+  e.node = node;
+  e.parent = parent;
+  e.kind = kPRSGeneral;
+  const CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
+  auto* object = dynamic_cast<CZK_AnimObjectTM*>(
+      controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
+  const CZK_AnimationControllerBase* controller =
+      object != nullptr ? controllers.GetController(object->controllerIndex) : nullptr;
+  if (object != nullptr && object->mode == kAnimObjectFromController && controller != nullptr &&
+      typeid(*controller) == typeid(CZK_AnimationControllerPRS)) {
+    const auto* prs = static_cast<const CZK_AnimationControllerPRS*>(controller);
+    const size_t ranges = m_ranges.size();
+    if (BindController<CZK_AnimationControllerPositionVector, CZK_AnimTrackPositionLinear,
+                       CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(e.position,
+                                                                              prs->GetPosition()) &&
+        BindController<CZK_AnimationControllerRotationQuaternion, CZK_AnimTrackRotationLinear,
+                       CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(e.rotation,
+                                                                              prs->GetRotation())) {
+      e.kind = kDirect;
+      e.scale = prs->GetScale();
+      e.object = object;
+      e.controllerIndex = object->controllerIndex;
+    } else {
+      m_ranges.resize(ranges);
+      e.position = e.rotation = STrackSlot();
+    }
+  }
+  m_entries.push_back(e);
+}
+
+uint16_t CZK_EvaluationPlan::FindRange(const SRange& r) {
+  for (size_t k = 0; k < m_ranges.size(); ++k) {
+    const SRange& o = m_ranges[k];
+    // Compared bit for bit in effect: a NaN key time never matches and gets a range of its own.
+    if (o.first == r.first && o.last == r.last && o.before == r.before && o.after == r.after)
+      return static_cast<uint16_t>(k);
+  }
+  m_ranges.push_back(r);
+  return static_cast<uint16_t>(m_ranges.size() - 1);
+}
+
+void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
+  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current() ||
+      m_ranges.size() > 0xFFFF)
+    Build(root);
+  for (size_t k = 0; k < m_ranges.size(); ++k) {
+    const SRange& r = m_ranges[k];
+    m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
+  }
+  for (SEntry& e : m_entries) {
+    const Matrix* p = e.parent != nullptr ? e.parent : parent;
+    switch (e.kind) {
+      case kDirect:
+        RunDirect(e, time, p);
+        break;
+      case kPRSGeneral:
+        static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(time, p);
+        break;
+      case kPSGeneral:
+        static_cast<CZK_NodePS*>(e.node)->EvaluateLocal(time, p);
+        break;
+      case kSubtree:
+        e.node->Update(time, p);
+        break;
+    }
+  }
+}
+
+template <class Linear, class Bezier, class TCB, class Value>
+void CZK_EvaluationPlan::SampleSlot(STrackSlot& slot, Value* out) const {
+  const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
+  switch (slot.kind) {
+    case kLinear:
+      static_cast<const Linear*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      break;
+    case kBezier:
+      static_cast<const Bezier*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      break;
+    case kTCB:
+      static_cast<const TCB*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      break;
+    default:
+      break;  // no track: out keeps the neutral value
+  }
+}
+
+void CZK_EvaluationPlan::RunDirect(SEntry& e, float time, const Matrix* parent) {
+  // A signal may have fixed the object since the build: the general path knows what to do.
+  if (e.object->mode != kAnimObjectFromController ||
+      e.object->controllerIndex != e.controllerIndex) {
+    static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(time, parent);
+    return;
+  }
+  Vector3 position = {0.0f, 0.0f, 0.0f};
+  SampleSlot<CZK_AnimTrackPositionLinear, CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(
+      e.position, &position);
+  Quaternion rotation = {0.0f, 0.0f, 0.0f, 1.0f};
+  SampleSlot<CZK_AnimTrackRotationLinear, CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
+      e.rotation, &rotation);
+  const Vector3 s = e.scale != nullptr ? e.scale->GetFactors(time) : Vector3{1.0f, 1.0f, 1.0f};
+  // The local matrix S·R·T, then its product with the parent stored as the node's matrix and
+  // the object's world.
+  Matrix local;
+  ComposeScaleRotationTranslation(&local, position, rotation, s.x, s.y, s.z);
+  const Matrix& p = e.node->detached || parent == nullptr ? g_IdentityMatrix : *parent;
+  MultiplyInto(&e.node->matrix, &e.object->world, local, p);
+}
