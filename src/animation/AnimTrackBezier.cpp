@@ -32,19 +32,53 @@ void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& o
   }
 }
 
+namespace {
+// The value between samples k - 1 and k, where p[k - 1].x <= u < p[k].x (so the divisor is
+// positive), or the last sample's when k is count.
+float CurveValue(const BezierCurvePoint* p, size_t k, size_t count, float u) {
+  if (k == count) return p[count - 1].y;
+  const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
+  return (1.0f - f) * p[k - 1].y + f * p[k].y;
+}
+
+// Whether the x of the samples a lookup reads never decrease (a NaN counts as a decrease).
+bool CurveIsSorted(const BezierCurveTable& table) {
+  const size_t count = std::min(table.size(), kBezierCurveSamples);
+  for (size_t k = 1; k < count; ++k)
+    if (!(table[k - 1].x <= table[k].x)) return false;
+  return true;
+}
+
+// BezierCurveLookup for a table that CurveIsSorted accepts: the first sample whose x exceeds u
+// found by halving instead of a scan, which on sorted x is the same sample.
+float SortedCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+  const size_t count = std::min(table.size(), kBezierCurveSamples);
+  if (count == 0) return fallback;
+  const BezierCurvePoint* p = table.data();
+  if (u <= 0.0f || u < p[0].x) return p[0].y;
+  size_t k = 1;
+  size_t n = count - 1;  // the answer lies in [k, k + n]
+  while (n > 0) {
+    const size_t half = n / 2;
+    if (!(u < p[k + half].x)) {
+      k += half + 1;
+      n -= half + 1;
+    } else {
+      n = half;
+    }
+  }
+  return CurveValue(p, k, count, u);
+}
+}  // namespace
+
 float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
   const size_t count = std::min(table.size(), kBezierCurveSamples);
   if (count == 0) return fallback;
   const BezierCurvePoint* p = table.data();
   if (u <= 0.0f || u < p[0].x) return p[0].y;
-  for (size_t k = 1; k < count; ++k) {
-    if (u < p[k].x) {
-      // Here p[k - 1].x <= u < p[k].x, so the divisor is positive.
-      const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
-      return (1.0f - f) * p[k - 1].y + f * p[k].y;
-    }
-  }
-  return p[count - 1].y;
+  size_t k = 1;
+  while (k < count && !(u < p[k].x)) ++k;
+  return CurveValue(p, k, count, u);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -81,6 +115,13 @@ void CZK_AnimTrackPositionBezier::Prepare() {
     AppendBezierCurve(key.curves[2], key.value.z, key.outTangent[2], next.value.z,
                       next.inTangent[2]);
   }
+  m_sortedCurves.clear();
+  for (const CZK_KeyFrameBezierPosition& key : m_keys) {
+    uint8_t sorted = 0;
+    for (int axis = 0; axis < 3; ++axis)
+      sorted |= static_cast<uint8_t>(CurveIsSorted(key.curves[axis]) ? 1 << axis : 0);
+    m_sortedCurves.push_back(sorted);
+  }
 }
 
 namespace {
@@ -103,7 +144,17 @@ Vector3* CZK_AnimTrackPositionBezier::Evaluate(Vector3* out, float time) const {
 Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
                                                      const NAnimTrackSearch::SPlacedTime& time,
                                                      uint32_t* cursor) const {
-  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition, kBetweenPositions);
+  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition,
+                    [this](const KeyType& prev, const KeyType& next, float t) {
+                      const size_t key = static_cast<size_t>(&prev - m_keys.data());
+                      // Keys added since the last Prepare have no flags: they take the scan.
+                      const uint32_t sorted = key < m_sortedCurves.size() ? m_sortedCurves[key] : 0;
+                      if (sorted != 7) return kBetweenPositions(prev, next, t);
+                      const float u = SegmentFraction(t, prev.time, next.time);
+                      return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
+                                     SortedCurveLookup(prev.curves[1], u, prev.value.y),
+                                     SortedCurveLookup(prev.curves[2], u, prev.value.z)};
+                    });
   return out;
 }
 

@@ -42,6 +42,11 @@ class CZK_AnimTrackPositionBezier
   // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
   Vector3* EvaluatePlaced(Vector3* out, const NAnimTrackSearch::SPlacedTime& time,
                           uint32_t* cursor) const;
+
+ private:
+  // Per key, bit a set when the x of the key's axis-a table never decrease: EvaluatePlaced
+  // then finds its sample by halving.
+  std::vector<uint8_t> m_sortedCurves;
 };
 
 class CZK_AnimTrackRotationBezier

@@ -18,26 +18,54 @@
 
 namespace {
 
-// out = a · b, element for element the sums of D3DXMatrixMultiply in the same order, so the
-// result is the same to the bit; written to both destinations.
-void MultiplyInto(Matrix* out, Matrix* copy, const Matrix& a, const Matrix& b) {
+// The node's world matrix S·R·T · parent written to both destinations, as
+// ComposeScaleRotationTranslation and D3DXMatrixMultiply give it: the rotation rows by the same
+// expressions as D3DXMatrixRotationQuaternion, each scaled, and every product row summed in the
+// same order, but kept in registers throughout. The last column of S·R·T being (0, 0, 0, 1),
+// the parent's last row enters the first three rows with weight 0 and is left out there; that
+// changes nothing but the sign of a zero sum (or an infinite parent translation).
+void ComposeInto(Matrix* out, Matrix* copy, const Vector3& t, const Quaternion& q,
+                 const Vector3* scale, const Matrix& parent) {
+  float r[3][3] = {{1.0f - 2.0f * (q.y * q.y + q.z * q.z), 2.0f * (q.x * q.y + q.z * q.w),
+                    2.0f * (q.x * q.z - q.y * q.w)},
+                   {2.0f * (q.x * q.y - q.z * q.w), 1.0f - 2.0f * (q.x * q.x + q.z * q.z),
+                    2.0f * (q.y * q.z + q.x * q.w)},
+                   {2.0f * (q.x * q.z + q.y * q.w), 2.0f * (q.y * q.z - q.x * q.w),
+                    1.0f - 2.0f * (q.x * q.x + q.y * q.y)}};
+  if (scale != nullptr) {
+    const float s[3] = {scale->x, scale->y, scale->z};
+    for (int i = 0; i < 3; ++i)
+      for (float& x : r[i]) x *= s[i];
+  }
 #if defined(__SSE2__)
-  const __m128 b0 = _mm_loadu_ps(b.m);
-  const __m128 b1 = _mm_loadu_ps(b.m + 4);
-  const __m128 b2 = _mm_loadu_ps(b.m + 8);
-  const __m128 b3 = _mm_loadu_ps(b.m + 12);
+  const __m128 b0 = _mm_loadu_ps(parent.m);
+  const __m128 b1 = _mm_loadu_ps(parent.m + 4);
+  const __m128 b2 = _mm_loadu_ps(parent.m + 8);
+  const __m128 b3 = _mm_loadu_ps(parent.m + 12);
+  const auto row = [&](float a0, float a1, float a2) {
+    __m128 v = _mm_mul_ps(_mm_set1_ps(a0), b0);
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a1), b1));
+    return _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a2), b2));
+  };
+  const __m128 rows[4] = {row(r[0][0], r[0][1], r[0][2]), row(r[1][0], r[1][1], r[1][2]),
+                          row(r[2][0], r[2][1], r[2][2]), _mm_add_ps(row(t.x, t.y, t.z), b3)};
   for (int i = 0; i < 4; ++i) {
-    const float* r = a.m + i * 4;
-    __m128 row = _mm_mul_ps(_mm_set1_ps(r[0]), b0);
-    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(r[1]), b1));
-    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(r[2]), b2));
-    row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(r[3]), b3));
-    _mm_storeu_ps(out->m + i * 4, row);
-    _mm_storeu_ps(copy->m + i * 4, row);
+    _mm_storeu_ps(out->m + i * 4, rows[i]);
+    _mm_storeu_ps(copy->m + i * 4, rows[i]);
   }
 #else
-  D3DXMatrixMultiply(out, &a, &b);
-  *copy = *out;
+  const float a[4][3] = {{r[0][0], r[0][1], r[0][2]},
+                         {r[1][0], r[1][1], r[1][2]},
+                         {r[2][0], r[2][1], r[2][2]},
+                         {t.x, t.y, t.z}};
+  const float* b = parent.m;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      float v = a[i][0] * b[j] + a[i][1] * b[4 + j] + a[i][2] * b[8 + j];
+      if (i == 3) v += b[12 + j];
+      out->m[i * 4 + j] = copy->m[i * 4 + j] = v;
+    }
+  }
 #endif
 }
 
@@ -225,11 +253,9 @@ void CZK_EvaluationPlan::RunDirect(SEntry& e, float time, const Matrix* parent) 
   Quaternion rotation = {0.0f, 0.0f, 0.0f, 1.0f};
   SampleSlot<CZK_AnimTrackRotationLinear, CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
       e.rotation, &rotation);
-  const Vector3 s = e.scale != nullptr ? e.scale->GetFactors(time) : Vector3{1.0f, 1.0f, 1.0f};
-  // The local matrix S·R·T, then its product with the parent stored as the node's matrix and
-  // the object's world.
-  Matrix local;
-  ComposeScaleRotationTranslation(&local, position, rotation, s.x, s.y, s.z);
+  Vector3 s;
+  if (e.scale != nullptr) s = e.scale->GetFactors(time);
   const Matrix& p = e.node->detached || parent == nullptr ? g_IdentityMatrix : *parent;
-  MultiplyInto(&e.node->matrix, &e.object->world, local, p);
+  ComposeInto(&e.node->matrix, &e.object->world, position, rotation,
+              e.scale != nullptr ? &s : nullptr, p);
 }
