@@ -49,36 +49,43 @@ bool CurveIsSorted(const BezierCurveTable& table) {
   return true;
 }
 
-// BezierCurveLookup for a table that CurveIsSorted accepts: the first sample whose x exceeds u
-// found by halving instead of a scan, which on sorted x is the same sample.
-float SortedCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+// The frame of both lookups: the first sample for u at or before it, else the value between
+// samples k - 1 and k for the k that next(p, count) finds, the first whose x exceeds u.
+template <class Next>
+float Lookup(const BezierCurveTable& table, float u, float fallback, Next next) {
   const size_t count = std::min(table.size(), kBezierCurveSamples);
   if (count == 0) return fallback;
   const BezierCurvePoint* p = table.data();
   if (u <= 0.0f || u < p[0].x) return p[0].y;
-  size_t k = 1;
-  size_t n = count - 1;  // the answer lies in [k, k + n]
-  while (n > 0) {
-    const size_t half = n / 2;
-    if (!(u < p[k + half].x)) {
-      k += half + 1;
-      n -= half + 1;
-    } else {
-      n = half;
+  return CurveValue(p, next(p, count), count, u);
+}
+
+// BezierCurveLookup for a table that CurveIsSorted accepts: the first sample whose x exceeds u
+// found by halving instead of a scan, which on sorted x is the same sample.
+float SortedCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+  return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
+    size_t k = 1;
+    size_t n = count - 1;  // the answer lies in [k, k + n]
+    while (n > 0) {
+      const size_t half = n / 2;
+      if (!(u < p[k + half].x)) {
+        k += half + 1;
+        n -= half + 1;
+      } else {
+        n = half;
+      }
     }
-  }
-  return CurveValue(p, k, count, u);
+    return k;
+  });
 }
 }  // namespace
 
 float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
-  const size_t count = std::min(table.size(), kBezierCurveSamples);
-  if (count == 0) return fallback;
-  const BezierCurvePoint* p = table.data();
-  if (u <= 0.0f || u < p[0].x) return p[0].y;
-  size_t k = 1;
-  while (k < count && !(u < p[k].x)) ++k;
-  return CurveValue(p, k, count, u);
+  return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
+    size_t k = 1;
+    while (k < count && !(u < p[k].x)) ++k;
+    return k;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
