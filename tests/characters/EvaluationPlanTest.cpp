@@ -110,8 +110,11 @@ CZK_AnimationControllerBase* RandomPRS(std::mt19937& rng, const std::string& nam
   Controllers().AddController(rot);
   prs->SetPosition(pos);
   prs->SetRotation(rot);
-  if (kinds % 13 == 0) {  // a scale controller takes the node to the general path
+  if (kinds % 5 == 0) {  // now and then a scale track, unequal on the three axes
     auto* scale = new CZK_AnimationControllerScale(name + "::scl");
+    scale->SetTrack(RandomTrack<CZK_AnimTrackScaleLinear>(rng, [&](auto& k, auto& u) {
+      k.scale = {1.0f + 0.5f * u(rng), 1.0f + 0.5f * u(rng), 1.0f + 0.5f * u(rng)};
+    }));
     Controllers().AddController(scale);
     prs->SetScale(scale);
   }
