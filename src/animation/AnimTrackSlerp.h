@@ -30,8 +30,11 @@ inline float SineHalfTurn(float x) {
   const double d2 = d * d;
   const double d4 = d2 * d2;
   const double d8 = d4 * d4;
-  const double low = (1.0 - d2 / 6) + d4 * (1.0 / 120 - d2 / 5040);
-  const double high = (1.0 / 362880 - d2 / 39916800) + d4 / 6227020800.0;
+  // The coefficients 1 / n! as constants, so that no division is left for run time.
+  constexpr double c3 = -1.0 / 6, c5 = 1.0 / 120, c7 = -1.0 / 5040, c9 = 1.0 / 362880,
+                   c11 = -1.0 / 39916800, c13 = 1.0 / 6227020800.0;
+  const double low = (1.0 + d2 * c3) + d4 * (c5 + d2 * c7);
+  const double high = (c9 + d2 * c11) + d4 * c13;
   return static_cast<float>(d * (low + d8 * high));
 }
 

@@ -18,50 +18,43 @@
 
 namespace {
 
-// The node's world matrix S·R·T · parent written to both destinations, as
-// ComposeScaleRotationTranslation and D3DXMatrixMultiply give it: the rotation rows by the same
-// expressions as D3DXMatrixRotationQuaternion, each scaled, and every product row summed in the
-// same order, but kept in registers throughout. The last column of S·R·T being (0, 0, 0, 1),
-// the parent's last row enters the first three rows with weight 0 and is left out there; that
+// The local matrix S·R·T as ComposeScaleRotationTranslation gives it: the rotation rows by the
+// same expressions as D3DXMatrixRotationQuaternion, each scaled (no scale: unit factors, which
+// leave the rows as they are), the translation below, the last column (0, 0, 0, 1).
+void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3* scale) {
+  const float s[3] = {scale != nullptr ? scale->x : 1.0f, scale != nullptr ? scale->y : 1.0f,
+                      scale != nullptr ? scale->z : 1.0f};
+  *out = {{s[0] * (1.0f - 2.0f * (q.y * q.y + q.z * q.z)), s[0] * (2.0f * (q.x * q.y + q.z * q.w)),
+           s[0] * (2.0f * (q.x * q.z - q.y * q.w)), 0.0f, s[1] * (2.0f * (q.x * q.y - q.z * q.w)),
+           s[1] * (1.0f - 2.0f * (q.x * q.x + q.z * q.z)), s[1] * (2.0f * (q.y * q.z + q.x * q.w)),
+           0.0f, s[2] * (2.0f * (q.x * q.z + q.y * q.w)), s[2] * (2.0f * (q.y * q.z - q.x * q.w)),
+           s[2] * (1.0f - 2.0f * (q.x * q.x + q.y * q.y)), 0.0f, t.x, t.y, t.z, 1.0f}};
+}
+
+// local · parent written to both destinations, every row summed in the order of
+// D3DXMatrixMultiply. The local last column being (0, 0, 0, 1), the parent's last row enters the
+// first three rows with weight 0 and is left out there, and the last row with weight 1; that
 // changes nothing but the sign of a zero sum (or an infinite parent translation).
-void ComposeInto(Matrix* out, Matrix* copy, const Vector3& t, const Quaternion& q,
-                 const Vector3* scale, const Matrix& parent) {
-  float r[3][3] = {{1.0f - 2.0f * (q.y * q.y + q.z * q.z), 2.0f * (q.x * q.y + q.z * q.w),
-                    2.0f * (q.x * q.z - q.y * q.w)},
-                   {2.0f * (q.x * q.y - q.z * q.w), 1.0f - 2.0f * (q.x * q.x + q.z * q.z),
-                    2.0f * (q.y * q.z + q.x * q.w)},
-                   {2.0f * (q.x * q.z + q.y * q.w), 2.0f * (q.y * q.z - q.x * q.w),
-                    1.0f - 2.0f * (q.x * q.x + q.y * q.y)}};
-  if (scale != nullptr) {
-    const float s[3] = {scale->x, scale->y, scale->z};
-    for (int i = 0; i < 3; ++i)
-      for (float& x : r[i]) x *= s[i];
-  }
+void MultiplyAffine(Matrix* out, Matrix* copy, const Matrix& local, const Matrix& parent) {
+  const float* a = local.m;
 #if defined(__SSE2__)
   const __m128 b0 = _mm_loadu_ps(parent.m);
   const __m128 b1 = _mm_loadu_ps(parent.m + 4);
   const __m128 b2 = _mm_loadu_ps(parent.m + 8);
   const __m128 b3 = _mm_loadu_ps(parent.m + 12);
-  const auto row = [&](float a0, float a1, float a2) {
-    __m128 v = _mm_mul_ps(_mm_set1_ps(a0), b0);
-    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a1), b1));
-    return _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a2), b2));
-  };
-  const __m128 rows[4] = {row(r[0][0], r[0][1], r[0][2]), row(r[1][0], r[1][1], r[1][2]),
-                          row(r[2][0], r[2][1], r[2][2]), _mm_add_ps(row(t.x, t.y, t.z), b3)};
   for (int i = 0; i < 4; ++i) {
-    _mm_storeu_ps(out->m + i * 4, rows[i]);
-    _mm_storeu_ps(copy->m + i * 4, rows[i]);
+    __m128 v = _mm_mul_ps(_mm_set1_ps(a[i * 4]), b0);
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[i * 4 + 1]), b1));
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[i * 4 + 2]), b2));
+    if (i == 3) v = _mm_add_ps(v, b3);
+    _mm_storeu_ps(out->m + i * 4, v);
+    _mm_storeu_ps(copy->m + i * 4, v);
   }
 #else
-  const float a[4][3] = {{r[0][0], r[0][1], r[0][2]},
-                         {r[1][0], r[1][1], r[1][2]},
-                         {r[2][0], r[2][1], r[2][2]},
-                         {t.x, t.y, t.z}};
   const float* b = parent.m;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < 4; ++j) {
-      float v = a[i][0] * b[j] + a[i][1] * b[4 + j] + a[i][2] * b[8 + j];
+      float v = a[i * 4] * b[j] + a[i * 4 + 1] * b[4 + j] + a[i * 4 + 2] * b[8 + j];
       if (i == 3) v += b[12 + j];
       out->m[i * 4 + j] = copy->m[i * 4 + j] = v;
     }
@@ -91,6 +84,7 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   if (root != nullptr) AddNode(root, nullptr);
   // Never empty, so that a slot without a track may name range 0.
   m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
+  m_locals.resize(m_entries.size());
 }
 
 void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
@@ -203,12 +197,22 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
     const SRange& r = m_ranges[k];
     m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
   }
-  for (SEntry& e : m_entries) {
+  // First every directly sampled node's local matrix: they depend on no other node, so their
+  // work overlaps freely; then the walk in order, where each node waits on its parent.
+  for (size_t k = 0; k < m_entries.size(); ++k) {
+    if (m_entries[k].kind == kDirect) SampleLocal(m_entries[k], time, &m_locals[k]);
+  }
+  for (size_t k = 0; k < m_entries.size(); ++k) {
+    SEntry& e = m_entries[k];
     const Matrix* p = e.parent != nullptr ? e.parent : parent;
     switch (e.kind) {
       case kDirect:
-        RunDirect(e, time, p);
-        break;
+        if (e.sampled) {
+          const Matrix& q = e.node->detached || p == nullptr ? g_IdentityMatrix : *p;
+          MultiplyAffine(&e.node->matrix, &e.object->world, m_locals[k], q);
+          break;
+        }
+        [[fallthrough]];
       case kPRSGeneral:
         static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(time, p);
         break;
@@ -240,13 +244,11 @@ void CZK_EvaluationPlan::SampleSlot(STrackSlot& slot, Value* out) const {
   }
 }
 
-void CZK_EvaluationPlan::RunDirect(SEntry& e, float time, const Matrix* parent) {
+void CZK_EvaluationPlan::SampleLocal(SEntry& e, float time, Matrix* local) {
   // A signal may have fixed the object since the build: the general path knows what to do.
-  if (e.object->mode != kAnimObjectFromController ||
-      e.object->controllerIndex != e.controllerIndex) {
-    static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(time, parent);
-    return;
-  }
+  e.sampled =
+      e.object->mode == kAnimObjectFromController && e.object->controllerIndex == e.controllerIndex;
+  if (!e.sampled) return;
   Vector3 position = {0.0f, 0.0f, 0.0f};
   SampleSlot<CZK_AnimTrackPositionLinear, CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(
       e.position, &position);
@@ -255,7 +257,5 @@ void CZK_EvaluationPlan::RunDirect(SEntry& e, float time, const Matrix* parent) 
       e.rotation, &rotation);
   Vector3 s;
   if (e.scale != nullptr) s = e.scale->GetFactors(time);
-  const Matrix& p = e.node->detached || parent == nullptr ? g_IdentityMatrix : *parent;
-  ComposeInto(&e.node->matrix, &e.object->world, position, rotation,
-              e.scale != nullptr ? &s : nullptr, p);
+  ComposeLocal(local, position, rotation, e.scale != nullptr ? &s : nullptr);
 }

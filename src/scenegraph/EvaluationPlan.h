@@ -46,6 +46,7 @@ class CZK_EvaluationPlan {
     const CZK_AnimationControllerScale* scale = nullptr;  // sampled through its general path
     int32_t controllerIndex = -1;
     EEntryKind kind = kSubtree;
+    bool sampled = false;  // this run: the local matrix is in m_locals
     STrackSlot position, rotation;
   };
   struct SRange {
@@ -63,13 +64,16 @@ class CZK_EvaluationPlan {
   template <class Track>
   void BindKeys(STrackSlot& slot, const Track* track, ETrackKind kind);
   uint16_t FindRange(const SRange& range);
-  void RunDirect(SEntry& e, float time, const Matrix* parent);
+  // The local matrix of a directly sampled node; clears e.sampled instead when its object no
+  // longer takes its value from the controller the plan was built on.
+  void SampleLocal(SEntry& e, float time, Matrix* local);
   template <class Linear, class Bezier, class TCB, class Value>
   void SampleSlot(STrackSlot& slot, Value* out) const;
 
   std::vector<SEntry> m_entries;
   std::vector<SRange> m_ranges;
   std::vector<NAnimTrackSearch::SPlacedTime> m_placed;  // one per range, each run
+  std::vector<Matrix> m_locals;                         // one per entry, each run
   CZK_Node* m_root = nullptr;
   uint64_t m_generation = 0;
   bool m_built = false;
