@@ -33,18 +33,33 @@ CZK_CharacterManager& Characters() { return *GetLibraryGlobal()->characterManage
 // ---- Random scenes: a random tree of PRS and plain nodes, each PRS node on linear, Bezier or
 // TCB position and rotation tracks (or none) with random key times and out-of-range kinds.
 
+// A track of 1 to 7 keys, now and then two at one time, with random out-of-range kinds; each
+// key gets whichever of these fields its class has.
 template <class Track>
-Track* RandomTrack(std::mt19937& rng, auto fill) {
+Track* RandomTrack(std::mt19937& rng) {
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   auto* track = new Track();
-  const int keys = 1 + static_cast<int>(rng() % 7);
   float time = u(rng) * 2.0f;
-  for (int k = 0; k < keys; ++k) {
+  for (unsigned k = 0, keys = 1 + rng() % 7; k < keys; ++k) {
     typename Track::KeyType key;
     key.time = time;
-    fill(key, u);
+    if constexpr (requires { key.value; }) key.value = {u(rng), u(rng), u(rng)};
+    if constexpr (requires { key.scale; }) key.scale = {1 + u(rng) / 2, 1 + u(rng) / 2, 1.2f};
+    if constexpr (requires { key.rotation; })
+      key.rotation = QuaternionFromAxisAngle(Vec3Normalized({u(rng), u(rng), 0.5f}), 3 * u(rng));
+    if constexpr (requires { key.outTangent[0].dt; }) {
+      for (int a = 0; a < 3; ++a) {
+        key.inTangent[a] = {-0.3f + 0.2f * u(rng), u(rng)};
+        key.outTangent[a] = {0.3f + 0.2f * u(rng), u(rng)};
+      }
+    }
+    if constexpr (requires { key.tension; }) {
+      key.tension = u(rng) / 2;
+      key.continuity = u(rng) / 2;
+      key.easeIn = u(rng) + 1.0f;
+    }
     track->AddKey(key);
-    time += rng() % 5 == 0 ? 0.0f : 0.1f + 0.5f * (u(rng) + 1.0f);  // now and then a double key
+    time += rng() % 5 == 0 ? 0.0f : 0.1f + 0.5f * (u(rng) + 1.0f);
   }
   track->outOfRangeBefore = rng() % 4;
   track->outOfRangeAfter = rng() % 4;
@@ -52,72 +67,27 @@ Track* RandomTrack(std::mt19937& rng, auto fill) {
   return track;
 }
 
-Quaternion RandomRotation(std::uniform_real_distribution<float>& u, std::mt19937& rng) {
-  const Vector3 axis = Vec3Normalized({u(rng), u(rng), u(rng) + 0.01f});
-  return QuaternionFromAxisAngle(axis, 3.0f * u(rng));
-}
-
+// Position and rotation each linear, Bezier, TCB or none; now and then a scale track.
 CZK_AnimationControllerBase* RandomPRS(std::mt19937& rng, const std::string& name) {
   auto* prs = new CZK_AnimationControllerPRS(name);
   const unsigned kinds = static_cast<unsigned>(rng());
   auto* pos = new CZK_AnimationControllerPositionVector(name + "::pos");
   auto* rot = new CZK_AnimationControllerRotationQuaternion(name + "::rot");
-  switch (kinds % 4) {
-    case 0:
-      pos->SetTrack(RandomTrack<CZK_AnimTrackPositionLinear>(rng, [&](auto& k, auto& u) {
-        k.value = {u(rng), u(rng), u(rng)};
-      }));
-      break;
-    case 1:
-      pos->SetTrack(RandomTrack<CZK_AnimTrackPositionBezier>(rng, [&](auto& k, auto& u) {
-        k.value = {u(rng), u(rng), u(rng)};
-        for (int a = 0; a < 3; ++a) {
-          k.inTangent[a] = {-0.3f + 0.2f * u(rng), u(rng)};
-          k.outTangent[a] = {0.3f + 0.2f * u(rng), u(rng)};
-        }
-      }));
-      break;
-    case 2:
-      pos->SetTrack(RandomTrack<CZK_AnimTrackPositionTCB>(rng, [&](auto& k, auto& u) {
-        k.value = {u(rng), u(rng), u(rng)};
-        k.tension = 0.5f * u(rng);
-        k.easeIn = u(rng) + 1.0f;
-      }));
-      break;
-    default:
-      break;  // no position track: the origin
-  }
-  switch ((kinds / 4) % 4) {
-    case 0:
-      rot->SetTrack(RandomTrack<CZK_AnimTrackRotationLinear>(
-          rng, [&](auto& k, auto& u) { k.rotation = RandomRotation(u, rng); }));
-      break;
-    case 1:
-      rot->SetTrack(RandomTrack<CZK_AnimTrackRotationBezier>(
-          rng, [&](auto& k, auto& u) { k.rotation = RandomRotation(u, rng); }));
-      break;
-    case 2:
-      rot->SetTrack(RandomTrack<CZK_AnimTrackRotationTCB>(rng, [&](auto& k, auto& u) {
-        k.rotation = RandomRotation(u, rng);
-        k.continuity = 0.5f * u(rng);
-        k.easeOut = u(rng) + 1.0f;
-      }));
-      break;
-    default:
-      break;  // no rotation track: the identity
-  }
-  Controllers().AddController(pos);
-  Controllers().AddController(rot);
+  auto* scale = new CZK_AnimationControllerScale(name + "::scl");
+  if (kinds % 4 == 0) pos->SetTrack(RandomTrack<CZK_AnimTrackPositionLinear>(rng));
+  if (kinds % 4 == 1) pos->SetTrack(RandomTrack<CZK_AnimTrackPositionBezier>(rng));
+  if (kinds % 4 == 2) pos->SetTrack(RandomTrack<CZK_AnimTrackPositionTCB>(rng));
+  if (kinds / 4 % 4 == 0) rot->SetTrack(RandomTrack<CZK_AnimTrackRotationLinear>(rng));
+  if (kinds / 4 % 4 == 1) rot->SetTrack(RandomTrack<CZK_AnimTrackRotationBezier>(rng));
+  if (kinds / 4 % 4 == 2) rot->SetTrack(RandomTrack<CZK_AnimTrackRotationTCB>(rng));
+  if (kinds % 5 == 0) scale->SetTrack(RandomTrack<CZK_AnimTrackScaleLinear>(rng));
+  for (CZK_AnimationControllerBase* c : {static_cast<CZK_AnimationControllerBase*>(pos),
+                                         static_cast<CZK_AnimationControllerBase*>(rot),
+                                         static_cast<CZK_AnimationControllerBase*>(scale)})
+    Controllers().AddController(c);
   prs->SetPosition(pos);
   prs->SetRotation(rot);
-  if (kinds % 5 == 0) {  // now and then a scale track, unequal on the three axes
-    auto* scale = new CZK_AnimationControllerScale(name + "::scl");
-    scale->SetTrack(RandomTrack<CZK_AnimTrackScaleLinear>(rng, [&](auto& k, auto& u) {
-      k.scale = {1.0f + 0.5f * u(rng), 1.0f + 0.5f * u(rng), 1.0f + 0.5f * u(rng)};
-    }));
-    Controllers().AddController(scale);
-    prs->SetScale(scale);
-  }
+  if (kinds % 5 == 0) prs->SetScale(scale);
   return prs;
 }
 
