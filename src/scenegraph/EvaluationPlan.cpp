@@ -156,8 +156,9 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
       controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
   const CZK_AnimationControllerBase* controller =
       object != nullptr ? controllers.GetController(object->controllerIndex) : nullptr;
+  // Two more key ranges must fit the slots' 16-bit range index.
   if (object != nullptr && object->mode == kAnimObjectFromController && controller != nullptr &&
-      typeid(*controller) == typeid(CZK_AnimationControllerPRS)) {
+      typeid(*controller) == typeid(CZK_AnimationControllerPRS) && m_ranges.size() + 2 <= 0xFFFF) {
     const auto* prs = static_cast<const CZK_AnimationControllerPRS*>(controller);
     const size_t ranges = m_ranges.size();
     if (BindController<CZK_AnimationControllerPositionVector, CZK_AnimTrackPositionLinear,
@@ -190,9 +191,7 @@ uint16_t CZK_EvaluationPlan::FindRange(const SRange& r) {
 }
 
 void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
-  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current() ||
-      m_ranges.size() > 0xFFFF)
-    Build(root);
+  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current()) Build(root);
   for (size_t k = 0; k < m_ranges.size(); ++k) {
     const SRange& r = m_ranges[k];
     m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
