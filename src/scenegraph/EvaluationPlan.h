@@ -4,8 +4,8 @@
 // PRS kind over position and rotation tracks sample those tracks straight from the list, with a
 // key cursor each and the time placed once per key range; every other node (look-at, link,
 // sampled, LOD and Euler controllers, fixed objects, position-scale nodes, node classes of
-// their own) is evaluated by its own general code at its place in the list, so the frame does
-// the same work in the same order as the recursive update.
+// their own) is evaluated by its own general code at its place in the list, so every matrix is
+// written in the same order as the recursive update writes it.
 //
 // The list is built on the first run and again whenever anything it copied may have changed
 // (see NStructureGeneration): a host changing what a character plays gets a new list, never a
