@@ -1,5 +1,6 @@
 // Per-node cost of a frame: UpdateAll over 1, 10 and 100 characters of 60 animated nodes (a
-// spine-like chain with branches, PRS controllers with linear position and rotation tracks), and
+// spine-like chain with branches, PRS controllers with linear position and rotation tracks, or
+// with Bezier position and TCB rotation tracks), and
 // over one car of 47 nodes (four wheels with sixteen suspension links and their aim points,
 // wipers, steering wheel) after a car-state signal, reported per node next to a bare 4×4 matrix
 // product in the same run.
@@ -11,7 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "animation/AnimTrackBezier.h"
 #include "animation/AnimTrackLinear.h"
+#include "animation/AnimTrackTCB.h"
 #include "characters/Character.h"
 #include "characters/CharacterCar.h"
 #include "characters/CharacterDriver.h"
@@ -38,12 +41,13 @@ struct Library {
   std::unique_ptr<unsigned char[]> hub{new unsigned char[zk_hub::kHubSize]()};
   CZK_LibraryGlobal global{};
 
-  explicit Library(int characters) {
+  // curves: Bezier position and TCB rotation tracks instead of linear ones.
+  explicit Library(int characters, bool curves = false) {
     SetSignalHub(hub.get());
     global.characterManager = new CZK_CharacterManager();
     global.controllerManager = new CZK_ControllerManager();
     SetLibraryGlobal(&global);
-    for (int n = 0; n < kNodes; ++n) AddController(n);
+    for (int n = 0; n < kNodes; ++n) AddController(n, curves);
     global.controllerManager->AddSceneRecord({"Walk", 0.0f, 1.0f});
     for (int c = 0; c < characters; ++c) {
       auto* character = new CZK_Character(Numbered("C", c));
@@ -68,24 +72,47 @@ struct Library {
     SetSignalHub(nullptr);
   }
 
-  void AddController(int n) {
-    auto* positionTrack = new CZK_AnimTrackPositionLinear();
-    auto* rotationTrack = new CZK_AnimTrackRotationLinear();
+  template <class Track>
+  static Track* MakeTrack(auto fill) {
+    auto* track = new Track();
     for (int k = 0; k < kKeys; ++k) {
-      const float t = static_cast<float>(k) / (kKeys - 1);
-      CZK_KeyFrameLinearPosition p;
-      p.time = t;
-      p.value = {0.01f * static_cast<float>(k % 5), 0.1f, 0.002f * static_cast<float>(n)};
-      positionTrack->AddKey(p);
-      CZK_KeyFrameLinearRotation r;
-      r.time = t;
-      r.rotation = QuaternionFromAxisAngle({0.0f, 0.6f, 0.8f}, 0.05f * static_cast<float>(k));
-      rotationTrack->AddKey(r);
+      typename Track::KeyType key;
+      key.time = static_cast<float>(k) / (kKeys - 1);
+      fill(key, k);
+      track->AddKey(key);
     }
-    positionTrack->outOfRangeAfter = Loop;
-    rotationTrack->outOfRangeAfter = Loop;
-    positionTrack->Prepare();
-    rotationTrack->Prepare();
+    track->outOfRangeAfter = Loop;
+    track->Prepare();
+    return track;
+  }
+
+  void AddController(int n, bool curves) {
+    const auto value = [n](int k) {
+      return Vector3{0.01f * static_cast<float>(k % 5), 0.1f, 0.002f * static_cast<float>(n)};
+    };
+    const auto turn = [](int k) {
+      return QuaternionFromAxisAngle({0.0f, 0.6f, 0.8f}, 0.05f * static_cast<float>(k));
+    };
+    CZK_AnimTrackPosition* positionTrack;
+    CZK_AnimTrackRotation* rotationTrack;
+    if (curves) {
+      positionTrack = MakeTrack<CZK_AnimTrackPositionBezier>([&](auto& key, int k) {
+        key.value = value(k);
+        for (int a = 0; a < 3; ++a) {
+          key.inTangent[a] = {-0.3f, 0.01f};
+          key.outTangent[a] = {0.3f, -0.01f};
+        }
+      });
+      rotationTrack = MakeTrack<CZK_AnimTrackRotationTCB>([&](auto& key, int k) {
+        key.rotation = turn(k);
+        key.tension = 0.2f;
+      });
+    } else {
+      positionTrack =
+          MakeTrack<CZK_AnimTrackPositionLinear>([&](auto& key, int k) { key.value = value(k); });
+      rotationTrack =
+          MakeTrack<CZK_AnimTrackRotationLinear>([&](auto& key, int k) { key.rotation = turn(k); });
+    }
     const std::string name = Numbered("Walk::n", n, "::PRS");
     auto* position = new CZK_AnimationControllerPositionVector(name + "::pos");
     position->SetTrack(positionTrack);
@@ -100,9 +127,10 @@ struct Library {
   }
 };
 
+// Arguments: the number of characters, then 1 for Bezier position and TCB rotation tracks.
 void BM_UpdateAllPerNode(benchmark::State& state) {
   const int characters = static_cast<int>(state.range(0));
-  Library library(characters);
+  Library library(characters, state.range(1) != 0);
   float time = 0.0f;
   for (auto _ : state) {
     library.global.characterManager->UpdateAll(time);
@@ -115,7 +143,7 @@ void BM_UpdateAllPerNode(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations()) * characters * kNodes,
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_UpdateAllPerNode)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UpdateAllPerNode)->ArgsProduct({{1, 10, 100}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // A car as the sample cars are built: every node but the wheel hubs has a static controller
 // in the scene "Idle" (one position key, no rotation), the hubs are placed from the car state.

@@ -32,19 +32,60 @@ void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& o
   }
 }
 
-float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+namespace {
+// The value between samples k - 1 and k, where p[k - 1].x <= u < p[k].x (so the divisor is
+// positive), or the last sample's when k is count.
+float CurveValue(const BezierCurvePoint* p, size_t k, size_t count, float u) {
+  if (k == count) return p[count - 1].y;
+  const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
+  return (1.0f - f) * p[k - 1].y + f * p[k].y;
+}
+
+// Whether the x of the samples a lookup reads never decrease (a NaN counts as a decrease).
+bool CurveIsSorted(const BezierCurveTable& table) {
+  const size_t count = std::min(table.size(), kBezierCurveSamples);
+  for (size_t k = 1; k < count; ++k)
+    if (!(table[k - 1].x <= table[k].x)) return false;
+  return true;
+}
+
+// The frame of both lookups: the first sample for u at or before it, else the value between
+// samples k - 1 and k for the k that next(p, count) finds, the first whose x exceeds u.
+template <class Next>
+float Lookup(const BezierCurveTable& table, float u, float fallback, Next next) {
   const size_t count = std::min(table.size(), kBezierCurveSamples);
   if (count == 0) return fallback;
   const BezierCurvePoint* p = table.data();
   if (u <= 0.0f || u < p[0].x) return p[0].y;
-  for (size_t k = 1; k < count; ++k) {
-    if (u < p[k].x) {
-      // Here p[k - 1].x <= u < p[k].x, so the divisor is positive.
-      const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
-      return (1.0f - f) * p[k - 1].y + f * p[k].y;
+  return CurveValue(p, next(p, count), count, u);
+}
+
+// BezierCurveLookup for a table that CurveIsSorted accepts: the first sample whose x exceeds u
+// found by halving instead of a scan, which on sorted x is the same sample.
+float SortedCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+  return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
+    size_t k = 1;
+    size_t n = count - 1;  // the answer lies in [k, k + n]
+    while (n > 0) {
+      const size_t half = n / 2;
+      if (!(u < p[k + half].x)) {
+        k += half + 1;
+        n -= half + 1;
+      } else {
+        n = half;
+      }
     }
-  }
-  return p[count - 1].y;
+    return k;
+  });
+}
+}  // namespace
+
+float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+  return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
+    size_t k = 1;
+    while (k < count && !(u < p[k].x)) ++k;
+    return k;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -81,29 +122,78 @@ void CZK_AnimTrackPositionBezier::Prepare() {
     AppendBezierCurve(key.curves[2], key.value.z, key.outTangent[2], next.value.z,
                       next.inTangent[2]);
   }
+  m_sortedCurves.clear();
+  for (const CZK_KeyFrameBezierPosition& key : m_keys) {
+    uint8_t sorted = 0;
+    for (int axis = 0; axis < 3; ++axis)
+      sorted |= static_cast<uint8_t>(CurveIsSorted(key.curves[axis]) ? 1 << axis : 0);
+    m_sortedCurves.push_back(sorted);
+  }
 }
 
+namespace {
+constexpr auto kHeldPosition = [](const CZK_KeyFrameBezierPosition& k) { return k.value; };
+constexpr auto kBetweenPositions = [](const CZK_KeyFrameBezierPosition& prev,
+                                      const CZK_KeyFrameBezierPosition& next, float t) {
+  const float u = SegmentFraction(t, prev.time, next.time);
+  return Vector3{BezierCurveLookup(prev.curves[0], u, prev.value.x),
+                 BezierCurveLookup(prev.curves[1], u, prev.value.y),
+                 BezierCurveLookup(prev.curves[2], u, prev.value.z)};
+};
+constexpr auto kHeldRotation = [](const CZK_KeyFrameBezierRotation& k) { return k.rotation; };
+}  // namespace
+
 Vector3* CZK_AnimTrackPositionBezier::Evaluate(Vector3* out, float time) const {
-  *out = Sample(
-      time, kZeroVector, [](const KeyType& k) { return k.value; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        const float u = SegmentFraction(t, prev.time, next.time);
-        return Vector3{BezierCurveLookup(prev.curves[0], u, prev.value.x),
-                       BezierCurveLookup(prev.curves[1], u, prev.value.y),
-                       BezierCurveLookup(prev.curves[2], u, prev.value.z)};
-      });
+  *out = Sample(time, kZeroVector, kHeldPosition, kBetweenPositions);
   return out;
 }
 
-void CZK_AnimTrackRotationBezier::Prepare() { PrepareKeyTimes(); }
+Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
+                                                     const NAnimTrackSearch::SPlacedTime& time,
+                                                     uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition,
+                    [this](const KeyType& prev, const KeyType& next, float t) {
+                      const size_t key = static_cast<size_t>(&prev - m_keys.data());
+                      // Keys added since the last Prepare have no flags: they take the scan.
+                      const uint32_t sorted = key < m_sortedCurves.size() ? m_sortedCurves[key] : 0;
+                      if (sorted != 7) return kBetweenPositions(prev, next, t);
+                      const float u = SegmentFraction(t, prev.time, next.time);
+                      return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
+                                     SortedCurveLookup(prev.curves[1], u, prev.value.y),
+                                     SortedCurveLookup(prev.curves[2], u, prev.value.z)};
+                    });
+  return out;
+}
+
+void CZK_AnimTrackRotationBezier::Prepare() {
+  PrepareKeyTimes();
+  m_pairs.clear();
+  for (size_t k = 1; k < m_keys.size(); ++k)
+    m_pairs.push_back(NAnimTrackSlerp::DirectArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+}
+
+Quaternion* CZK_AnimTrackRotationBezier::EvaluatePlaced(Quaternion* out,
+                                                        const NAnimTrackSearch::SPlacedTime& time,
+                                                        uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
+                    [this](const KeyType& prev, const KeyType& next, float t) {
+                      const size_t pair = static_cast<size_t>(&prev - m_keys.data());
+                      const float u = SegmentFraction(t, prev.time, next.time);
+                      // Keys added since the last Prepare have no constants yet.
+                      if (pair >= m_pairs.size())
+                        return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
+                      return NAnimTrackSlerp::DirectArcSlerp(prev.rotation, next.rotation,
+                                                             m_pairs[pair], u);
+                    });
+  return out;
+}
 
 Quaternion* CZK_AnimTrackRotationBezier::Evaluate(Quaternion* out, float time) const {
-  *out = Sample(
-      time, kIdentityQuaternion, [](const KeyType& k) { return k.rotation; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        const float u = SegmentFraction(t, prev.time, next.time);
-        return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
-      });
+  *out = Sample(time, kIdentityQuaternion, kHeldRotation,
+                [](const KeyType& prev, const KeyType& next, float t) {
+                  const float u = SegmentFraction(t, prev.time, next.time);
+                  return QuaternionSlerpSpin(prev.rotation, next.rotation, 0.0f, u);
+                });
   return out;
 }
 

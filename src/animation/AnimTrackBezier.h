@@ -4,7 +4,10 @@
 // not supported and evaluates to the identity scale value.
 #pragma once
 
+#include <vector>
+
 #include "animation/AnimTrackKeys.h"
+#include "animation/AnimTrackSlerp.h"
 #include "animation/KeyFrame.h"
 
 // Samples per curve table.
@@ -36,15 +39,30 @@ class CZK_AnimTrackPositionBezier
   // As for floats, one table per axis.
   void Prepare() override;
   Vector3* Evaluate(Vector3* out, float time) const override;
+  // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
+  Vector3* EvaluatePlaced(Vector3* out, const NAnimTrackSearch::SPlacedTime& time,
+                          uint32_t* cursor) const;
+
+ private:
+  // Per key, bit a set when the x of the key's axis-a table never decrease: EvaluatePlaced
+  // then finds its sample by halving.
+  std::vector<uint8_t> m_sortedCurves;
 };
 
 class CZK_AnimTrackRotationBezier
     : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameBezierRotation> {
  public:
+  // Works out the slerp constants of every pair of neighbouring keys.
   void Prepare() override;
   // QuaternionSlerpSpin with no spins: keys whose quaternions have a negative dot product are
   // joined along the longer arc.
   Quaternion* Evaluate(Quaternion* out, float time) const override;
+  // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
+  Quaternion* EvaluatePlaced(Quaternion* out, const NAnimTrackSearch::SPlacedTime& time,
+                             uint32_t* cursor) const;
+
+ private:
+  std::vector<NAnimTrackSlerp::SSlerpPair> m_pairs;  // pair k joins keys k and k + 1
 };
 
 class CZK_AnimTrackScaleBezier

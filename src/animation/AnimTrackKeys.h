@@ -17,6 +17,7 @@
 
 #include "animation/AnimTrack.h"
 #include "animation/AnimTrackSearch.h"
+#include "animation/StructureGeneration.h"
 
 template <class TrackKind, class Key>
 class CZK_AnimTrackKeys : public TrackKind {
@@ -27,6 +28,7 @@ class CZK_AnimTrackKeys : public TrackKind {
   void AddKey(const Key& key) {
     m_keys.push_back(key);
     m_times.Append(key.time);
+    NStructureGeneration::Changed();
   }
   // index < GetKeyCount().
   Key& GetKey(size_t index) { return m_keys[index]; }
@@ -34,6 +36,9 @@ class CZK_AnimTrackKeys : public TrackKind {
   size_t GetKeyCount() const { return m_keys.size(); }
   // Whether the last Prepare found the key times in non-decreasing order (binary search).
   bool HasOrderedKeys() const { return m_times.Ordered(); }
+  // The times of the first and the last key as of the last Prepare. Requires at least one key.
+  float FirstKeyTime() const { return m_times.Data()[0]; }
+  float LastKeyTime() const { return m_times.Data()[m_times.Count() - 1]; }
 
  protected:
   // The first step of every Prepare.
@@ -41,6 +46,7 @@ class CZK_AnimTrackKeys : public TrackKind {
     m_times.Reset();
     for (const Key& key : m_keys) m_times.Append(key.time);
     m_times.Prepare();
+    NStructureGeneration::Changed();
   }
 
   // The frame of every Evaluate: neutral without keys, held(key) for a held key, and
@@ -49,6 +55,18 @@ class CZK_AnimTrackKeys : public TrackKind {
   Value Sample(float time, const Value& neutral, Held held, Between between) const {
     if (m_keys.empty()) return neutral;
     const NAnimTrackSearch::STrackSegment s = FindSegment(time);
+    if (s.hold) return held(m_keys[s.prev]);
+    return between(m_keys[s.prev], m_keys[s.next], s.time);
+  }
+
+  // Sample for a time already placed against the key range, the key search starting from
+  // *cursor (see NAnimTrackSearch::FindSegmentFrom): the same value as Sample at that time.
+  template <class Value, class Held, class Between>
+  Value SampleFrom(const NAnimTrackSearch::SPlacedTime& time, uint32_t* cursor,
+                   const Value& neutral, Held held, Between between) const {
+    if (m_keys.empty()) return neutral;
+    const NAnimTrackSearch::STrackSegment s =
+        NAnimTrackSearch::FindSegmentFrom(m_times, time, cursor);
     if (s.hold) return held(m_keys[s.prev]);
     return between(m_keys[s.prev], m_keys[s.next], s.time);
   }

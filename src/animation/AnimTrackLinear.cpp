@@ -16,26 +16,60 @@ float CZK_AnimTrackFloatLinear::Evaluate(float time) const {
 
 void CZK_AnimTrackPositionLinear::Prepare() { PrepareKeyTimes(); }
 
+namespace {
+constexpr auto kHeldPosition = [](const CZK_KeyFrameLinearPosition& k) { return k.value; };
+constexpr auto kBetweenPositions = [](const CZK_KeyFrameLinearPosition& prev,
+                                      const CZK_KeyFrameLinearPosition& next, float t) {
+  return Lerp(prev.value, next.value, SegmentFraction(t, prev.time, next.time));
+};
+constexpr auto kHeldRotation = [](const CZK_KeyFrameLinearRotation& k) { return k.rotation; };
+}  // namespace
+
 Vector3* CZK_AnimTrackPositionLinear::Evaluate(Vector3* out, float time) const {
-  *out = Sample(
-      time, kZeroVector, [](const KeyType& k) { return k.value; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        return Lerp(prev.value, next.value, SegmentFraction(t, prev.time, next.time));
-      });
+  *out = Sample(time, kZeroVector, kHeldPosition, kBetweenPositions);
   return out;
 }
 
-void CZK_AnimTrackRotationLinear::Prepare() { PrepareKeyTimes(); }
+Vector3* CZK_AnimTrackPositionLinear::EvaluatePlaced(Vector3* out,
+                                                     const NAnimTrackSearch::SPlacedTime& time,
+                                                     uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition, kBetweenPositions);
+  return out;
+}
+
+void CZK_AnimTrackRotationLinear::Prepare() {
+  PrepareKeyTimes();
+  m_pairs.clear();
+  for (size_t k = 1; k < m_keys.size(); ++k)
+    m_pairs.push_back(NAnimTrackSlerp::ShorterArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+}
+
+Quaternion* CZK_AnimTrackRotationLinear::EvaluatePlaced(Quaternion* out,
+                                                        const NAnimTrackSearch::SPlacedTime& time,
+                                                        uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
+                    [this](const KeyType& prev, const KeyType& next, float t) {
+                      const size_t pair = static_cast<size_t>(&prev - m_keys.data());
+                      const float u = SegmentFraction(t, prev.time, next.time);
+                      // Keys added since the last Prepare have no constants yet.
+                      if (pair >= m_pairs.size()) {
+                        Quaternion q;
+                        return *D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation, u);
+                      }
+                      return NAnimTrackSlerp::ShorterArcSlerp(prev.rotation, next.rotation,
+                                                              m_pairs[pair], u);
+                    });
+  return out;
+}
 
 Quaternion* CZK_AnimTrackRotationLinear::Evaluate(Quaternion* out, float time) const {
-  *out = Sample(
-      time, kIdentityQuaternion, [](const KeyType& k) { return k.rotation; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        Quaternion q;
-        D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation,
-                            SegmentFraction(t, prev.time, next.time));
-        return q;
-      });
+  *out = Sample(time, kIdentityQuaternion, kHeldRotation,
+                [](const KeyType& prev, const KeyType& next, float t) {
+                  Quaternion q;
+                  D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation,
+                                      SegmentFraction(t, prev.time, next.time));
+                  return q;
+                });
   return out;
 }
 

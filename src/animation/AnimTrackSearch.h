@@ -107,37 +107,73 @@ struct STrackSegment {
 
 inline STrackSegment HoldKey(size_t index, float t) { return {index, index, t, true}; }
 
-// Requires at least one key.
-inline STrackSegment FindSegment(const CKeyTimes& keys, uint32_t outOfRangeBefore,
-                                 uint32_t outOfRangeAfter, float t) {
-  const size_t count = keys.Count();
-  if (count == 1) return HoldKey(0, t);
-  const float first = keys.Data()[0];
-  const float last = keys.Data()[count - 1];
+// A time placed against a key range [first, last]: wrapped into it by the out-of-range kinds,
+// or holding the first or the last key. Every track of that range and those kinds places the
+// same time the same way, so a caller sampling many such tracks at one time places it once.
+enum EHeldEnd : uint8_t { kHoldNone = 0, kHoldFirst = 1, kHoldLast = 2 };
+struct SPlacedTime {
+  float time;  // wrapped when the kinds ask for it, unchanged otherwise
+  uint8_t held;
+};
+
+inline SPlacedTime PlaceTime(float t, float first, float last, uint32_t outOfRangeBefore,
+                             uint32_t outOfRangeAfter) {
   // Kinds above PingPong are undefined in files; they act as Hold, the safest reading.
   if (t <= first) {
-    if (outOfRangeBefore == ::Cycle || outOfRangeBefore == ::Loop) {
-      t = Wrap(t, first, last);
-    } else if (outOfRangeBefore == ::PingPong) {
-      t = PingPong(t, first, last);
-    } else {
-      return HoldKey(0, t);
-    }
-  } else if (t >= last) {
-    if (outOfRangeAfter == ::Cycle || outOfRangeAfter == ::Loop) {
-      t = Wrap(t, first, last);
-    } else if (outOfRangeAfter == ::PingPong) {
-      t = PingPong(t, first, last);
-    } else {
-      return HoldKey(count - 1, t);
-    }
+    if (outOfRangeBefore == ::Cycle || outOfRangeBefore == ::Loop) return {Wrap(t, first, last), 0};
+    if (outOfRangeBefore == ::PingPong) return {PingPong(t, first, last), 0};
+    return {t, kHoldFirst};
   }
-  const size_t i = keys.FirstKeyAfter(t);
+  if (t >= last) {
+    if (outOfRangeAfter == ::Cycle || outOfRangeAfter == ::Loop) return {Wrap(t, first, last), 0};
+    if (outOfRangeAfter == ::PingPong) return {PingPong(t, first, last), 0};
+    return {t, kHoldLast};
+  }
+  return {t, kHoldNone};
+}
+
+// The segment of the placed time t whose next key is i, the first key after t.
+inline STrackSegment SegmentBefore(size_t i, size_t count, float t) {
   if (i == count) return HoldKey(count - 1, t);
   // Only keys out of order (or a wrapped time rounded below the first key) get here: the time
   // lies before key 0, which has no predecessor, so key 0 is held.
   if (i == 0) return HoldKey(0, t);
   return {i - 1, i, t, false};
+}
+
+// Requires at least one key.
+inline STrackSegment FindSegment(const CKeyTimes& keys, uint32_t outOfRangeBefore,
+                                 uint32_t outOfRangeAfter, float t) {
+  const size_t count = keys.Count();
+  if (count == 1) return HoldKey(0, t);
+  const SPlacedTime p =
+      PlaceTime(t, keys.Data()[0], keys.Data()[count - 1], outOfRangeBefore, outOfRangeAfter);
+  if (p.held != kHoldNone) return HoldKey(p.held == kHoldFirst ? 0 : count - 1, t);
+  return SegmentBefore(keys.FirstKeyAfter(p.time), count, p.time);
+}
+
+// The same segment as FindSegment for a time already placed against the keys' range, starting
+// from *cursor, the next key of the segment found last time. Time that moved little since then
+// finds its segment there or one key on, without a search; *cursor is left at the answer.
+// Requires at least one key.
+inline STrackSegment FindSegmentFrom(const CKeyTimes& keys, const SPlacedTime& p,
+                                     uint32_t* cursor) {
+  const size_t count = keys.Count();
+  if (count == 1) return HoldKey(0, p.time);
+  if (p.held != kHoldNone) return HoldKey(p.held == kHoldFirst ? 0 : count - 1, p.time);
+  const float t = p.time;
+  const float* times = keys.Data();
+  size_t i = *cursor;
+  // On ordered keys i is the answer exactly when its neighbours enclose t (see FirstKeyAfter);
+  // keys out of order always take the scan.
+  const auto encloses = [&](size_t k) {
+    return k <= count && (k == 0 || !(t < times[k - 1])) && (k == count || t < times[k]);
+  };
+  if (!keys.Ordered() || !encloses(i)) {
+    i = keys.Ordered() && encloses(i + 1) ? i + 1 : keys.FirstKeyAfter(t);
+    *cursor = static_cast<uint32_t>(i);
+  }
+  return SegmentBefore(i, count, t);
 }
 
 // u in [0, 1) across the segment; 0 when the keys are kMinSegmentLength or less apart.

@@ -239,13 +239,30 @@ void CZK_AnimTrackPositionTCB::Prepare() {
                          outOfRangeBefore, outOfRangeAfter);
 }
 
+namespace {
+constexpr auto kHeldPosition = [](const CZK_KeyFrameTCBPosition& k) { return k.value; };
+constexpr auto kBetweenPositions = [](const CZK_KeyFrameTCBPosition& prev,
+                                      const CZK_KeyFrameTCBPosition& next, float t) {
+  const SHermiteBasis h = HermiteBasis(EasedFraction(t, prev, next));
+  return HermiteValue(h, prev.value, next.value, prev.outTangent, next.inTangent);
+};
+constexpr auto kHeldRotation = [](const CZK_KeyFrameTCBRotation& k) { return k.rotation; };
+// No minimum segment length here: the search guarantees next.time > prev.time.
+float RotationEase(float t, const CZK_KeyFrameTCBRotation& prev,
+                   const CZK_KeyFrameTCBRotation& next) {
+  return Ease((t - prev.time) / (next.time - prev.time), prev.easeOut, next.easeIn);
+}
+}  // namespace
+
 Vector3* CZK_AnimTrackPositionTCB::Evaluate(Vector3* out, float time) const {
-  *out = Sample(
-      time, kZeroVector, [](const KeyType& k) { return k.value; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        const SHermiteBasis h = HermiteBasis(EasedFraction(t, prev, next));
-        return HermiteValue(h, prev.value, next.value, prev.outTangent, next.inTangent);
-      });
+  *out = Sample(time, kZeroVector, kHeldPosition, kBetweenPositions);
+  return out;
+}
+
+Vector3* CZK_AnimTrackPositionTCB::EvaluatePlaced(Vector3* out,
+                                                  const NAnimTrackSearch::SPlacedTime& time,
+                                                  uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition, kBetweenPositions);
   return out;
 }
 
@@ -253,17 +270,43 @@ void CZK_AnimTrackRotationTCB::Prepare() {
   PrepareKeyTimes();
   PrepareRotationControls(m_keys, &CZK_KeyFrameTCBRotation::rotation,
                           &CZK_KeyFrameTCBRotation::controlA, &CZK_KeyFrameTCBRotation::controlB);
+  m_pairs.clear();
+  for (size_t k = 1; k < m_keys.size(); ++k) {
+    const KeyType& a = m_keys[k - 1];
+    const KeyType& b = m_keys[k];
+    m_pairs.push_back({NAnimTrackSlerp::DirectArcPair(a.rotation, b.rotation),
+                       NAnimTrackSlerp::DirectArcPair(a.controlA, b.controlB)});
+  }
 }
 
 Quaternion* CZK_AnimTrackRotationTCB::Evaluate(Quaternion* out, float time) const {
-  *out = Sample(
-      time, kIdentityQuaternion, [](const KeyType& k) { return k.rotation; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        // No minimum segment length here: the search guarantees next.time > prev.time.
-        const float u = (t - prev.time) / (next.time - prev.time);
-        const float e = Ease(u, prev.easeOut, next.easeIn);
-        return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB, e);
-      });
+  *out = Sample(time, kIdentityQuaternion, kHeldRotation,
+                [](const KeyType& prev, const KeyType& next, float t) {
+                  return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB,
+                               RotationEase(t, prev, next));
+                });
+  return out;
+}
+
+Quaternion* CZK_AnimTrackRotationTCB::EvaluatePlaced(Quaternion* out,
+                                                     const NAnimTrackSearch::SPlacedTime& time,
+                                                     uint32_t* cursor) const {
+  *out = SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
+                    [this](const KeyType& prev, const KeyType& next, float t) {
+                      const float e = RotationEase(t, prev, next);
+                      const size_t pair = static_cast<size_t>(&prev - m_keys.data());
+                      // Keys added since the last Prepare have no constants yet.
+                      if (pair >= m_pairs.size())
+                        return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB, e);
+                      using namespace NAnimTrackSlerp;
+                      const Quaternion onCurve =
+                          DirectArcSlerp(prev.rotation, next.rotation, m_pairs[pair].keys, e);
+                      const Quaternion onControls =
+                          DirectArcSlerp(prev.controlA, next.controlB, m_pairs[pair].controls, e);
+                      return DirectArcSlerp(onCurve, onControls,
+                                            DirectArcPair(onCurve, onControls, false),
+                                            2.0f * e * (1.0f - e));
+                    });
   return out;
 }
 

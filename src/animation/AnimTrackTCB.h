@@ -5,7 +5,10 @@
 // first key by that key's easeOut and towards its second key by that key's easeIn.
 #pragma once
 
+#include <vector>
+
 #include "animation/AnimTrackKeys.h"
+#include "animation/AnimTrackSlerp.h"
 #include "animation/KeyFrame.h"
 
 namespace NAnimTrackTCB {
@@ -37,15 +40,30 @@ class CZK_AnimTrackPositionTCB
  public:
   void Prepare() override;
   Vector3* Evaluate(Vector3* out, float time) const override;
+  // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
+  Vector3* EvaluatePlaced(Vector3* out, const NAnimTrackSearch::SPlacedTime& time,
+                          uint32_t* cursor) const;
 };
 
 class CZK_AnimTrackRotationTCB
     : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameTCBRotation> {
  public:
-  // Writes controlA and controlB of every key; the out-of-range kinds play no part.
+  // Writes controlA and controlB of every key; the out-of-range kinds play no part. Also works
+  // out the constants of the two fixed slerps of every pair of neighbouring keys.
   void Prepare() override;
   // Unlike the other tracks, the segment fraction has no minimum segment length.
   Quaternion* Evaluate(Quaternion* out, float time) const override;
+  // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
+  Quaternion* EvaluatePlaced(Quaternion* out, const NAnimTrackSearch::SPlacedTime& time,
+                             uint32_t* cursor) const;
+
+ private:
+  // Pair k joins keys k and k + 1: the slerp between their rotations and the one between the
+  // first key's controlA and the second key's controlB.
+  struct SPairConstants {
+    NAnimTrackSlerp::SSlerpPair keys, controls;
+  };
+  std::vector<SPairConstants> m_pairs;
 };
 
 // The scale factors are interpolated like positions. The axis orientation: the loader fills

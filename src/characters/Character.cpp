@@ -96,7 +96,7 @@ void CZK_Character::WriteWorldIntoNodes() {
 void CZK_Character::Update(float time) {
   lastTime = time;
   if (frozen) return;
-  root->Update(LocalTime(time), &g_IdentityMatrix);
+  plan.Run(root, LocalTime(time), &g_IdentityMatrix);
   WriteWorldIntoNodes();
 }
 

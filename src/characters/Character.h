@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/Math.h"
+#include "scenegraph/EvaluationPlan.h"
 
 class CZK_Node;
 
@@ -62,6 +63,7 @@ class CZK_Character {
   float GetSceneEnd() const { return sceneEnd; }
   float GetLastTime() const { return lastTime; }
   int32_t IsFrozen() const { return frozen; }
+  const CZK_EvaluationPlan& GetPlan() const { return plan; }
 
  protected:
   void UpdatePlacement();
@@ -90,6 +92,8 @@ class CZK_Character {
   std::vector<CZK_Node*> boneNodes;
   std::vector<CZK_Node*> otherNodes;
   int32_t frozen = 0;
+  // The tree's frame as a flat list, rebuilt when what the character plays changes.
+  CZK_EvaluationPlan plan;
 };
 
 // The plain human: the base behaviour under its own class, so that ordinary transform nodes of

@@ -248,7 +248,7 @@ void CZK_CharacterCar::AddWheelPart(CZK_CarWheel& wheel, const char* partName,
 
 void CZK_CharacterCar::Update(float) {
   // The body is not played against the clock: its animation stands at time 0.
-  root->Update(0.0f, &g_IdentityMatrix);
+  plan.Run(root, 0.0f, &g_IdentityMatrix);
   UpdateWipers();
   const Matrix frame = parentNode != nullptr ? parentNode->matrix : g_IdentityMatrix;
   for (const CZK_CarWheel& wheel : wheels) UpdateWheel(wheel, frame);

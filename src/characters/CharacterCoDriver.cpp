@@ -20,7 +20,7 @@ void CZK_CharacterCoDriver::Update(float time) {
   // over the following frames instead of looping here.
   if (time >= startTime + kCycleLength) startTime += kCycleLength;
   const float local = LocalTime(time);
-  root->Update(local, &g_IdentityMatrix);
+  plan.Run(root, local, &g_IdentityMatrix);
   ApplyShake(1, local);
   SolveArms();
   WriteWorldIntoNodes();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "animation/AnimTrack.h"
+#include "animation/StructureGeneration.h"
 #include "foundation/Math.h"
 
 // Kind codes stored in every controller's type field.
@@ -36,6 +37,7 @@ class CZK_TrackReference {
     Track* old = m_track;
     m_track = track;
     if (old != nullptr) old->Release();
+    NStructureGeneration::Changed();
   }
   Track* Get() const { return m_track; }
 
@@ -218,9 +220,18 @@ class CZK_AnimationControllerPRS : public CZK_AnimationControllerBase {
   explicit CZK_AnimationControllerPRS(const std::string& name)
       : CZK_AnimationControllerBase(kControllerPRS, name) {}
 
-  void SetPosition(CZK_AnimationControllerPositionBase* c) { m_position = c; }
-  void SetRotation(CZK_AnimationControllerRotationBase* c) { m_rotation = c; }
-  void SetScale(CZK_AnimationControllerScale* c) { m_scale = c; }
+  void SetPosition(CZK_AnimationControllerPositionBase* c) {
+    m_position = c;
+    NStructureGeneration::Changed();
+  }
+  void SetRotation(CZK_AnimationControllerRotationBase* c) {
+    m_rotation = c;
+    NStructureGeneration::Changed();
+  }
+  void SetScale(CZK_AnimationControllerScale* c) {
+    m_scale = c;
+    NStructureGeneration::Changed();
+  }
   CZK_AnimationControllerPositionBase* GetPosition() const { return m_position; }
   CZK_AnimationControllerRotationBase* GetRotation() const { return m_rotation; }
   CZK_AnimationControllerScale* GetScale() const { return m_scale; }

@@ -10,6 +10,7 @@
 #include "animation/AnimTrackTCB.h"
 #include "animation/AnimationScene.h"
 #include "animation/KeyFrame.h"
+#include "animation/StructureGeneration.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ConstraintControllers.h"
 #include "scenegraph/IKChain.h"
@@ -59,6 +60,7 @@ CZK_ControllerManager::~CZK_ControllerManager() {
 }
 
 void CZK_ControllerManager::DestroyContents() {
+  NStructureGeneration::Changed();
   for (CZK_AnimationScene* scene : m_scenes) delete scene;
   m_scenes.clear();
   for (CZK_AnimObjectBase* object : m_animObjects) delete object;
@@ -107,6 +109,7 @@ int CZK_ControllerManager::AddController(CZK_AnimationControllerBase* controller
     }
   }
   m_controllers.push_back(controller);
+  NStructureGeneration::Changed();
   const int index = static_cast<int>(m_controllers.size()) - 1;
   m_controllerNames[controller->GetName()] = index;
   return index;
@@ -178,6 +181,7 @@ CZK_ControllerManager::Counts CZK_ControllerManager::GetCounts() const {
 }
 
 void CZK_ControllerManager::TruncateTo(const Counts& mark) {
+  NStructureGeneration::Changed();
   while (m_scenes.size() > mark.scenes) {
     delete m_scenes.back();
     m_scenes.pop_back();

@@ -1,5 +1,6 @@
 #include "scenegraph/Node.h"
 
+#include "animation/StructureGeneration.h"
 #include "controllers/ControllerManager.h"
 #include "interface/LibraryGlobal.h"
 #include "scenegraph/NodeVisitor.h"
@@ -13,6 +14,7 @@ CZK_Node::CZK_Node(std::string nodeName, int32_t nodeId, int32_t nodeParentId)
 
 CZK_Node::~CZK_Node() {
   for (CZK_Node* child : children) delete child;
+  NStructureGeneration::Changed();
 }
 
 CZK_Node* CZK_Node::Clone() const {
@@ -35,10 +37,14 @@ void CZK_Node::Accept(IZK_NodeVisitor* visitor) { visitor->VisitNode(this); }
 
 int CZK_Node::GetAnimObject(int) const { return 0; }
 
-void CZK_Node::AddChild(CZK_Node* child) { children.push_back(child); }
+void CZK_Node::AddChild(CZK_Node* child) {
+  children.push_back(child);
+  NStructureGeneration::Changed();
+}
 
 void CZK_Node::SetCurrentAnimation(uint32_t animationId) {
   currentAnimation = animationId;
+  NStructureGeneration::Changed();
   for (CZK_Node* child : children) child->SetCurrentAnimation(animationId);
 }
 
@@ -68,11 +74,15 @@ CZK_Node* CZK_Node::FindNodeById(int32_t wanted, CZK_Node* root) {
   return FindDepthFirst(root, [&](const CZK_Node* n) { return n->id == wanted; });
 }
 
-void CZK_NodePRS::Update(float time, const Matrix* parent) {
+void CZK_NodePRS::EvaluateLocal(float time, const Matrix* parent) {
   if (currentAnimation < animObjects.size()) {
     const Matrix* p = detached ? &g_IdentityMatrix : parent;
     matrix = Controllers().EvaluateTransform(animObjects[currentAnimation], time, p);
   }
+}
+
+void CZK_NodePRS::Update(float time, const Matrix* parent) {
+  EvaluateLocal(time, parent);
   UpdateChildren(time, &matrix);
 }
 
@@ -81,9 +91,25 @@ void CZK_NodePRS::Accept(IZK_NodeVisitor* visitor) { visitor->VisitNodePRS(this)
 void CZK_NodePRS::AddAnimObject(int index) {
   animObject = index;
   animObjects.push_back(index);
+  NStructureGeneration::Changed();
+}
+
+void CZK_NodePS::AddPositionObject(int index) {
+  positionObjects.push_back(index);
+  NStructureGeneration::Changed();
+}
+
+void CZK_NodePS::AddScaleObject(int index) {
+  scaleObjects.push_back(index);
+  NStructureGeneration::Changed();
 }
 
 void CZK_NodePS::Update(float time, const Matrix* parent) {
+  EvaluateLocal(time, parent);
+  UpdateChildren(time, &matrix);
+}
+
+void CZK_NodePS::EvaluateLocal(float, const Matrix* parent) {
   CZK_ControllerManager& controllers = Controllers();
   if (currentAnimation < positionObjects.size())
     position = controllers.GetAnimObjectPosition(positionObjects[currentAnimation]);
@@ -97,7 +123,6 @@ void CZK_NodePS::Update(float time, const Matrix* parent) {
     D3DXMatrixMultiply(&scaled, &scale, parent);
     D3DXMatrixMultiply(&matrix, &matrix, &scaled);
   }
-  UpdateChildren(time, &matrix);
 }
 
 void CZK_NodePS::Accept(IZK_NodeVisitor* visitor) { visitor->VisitNodePS(this); }

@@ -66,6 +66,8 @@ class CZK_NodePRS : public CZK_Node {
   void Update(float time, const Matrix* parent) override;
   void Accept(IZK_NodeVisitor* visitor) override;
   int GetAnimObject(int index) const override { return animObjects[static_cast<size_t>(index)]; }
+  // This node's own part of Update: its matrix for the current animation, children untouched.
+  void EvaluateLocal(float time, const Matrix* parent);
 
   void AddAnimObject(int index);
 
@@ -87,9 +89,11 @@ class CZK_NodePS : public CZK_Node {
   using CZK_Node::CZK_Node;
   void Update(float time, const Matrix* parent) override;
   void Accept(IZK_NodeVisitor* visitor) override;
+  // This node's own part of Update: its matrix for the current animation, children untouched.
+  void EvaluateLocal(float time, const Matrix* parent);
 
-  void AddPositionObject(int index) { positionObjects.push_back(index); }
-  void AddScaleObject(int index) { scaleObjects.push_back(index); }
+  void AddPositionObject(int index);
+  void AddScaleObject(int index);
 
   Vector3 position = {0.0f, 0.0f, 0.0f};
   Matrix scale = g_IdentityMatrix;

@@ -1,0 +1,260 @@
+#include "scenegraph/EvaluationPlan.h"
+
+#include <typeinfo>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "animation/AnimObject.h"
+#include "animation/AnimTrackBezier.h"
+#include "animation/AnimTrackLinear.h"
+#include "animation/AnimTrackTCB.h"
+#include "animation/StructureGeneration.h"
+#include "controllers/AnimationController.h"
+#include "controllers/ControllerManager.h"
+#include "interface/LibraryGlobal.h"
+#include "scenegraph/Node.h"
+
+namespace {
+
+// The local matrix S·R·T as ComposeScaleRotationTranslation gives it: the rotation rows by the
+// same expressions as D3DXMatrixRotationQuaternion, each scaled (no scale: unit factors, which
+// leave the rows as they are), the translation below, the last column (0, 0, 0, 1).
+void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3* scale) {
+  const float s[3] = {scale != nullptr ? scale->x : 1.0f, scale != nullptr ? scale->y : 1.0f,
+                      scale != nullptr ? scale->z : 1.0f};
+  *out = {{s[0] * (1.0f - 2.0f * (q.y * q.y + q.z * q.z)), s[0] * (2.0f * (q.x * q.y + q.z * q.w)),
+           s[0] * (2.0f * (q.x * q.z - q.y * q.w)), 0.0f, s[1] * (2.0f * (q.x * q.y - q.z * q.w)),
+           s[1] * (1.0f - 2.0f * (q.x * q.x + q.z * q.z)), s[1] * (2.0f * (q.y * q.z + q.x * q.w)),
+           0.0f, s[2] * (2.0f * (q.x * q.z + q.y * q.w)), s[2] * (2.0f * (q.y * q.z - q.x * q.w)),
+           s[2] * (1.0f - 2.0f * (q.x * q.x + q.y * q.y)), 0.0f, t.x, t.y, t.z, 1.0f}};
+}
+
+// local · parent written to both destinations, every row summed in the order of
+// D3DXMatrixMultiply. The local last column being (0, 0, 0, 1), the parent's last row enters the
+// first three rows with weight 0 and is left out there, and the last row with weight 1; that
+// changes nothing but the sign of a zero sum (or an infinite parent translation).
+void MultiplyAffine(Matrix* out, Matrix* copy, const Matrix& local, const Matrix& parent) {
+  const float* a = local.m;
+#if defined(__SSE2__)
+  const __m128 b0 = _mm_loadu_ps(parent.m);
+  const __m128 b1 = _mm_loadu_ps(parent.m + 4);
+  const __m128 b2 = _mm_loadu_ps(parent.m + 8);
+  const __m128 b3 = _mm_loadu_ps(parent.m + 12);
+  for (int i = 0; i < 4; ++i) {
+    __m128 v = _mm_mul_ps(_mm_set1_ps(a[i * 4]), b0);
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[i * 4 + 1]), b1));
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[i * 4 + 2]), b2));
+    if (i == 3) v = _mm_add_ps(v, b3);
+    _mm_storeu_ps(out->m + i * 4, v);
+    _mm_storeu_ps(copy->m + i * 4, v);
+  }
+#else
+  const float* b = parent.m;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      float v = a[i * 4] * b[j] + a[i * 4 + 1] * b[4 + j] + a[i * 4 + 2] * b[8 + j];
+      if (i == 3) v += b[12 + j];
+      out->m[i * 4 + j] = copy->m[i * 4 + j] = v;
+    }
+  }
+#endif
+}
+
+bool IsPRSNodeClass(const std::type_info& type) {
+  return type == typeid(CZK_NodePRS) || type == typeid(CZK_NodeBone) ||
+         type == typeid(CZK_NodeHumanPRS);
+}
+
+}  // namespace
+
+size_t CZK_EvaluationPlan::GetDirectCount() const {
+  size_t n = 0;
+  for (const SEntry& e : m_entries) n += e.kind == kDirect ? 1 : 0;
+  return n;
+}
+
+void CZK_EvaluationPlan::Build(CZK_Node* root) {
+  m_entries.clear();
+  m_ranges.clear();
+  m_root = root;
+  m_generation = NStructureGeneration::Current();
+  m_built = true;
+  if (root != nullptr) AddNode(root, nullptr);
+  // Never empty, so that a slot without a track may name range 0.
+  m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
+  m_locals.resize(m_entries.size());
+}
+
+void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
+  const std::type_info& type = typeid(*node);
+  const Matrix* forChildren = &node->matrix;
+  if (type == typeid(CZK_Node)) {
+    // A plain node computes nothing and hands its own parent on.
+    forChildren = parent;
+  } else if (IsPRSNodeClass(type)) {
+    auto* prs = static_cast<CZK_NodePRS*>(node);
+    if (prs->currentAnimation < prs->animObjects.size()) AddPRS(prs, parent);
+  } else if (type == typeid(CZK_NodePS)) {
+    SEntry e;
+    e.node = node;
+    e.parent = parent;
+    e.kind = kPSGeneral;
+    m_entries.push_back(e);
+  } else {
+    // A node class of its own: its Update walks its subtree.
+    SEntry e;
+    e.node = node;
+    e.parent = parent;
+    e.kind = kSubtree;
+    m_entries.push_back(e);
+    return;
+  }
+  for (CZK_Node* child : node->children) AddNode(child, forChildren);
+}
+
+template <class Track>
+void CZK_EvaluationPlan::BindKeys(STrackSlot& slot, const Track* track, ETrackKind kind) {
+  slot.track = track;
+  slot.kind = kind;
+  slot.cursor = 0;
+  // A track without keys samples its neutral value and never reads the placed time.
+  SRange range = {0.0f, 0.0f, track->outOfRangeBefore, track->outOfRangeAfter};
+  if (track->GetKeyCount() > 0) {
+    range.first = track->FirstKeyTime();
+    range.last = track->LastKeyTime();
+  }
+  slot.range = FindRange(range);
+}
+
+template <class Exact, class Linear, class Bezier, class TCB, class Base>
+bool CZK_EvaluationPlan::BindController(STrackSlot& slot, const Base* controller) {
+  if (controller == nullptr) return true;
+  if (typeid(*controller) != typeid(Exact)) return false;
+  const auto* track = static_cast<const Exact*>(controller)->GetTrack();
+  if (track == nullptr) return true;
+  const std::type_info& type = typeid(*track);
+  if (type == typeid(Linear))
+    BindKeys(slot, static_cast<const Linear*>(track), kLinear);
+  else if (type == typeid(Bezier))
+    BindKeys(slot, static_cast<const Bezier*>(track), kBezier);
+  else if (type == typeid(TCB))
+    BindKeys(slot, static_cast<const TCB*>(track), kTCB);
+  else
+    return false;
+  return true;
+}
+
+void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
+  SEntry e;
+  e.node = node;
+  e.parent = parent;
+  e.kind = kPRSGeneral;
+  const CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
+  auto* object = dynamic_cast<CZK_AnimObjectTM*>(
+      controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
+  const CZK_AnimationControllerBase* controller =
+      object != nullptr ? controllers.GetController(object->controllerIndex) : nullptr;
+  // Two more key ranges must fit the slots' 16-bit range index.
+  if (object != nullptr && object->mode == kAnimObjectFromController && controller != nullptr &&
+      typeid(*controller) == typeid(CZK_AnimationControllerPRS) && m_ranges.size() + 2 <= 0xFFFF) {
+    const auto* prs = static_cast<const CZK_AnimationControllerPRS*>(controller);
+    const size_t ranges = m_ranges.size();
+    if (BindController<CZK_AnimationControllerPositionVector, CZK_AnimTrackPositionLinear,
+                       CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(e.position,
+                                                                              prs->GetPosition()) &&
+        BindController<CZK_AnimationControllerRotationQuaternion, CZK_AnimTrackRotationLinear,
+                       CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(e.rotation,
+                                                                              prs->GetRotation())) {
+      e.kind = kDirect;
+      e.scale = prs->GetScale();
+      e.object = object;
+      e.controllerIndex = object->controllerIndex;
+    } else {
+      m_ranges.resize(ranges);
+      e.position = e.rotation = STrackSlot();
+    }
+  }
+  m_entries.push_back(e);
+}
+
+uint16_t CZK_EvaluationPlan::FindRange(const SRange& r) {
+  for (size_t k = 0; k < m_ranges.size(); ++k) {
+    const SRange& o = m_ranges[k];
+    // Compared bit for bit in effect: a NaN key time never matches and gets a range of its own.
+    if (o.first == r.first && o.last == r.last && o.before == r.before && o.after == r.after)
+      return static_cast<uint16_t>(k);
+  }
+  m_ranges.push_back(r);
+  return static_cast<uint16_t>(m_ranges.size() - 1);
+}
+
+void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
+  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current()) Build(root);
+  for (size_t k = 0; k < m_ranges.size(); ++k) {
+    const SRange& r = m_ranges[k];
+    m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
+  }
+  // First every directly sampled node's local matrix: they depend on no other node, so their
+  // work overlaps freely; then the walk in order, where each node waits on its parent.
+  for (size_t k = 0; k < m_entries.size(); ++k) {
+    if (m_entries[k].kind == kDirect) SampleLocal(m_entries[k], time, &m_locals[k]);
+  }
+  for (size_t k = 0; k < m_entries.size(); ++k) {
+    SEntry& e = m_entries[k];
+    const Matrix* p = e.parent != nullptr ? e.parent : parent;
+    switch (e.kind) {
+      case kDirect:
+        if (e.sampled) {
+          const Matrix& q = e.node->detached || p == nullptr ? g_IdentityMatrix : *p;
+          MultiplyAffine(&e.node->matrix, &e.object->world, m_locals[k], q);
+          break;
+        }
+        [[fallthrough]];
+      case kPRSGeneral:
+        static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(time, p);
+        break;
+      case kPSGeneral:
+        static_cast<CZK_NodePS*>(e.node)->EvaluateLocal(time, p);
+        break;
+      case kSubtree:
+        e.node->Update(time, p);
+        break;
+    }
+  }
+}
+
+template <class Linear, class Bezier, class TCB, class Value>
+void CZK_EvaluationPlan::SampleSlot(STrackSlot& slot, Value* out) const {
+  const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
+  switch (slot.kind) {
+    case kLinear:
+      static_cast<const Linear*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      break;
+    case kBezier:
+      static_cast<const Bezier*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      break;
+    case kTCB:
+      static_cast<const TCB*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      break;
+    default:
+      break;  // no track: out keeps the neutral value
+  }
+}
+
+void CZK_EvaluationPlan::SampleLocal(SEntry& e, float time, Matrix* local) {
+  // A signal may have fixed the object since the build: the general path knows what to do.
+  e.sampled =
+      e.object->mode == kAnimObjectFromController && e.object->controllerIndex == e.controllerIndex;
+  if (!e.sampled) return;
+  Vector3 position = {0.0f, 0.0f, 0.0f};
+  SampleSlot<CZK_AnimTrackPositionLinear, CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(
+      e.position, &position);
+  Quaternion rotation = {0.0f, 0.0f, 0.0f, 1.0f};
+  SampleSlot<CZK_AnimTrackRotationLinear, CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
+      e.rotation, &rotation);
+  Vector3 s;
+  if (e.scale != nullptr) s = e.scale->GetFactors(time);
+  ComposeLocal(local, position, rotation, e.scale != nullptr ? &s : nullptr);
+}

@@ -1,0 +1,80 @@
+// A character's frame as one flat list: every node of its tree that computes a matrix, in the
+// order the recursive update meets them (parents first, children in attachment order), each
+// with a direct pointer to the matrix its parent leaves. PRS nodes whose controller is the plain
+// PRS kind over position and rotation tracks sample those tracks straight from the list, with a
+// key cursor each and the time placed once per key range; every other node (look-at, link,
+// sampled, LOD and Euler controllers, fixed objects, position-scale nodes, node classes of
+// their own) is evaluated by its own general code at its place in the list, so every matrix is
+// written in the same order as the recursive update writes it.
+//
+// The list is built on the first run and again whenever anything it copied may have changed
+// (see NStructureGeneration): a host changing what a character plays gets a new list, never a
+// patched one. Running a built list allocates nothing.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "animation/AnimTrackSearch.h"
+#include "foundation/Math.h"
+
+class CZK_AnimObjectTM;
+class CZK_AnimationControllerScale;
+class CZK_Node;
+class CZK_NodePRS;
+
+class CZK_EvaluationPlan {
+ public:
+  // Does what root->Update(time, parent) does.
+  void Run(CZK_Node* root, float time, const Matrix* parent);
+  // The number of nodes sampled directly by the last build (the rest take the general path).
+  size_t GetDirectCount() const;
+
+ private:
+  enum EEntryKind : uint8_t { kDirect, kPRSGeneral, kPSGeneral, kSubtree };
+  enum ETrackKind : uint8_t { kNoTrack, kLinear, kBezier, kTCB };
+  struct STrackSlot {
+    const void* track = nullptr;  // of the concrete class that kind names
+    uint32_t cursor = 0;
+    uint16_t range = 0;  // index into m_ranges
+    uint8_t kind = kNoTrack;
+  };
+  struct SEntry {
+    CZK_Node* node = nullptr;
+    const Matrix* parent = nullptr;  // null: the parent passed to Run
+    CZK_AnimObjectTM* object = nullptr;
+    const CZK_AnimationControllerScale* scale = nullptr;  // sampled through its general path
+    int32_t controllerIndex = -1;
+    EEntryKind kind = kSubtree;
+    bool sampled = false;  // this run: the local matrix is in m_locals
+    STrackSlot position, rotation;
+  };
+  struct SRange {
+    float first, last;
+    uint32_t before, after;
+  };
+
+  void Build(CZK_Node* root);
+  void AddNode(CZK_Node* node, const Matrix* parent);
+  void AddPRS(CZK_NodePRS* node, const Matrix* parent);
+  // Fills slot from a controller of class Exact over a track of one of the three classes;
+  // false for any other controller or track class. No controller or no track: an empty slot.
+  template <class Exact, class Linear, class Bezier, class TCB, class Base>
+  bool BindController(STrackSlot& slot, const Base* controller);
+  template <class Track>
+  void BindKeys(STrackSlot& slot, const Track* track, ETrackKind kind);
+  uint16_t FindRange(const SRange& range);
+  // The local matrix of a directly sampled node; clears e.sampled instead when its object no
+  // longer takes its value from the controller the plan was built on.
+  void SampleLocal(SEntry& e, float time, Matrix* local);
+  template <class Linear, class Bezier, class TCB, class Value>
+  void SampleSlot(STrackSlot& slot, Value* out) const;
+
+  std::vector<SEntry> m_entries;
+  std::vector<SRange> m_ranges;
+  std::vector<NAnimTrackSearch::SPlacedTime> m_placed;  // one per range, each run
+  std::vector<Matrix> m_locals;                         // one per entry, each run
+  CZK_Node* m_root = nullptr;
+  uint64_t m_generation = 0;
+  bool m_built = false;
+};
