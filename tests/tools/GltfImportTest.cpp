@@ -37,6 +37,11 @@ TEST(GltfImport, FilesOfAnotherWriterPlayAsAViewerShowsThem) {
   const std::string built =
       gltf_test::Run("node " + gltf_test::kNodeDir + "/build.mjs " + dir.Path(), &code);
   ASSERT_EQ(code, 0) << built;
+  const std::string list = gltf_test::Run(
+      std::string(ZELKAR_ASSET_TOOL) + " import " + (dir / "twoskins.glb") + " --list", &code);
+  EXPECT_EQ(list,
+            "skin 0 \"A\": 2 joints\nskin 1 \"B\": 2 joints\nanimation 0 \"bend\": 2 channels, "
+            "1.000000 s\n");
   struct Case {
     const char* file;
     int skin;

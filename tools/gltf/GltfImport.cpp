@@ -612,14 +612,14 @@ SImport ImportModel(const tinygltf::Model& model, const SImportOptions& options,
   };
   std::vector<int> ordered;
   std::vector<bool> placed(n, false);
-  std::function<void(int)> place = [&](int node) {
-    if (placed[node]) return;
-    const int above = nearestJoint(node);
-    if (above >= 0) place(above);
-    placed[node] = true;
-    ordered.push_back(node);
-  };
-  for (int node : joints) place(node);
+  for (int node : joints) {
+    std::vector<int> chain;  // node and its unplaced joint ancestors, walked without recursion
+    for (int at = node; at >= 0 && !placed[at]; at = nearestJoint(at)) chain.push_back(at);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      placed[*it] = true;
+      ordered.push_back(*it);
+    }
+  }
   joints = ordered;
   for (size_t j = 0; j < joints.size(); ++j) jointOf[joints[j]] = int(j);
 
@@ -649,11 +649,14 @@ SImport ImportModel(const tinygltf::Model& model, const SImportOptions& options,
   // World transforms (glTF frame) and each joint's parent joint with the nodes folded between.
   std::vector<SAffine> world(n);
   std::vector<bool> done(n, false);
-  std::function<const SAffine&(int)> worldOf = [&](int i) -> const SAffine& {
-    if (!done[i]) {
-      world[i] = NodeLocal(model.nodes[i]);
-      if (parent[i] >= 0) world[i] = Multiply(world[i], worldOf(parent[i]));
-      done[i] = true;
+  // Without recursion: a file may hold a chain of nodes deeper than the stack.
+  auto worldOf = [&](int i) -> const SAffine& {
+    std::vector<int> chain;
+    for (int at = i; at >= 0 && !done[at]; at = parent[at]) chain.push_back(at);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      world[*it] = NodeLocal(model.nodes[*it]);
+      if (parent[*it] >= 0) world[*it] = Multiply(world[*it], world[parent[*it]]);
+      done[*it] = true;
     }
     return world[i];
   };
