@@ -131,6 +131,8 @@ TEST_F(DriveTool, TwoRunsWriteTheSameBytes) {
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("page:  " + Path(std::string(folder) + "/stage.html")),
               std::string::npos);
+    // The samples play quietly: no log line per frame.
+    EXPECT_LT(std::count(run.err.begin(), run.err.end(), '\n'), 5) << run.err.substr(0, 300);
   }
   for (const char* file : {"stage.glb", "stage.csv"}) {
     const std::string a = files_test::ReadFile(Path(std::string("a/") + file));
