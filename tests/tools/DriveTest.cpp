@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "Drive.h"
 #include "GltfFrame.h"
@@ -131,6 +132,8 @@ TEST_F(DriveTool, TwoRunsWriteTheSameBytes) {
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("page:  " + Path(std::string(folder) + "/stage.html")),
               std::string::npos);
+    // The samples play quietly: no log line per frame.
+    EXPECT_LT(std::count(run.err.begin(), run.err.end(), '\n'), 5) << run.err.substr(0, 300);
   }
   for (const char* file : {"stage.glb", "stage.csv"}) {
     const std::string a = files_test::ReadFile(Path(std::string("a/") + file));
@@ -143,6 +146,25 @@ TEST_F(DriveTool, TwoRunsWriteTheSameBytes) {
   const std::string csv = files_test::ReadFile(Path("a/stage.csv"));
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 1201 * 7);
   EXPECT_EQ(std::distance(fs::directory_iterator(Path("a")), fs::directory_iterator()), 3);
+  // The crew rides in the car all along the stage: each head within reach of the body's origin
+  // (the car is 4 m long), while the car itself travels far.
+  std::istringstream rows(csv);
+  std::string line, time, character, node;
+  float body[3] = {}, start[3] = {}, p[3];
+  std::getline(rows, line);
+  for (int row = 0; std::getline(rows, line); ++row) {
+    std::istringstream fields(line);
+    std::getline(fields, time, ','), std::getline(fields, character, ',');
+    std::getline(fields, node, ',');
+    for (float& v : p) fields >> v, fields.ignore(1);
+    if (node == "body") {
+      if (row < 7) std::copy(p, p + 3, start);
+      std::copy(p, p + 3, body);
+    } else if (node == "B_head" && row >= 7) {
+      EXPECT_LT(std::hypot(p[0] - body[0], p[1] - body[1], p[2] - body[2]), 1.5f) << line;
+    }
+  }
+  EXPECT_GT(std::hypot(body[0] - start[0], body[1] - start[1]), 30.0f);
 }
 
 // The float values of an accessor, tightly packed.
