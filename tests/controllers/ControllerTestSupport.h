@@ -96,10 +96,6 @@ inline Vector3 TransformPoint(const Vector3& p, const Matrix& m) {
   return out;
 }
 
-inline Vector3 Row(const Matrix& m, int row) {
-  return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
-}
-
 // A zeroed hub buffer installed as the library's hub for the lifetime of the object.
 class ScopedHub {
  public:

