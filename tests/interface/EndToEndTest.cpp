@@ -1,7 +1,8 @@
 // The whole road through the exported facade, as a host meets the library: a host kit global
-// object and hub, libzelkar.so loaded with dlopen, a character read from a hierarchy file, a scene
-// loaded, added and selected, updates at several host times, node matrices read back and
-// compared with positions computed here from the keys, then the session clean-up.
+// object and hub, libzelkar.so loaded with dlopen (process attach), a character read from a
+// hierarchy file, a scene loaded, added and selected, updates at several host times, node
+// matrices read back and compared with positions computed here from the keys, then the session
+// clean-up and the unload (process detach).
 #include <gtest/gtest.h>
 #include <zelkar/Zelkar.h>
 #include <zelkar/ZelkarFacade.h>
@@ -60,6 +61,10 @@ TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
   // An exception escaping this test would be read after the library is unloaded by the unwinding
   // (its type lives in the library), so every call that may throw is checked in place.
   zk_hostkit::CLoadedLibrary library(ZELKAR_SHARED_LIBRARY_PATH);
+  // Loading ran process attach: the controller manager joined the host's hub (seven solid-state
+  // lists, two ghost-car lists).
+  EXPECT_EQ(host.hub.TotalConnections(), 9u);
+  EXPECT_EQ(library.Symbol("ZelkarProcessAttach"), nullptr);  // not exported
   auto create = library.Function<ZK_CreateFunction>("ZK_Create");
   ASSERT_NE(create, nullptr);
   auto* zk = static_cast<CZelkarInterfaceExt*>(create());
@@ -124,7 +129,13 @@ TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
   EXPECT_TRUE(zk->IsAnimObjectStatic(0));
 
   delete zk;
+  library.Function<ZK_DeleteFunction>("ZK_Delete")();
+  EXPECT_EQ(host.hub.CountAt(zk_hub::kSessionCleanupList), 0u);
   EXPECT_TRUE(library.Close());
+  // Unloading ran process detach, unless the loader kept the library: nothing is left in the hub.
+  if (!zk_hostkit::CLoadedLibrary::IsLoaded(ZELKAR_SHARED_LIBRARY_PATH)) {
+    EXPECT_EQ(host.hub.TotalConnections(), 0u);
+  }
 }
 
 }  // namespace
