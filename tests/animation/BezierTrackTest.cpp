@@ -2,16 +2,10 @@
 // arc of rotations and the unsupported scale track.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <memory>
-#include <random>
-#include <sstream>
 #include <string>
 
 #include "TrackTestSupport.h"
 #include "animation/AnimTrackBezier.h"
-#include "foundation/Logger.h"
 
 namespace {
 

@@ -3,23 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "animation/AnimTrackBezier.h"
-#include "animation/AnimTrackLinear.h"
 #include "animation/AnimTrackTCB.h"
 #include "animation/AnimationScene.h"
 #include "animation/SceneLoader.h"
 #include "animation/SceneLoaderTestSupport.h"
 #include "animation/TrackTestSupport.h"
-#include "controllers/ConstraintControllers.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"
-#include "scenegraph/IKChain.h"
 #include "support/LibraryFixture.h"
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 
 #include "animation/KeyFrame.h"

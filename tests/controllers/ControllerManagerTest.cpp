@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <memory>
 #include <vector>
 
 #include "ControllerTestSupport.h"

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "ControllerTestSupport.h"

@@ -7,7 +7,6 @@
 #include <zelkar/Signals.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

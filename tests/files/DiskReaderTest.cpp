@@ -1,13 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <random>
 #include <string>
 
 #include "files/DiskReader.h"
-#include "files/FilesTestSupport.h"
-#include "files/ZipArchive.h"
 #include "foundation/Exceptions.h"
 
 namespace {

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
-
 #include "files/FilesTestSupport.h"
 #include "files/SettingsFile.h"
 #include "files/TextData.h"

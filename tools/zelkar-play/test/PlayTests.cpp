@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../tests/support/ToolRun.h"
+#include "support/ToolRun.h"
 
 namespace {
 
