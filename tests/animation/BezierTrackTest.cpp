@@ -2,16 +2,11 @@
 // arc of rotations and the unsupported scale track.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <memory>
-#include <random>
-#include <sstream>
+#include <algorithm>
 #include <string>
 
 #include "TrackTestSupport.h"
 #include "animation/AnimTrackBezier.h"
-#include "foundation/Logger.h"
 
 namespace {
 
@@ -47,6 +42,30 @@ TEST(BezierTrack, FollowsTheCubicItSamples) {
   for (int i = 0; i < 200; ++i) {
     const float u = static_cast<float>(i) / 200.0f;
     EXPECT_NEAR(track.Evaluate(2.0f * u), ReferenceCurve(u, 0.0f, out0, 10.0f, in1), 0.03) << u;
+  }
+}
+
+// Each channel of a position track follows the cubic of that channel's values and tangents.
+TEST(BezierTrack, PositionChannelsFollowTheirOwnTangents) {
+  const BezierTangent out[3] = {{0.2f, 6.0f}, {0.3f, -4.0f}, {0.1f, 2.0f}};
+  const BezierTangent in[3] = {{-0.4f, 3.0f}, {-0.2f, 1.0f}, {-0.3f, -5.0f}};
+  const float end[3] = {10.0f, 20.0f, 30.0f};
+  CZK_KeyFrameBezierPosition a, b;
+  b.time = 2.0f;
+  b.value = {end[0], end[1], end[2]};
+  std::copy(out, out + 3, a.outTangent);
+  std::copy(in, in + 3, b.inTangent);
+  CZK_AnimTrackPositionBezier track;
+  track.AddKey(a);
+  track.AddKey(b);
+  track.Prepare();
+  for (int i = 0; i < 100; ++i) {
+    const float u = static_cast<float>(i) / 100.0f;
+    Vector3 v;
+    track.Evaluate(&v, 2.0f * u);
+    const float got[3] = {v.x, v.y, v.z};
+    for (int c = 0; c < 3; ++c)
+      EXPECT_NEAR(got[c], ReferenceCurve(u, 0.0f, out[c], end[c], in[c]), 0.1) << c << " " << u;
   }
 }
 

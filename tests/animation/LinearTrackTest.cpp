@@ -29,4 +29,20 @@ TEST(LinearTrack, RotationTakesTheShorterArc) {
   EXPECT_TRUE(SameRotation(*turn->Evaluate(&r, 0.5f), RotZ(-30.0f * zk_math::kDegreesToRadians)));
 }
 
+// Scale factors blend linearly; the scale axis turns from one key's to the next's.
+TEST(LinearTrack, ScaleAxisTurnsBetweenTheKeys) {
+  CZK_KeyFrameLinearScale a, b;
+  b.time = 1.0f;
+  b.scale = {3.0f, 5.0f, 7.0f};
+  b.axis = RotZ(1.0f);
+  CZK_AnimTrackScaleLinear track;
+  track.AddKey(a);
+  track.AddKey(b);
+  track.Prepare();
+  ScaleValue s;
+  track.Evaluate(&s, 0.25f);
+  EXPECT_TRUE(Near(Vector3{s.x, s.y, s.z}, {1.5f, 2.0f, 2.5f}));
+  EXPECT_TRUE(SameRotation(s.axis, RotZ(0.25f)));
+}
+
 }  // namespace

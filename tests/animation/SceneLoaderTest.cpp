@@ -3,24 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <set>
 #include <string>
 #include <tuple>
-#include <type_traits>
 #include <vector>
 
-#include "animation/AnimTrackBezier.h"
-#include "animation/AnimTrackLinear.h"
 #include "animation/AnimTrackTCB.h"
 #include "animation/AnimationScene.h"
 #include "animation/SceneLoader.h"
 #include "animation/SceneLoaderTestSupport.h"
 #include "animation/TrackTestSupport.h"
-#include "controllers/ConstraintControllers.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"
-#include "scenegraph/IKChain.h"
 #include "support/LibraryFixture.h"
 
 namespace {
@@ -76,20 +70,6 @@ class SceneLoaderTest : public LibraryFixture {
       names.push_back(Controllers().GetController(i)->GetName());
     return names;
   }
-
-  template <class Track>
-  Track* TrackOf(const std::string& name) {
-    using Controller = std::conditional_t<
-        std::is_base_of_v<CZK_AnimTrackFloat, Track>, CZK_AnimationControllerFloat,
-        std::conditional_t<std::is_base_of_v<CZK_AnimTrackPosition, Track>,
-                           CZK_AnimationControllerPositionVector,
-                           std::conditional_t<std::is_base_of_v<CZK_AnimTrackRotation, Track>,
-                                              CZK_AnimationControllerRotationQuaternion,
-                                              CZK_AnimationControllerScale>>>;
-    Controller* controller = Find<Controller>(name);
-    if (controller == nullptr) return nullptr;
-    return dynamic_cast<Track*>(controller->GetTrack());
-  }
 };
 
 // One object with a single-track controller of class/subclass whose track holds the keys that
@@ -103,10 +83,6 @@ std::vector<uint8_t> OneTrack(const std::string& object, uint32_t cls, uint32_t 
   b.End().End().End();
   return b.bytes;
 }
-
-// ---- Layout and top-level chunks ------------------------------------------------------------
-
-// ---- Controllers, naming and registration ----------------------------------------------------
 
 // A PRS whose position is an XYZ controller: every controller named after the object, children
 // registered before their parent, and the transform composed from the sampled parts as S·R·T.
@@ -146,7 +122,9 @@ TEST_F(SceneLoaderTest, RelativeTcbRotationKeysSumAnglesAndMultiplyRotations) {
     s.F32(1).AxisAngle(b, 1, 0, 0).Tcb(0.1f, 0.2f, 0.3f, 0.4f, 0.5f);
     s.F32(2).AxisAngle(c, 0, 1, 0).Tcb(0, 0, 0, 0, 0);
   }));
-  auto* track = TrackOf<CZK_AnimTrackRotationTCB>("Walk::Lid");
+  auto* controller = Find<CZK_AnimationControllerRotationQuaternion>("Walk::Lid");
+  ASSERT_NE(controller, nullptr);
+  auto* track = dynamic_cast<CZK_AnimTrackRotationTCB*>(controller->GetTrack());
   ASSERT_NE(track, nullptr);
   EXPECT_TRUE(Near(track->GetKey(0).keyAxisAngle, AxisAngleQuaternion(a, 1, 0, 0)));
   EXPECT_TRUE(Near(track->GetKey(1).keyAxisAngle, AxisAngleQuaternion(a + b, 1, 0, 0)));
@@ -162,8 +140,6 @@ TEST_F(SceneLoaderTest, RelativeTcbRotationKeysSumAnglesAndMultiplyRotations) {
   Quaternion q;
   EXPECT_TRUE(Near(*track->Evaluate(&q, 2.0f), third));
 }
-
-// ---- Constraint, sampled and IK chunks -------------------------------------------------------
 
 // ---- Damaged files --------------------------------------------------------------------------
 

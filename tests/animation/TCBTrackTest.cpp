@@ -91,6 +91,12 @@ TEST(TCBTangents, TwoKeysGiveTheStraightLineAndAreNeverJoinedAtTheSeam) {
     }
     EXPECT_EQ(track->Evaluate(1.0f), kind == Loop ? 0.0f : 10.0f);
   }
+  // Tension 0.5 halves both tangents.
+  STCB tense;
+  tense.tension = 0.5f;
+  const auto taut = FloatTrack({FloatKey(0.0f, 0.0f, tense), FloatKey(1.0f, 10.0f, tense)});
+  EXPECT_EQ(std::make_pair(taut->GetKey(0).outTangent, taut->GetKey(1).inTangent),
+            std::make_pair(5.0f, 5.0f));
   // With the default ease (25, 25) the line is retimed: u = 0.25 gives e = 0.125.
   CZK_KeyFrameTCBFloat a, b;
   b.time = 2.0f;
@@ -103,6 +109,13 @@ TEST(TCBTangents, MiddleAndEndKeys) {
   const auto even = FloatTrack({FloatKey(1.0f, 3.0f), FloatKey(2.0f, 7.0f), FloatKey(3.0f, -2.f)});
   EXPECT_FLOAT_EQ(even->GetKey(1).inTangent, -2.5f);
   EXPECT_FLOAT_EQ(even->GetKey(1).outTangent, -2.5f);
+  // Continuity 0.5 weighs the deltas 4 and -9 by 1/4 and 3/4 coming in, 3/4 and 1/4 going out.
+  STCB broken;
+  broken.continuity = 0.5f;
+  const auto kink =
+      FloatTrack({FloatKey(1.0f, 3.0f), FloatKey(2.0f, 7.0f, broken), FloatKey(3.0f, -2.f)});
+  EXPECT_FLOAT_EQ(kink->GetKey(1).inTangent, -5.75f);
+  EXPECT_FLOAT_EQ(kink->GetKey(1).outTangent, 0.75f);
   // Uneven spacing, d = 1.5: fp = 2/3 and fn = 4/3 scale the sum of the deltas, 3.
   const auto uneven = FloatTrack({FloatKey(0.0f, 0.0f), FloatKey(1.0f, 2.0f), FloatKey(3.0f, 3.f)});
   EXPECT_FLOAT_EQ(uneven->GetKey(1).inTangent, 1.0f);

@@ -5,10 +5,10 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 
 #include "animation/KeyFrame.h"
+#include "support/Near.h"
 
 struct STimedValue {
   float time;
@@ -36,23 +36,6 @@ inline Quaternion AxisAngle(float x, float y, float z, float angle) {
 }
 inline Quaternion RotZ(float angle) { return AxisAngle(0.0f, 0.0f, 1.0f, angle); }
 inline Quaternion Negated(const Quaternion& q) { return {-q.x, -q.y, -q.z, -q.w}; }
-
-// Component-wise comparison of Vector3 or Quaternion values.
-template <class T>
-::testing::AssertionResult Near(const T& a, const T& b, float tolerance = 1e-5f) {
-  static_assert(sizeof(T) % sizeof(float) == 0);
-  float fa[sizeof(T) / sizeof(float)], fb[sizeof(T) / sizeof(float)];
-  std::memcpy(fa, &a, sizeof(T));
-  std::memcpy(fb, &b, sizeof(T));
-  auto result = ::testing::AssertionSuccess();
-  bool ok = true;
-  for (size_t i = 0; i < sizeof(T) / sizeof(float); ++i)
-    ok &= std::fabs(fa[i] - fb[i]) <= tolerance;
-  if (ok) return result;
-  auto failure = ::testing::AssertionFailure();
-  for (size_t i = 0; i < sizeof(T) / sizeof(float); ++i) failure << fa[i] << "/" << fb[i] << " ";
-  return failure;
-}
 
 // Equal as unit rotations: q and -q stand for the same orientation.
 inline ::testing::AssertionResult SameRotation(const Quaternion& a, const Quaternion& b,

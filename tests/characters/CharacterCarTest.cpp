@@ -22,14 +22,6 @@ const std::string kSamples = ZELKAR_ASSET_DIR "/samples/";
 const float g_wiperAngleAtLoad = CZK_CharacterCar::lastWiperAngle;
 constexpr Quaternion kNoTurn = {0, 0, 0, 1};
 
-int Occurrences(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-Vector3 Row(const Matrix& m, int r) { return {m.m[4 * r], m.m[4 * r + 1], m.m[4 * r + 2]}; }
-
 // Calls visit on node and every node below it.
 void Walk(CZK_Node* node, const std::function<void(CZK_Node*)>& visit) {
   visit(node);
@@ -250,7 +242,7 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
       zk_->Update(0.0f);
     }
     const std::string& log = CDebugCapture::text;
-    EXPECT_EQ(Occurrences(log, *logged ? logged : "[CZK_CharacterCar"), *logged ? 1 : 0) << log;
+    EXPECT_EQ(CDebugCapture::Count(*logged ? logged : "[CZK_CharacterCar"), *logged ? 1 : 0) << log;
     EXPECT_EQ(wipers_.GetCount(), 0) << logged;
     for (size_t i = 0; i < Characters().GetCharacterCount(); ++i)
       Walk(Characters().GetCharacter(static_cast<int>(i))->GetRoot(), [&](CZK_Node* n) {

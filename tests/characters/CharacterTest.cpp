@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <string>
 
 #include "characters/Character.h"
@@ -83,26 +81,24 @@ TEST_F(CharacterTest, LocalTimeUsesStartSpeedOffsetAndSceneStart) {
 
 TEST_F(CharacterTest, PlacementIsScaleThenRotationThenTranslation) {
   CZK_Character* bob = MakeBob();
-  bob->SetScale(2, 2, 2);
-  bob->SetRotation(0, 0, zk_math::kHalfPi);
-  bob->SetPosition({1, 0, 0});
-  // (1, 0, 0) -> scaled (2, 0, 0) -> quarter turn about Z (0, 2, 0) -> moved (1, 2, 0).
-  Vector3 p = {1, 0, 0}, out;
-  D3DXVec3TransformCoord(&out, &p, bob->GetMatrix());
-  EXPECT_NEAR(out.x, 1, 1e-5f);
-  EXPECT_NEAR(out.y, 2, 1e-5f);
-  EXPECT_NEAR(out.z, 0, 1e-5f);
-
-  // SetRotation composes X, then Y, then Z: a quarter about X then a quarter about Y sends
-  // (0, 1, 0) to (0, 0, 1) and then to (1, 0, 0).
-  bob->SetScale(1, 1, 1);
-  bob->SetPosition({0, 0, 0});
-  bob->SetRotation(zk_math::kHalfPi, zk_math::kHalfPi, 0);
-  p = {0, 1, 0};
-  D3DXVec3TransformCoord(&out, &p, bob->GetMatrix());
-  EXPECT_NEAR(out.x, 1, 1e-5f);
-  EXPECT_NEAR(out.y, 0, 1e-5f);
-  EXPECT_NEAR(out.z, 0, 1e-5f);
+  const float q = zk_math::kHalfPi;
+  const struct {
+    float scale;
+    Vector3 angles, position, point, placed;
+  } cases[] = {
+      // (1, 0, 0) -> scaled (2, 0, 0) -> quarter turn about Z (0, 2, 0) -> moved (1, 2, 0).
+      {2, {0, 0, q}, {1, 0, 0}, {1, 0, 0}, {1, 2, 0}},
+      // X, then Y, then Z: a quarter about X sends (0, 1, 0) to (0, 0, 1), one about Y on to
+      // (1, 0, 0).
+      {1, {q, q, 0}, {0, 0, 0}, {0, 1, 0}, {1, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    bob->SetScale(c.scale, c.scale, c.scale);
+    bob->SetRotation(c.angles.x, c.angles.y, c.angles.z);
+    bob->SetPosition(c.position);
+    Vector3 out;
+    EXPECT_TRUE(Near(*D3DXVec3TransformCoord(&out, &c.point, bob->GetMatrix()), c.placed));
+  }
 }
 
 TEST_F(CharacterTest, MissingSceneRecordIsLoggedOnSelection) {

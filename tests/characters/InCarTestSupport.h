@@ -17,7 +17,6 @@
 
 #include "characters/CharacterCar.h"
 #include "characters/CharacterIncarPeople.h"
-#include "platform/DebugOutput.h"
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
 
@@ -81,10 +80,7 @@ class InCarTest : public LibraryFixture {
   }
 
   static Vector3 At(const CZK_Node* n) { return MatrixGetTranslation(*n->GetMatrix()); }
-  static Vector3 Axis(const CZK_Node* n, int row) {
-    const float* m = n->GetMatrix()->m;
-    return {m[row * 4], m[row * 4 + 1], m[row * 4 + 2]};
-  }
+  static Vector3 Axis(const CZK_Node* n, int row) { return Row(*n->GetMatrix(), row); }
 
   template <class Rec>
   void Deliver(std::size_t listOffset, const Rec& record) {
@@ -96,14 +92,4 @@ class InCarTest : public LibraryFixture {
   bool sceneLoaded = false;
 };
 
-inline void ExpectVectorNear(const Vector3& a, const Vector3& b, float tolerance = 1e-5f) {
-  EXPECT_LT(Vec3Length(a - b), tolerance) << a.x << " " << a.y << " " << a.z;
-}
-
-// Collects the library's debug output while alive.
-struct CDebugCapture {
-  static inline std::string text;
-  zk_platform::DebugSink previous =
-      (text.clear(), zk_platform::SetDebugSink([](const char* t) { text += t; }));
-  ~CDebugCapture() { zk_platform::SetDebugSink(previous); }
-};
+using CDebugCapture = zk_test::ScopedDebugCapture;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 
 #include "ControllerTestSupport.h"
@@ -33,19 +32,6 @@ class ConstraintTest : public ::testing::Test {
     static_cast<CZK_AnimObjectTM*>(manager.GetAnimObject(i))->fixed = Translation(p.x, p.y, p.z);
     manager.EvaluateTransform(i, 0.0f, nullptr);
   }
-  // A PRS controller at a constant position, registered under name.
-  CZK_AnimationControllerPRS* AddPRS(const std::string& name, Vector3 p,
-                                     CZK_AnimationControllerRotationBase* rotation = nullptr) {
-    auto* position = new CZK_AnimationControllerPositionVector(name + "::pos");
-    position->SetTrack(new LinePositionTrack(p));
-    manager.AddController(position);
-    if (rotation != nullptr) manager.AddController(rotation);
-    auto* prs = new CZK_AnimationControllerPRS(name);
-    prs->SetPosition(position);
-    prs->SetRotation(rotation);
-    manager.AddController(prs);
-    return prs;
-  }
 
   ScopedHub hub;
   CZK_ControllerManager manager;
@@ -54,8 +40,6 @@ class ConstraintTest : public ::testing::Test {
 Vector3 Normalized(const Vector3& v) { return v * (1.0f / Vec3Length(v)); }
 
 }  // namespace
-
-// ---- Link constraints ---------------------------------------------------------------------------
 
 TEST_F(ConstraintTest, LinkSwitchesTargetsAtTheirStartTimes) {
   const int x = MakeTarget("Car::X::PRS", {10, 0, 0});
@@ -93,8 +77,6 @@ TEST_F(ConstraintTest, LinkSwitchesTargetsAtTheirStartTimes) {
   EXPECT_EQ(link->SelectLink(4.9f), 0);
   EXPECT_EQ(link->SelectLink(5.0f), 1);
 }
-
-// ---- Look-at ------------------------------------------------------------------------------------
 
 TEST_F(ConstraintTest, LookAtBasisIsOrthonormalForEverySetting) {
   const int target = MakeTarget("S::T::PRS", {0, 0, 0});

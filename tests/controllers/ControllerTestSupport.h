@@ -7,7 +7,6 @@
 #include <zelkar/Signals.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,10 +93,6 @@ inline Vector3 TransformPoint(const Vector3& p, const Matrix& m) {
   Vector3 out;
   D3DXVec3TransformCoord(&out, &p, &m);
   return out;
-}
-
-inline Vector3 Row(const Matrix& m, int row) {
-  return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
 }
 
 // A zeroed hub buffer installed as the library's hub for the lifetime of the object.

@@ -1,13 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <random>
 #include <string>
 
 #include "files/DiskReader.h"
-#include "files/FilesTestSupport.h"
-#include "files/ZipArchive.h"
 #include "foundation/Exceptions.h"
 
 namespace {
@@ -15,28 +10,11 @@ namespace {
 // Little-endian encoding written independently of the reader.
 struct Bytes {
   std::string data;
-  void U8(std::uint8_t v) { data += static_cast<char>(v); }
-  void U16(std::uint16_t v) {
-    U8(v & 0xFF);
-    U8(v >> 8);
-  }
+  void U16(std::uint16_t v) { data += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
   void U32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) U8((v >> (8 * i)) & 0xFF);
+    U16(v & 0xFFFF);
+    U16(v >> 16);
   }
-  void U64(std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) U8((v >> (8 * i)) & 0xFF);
-  }
-  void F32(float f) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    U32(bits);
-  }
-  void F64(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    U64(bits);
-  }
-  void Str(const std::string& s) { data += s + '\0'; }
 };
 
 void LoadBytes(CDiskReader& reader, const Bytes& bytes, const std::string& name = "mem.bin") {

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <utime.h>
 
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "files/BinaryData.h"

@@ -3,9 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "files/FilesTestSupport.h"
 #include "files/TextData.h"
-#include "files/ZipArchive.h"
 
 using NRQLib2::NFileCore::CTextData;
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,11 +32,6 @@ class DiskWriterTest : public ::testing::Test {
       write(writer);
     }
     return ReadAll(path);
-  }
-
-  static uint32_t ReadU32(const Bytes& b, size_t offset) {
-    return uint32_t(b.at(offset)) | uint32_t(b.at(offset + 1)) << 8 |
-           uint32_t(b.at(offset + 2)) << 16 | uint32_t(b.at(offset + 3)) << 24;
   }
 
   // The message of the exception Create throws for the path.
@@ -78,13 +72,10 @@ TEST_F(DiskWriterTest, ScalarsAreLittleEndianAndStringsEndWithOneZero) {
 }
 
 TEST_F(DiskWriterTest, PackedColourClampsRoundsAndOrdersArgb) {
-  EXPECT_EQ(CDiskWriter::PackColorComponent(0.5f), 128);
-  EXPECT_EQ(CDiskWriter::PackColorComponent(1.2f), 255);
-  EXPECT_EQ(CDiskWriter::PackColorComponent(-0.1f), 0);
-  EXPECT_EQ(CDiskWriter::PackColorComponent(1.0f), 255);
-  EXPECT_EQ(CDiskWriter::PackColorComponent(0.0f), 0);
-  EXPECT_EQ(CDiskWriter::PackColorComponent(0.1f), 26);  // 25.5 + 0.5 truncated
-  EXPECT_EQ(CDiskWriter::PackColorComponent(std::nanf("")), 0);
+  // 0.1 gives 25.5 + 0.5, truncated to 26.
+  const std::pair<float, int> packed[] = {
+      {0.5f, 128}, {1.2f, 255}, {-0.1f, 0}, {0.1f, 26}, {NAN, 0}};
+  for (const auto& [f, v] : packed) EXPECT_EQ(CDiskWriter::PackColorComponent(f), v) << f;
   // Every byte value is reached by its own fraction.
   for (int v = 0; v <= 255; ++v)
     EXPECT_EQ(CDiskWriter::PackColorComponent(static_cast<float>(v) / 255.0f), v);

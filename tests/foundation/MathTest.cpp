@@ -1,20 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstring>
 #include <random>
-#include <string>
-#include <type_traits>
 
-#include "foundation/Math.h"
+#include "support/Near.h"
 
 namespace {
 
 constexpr int kSamples = 500;
-
-// ---------------------------------------------------------------------------------------------
-// Helpers: random inputs and comparisons.
 
 class Random {
  public:
@@ -22,19 +15,10 @@ class Random {
   float Uniform(float lo, float hi) {
     return std::uniform_real_distribution<float>(lo, hi)(m_engine);
   }
-  Vector3 UnitVector() {
-    for (;;) {
-      const Vector3 v{Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
-      const float len = Vec3Length(v);
-      if (len > 0.1f && len <= 1.0f) return v * (1.0f / len);
-    }
-  }
   Quaternion UnitQuaternion() {
-    for (;;) {
-      const Quaternion q{Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
-      const float len = std::sqrt(QuaternionDot(q, q));
-      if (len > 0.1f && len <= 1.0f) return {q.x / len, q.y / len, q.z / len, q.w / len};
-    }
+    const Quaternion q{Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1), Uniform(0.1f, 1)};
+    const float n = std::sqrt(QuaternionDot(q, q));
+    return {q.x / n, q.y / n, q.z / n, q.w / n};
   }
   Matrix AnyMatrix() {
     Matrix m;
@@ -70,21 +54,6 @@ Vector3 Transform(const Vector3& v, const Matrix& m) {
   return r;
 }
 
-// Largest element difference of two matrices, quaternions or vectors. A NaN anywhere gives NaN,
-// so no tolerance check can pass on it.
-template <class T>
-float MaxDifference(const T& a, const std::type_identity_t<T>& b) {
-  constexpr size_t n = sizeof(T) / sizeof(float);
-  float fa[n], fb[n], d = 0;
-  std::memcpy(fa, &a, sizeof(T));
-  std::memcpy(fb, &b, sizeof(T));
-  for (size_t i = 0; i < n; ++i) {
-    const float e = std::fabs(fa[i] - fb[i]);
-    if (!(e <= d)) d = e;
-  }
-  return d;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Matrices.
 
@@ -94,21 +63,21 @@ TEST(MathMatrix, MultiplyComposesInApplicationOrder) {
   D3DXMatrixTranslation(&t, 1, 0, 0);
   D3DXMatrixRotationZ(&r, zk_math::kHalfPi);
   // Translate first, then rotate: the origin goes to (1,0,0), then to (0,1,0).
-  EXPECT_LT(MaxDifference(Transform({0, 0, 0}, Mul(t, r)), {0, 1, 0}), 1e-6f);
+  EXPECT_TRUE(Near(Transform({0, 0, 0}, Mul(t, r)), {0, 1, 0}, 1e-6f));
   // Rotate first, then translate: the origin stays, then moves to (1,0,0).
-  EXPECT_LT(MaxDifference(Transform({0, 0, 0}, Mul(r, t)), {1, 0, 0}), 1e-6f);
+  EXPECT_TRUE(Near(Transform({0, 0, 0}, Mul(r, t)), {1, 0, 0}, 1e-6f));
 
   for (int i = 0; i < kSamples; ++i) {
     const Matrix a = rng.AnyMatrix(), b = rng.AnyMatrix(), c = rng.AnyMatrix();
-    EXPECT_LT(MaxDifference(Mul(Mul(a, b), c), Mul(a, Mul(b, c))), 1e-4f);
-    EXPECT_EQ(MaxDifference(Mul(a, g_IdentityMatrix), a), 0.0f);
-    EXPECT_EQ(MaxDifference(Mul(g_IdentityMatrix, a), a), 0.0f);
+    EXPECT_TRUE(Near(Mul(Mul(a, b), c), Mul(a, Mul(b, c)), 1e-4f));
+    EXPECT_TRUE(Near(Mul(a, g_IdentityMatrix), a, 0.0f));
+    EXPECT_TRUE(Near(Mul(g_IdentityMatrix, a), a, 0.0f));
     // Transforming by a product equals transforming twice (affine parts only).
     Matrix aa = a, bb = b;
     aa.m[3] = aa.m[7] = aa.m[11] = 0, aa.m[15] = 1;
     bb.m[3] = bb.m[7] = bb.m[11] = 0, bb.m[15] = 1;
     const Vector3 p{rng.Uniform(-1, 1), rng.Uniform(-1, 1), rng.Uniform(-1, 1)};
-    EXPECT_LT(MaxDifference(Transform(p, Mul(aa, bb)), Transform(Transform(p, aa), bb)), 1e-4f);
+    EXPECT_TRUE(Near(Transform(p, Mul(aa, bb)), Transform(Transform(p, aa), bb), 1e-4f));
   }
 }
 
@@ -126,8 +95,8 @@ TEST(MathMatrix, InverseTimesMatrixIsIdentity) {
       normInv = std::fmax(normInv, std::fabs(inv.m[k]));
     }
     const float tol = 1e-6f * 16 * normM * normInv;
-    EXPECT_LT(MaxDifference(Mul(inv, m), g_IdentityMatrix), tol) << i;
-    EXPECT_LT(MaxDifference(Mul(m, inv), g_IdentityMatrix), tol) << i;
+    EXPECT_TRUE(Near(Mul(inv, m), g_IdentityMatrix, tol)) << i;
+    EXPECT_TRUE(Near(Mul(m, inv), g_IdentityMatrix, tol)) << i;
   }
 }
 
@@ -140,7 +109,7 @@ TEST(MathMatrix, SingularInverseReturnsNullAndLeavesOutput) {
   float det = 123;
   EXPECT_EQ(D3DXMatrixInverse(&out, &det, &m), nullptr);
   EXPECT_EQ(det, 0.0f);
-  EXPECT_EQ(MaxDifference(out, before), 0.0f);
+  EXPECT_TRUE(Near(out, before, 0.0f));
   // The determinant output may be null, and output may alias the input.
   Matrix a;
   D3DXMatrixScaling(&a, 2, 4, 8);
@@ -157,23 +126,22 @@ TEST(MathQuaternion, MultiplyRotatesByTheFirstThenTheSecond) {
   const Quaternion a = QuaternionFromAxisAngle({0, 0, 1}, zk_math::kHalfPi);
   const Quaternion b = QuaternionFromAxisAngle({1, 0, 0}, zk_math::kHalfPi);
   // (1,0,0) -> a -> (0,1,0) -> b -> (0,0,1)
-  EXPECT_LT(MaxDifference(Transform({1, 0, 0}, FromQuaternion(QMul(a, b))), {0, 0, 1}), 1e-6f);
+  EXPECT_TRUE(Near(Transform({1, 0, 0}, FromQuaternion(QMul(a, b))), {0, 0, 1}, 1e-6f));
   // The other order ends elsewhere: (1,0,0) -> b -> (1,0,0) -> a -> (0,1,0).
-  EXPECT_LT(MaxDifference(Transform({1, 0, 0}, FromQuaternion(QMul(b, a))), {0, 1, 0}), 1e-6f);
+  EXPECT_TRUE(Near(Transform({1, 0, 0}, FromQuaternion(QMul(b, a))), {0, 1, 0}, 1e-6f));
 
   Random rng(8);
   for (int i = 0; i < kSamples; ++i) {
     const Quaternion p = rng.UnitQuaternion(), q = rng.UnitQuaternion();
-    EXPECT_LT(MaxDifference(FromQuaternion(QMul(p, q)), Mul(FromQuaternion(p), FromQuaternion(q))),
-              4e-6f);
+    EXPECT_TRUE(Near(FromQuaternion(QMul(p, q)), Mul(FromQuaternion(p), FromQuaternion(q)), 4e-6f));
   }
   // Output may alias either input.
   const Quaternion expected = QMul(a, b);
   Quaternion x = a, y = b;
   D3DXQuaternionMultiply(&x, &x, &b);
   D3DXQuaternionMultiply(&y, &a, &y);
-  EXPECT_EQ(MaxDifference(x, expected), 0.0f);
-  EXPECT_EQ(MaxDifference(y, expected), 0.0f);
+  EXPECT_TRUE(Near(x, expected, 0.0f));
+  EXPECT_TRUE(Near(y, expected, 0.0f));
 }
 
 TEST(MathQuaternion, InverseAndItsThreshold) {
@@ -185,13 +153,13 @@ TEST(MathQuaternion, InverseAndItsThreshold) {
     const Quaternion q{u.x * k, u.y * k, u.z * k, u.w * k};
     Quaternion inv;
     EXPECT_EQ(D3DXQuaternionInverse(&inv, &q), &inv);
-    EXPECT_LT(MaxDifference(QMul(q, inv), identity), 1e-5f);
-    EXPECT_LT(MaxDifference(QMul(inv, q), identity), 1e-5f);
+    EXPECT_TRUE(Near(QMul(q, inv), identity, 1e-5f));
+    EXPECT_TRUE(Near(QMul(inv, q), identity, 1e-5f));
   }
   Quaternion out{9, 9, 9, 9};
   const Quaternion below{3e-10f, 0, 0, 0};  // squared 9e-20, under 1.08420217e-19
   D3DXQuaternionInverse(&out, &below);
-  EXPECT_EQ(MaxDifference(out, {0, 0, 0, 0}), 0.0f);
+  EXPECT_TRUE(Near(out, {0, 0, 0, 0}, 0.0f));
   const Quaternion above{0, 4e-10f, 0, 0};  // squared 1.6e-19
   D3DXQuaternionInverse(&out, &above);
   EXPECT_FLOAT_EQ(out.y, -1.0f / 4e-10f);

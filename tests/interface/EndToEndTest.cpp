@@ -1,142 +1,70 @@
 // The whole road through the exported facade, as a host meets the library: a host kit global
-// object and hub, libzelkar.so loaded with dlopen, a character read from a hierarchy file, a scene
-// loaded, added and selected, updates at several host times, node matrices read back and
-// compared with positions computed here from the keys, then the session clean-up.
+// object and hub, libzelkar.so loaded with dlopen (process attach), a character read from a
+// hierarchy file, a scene loaded, added and selected, updates at several host times, node
+// matrices read back and compared with positions computed here from the keys, then the session
+// clean-up and the unload (process detach).
 #include <gtest/gtest.h>
 #include <zelkar/Zelkar.h>
 #include <zelkar/ZelkarFacade.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "animation/SceneLoaderTestSupport.h"
 #include "files/FilesTestSupport.h"
-#include "foundation/DiskWriter.h"
 #include "foundation/Math.h"
 #include "hostkit/Host.h"
 #include "hostkit/LoadedLibrary.h"
+#include "support/Near.h"
 
 namespace {
 
-constexpr const char* kLibrary = ZELKAR_SHARED_LIBRARY_PATH;
-constexpr char kHeader[] = "[[ZELKAR:SCENE:HDR]]!!";  // and its terminating zero: 23 bytes
-
-void BeginChunk(CDiskWriter& w, uint32_t cls, uint32_t subclass) {
-  const uint32_t id[2] = {cls, subclass};
-  w.BeginChunk(id, 8);
-}
-
-// A node record: transform nodes (47) carry the rest transform as 3 columns of 4.
-void WriteNode(CDiskWriter& w, const char* name, uint32_t id, uint32_t parent, Vector3 at,
-               uint32_t kind) {
-  BeginChunk(w, 1, 47);
-  w.WriteString(name);
-  w.WriteUInt(id);
-  w.WriteUInt(parent);
-  const float columns[12] = {1, 0, 0, at.x, 0, 1, 0, at.y, 0, 0, 1, at.z};
-  for (float f : columns) w.WriteFloat(f);
-  w.WriteUInt(kind);
-  w.EndChunk();
-}
+using zk_test::SceneBytes;
 
 //   root
 //   └── hip (bone, rest at (0, 1, 0))
 //       └── hand (bone)
 //           └── prop (attached: follows the character's placement)
-void WriteHierarchy(const std::string& path) {
-  CDiskWriter w;
-  w.Create(path.c_str());
-  w.WriteBytes(kHeader, sizeof(kHeader));
-  BeginChunk(w, 18, 0);
-  w.WriteUInt(3);
-  WriteNode(w, "hip", 1, 0xFFFFFFFFu, {0, 1, 0}, 2);
-  WriteNode(w, "hand", 2, 1, {0, 0, 0}, 2);
-  WriteNode(w, "prop", 3, 2, {0, 0, 0}, 0);
-  w.EndChunk();
-  w.Close();
-}
-
-void WritePositionTrack(CDiskWriter& w, const std::vector<std::pair<float, Vector3>>& keys) {
-  BeginChunk(w, 8, 26);
-  BeginChunk(w, 13, 43);
-  w.WriteUInt(0);
-  w.WriteUInt(0);
-  w.WriteUInt(static_cast<uint32_t>(keys.size()));
-  for (const auto& [time, value] : keys) {
-    w.WriteFloat(time);
-    w.WriteVector3(value);
-  }
-  w.EndChunk();
-  w.EndChunk();
+std::string Hierarchy() {
+  SceneBytes b;
+  b.Header().Begin(18, 0).U32(3);
+  b.Node(47, "hip", 1, -1, Translation(0, 1, 0), 2).Node(47, "hand", 2, 1, g_IdentityMatrix, 2);
+  b.Node(47, "prop", 3, 2, g_IdentityMatrix, 0).End();
+  return std::string(b.bytes.begin(), b.bytes.end());
 }
 
 // Scene "Walk" over [0, 2]: hip moves from (0, 0, 0) to (2, 0, 0) while turning a quarter about
-// Z; hand sits at (1, 0, 0) from the hip.
-void WriteScene(const std::string& path) {
-  CDiskWriter w;
-  w.Create(path.c_str());
-  w.WriteBytes(kHeader, sizeof(kHeader));
-
-  BeginChunk(w, 6, 21);
-  w.WriteString("hip::PRS");
-  BeginChunk(w, 7, 28);
-  WritePositionTrack(w, {{0.0f, {0, 0, 0}}, {2.0f, {2, 0, 0}}});
-  BeginChunk(w, 9, 27);
-  BeginChunk(w, 13, 44);
-  w.WriteUInt(0);
-  w.WriteUInt(0);
-  w.WriteUInt(2);
-  for (float angle : {0.0f, zk_math::kHalfPi}) {
-    w.WriteFloat(angle == 0.0f ? 0.0f : 2.0f);  // time
-    w.WriteFloat(angle);
-    w.WriteVector3({0, 0, 1});
-  }
-  w.EndChunk();
-  w.EndChunk();
-  BeginChunk(w, 99, 0);  // a scale slot of another class stays empty
-  w.EndChunk();
-  w.EndChunk();
-  w.EndChunk();
-
-  BeginChunk(w, 6, 21);
-  w.WriteString("hand::PRS");
-  BeginChunk(w, 7, 28);
-  WritePositionTrack(w, {{0.0f, {1, 0, 0}}});
-  for (int slot = 0; slot < 2; ++slot) {  // rotation and scale slots of another class: empty
-    BeginChunk(w, 99, 0);
-    w.EndChunk();
-  }
-  w.EndChunk();
-  w.EndChunk();
-
-  BeginChunk(w, 20, 0);
-  w.WriteFloat(0.0f);
-  w.WriteFloat(2.0f);
-  w.EndChunk();
-  w.Close();
-}
-
-Vector3 Translation(const Matrix* m) { return {m->m[12], m->m[13], m->m[14]}; }
-
-void ExpectNear(const Vector3& a, const Vector3& b, const char* what, float time) {
-  EXPECT_NEAR(a.x, b.x, 1e-4f) << what << " at host time " << time;
-  EXPECT_NEAR(a.y, b.y, 1e-4f) << what << " at host time " << time;
-  EXPECT_NEAR(a.z, b.z, 1e-4f) << what << " at host time " << time;
+// Z; hand sits at (1, 0, 0) from the hip. Slots of another class (99) stay empty.
+std::string Scene() {
+  SceneBytes b;
+  b.Header().Object("hip::PRS").Begin(7, 28);
+  b.Begin(8, 26).Track(43, 2).F32(0).Vec3(0, 0, 0).F32(2).Vec3(2, 0, 0).End().End();
+  b.Begin(9, 27).Track(44, 2).F32(0).AxisAngle(0, 0, 0, 1);
+  b.F32(2).AxisAngle(zk_math::kHalfPi, 0, 0, 1).End().End();
+  b.Begin(99, 0).End().End().End();
+  b.Object("hand::PRS").Begin(7, 28);
+  b.Begin(8, 26).Track(43, 1).F32(0).Vec3(1, 0, 0).End().End();
+  b.Begin(99, 0).End().Begin(99, 0).End().End().End();
+  b.Begin(20, 0).F32(0).F32(2).End();
+  return std::string(b.bytes.begin(), b.bytes.end());
 }
 
 TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
   files_test::TempDir dir;
   const std::string hierarchy = dir / "Bob.hie";
   const std::string scene = dir / "Walk.zka";
-  WriteHierarchy(hierarchy);
-  WriteScene(scene);
+  files_test::WriteFile(hierarchy, Hierarchy());
+  files_test::WriteFile(scene, Scene());
 
   zk_hostkit::CHost host;
   // An exception escaping this test would be read after the library is unloaded by the unwinding
   // (its type lives in the library), so every call that may throw is checked in place.
-  zk_hostkit::CLoadedLibrary library(kLibrary);
+  zk_hostkit::CLoadedLibrary library(ZELKAR_SHARED_LIBRARY_PATH);
+  // Loading ran process attach: the controller manager joined the host's hub (seven solid-state
+  // lists, two ghost-car lists).
+  EXPECT_EQ(host.hub.TotalConnections(), 9u);
+  EXPECT_EQ(library.Symbol("ZelkarProcessAttach"), nullptr);  // not exported
   auto create = library.Function<ZK_CreateFunction>("ZK_Create");
   ASSERT_NE(create, nullptr);
   auto* zk = static_cast<CZelkarInterfaceExt*>(create());
@@ -157,7 +85,8 @@ TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
   ASSERT_NE(prop, -1);
   EXPECT_EQ(zk->FindNodeIndex(bob, "foot"), -1);
   // Before any animation the nodes hold their rest transforms.
-  ExpectNear(Translation(zk->GetNodeMatrix(hip)), {0, 1, 0}, "hip at rest", 0);
+  const auto at = [&](int node) { return MatrixGetTranslation(*zk->GetNodeMatrix(node)); };
+  EXPECT_TRUE(Near(at(hip), {0, 1, 0}, 1e-4f));
 
   zk->SetAnimation(bob, 0, 0);
   const Vector3 placement = {10, 0, 0};
@@ -168,20 +97,19 @@ TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
     const float angle = zk_math::kHalfPi * u;
     const Vector3 hipAt = {2.0f * u, 0, 0};
     const Vector3 handAt = {std::cos(angle) + hipAt.x, std::sin(angle), 0};
-    ExpectNear(Translation(zk->GetNodeMatrix(hip)), hipAt, "hip", t);
-    ExpectNear(Translation(zk->GetNodeMatrix(hand)), handAt, "hand", t);
+    EXPECT_TRUE(Near(at(hip), hipAt, 1e-4f)) << t;
+    EXPECT_TRUE(Near(at(hand), handAt, 1e-4f)) << t;
     // The prop has no controller in the scene: it stays on the hand, then follows the placement.
-    ExpectNear(Translation(zk->GetNodeMatrix(prop)), handAt + placement, "prop", t);
+    EXPECT_TRUE(Near(at(prop), handAt + placement, 1e-4f)) << t;
     EXPECT_NEAR(zk->GetRemainingTime(bob), 2.0f - t, 1e-5f);
   }
-  ExpectNear(Translation(zk->GetMatrix(bob)), placement, "character", 3);
+  EXPECT_TRUE(Near(MatrixGetTranslation(*zk->GetMatrix(bob)), placement, 1e-4f));
 
   // The animated object behind the hip answers the host's queries too.
   const int hipObject = zk->GetNodeAnimObject(hip);
   EXPECT_GT(hipObject, 0);
   EXPECT_FALSE(zk->IsAnimObjectStatic(hipObject));
-  const Matrix hipWorld = zk->GetAnimObjectMatrix(hipObject);
-  ExpectNear(Translation(&hipWorld), {2, 0, 0}, "hip object", 3);
+  EXPECT_TRUE(Near(MatrixGetTranslation(zk->GetAnimObjectMatrix(hipObject)), {2, 0, 0}, 1e-4f));
 
   // A car may be built from any hierarchy: one without the car's nodes is a car that moves
   // nothing of its own, registered after Bob.
@@ -201,7 +129,13 @@ TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
   EXPECT_TRUE(zk->IsAnimObjectStatic(0));
 
   delete zk;
+  library.Function<ZK_DeleteFunction>("ZK_Delete")();
+  EXPECT_EQ(host.hub.CountAt(zk_hub::kSessionCleanupList), 0u);
   EXPECT_TRUE(library.Close());
+  // Unloading ran process detach, unless the loader kept the library: nothing is left in the hub.
+  if (!zk_hostkit::CLoadedLibrary::IsLoaded(ZELKAR_SHARED_LIBRARY_PATH)) {
+    EXPECT_EQ(host.hub.TotalConnections(), 0u);
+  }
 }
 
 }  // namespace

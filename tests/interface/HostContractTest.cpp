@@ -4,6 +4,9 @@
 // block through these words is the process-entry tests'.
 #include <gtest/gtest.h>
 #include <zelkar/HubLayout.h>
+#include <zelkar/Signals.h>
+
+#include <cstddef>
 
 namespace {
 
@@ -45,6 +48,7 @@ TEST(HostContractTest, HubAndGlobalObjectLayoutOfThisWidth) {
       {"signal: application state", kSignalApplicationStateOffset, 4, 8},
       {"signal: state lists", kSignalStateListsOffset, 8, 16},
       {"signal: all-states list", kSignalAllStatesListOffset, 520, 1040},
+      {"list header: count", offsetof(CSignalList<CSigWiperPosition>, count), 8, 16},
       {"global object size", kGlobalObjectSize, 88, 176},
       {"global object words", kGlobalObjectWords, 22, 22},
       {"word: signal hub", kWordSignalHub * sizeof(void*), 0, 0},

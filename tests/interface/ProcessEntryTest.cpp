@@ -38,15 +38,6 @@ TEST(ProcessEntryTest, AttachUsesTheHostsHubAndWords) {
             static_cast<IZK_ControlGate*>(&host.gate));
   EXPECT_EQ(GetGlobalObjectWord(zk_hub::kGlobalObjectWords), nullptr);
 
-  // The host objects answer through the slots the library calls.
-  auto* gate = static_cast<IZK_ControlGate*>(GetGlobalObjectWord(zk_hub::kWordControlGate));
-  EXPECT_EQ(gate->IsCarControlApplied(), 1);
-  host.gate.SetApplied(0);
-  EXPECT_EQ(gate->IsCarControlApplied(), 0);
-  auto* surface = static_cast<IZK_SurfaceClass*>(GetGlobalObjectWord(zk_hub::kWordSurfaceClass));
-  host.surface.SetSurfaceClass(6);
-  EXPECT_EQ(surface->GetSurfaceClass(), 6);
-
   CZK_LibraryGlobal* global = GetLibraryGlobal();
   ASSERT_NE(global, nullptr);
   EXPECT_NE(global->controllerManager, nullptr);

@@ -1,6 +1,6 @@
 // Test fixture that stands the library's process-wide state up without process attach: a zeroed
 // hub, both managers and the library global, torn down in reverse. Plus small builders for
-// controllers with constant or linear tracks and a matrix comparison with a tolerance.
+// controllers with constant or linear tracks.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "interface/LibraryGlobal.h"
 #include "platform/DebugOutput.h"
 #include "signals/Hub.h"
+#include "support/Near.h"
 
 class LibraryFixture : public ::testing::Test {
  protected:
@@ -65,18 +66,6 @@ class LibraryFixture : public ::testing::Test {
   std::unique_ptr<unsigned char[]> hub_;
   CZK_LibraryGlobal global_{};
 };
-
-inline void ExpectMatrixNear(const Matrix& actual, const Matrix& expected,
-                             float tolerance = 1e-5f) {
-  for (int k = 0; k < 16; ++k)
-    EXPECT_NEAR(actual.m[k], expected.m[k], tolerance) << "element " << k;
-}
-
-inline Matrix Translation(float x, float y, float z) {
-  Matrix m;
-  D3DXMatrixTranslation(&m, x, y, z);
-  return m;
-}
 
 namespace zk_test {
 

@@ -4,43 +4,29 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <sstream>
 
 #include "ArchivePacker.h"
 #include "AssetError.h"
 #include "AssetFiles.h"
-#include "files/FilesTestSupport.h"
+#include "support/ToolRun.h"
 
 namespace NZelkarAsset {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-  int code;
-  std::string out, err;
-};
-
-size_t Lines(const std::string& text) {
-  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
+using ToolRun = zk_test::SToolRun;
+using zk_test::Lines;
 
 class AssetCli : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return m_dir / name; }
 
-  // Runs the program with the arguments (already quoted for the shell) in the test's folder.
-  ToolRun Tool(const std::string& arguments) const {
-    const std::string command = "cd '" + m_dir.Path() + "' && ('" ZELKAR_ASSET_TOOL "' " +
-                                arguments + " > out.txt 2> err.txt; echo $? > code.txt)";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    ToolRun run;
-    run.code = std::stoi(files_test::ReadFile(m_dir / "code.txt"));
-    run.out = files_test::ReadFile(m_dir / "out.txt");
-    run.err = files_test::ReadFile(m_dir / "err.txt");
-    return run;
+  ToolRun Tool(const std::vector<std::string>& arguments) const {
+    return zk_test::RunTool(ZELKAR_ASSET_TOOL, m_dir.Path(), arguments);
   }
 
   void Write(const std::string& name, const std::string& text) const {
@@ -63,19 +49,20 @@ const char kScene[] = R"({"comment": "a small scene", "chunks": [
   {"type": "range", "start": 0, "end": 0.33333334}]})";
 
 TEST_F(AssetCli, BadArgumentsGiveOneLineAndCodeTwo) {
-  for (const char* arguments : {"", "build only-one.json", "dump", "pack only.rbz", "frobnicate",
-                                "dump a b c", "build --bogus a b"}) {
-    const ToolRun run = Tool(arguments);
-    EXPECT_EQ(run.code, 2) << arguments;
-    EXPECT_EQ(Lines(run.err), 1u) << arguments << ": " << run.err;
+  for (const char* line : {"", "build only-one.json", "dump", "pack only.rbz", "frobnicate",
+                           "dump a b c", "build --bogus a b"}) {
+    std::istringstream words(line);
+    const ToolRun run = Tool({std::istream_iterator<std::string>(words), {}});
+    EXPECT_EQ(run.code, 2) << run.err;
+    EXPECT_EQ(Lines(run.err), 1u) << run.err;
     EXPECT_EQ(run.err.rfind("zelkar-asset: ", 0), 0u) << run.err;
   }
 }
 
 TEST_F(AssetCli, CheckRunsTheLibraryLoader) {
   Write("scene.json", kScene);
-  ASSERT_EQ(Tool("build scene.json scene.zka").code, 0);
-  ToolRun run = Tool("check scene.zka");
+  ASSERT_EQ(Tool({"build", "scene.json", "scene.zka"}).code, 0);
+  ToolRun run = Tool({"check", "scene.zka"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out,
             "scene.zka: scene accepted: 1 objects, 4 controllers, 3 tracks, 3 keys, 1 scene "
@@ -86,7 +73,7 @@ TEST_F(AssetCli, CheckRunsTheLibraryLoader) {
   const Bytes built = ReadWholeFile(Path("scene.zka"));
   for (size_t size : {size_t{0}, size_t{22}, size_t{40}, size_t{100}, built.size() - 1}) {
     WriteWholeFile(Path("cut.zka"), std::string(built.begin(), built.begin() + size));
-    run = Tool("check cut.zka");
+    run = Tool({"check", "cut.zka"});
     EXPECT_EQ(run.code, 1) << size;
     EXPECT_EQ(Lines(run.err), 1u) << run.err;
     if (size < 23) {
@@ -95,14 +82,14 @@ TEST_F(AssetCli, CheckRunsTheLibraryLoader) {
       EXPECT_NE(run.err.find("cut.zka, offset "), std::string::npos) << run.err;
     }
   }
-  EXPECT_EQ(Tool("check nowhere.zka").code, 1);
+  EXPECT_EQ(Tool({"check", "nowhere.zka"}).code, 1);
 }
 
 TEST_F(AssetCli, BadDescriptionsAreRefusedWithTheirPath) {
   std::string missing = kScene;
   missing.replace(missing.find("\"angle\": 0, \"axis\": [0, 0, 1]}]}}"), 12, "");
   Write("missing.json", missing);
-  ToolRun run = Tool("build missing.json out.zka");
+  ToolRun run = Tool({"build", "missing.json", "out.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err,
             "zelkar-asset: missing.json: /chunks/0/controller/rotation/track/keys/0/angle: "
@@ -110,18 +97,18 @@ TEST_F(AssetCli, BadDescriptionsAreRefusedWithTheirPath) {
   EXPECT_FALSE(fs::exists(m_dir / "out.zka"));
 
   Write("broken.json", "{\"chunks\": [\n  {\"type\": }\n]}");
-  run = Tool("build broken.json out.zka");
+  run = Tool({"build", "broken.json", "out.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(Lines(run.err), 1u) << run.err;
   EXPECT_NE(run.err.find("broken.json: "), std::string::npos);
   EXPECT_NE(run.err.find("line 2"), std::string::npos) << run.err;
 
-  run = Tool("build absent.json out.zka");
+  run = Tool({"build", "absent.json", "out.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "zelkar-asset: absent.json: cannot read the file\n");
 
   Write("scene.json", kScene);
-  run = Tool("build scene.json no/such/folder/out.zka");
+  run = Tool({"build", "scene.json", "no/such/folder/out.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(Lines(run.err), 1u) << run.err;
   EXPECT_NE(run.err.find("Error creating file: no/such/folder/out.zka"), std::string::npos)
@@ -130,11 +117,11 @@ TEST_F(AssetCli, BadDescriptionsAreRefusedWithTheirPath) {
 
 TEST_F(AssetCli, DamagedFilesAreRefusedWithTheirOffset) {
   Write("scene.json", kScene);
-  ASSERT_EQ(Tool("build scene.json scene.zka").code, 0);
+  ASSERT_EQ(Tool({"build", "scene.json", "scene.zka"}).code, 0);
   Bytes bytes = ReadWholeFile(Path("scene.zka"));
   bytes.resize(bytes.size() - 30);
   Write("cut.zka", std::string(bytes.begin(), bytes.end()));
-  ToolRun run = Tool("dump cut.zka");
+  ToolRun run = Tool({"dump", "cut.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err.rfind("zelkar-asset: cut.zka: byte 35: chunk (class 6, subclass 21) claims", 0),
@@ -143,11 +130,11 @@ TEST_F(AssetCli, DamagedFilesAreRefusedWithTheirOffset) {
   EXPECT_EQ(Lines(run.err), 1u);
 
   Write("text.zka", "this is not a scene file at all");
-  run = Tool("dump text.zka");
+  run = Tool({"dump", "text.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err.rfind("zelkar-asset: text.zka: byte 0: not a hierarchy or scene file", 0), 0u);
 
-  run = Tool("dump absent.zka");
+  run = Tool({"dump", "absent.zka"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err.rfind("zelkar-asset: absent.zka: cannot read the file", 0), 0u) << run.err;
 }
@@ -171,9 +158,9 @@ TEST_F(AssetCli, SampleAssetsSurviveDumpAndBuild) {
     const std::string name = entry.path().filename().string();
     names.insert(name);
     const std::string source = entry.path().string();
-    ToolRun run = Tool("dump '" + source + "' -o dumped.json");
+    ToolRun run = Tool({"dump", source, "-o", "dumped.json"});
     ASSERT_EQ(run.code, 0) << name << ": " << run.err;
-    run = Tool("build dumped.json rebuilt.bin");
+    run = Tool({"build", "dumped.json", "rebuilt.bin"});
     ASSERT_EQ(run.code, 0) << name << ": " << run.err;
     EXPECT_EQ(ReadWholeFile(Path("rebuilt.bin")), ReadWholeFile(source)) << name;
   }

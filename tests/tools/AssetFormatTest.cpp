@@ -4,33 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cstring>
-#include <random>
-
 #include "AssetError.h"
 #include "AssetJson.h"
 #include "AssetReader.h"
 #include "AssetWriter.h"
 #include "MemorySink.h"
+#include "animation/SceneLoaderTestSupport.h"
 
 namespace NZelkarAsset {
 namespace {
-
-Bytes Header() { return Bytes(kHeaderText, kHeaderText + kHeaderSize); }
-
-void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void PutF(Bytes& out, float f) { Put32(out, std::bit_cast<uint32_t>(f)); }
-void PutStr(Bytes& out, const char* s) { out.insert(out.end(), s, s + std::strlen(s) + 1); }
-void PutChunk(Bytes& out, uint32_t cls, uint32_t sub, const Bytes& payload) {
-  Put32(out, 8);
-  Put32(out, cls);
-  Put32(out, sub);
-  Put32(out, static_cast<uint32_t>(payload.size()));
-  out.insert(out.end(), payload.begin(), payload.end());
-}
 
 Bytes Write(const Document& document) {
   CMemorySink sink;
@@ -53,34 +35,23 @@ TEST(AssetFormat, KeyRecordsFollowTheStoredFieldOrder) {
         "after": "loop", "keys": [{"time": 1, "scale": [2, 3, 4], "angle": 5, "axis": [6, 7, 8],
           "tangents": [[11, 12, 13], [21, 22, 23], [31, 32, 33], [41, 42, 43]]}]}}}]})"));
 
-  Bytes track1;
-  Put32(track1, 1);
-  Put32(track1, 3);
-  Put32(track1, 1);
+  // Track chunks: the out-of-range kinds (before, after), the key count, the keys.
+  zk_test::SceneBytes expected;
+  expected.Header().Object("o").Begin(kClassPosition, kSubclassPositionVector).Track(35, 1, 1, 3);
   for (float v : {0.5f, 1.f, 2.f, 3.f, 10.f, 11.f, 30.f, 31.f, 20.f, 21.f, 40.f, 41.f, 60.f, 61.f,
                   50.f, 51.f})
-    PutF(track1, v);
-  Bytes controller1, object1;
-  PutChunk(controller1, kClassTrack, 35, track1);
-  PutStr(object1, "o");
-  PutChunk(object1, kClassPosition, kSubclassPositionVector, controller1);
-
-  Bytes track2;
-  Put32(track2, 0);
-  Put32(track2, 2);
-  Put32(track2, 1);
+    expected.F32(v);
+  expected.End()
+      .End()
+      .End()
+      .Object("s")
+      .Begin(kClassScale, kDefaultScaleSubclass)
+      .Track(37, 1, 0, 2);
   for (float v : {1.f,  2.f,  3.f,  4.f,  5.f,  6.f,  7.f,  8.f,  31.f, 32.f,
                   33.f, 11.f, 12.f, 13.f, 41.f, 42.f, 43.f, 21.f, 22.f, 23.f})
-    PutF(track2, v);
-  Bytes controller2, object2;
-  PutChunk(controller2, kClassTrack, 37, track2);
-  PutStr(object2, "s");
-  PutChunk(object2, kClassScale, kDefaultScaleSubclass, controller2);
-
-  Bytes expected = Header();
-  PutChunk(expected, kClassObject, kSubclassObject, object1);
-  PutChunk(expected, kClassObject, kSubclassObject, object2);
-  EXPECT_EQ(bytes, expected);
+    expected.F32(v);
+  expected.End().End().End();
+  EXPECT_EQ(bytes, expected.bytes);
 
   // And back: the JSON shows the fields in the reader's order again.
   const Json json = DocumentToJson(ReadDocument(bytes.data(), bytes.size(), "keys"));

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "../../../tests/files/FilesTestSupport.h"
 #include "FileBytes.h"
 #include "HierarchyNames.h"
+#include "animation/SceneLoaderTestSupport.h"
+#include "files/FilesTestSupport.h"
 
 namespace {
 
@@ -44,29 +44,12 @@ TEST(HierarchyNames, EveryTruncationIsReadOrRefused) {
 
 TEST(HierarchyNames, ParentsAreEarlierNodesOrTheRoot) {
   // Two hierarchy chunks, a repeated id and a parent id that names no node.
-  const std::string header("[[ZELKAR:SCENE:HDR]]!!", 23);  // with its zero byte
-  std::vector<unsigned char> bytes(header.begin(), header.end());
-  auto u32 = [](std::vector<unsigned char>& out, uint32_t v) {
-    for (int k = 0; k < 4; ++k) out.push_back(static_cast<unsigned char>(v >> (8 * k)));
-  };
-  auto chunk = [&](std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> nodes) {
-    std::vector<unsigned char> payload;
-    u32(payload, static_cast<uint32_t>(nodes.size()));
-    for (const auto& [name, ids] : nodes) {
-      for (uint32_t v : {8u, 0u, 47u, 77u}) u32(payload, v);
-      payload.insert(payload.end(), name.begin(), name.end());
-      payload.push_back(0);
-      u32(payload, ids.first);
-      u32(payload, ids.second);
-      for (int k = 0; k < 12; ++k) u32(payload, 0);
-      u32(payload, 2);
-    }
-    for (uint32_t v : {8u, 18u, 0u, static_cast<uint32_t>(payload.size())}) u32(bytes, v);
-    bytes.insert(bytes.end(), payload.begin(), payload.end());
-  };
-  chunk({{"a", {1, 0xFFFFFFFFu}}, {"b", {2, 1}}});
-  chunk({{"c", {1, 2}}, {"d", {3, 1}}, {"e", {4, 99}}});
-  const std::vector<SHierarchyNode> nodes = ReadHierarchyNodes(bytes, "made");
+  zk_test::SceneBytes b;
+  const Matrix m{};
+  b.Header().Begin(18, 0).U32(2).Node(47, "a", 1, -1, m, 2).Node(47, "b", 2, 1, m, 2).End();
+  b.Begin(18, 0).U32(3).Node(47, "c", 1, 2, m, 2).Node(47, "d", 3, 1, m, 2);
+  b.Node(47, "e", 4, 99, m, 2).End();
+  const std::vector<SHierarchyNode> nodes = ReadHierarchyNodes(b.bytes, "made");
   ASSERT_EQ(nodes.size(), 5u);
   EXPECT_EQ(nodes[0].parent, -1);
   EXPECT_EQ(nodes[1].parent, 0);
