@@ -267,16 +267,17 @@ TEST_F(DriveTool, GlbGivesBackTheRecordedMatrices) {
   EXPECT_LT(sheared, 3 * count / 20);
 }
 
-// A PNG as chromium writes it (8-bit RGB or RGBA, not interlaced), decoded to RGBA.
+// A PNG as chromium writes it (8-bit RGB or RGBA, not interlaced), decoded.
 struct SImage {
   uint32_t width = 0, height = 0;
-  std::vector<uint8_t> rgba;
+  int channels = 0;
+  std::vector<uint8_t> pixels;
 };
 
 SImage ReadPng(const std::string& bytes) {
   SImage image;
   std::string idat;
-  int channels = 0;
+  int& channels = image.channels;
   auto u32 = [&](std::size_t at) {
     return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
            uint32_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]);
@@ -301,7 +302,9 @@ SImage ReadPng(const std::string& bytes) {
   if (uncompress(raw.data(), &length, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) !=
       Z_OK)
     return {};
-  std::vector<uint8_t> pixels(stride * image.height), zero(stride, 0);
+  std::vector<uint8_t>& pixels = image.pixels;
+  std::vector<uint8_t> zero(stride, 0);
+  pixels.resize(stride * image.height);
   for (std::size_t y = 0; y < image.height; ++y) {
     const uint8_t filter = raw[y * (stride + 1)];
     const uint8_t* in = &raw[y * (stride + 1) + 1];
@@ -315,9 +318,6 @@ SImage ReadPng(const std::string& bytes) {
       row[x] = uint8_t(in[x] + (filter < 5 ? predictor[filter] : 0));
     }
   }
-  for (std::size_t i = 0; i < std::size_t(image.width) * image.height; ++i)
-    for (int k = 0; k < 4; ++k)
-      image.rgba.push_back(k < channels ? pixels[i * std::size_t(channels) + std::size_t(k)] : 255);
   return image;
 }
 
@@ -359,6 +359,7 @@ TEST_F(DriveTool, PageShowsTheDriversArmsMovingInABrowser) {
         0);
     shots[i] = ReadPng(files_test::ReadFile(shot));
     ASSERT_EQ(shots[i].width, 900u);
+    ASSERT_EQ(shots[i].channels, shots[0].channels);
     ASSERT_GT(shots[i].height, 400u);
   }
   ASSERT_GT(box[2] - box[0], 5);
@@ -369,8 +370,9 @@ TEST_F(DriveTool, PageShowsTheDriversArmsMovingInABrowser) {
     int n = 0;
     for (int y = std::max(0, y0); y <= y1; ++y)
       for (int x = std::max(0, x0); x <= x1; ++x) {
-        const std::size_t i = (std::size_t(y) * shots[0].width + std::size_t(x)) * 4;
-        n += !std::equal(&shots[0].rgba[i], &shots[0].rgba[i] + 3, &shots[1].rgba[i]);
+        const std::size_t i =
+            (std::size_t(y) * shots[0].width + std::size_t(x)) * std::size_t(shots[0].channels);
+        n += !std::equal(&shots[0].pixels[i], &shots[0].pixels[i] + 3, &shots[1].pixels[i]);
       }
     return n;
   };
