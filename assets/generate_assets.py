@@ -503,11 +503,10 @@ def finger_euler(name, locals_by_frame):
                                          'scale': identity_scale('linearScale', [0.0])})
 
 
-def driver_scene():
-    frames = driver_frames()
-    worlds = [(f, pose(p)) for f, p in frames]
+def body_chunks(worlds, skip):
+    """One scene object per body node not in skip: the finger joints as Euler tracks, the rest as
+    linear position and rotation tracks, keyed at the given (frame, world pose) pairs."""
     chunks = []
-    skip = {'B_pelvis', 'D_lookat', 'D_look', 'D_gearknob'}
     for name, _, _, _ in NODES:
         if name in skip:
             continue
@@ -516,6 +515,13 @@ def driver_scene():
             chunks.append(finger_euler(name, locals_by_frame))
         else:
             chunks.append(prs_linear(name, locals_by_frame))
+    return chunks
+
+
+def driver_scene():
+    frames = driver_frames()
+    worlds = [(f, pose(p)) for f, p in frames]
+    chunks = body_chunks(worlds, {'B_pelvis', 'D_lookat', 'D_look', 'D_gearknob'})
 
     # The pelvis as pre-sampled transforms, one per frame, blended linearly in between.
     samples = []
@@ -711,15 +717,7 @@ def notes_frames():
 def codriver_scene():
     frames = notes_frames()
     worlds = [(f, pose(p)) for f, p in frames]
-    chunks = []
-    for name, _, _, node_type in NODES:
-        if name in ('D_lookat', 'D_look'):
-            continue
-        locals_by_frame = [(f, local(w, name)) for f, w in worlds]
-        if ' 1 ' in name or ' 2 ' in name or ' 3 ' in name:
-            chunks.append(finger_euler(name, locals_by_frame))
-        else:
-            chunks.append(prs_linear(name, locals_by_frame))
+    chunks = body_chunks(worlds, {'D_lookat', 'D_look'})
     chunks.append(scene_object('D_lookat::Position', {
         'type': 'positionVector', 'track': track('linearPosition', [
             {'time': real(frame_time(f)), 'value': [real(v) for v in p['look']]}

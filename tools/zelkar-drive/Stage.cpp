@@ -266,13 +266,17 @@ SStage ParseStage(const std::string& text, const std::string& file, const std::s
     }
     last = t;
     float v[18] = {};
-    if (j.contains("steering")) {
-      v[0] = r.Number(j["steering"], path + "/steering", -1, 1);
-      AddKey(stage.channels[kSteering], t, v);
-    }
-    if (j.contains("handbrake")) {
-      v[0] = r.Number(j["handbrake"], path + "/handbrake", 0, 1);
-      AddKey(stage.channels[kHandbrake], t, v);
+    // The channels that take one number in a range.
+    static const struct {
+      const char* key;
+      int channel;
+      float low, high;
+    } scalars[] = {
+        {"steering", kSteering, -1, 1}, {"handbrake", kHandbrake, 0, 1}, {"rough", kRough, 0, 1}};
+    for (const auto& s : scalars) {
+      if (!j.contains(s.key)) continue;
+      v[0] = r.Number(j[s.key], path + "/" + s.key, s.low, s.high);
+      AddKey(stage.channels[s.channel], t, v);
     }
     if (j.contains("wipers")) {
       r.Numbers(j["wipers"], path + "/wipers", 2, v);
@@ -284,10 +288,6 @@ SStage ParseStage(const std::string& text, const std::string& file, const std::s
       r.Numbers(car["position"], path + "/car/position", 3, v);
       v[3] = r.Number(car["heading"], path + "/car/heading", -3600, 3600);
       AddKey(stage.channels[kCar], t, v);
-    }
-    if (j.contains("rough")) {
-      v[0] = r.Number(j["rough"], path + "/rough", 0, 1);
-      AddKey(stage.channels[kRough], t, v);
     }
     if (j.contains("shake")) {
       r.Object(j["shake"], path + "/shake", {"driver", "coDriver"});
