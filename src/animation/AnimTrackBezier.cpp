@@ -144,6 +144,7 @@ void CZK_AnimTrackPositionBezier::Prepare() {
                       next.inTangent[2]);
   }
   m_sortedCurves.clear();
+  m_sortedCurves.reserve(m_keys.size());
   for (const CZK_KeyFrameBezierPosition& key : m_keys) {
     uint8_t sorted = 0;
     for (int axis = 0; axis < 3; ++axis)
@@ -188,7 +189,7 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationBezier::Prepare() {
   PrepareKeyTimes();
-  m_pairs.clear();
+  ResetPerPair(m_pairs);
   for (size_t k = 1; k < m_keys.size(); ++k)
     m_pairs.push_back(NAnimTrackSlerp::DirectArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
 }
