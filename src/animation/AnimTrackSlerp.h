@@ -3,6 +3,11 @@
 // and, for the shorter-arc kind, the sign that turns the second key onto the near hemisphere. A
 // sample then costs two polynomial sines instead of the inverse trigonometry and the library
 // sines of the general routines, whose conventions these follow step for step.
+//
+// The pair is two floats, since it is stored once per key of every rotation track. The sign is
+// carried by the reciprocal sine; keys so close that the weights are the plain linear ones have
+// an angle of exactly zero (a curved pair's angle is never below 4e-4) and the sign alone in
+// place of the reciprocal sine.
 #pragma once
 
 #include <cmath>
@@ -13,11 +18,11 @@
 namespace NAnimTrackSlerp {
 
 struct SSlerpPair {
-  float angle = 0.0f;
-  float inverseSine = 0.0f;
-  float sign = 1.0f;      // shorter-arc kind only
-  uint32_t straight = 1;  // keys so close that the weights are the plain linear ones
+  float angle = 0.0f;              // zero: a straight pair
+  float signedInverseSine = 1.0f;  // 1 / sin(angle) times the sign (the sign alone if straight)
+  bool Straight() const { return angle == 0.0f; }
 };
+static_assert(sizeof(SSlerpPair) == 8);
 
 // sin x for x in [0, pi], in double: above pi/2 the argument is reflected, then an odd Taylor
 // polynomial to x^13 (truncation below 7e-10 on [0, pi/2]) gives the sine far inside a float's
@@ -42,29 +47,31 @@ inline float SineHalfTurn(float x) {
 inline SSlerpPair ShorterArcPair(const Quaternion& a, const Quaternion& b) {
   SSlerpPair k;
   float d = QuaternionDot(a, b);
+  float sign = 1.0f;
   if (d < 0.0f) {
-    k.sign = -1.0f;
+    sign = -1.0f;
     d = -d;
   }
+  k.signedInverseSine = sign;
   if (!(1.0f - d < 1.1920929e-07f)) {
-    k.straight = 0;
     k.angle = std::atan2(std::sqrt(1.0f - d * d), d);
-    k.inverseSine = 1.0f / std::sin(k.angle);
+    k.signedInverseSine = sign / std::sin(k.angle);
   }
   return k;
 }
 
 inline Quaternion ShorterArcSlerp(const Quaternion& a, const Quaternion& b, const SSlerpPair& k,
                                   float t) {
+  // A sign flip is exact, so these weights are those of the angle, reciprocal sine and sign
+  // applied one after the other.
   float w1, w2;
-  if (k.straight) {
+  if (k.Straight()) {
     w1 = 1.0f - t;
-    w2 = t;
+    w2 = t * k.signedInverseSine;
   } else {
-    w1 = SineHalfTurn((1.0f - t) * k.angle) * k.inverseSine;
-    w2 = SineHalfTurn(t * k.angle) * k.inverseSine;
+    w1 = SineHalfTurn((1.0f - t) * k.angle) * std::fabs(k.signedInverseSine);
+    w2 = SineHalfTurn(t * k.angle) * k.signedInverseSine;
   }
-  w2 *= k.sign;
   return {w1 * a.x + w2 * b.x, w1 * a.y + w2 * b.y, w1 * a.z + w2 * b.z, w1 * a.w + w2 * b.w};
 }
 
@@ -75,9 +82,8 @@ inline SSlerpPair DirectArcPair(const Quaternion& a, const Quaternion& b, bool e
   SSlerpPair k;
   const float c = QuaternionDot(a, b);
   if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
-    k.straight = 0;
     k.angle = std::acos(c);
-    k.inverseSine = 1.0f / (exactSine ? std::sin(k.angle) : SineHalfTurn(k.angle));
+    k.signedInverseSine = 1.0f / (exactSine ? std::sin(k.angle) : SineHalfTurn(k.angle));
   }
   return k;
 }
@@ -86,13 +92,13 @@ inline Quaternion DirectArcSlerp(const Quaternion& a, const Quaternion& b, const
                                  float t) {
   // The blend runs in double, as in the general routine.
   double wa, wb;
-  if (k.straight) {
+  if (k.Straight()) {
     wa = 1.0 - static_cast<double>(t);
     wb = t;
   } else {
     const float phi = k.angle * t;
-    wa = SineHalfTurn(k.angle - phi) * k.inverseSine;
-    wb = SineHalfTurn(phi) * k.inverseSine;
+    wa = SineHalfTurn(k.angle - phi) * k.signedInverseSine;
+    wb = SineHalfTurn(phi) * k.signedInverseSine;
   }
   return {static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
           static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)};
