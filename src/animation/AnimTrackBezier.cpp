@@ -60,10 +60,21 @@ float Lookup(const BezierCurveTable& table, float u, float fallback, Next next) 
   return CurveValue(p, next(p, count), count, u);
 }
 
-// BezierCurveLookup for a table that CurveIsSorted accepts: the first sample whose x exceeds u
-// found by halving instead of a scan, which on sorted x is the same sample.
+// BezierCurveLookup for a table that CurveIsSorted accepts. The samples' x run close to
+// evenly from 0 to 1 on any curve whose time handles are not extreme, so the sample at u's
+// share of the table, or a neighbour, is nearly always the first whose x exceeds u; a guess is
+// kept only when its neighbours enclose u, which on sorted x makes it that same sample. Other
+// curves find it by halving.
 float SortedCurveLookup(const BezierCurveTable& table, float u, float fallback) {
   return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
+    // Here u > p[0].x, so k = 1 always has its lower neighbour.
+    const auto encloses = [&](size_t k) { return !(u < p[k - 1].x) && (k == count || u < p[k].x); };
+    const float share = u * static_cast<float>(count - 1);  // false below for NaN
+    const size_t guess =
+        share < static_cast<float>(count - 1) ? static_cast<size_t>(share) + 1 : count;
+    if (encloses(guess)) return guess;
+    if (guess < count && encloses(guess + 1)) return guess + 1;
+    if (guess > 1 && encloses(guess - 1)) return guess - 1;
     size_t k = 1;
     size_t n = count - 1;  // the answer lies in [k, k + n]
     while (n > 0) {

@@ -15,6 +15,10 @@
 
 #include "foundation/Math.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace NAnimTrackSlerp {
 
 struct SSlerpPair {
@@ -28,19 +32,46 @@ static_assert(sizeof(SSlerpPair) == 8);
 // polynomial to x^13 (truncation below 7e-10 on [0, pi/2]) gives the sine far inside a float's
 // precision, so the rounded result is nearly always the library sine's to the bit. The
 // polynomial is summed in pairs of terms (Estrin's scheme) rather than nested, which shortens
-// the chain of dependent operations a sample waits on.
+// the chain of dependent operations a sample waits on. The coefficients are 1 / n! as
+// constants, so that no division is left for run time.
+constexpr double kSineC3 = -1.0 / 6, kSineC5 = 1.0 / 120, kSineC7 = -1.0 / 5040,
+                 kSineC9 = 1.0 / 362880, kSineC11 = -1.0 / 39916800, kSineC13 = 1.0 / 6227020800.0;
+constexpr double kHalfPi = 1.5707963267948966, kPi = 3.141592653589793;
+
 inline float SineHalfTurn(float x) {
   double d = x;
-  if (d > 1.5707963267948966) d = 3.141592653589793 - d;
+  if (d > kHalfPi) d = kPi - d;
   const double d2 = d * d;
   const double d4 = d2 * d2;
   const double d8 = d4 * d4;
-  // The coefficients 1 / n! as constants, so that no division is left for run time.
-  constexpr double c3 = -1.0 / 6, c5 = 1.0 / 120, c7 = -1.0 / 5040, c9 = 1.0 / 362880,
-                   c11 = -1.0 / 39916800, c13 = 1.0 / 6227020800.0;
-  const double low = (1.0 + d2 * c3) + d4 * (c5 + d2 * c7);
-  const double high = (c9 + d2 * c11) + d4 * c13;
+  const double low = (1.0 + d2 * kSineC3) + d4 * (kSineC5 + d2 * kSineC7);
+  const double high = (kSineC9 + d2 * kSineC11) + d4 * kSineC13;
   return static_cast<float>(d * (low + d8 * high));
+}
+
+// SineHalfTurn of two arguments at once, to the bit the same: every slerp needs two sines, and
+// with SSE2 both share one chain of double operations.
+inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
+#if defined(__SSE2__)
+  __m128d d = _mm_cvtps_pd(_mm_setr_ps(x, y, 0.0f, 0.0f));
+  const __m128d reflect = _mm_cmpgt_pd(d, _mm_set1_pd(kHalfPi));
+  d = _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(_mm_set1_pd(kPi), d)), _mm_andnot_pd(reflect, d));
+  const __m128d d2 = _mm_mul_pd(d, d);
+  const __m128d d4 = _mm_mul_pd(d2, d2);
+  const __m128d d8 = _mm_mul_pd(d4, d4);
+  const auto c = [](double v) { return _mm_set1_pd(v); };
+  const __m128d low =
+      _mm_add_pd(_mm_add_pd(c(1.0), _mm_mul_pd(d2, c(kSineC3))),
+                 _mm_mul_pd(d4, _mm_add_pd(c(kSineC5), _mm_mul_pd(d2, c(kSineC7)))));
+  const __m128d high =
+      _mm_add_pd(_mm_add_pd(c(kSineC9), _mm_mul_pd(d2, c(kSineC11))), _mm_mul_pd(d4, c(kSineC13)));
+  const __m128 r = _mm_cvtpd_ps(_mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high))));
+  *sx = _mm_cvtss_f32(r);
+  *sy = _mm_cvtss_f32(_mm_shuffle_ps(r, r, 1));
+#else
+  *sx = SineHalfTurn(x);
+  *sy = SineHalfTurn(y);
+#endif
 }
 
 // Constants of D3DXQuaternionSlerp(a, b): the second key taken on the near hemisphere.
@@ -69,8 +100,9 @@ inline Quaternion ShorterArcSlerp(const Quaternion& a, const Quaternion& b, cons
     w1 = 1.0f - t;
     w2 = t * k.signedInverseSine;
   } else {
-    w1 = SineHalfTurn((1.0f - t) * k.angle) * std::fabs(k.signedInverseSine);
-    w2 = SineHalfTurn(t * k.angle) * k.signedInverseSine;
+    SineHalfTurnPair((1.0f - t) * k.angle, t * k.angle, &w1, &w2);
+    w1 *= std::fabs(k.signedInverseSine);
+    w2 *= k.signedInverseSine;
   }
   return {w1 * a.x + w2 * b.x, w1 * a.y + w2 * b.y, w1 * a.z + w2 * b.z, w1 * a.w + w2 * b.w};
 }
@@ -97,8 +129,10 @@ inline Quaternion DirectArcSlerp(const Quaternion& a, const Quaternion& b, const
     wb = t;
   } else {
     const float phi = k.angle * t;
-    wa = SineHalfTurn(k.angle - phi) * k.signedInverseSine;
-    wb = SineHalfTurn(phi) * k.signedInverseSine;
+    float sa, sb;
+    SineHalfTurnPair(k.angle - phi, phi, &sa, &sb);
+    wa = sa * k.signedInverseSine;
+    wb = sb * k.signedInverseSine;
   }
   return {static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
           static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)};
