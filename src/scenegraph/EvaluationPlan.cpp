@@ -21,9 +21,9 @@ namespace {
 // The local matrix S·R·T as ComposeScaleRotationTranslation gives it: the rotation rows by the
 // same expressions as D3DXMatrixRotationQuaternion, each scaled (no scale: unit factors, which
 // leave the rows as they are), the translation below, the last column (0, 0, 0, 1).
-void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3* scale) {
-  const float s[3] = {scale != nullptr ? scale->x : 1.0f, scale != nullptr ? scale->y : 1.0f,
-                      scale != nullptr ? scale->z : 1.0f};
+template <bool kScaled>
+void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3& scale) {
+  const float s[3] = {kScaled ? scale.x : 1.0f, kScaled ? scale.y : 1.0f, kScaled ? scale.z : 1.0f};
   *out = {{s[0] * (1.0f - 2.0f * (q.y * q.y + q.z * q.z)), s[0] * (2.0f * (q.x * q.y + q.z * q.w)),
            s[0] * (2.0f * (q.x * q.z - q.y * q.w)), 0.0f, s[1] * (2.0f * (q.x * q.y - q.z * q.w)),
            s[1] * (1.0f - 2.0f * (q.x * q.x + q.z * q.z)), s[1] * (2.0f * (q.y * q.z + q.x * q.w)),
@@ -279,7 +279,8 @@ void CZK_EvaluationPlan::SampleLocal(SEntry& e, float time, Matrix* local) {
   Quaternion rotation = {0.0f, 0.0f, 0.0f, 1.0f};
   SampleSlot<CZK_AnimTrackRotationLinear, CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
       e.rotation, &rotation);
-  Vector3 s;
-  if (e.scale != nullptr) s = e.scale->GetFactors(time);
-  ComposeLocal(local, position, rotation, e.scale != nullptr ? &s : nullptr);
+  if (e.scale != nullptr)
+    ComposeLocal<true>(local, position, rotation, e.scale->GetFactors(time));
+  else
+    ComposeLocal<false>(local, position, rotation, position);
 }
