@@ -8,27 +8,48 @@
 
 using NAnimTrackSearch::SegmentFraction;
 
-void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
-                       const BezierTangent& in1) {
-  const float p1x = out0.dt;
-  const float p1y = v0 + out0.dv;
-  const float p2x = 1.0f + in1.dt;
-  const float p2y = v1 + in1.dv;
+namespace {
+// The Bernstein weights of the kBezierCurveSamples sample positions, worked out once with the
+// same float operations in the same order as a sample would: s advanced by repeated addition of
+// the step, never recomputed from the index.
+struct SBezierWeights {
+  float b0[kBezierCurveSamples], b1[kBezierCurveSamples], b2[kBezierCurveSamples],
+      b3[kBezierCurveSamples];
+};
+constexpr SBezierWeights MakeBezierWeights() {
+  SBezierWeights w{};
   const float step = 1.0f / static_cast<float>(kBezierCurveSamples - 1);
   float s = 0.0f;
   for (size_t k = 0; k < kBezierCurveSamples; ++k) {
     const float a = 1.0f - s;
     const float a2 = a * a;
     const float s2 = s * s;
-    const float b0 = a2 * a;
-    const float b1 = 3.0f * s * a2;
-    const float b2 = 3.0f * s2 * a;
-    const float b3 = s2 * s;
+    w.b0[k] = a2 * a;
+    w.b1[k] = 3.0f * s * a2;
+    w.b2[k] = 3.0f * s2 * a;
+    w.b3[k] = s2 * s;
+    s += step;
+  }
+  return w;
+}
+constexpr SBezierWeights kBezierWeights = MakeBezierWeights();
+}  // namespace
+
+void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
+                       const BezierTangent& in1) {
+  const float p1x = out0.dt;
+  const float p1y = v0 + out0.dv;
+  const float p2x = 1.0f + in1.dt;
+  const float p2y = v1 + in1.dv;
+  // One allocation of the exact size for a fresh table.
+  const size_t at = table.size();
+  table.resize(at + kBezierCurveSamples);
+  BezierCurvePoint* out = table.data() + at;
+  const SBezierWeights& w = kBezierWeights;
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) {
     // P0 = (0, v0) and P3 = (1, v1).
-    const float x = b1 * p1x + b2 * p2x + b3;
-    const float y = b0 * v0 + b1 * p1y + b2 * p2y + b3 * v1;
-    table.push_back({x, y});
-    s += step;  // accumulated, not recomputed from k
+    out[k].x = w.b1[k] * p1x + w.b2[k] * p2x + w.b3[k];
+    out[k].y = w.b0[k] * v0 + w.b1[k] * p1y + w.b2[k] * p2y + w.b3[k] * v1;
   }
 }
 
@@ -136,6 +157,7 @@ void CZK_AnimTrackPositionBezier::Prepare() {
                       next.inTangent[2]);
   }
   m_sortedCurves.clear();
+  m_sortedCurves.reserve(m_keys.size());
   for (const CZK_KeyFrameBezierPosition& key : m_keys) {
     uint8_t sorted = 0;
     for (int axis = 0; axis < 3; ++axis)
@@ -180,7 +202,7 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationBezier::Prepare() {
   PrepareKeyTimes();
-  m_pairs.clear();
+  ResetPerPair(m_pairs);
   for (size_t k = 1; k < m_keys.size(); ++k)
     m_pairs.push_back(NAnimTrackSlerp::DirectArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
 }

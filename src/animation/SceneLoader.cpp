@@ -664,6 +664,8 @@ std::unique_ptr<Track> CSceneParser::ReadTrack(const SChunk& chunk) {
   const uint32_t after = m_reader.ReadU32();
   const uint32_t count = m_reader.ReadU32();
   m_walker.RequireRecords(count, kKeyRecordSize<Key>, chunk.end, "keys");
+  // The count is known to fit in the chunk's bytes, so it cannot ask for more than the file.
+  track->ReserveKeys(count);
   SRotationRun run;
   for (uint32_t i = 0; i < count; ++i) {
     Key key;

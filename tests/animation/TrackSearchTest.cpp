@@ -127,7 +127,7 @@ TEST(TrackSearch, IndexedSearchAndScanAgreeWithTheReference) {
     }
     if (set % 3 != 0) std::sort(times.begin(), times.end());
     NAnimTrackSearch::CKeyTimes keyTimes;
-    for (float t : times) keyTimes.Append(t);
+    keyTimes.Bind(times.data(), times.size());
     keyTimes.Prepare();
     const bool ordered = std::is_sorted(times.begin(), times.end());
     ASSERT_EQ(keyTimes.Ordered(), ordered);
