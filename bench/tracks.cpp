@@ -1,7 +1,7 @@
 // Cost of sampling each of the twelve track kinds at 4, 32, 256 and 2048 irregularly spaced
 // keys, at times that sweep the key range, against a bare 4x4 matrix multiply. The segment
-// search is a binary search narrowed by a bucket index, so the cost should hardly grow with the
-// key count.
+// search starts from a guess that assumes evenly spaced keys and widens it by doubling steps,
+// so the cost grows with how far irregular keys stray from even spacing, not with their count.
 #include <benchmark/benchmark.h>
 
 #include <memory>

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "animation/AnimTrackBezier.h"
 #include "animation/AnimTrackLinear.h"
@@ -88,14 +89,15 @@ void Exercise(CInput& in, uint32_t keyCount) {
 
 // The indexed search against a scan, on the same times.
 void CheckSearch(CInput& in) {
+  std::vector<float> values(1 + in.Byte() % 64);
+  for (float& value : values) value = in.Float();
   NAnimTrackSearch::CKeyTimes times;
-  const uint32_t count = 1 + in.Byte() % 64;
-  for (uint32_t i = 0; i < count; ++i) times.Append(in.Float());
+  times.Bind(values.data(), values.size());
   times.Prepare();
   while (!in.Empty()) {
     const float t = in.Float();
     size_t scan = 0;
-    while (scan < times.Count() && !(times.Data()[scan] > t)) ++scan;
+    while (scan < values.size() && !(values[scan] > t)) ++scan;
     if (times.FirstKeyAfter(t) != scan) __builtin_trap();
   }
 }

@@ -8,34 +8,55 @@
 
 using NAnimTrackSearch::SegmentFraction;
 
-void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
-                       const BezierTangent& in1) {
-  const float p1x = out0.dt;
-  const float p1y = v0 + out0.dv;
-  const float p2x = 1.0f + in1.dt;
-  const float p2y = v1 + in1.dv;
+namespace {
+// The Bernstein weights of the kBezierCurveSamples sample positions, worked out once with the
+// same float operations in the same order as a sample would: s advanced by repeated addition of
+// the step, never recomputed from the index.
+struct SBezierWeights {
+  float b0[kBezierCurveSamples], b1[kBezierCurveSamples], b2[kBezierCurveSamples],
+      b3[kBezierCurveSamples];
+};
+constexpr SBezierWeights MakeBezierWeights() {
+  SBezierWeights w{};
   const float step = 1.0f / static_cast<float>(kBezierCurveSamples - 1);
   float s = 0.0f;
   for (size_t k = 0; k < kBezierCurveSamples; ++k) {
     const float a = 1.0f - s;
     const float a2 = a * a;
     const float s2 = s * s;
-    const float b0 = a2 * a;
-    const float b1 = 3.0f * s * a2;
-    const float b2 = 3.0f * s2 * a;
-    const float b3 = s2 * s;
+    w.b0[k] = a2 * a;
+    w.b1[k] = 3.0f * s * a2;
+    w.b2[k] = 3.0f * s2 * a;
+    w.b3[k] = s2 * s;
+    s += step;
+  }
+  return w;
+}
+constexpr SBezierWeights kBezierWeights = MakeBezierWeights();
+}  // namespace
+
+void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
+                       const BezierTangent& in1) {
+  const float p1x = out0.dt;
+  const float p1y = v0 + out0.dv;
+  const float p2x = 1.0f + in1.dt;
+  const float p2y = v1 + in1.dv;
+  // One allocation of the exact size for a fresh table.
+  const size_t at = table.size();
+  table.resize(at + kBezierCurveSamples);
+  BezierCurvePoint* out = table.data() + at;
+  const SBezierWeights& w = kBezierWeights;
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) {
     // P0 = (0, v0) and P3 = (1, v1).
-    const float x = b1 * p1x + b2 * p2x + b3;
-    const float y = b0 * v0 + b1 * p1y + b2 * p2y + b3 * v1;
-    table.push_back({x, y});
-    s += step;  // accumulated, not recomputed from k
+    out[k].x = w.b1[k] * p1x + w.b2[k] * p2x + w.b3[k];
+    out[k].y = w.b0[k] * v0 + w.b1[k] * p1y + w.b2[k] * p2y + w.b3[k] * v1;
   }
 }
 
 namespace {
 // The value between samples k - 1 and k, where p[k - 1].x <= u < p[k].x (so the divisor is
 // positive), or the last sample's when k is count.
-float CurveValue(const BezierCurvePoint* p, size_t k, size_t count, float u) {
+inline float CurveValue(const BezierCurvePoint* p, size_t k, size_t count, float u) {
   if (k == count) return p[count - 1].y;
   const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
   return (1.0f - f) * p[k - 1].y + f * p[k].y;
@@ -52,7 +73,8 @@ bool CurveIsSorted(const BezierCurveTable& table) {
 // The frame of both lookups: the first sample for u at or before it, else the value between
 // samples k - 1 and k for the k that next(p, count) finds, the first whose x exceeds u.
 template <class Next>
-float Lookup(const BezierCurveTable& table, float u, float fallback, Next next) {
+[[gnu::always_inline]] inline float Lookup(const BezierCurveTable& table, float u, float fallback,
+                                           Next next) {
   const size_t count = std::min(table.size(), kBezierCurveSamples);
   if (count == 0) return fallback;
   const BezierCurvePoint* p = table.data();
@@ -60,10 +82,22 @@ float Lookup(const BezierCurveTable& table, float u, float fallback, Next next) 
   return CurveValue(p, next(p, count), count, u);
 }
 
-// BezierCurveLookup for a table that CurveIsSorted accepts: the first sample whose x exceeds u
-// found by halving instead of a scan, which on sorted x is the same sample.
-float SortedCurveLookup(const BezierCurveTable& table, float u, float fallback) {
+// BezierCurveLookup for a table that CurveIsSorted accepts. The samples' x run close to
+// evenly from 0 to 1 on any curve whose time handles are not extreme, so the sample at u's
+// share of the table, or a neighbour, is nearly always the first whose x exceeds u; a guess is
+// kept only when its neighbours enclose u, which on sorted x makes it that same sample. Other
+// curves find it by halving.
+[[gnu::always_inline]] inline float SortedCurveLookup(const BezierCurveTable& table, float u,
+                                                      float fallback) {
   return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
+    // Here u > p[0].x, so k = 1 always has its lower neighbour.
+    const auto encloses = [&](size_t k) { return !(u < p[k - 1].x) && (k == count || u < p[k].x); };
+    const float share = u * static_cast<float>(count - 1);  // false below for NaN
+    const size_t guess =
+        share < static_cast<float>(count - 1) ? static_cast<size_t>(share) + 1 : count;
+    if (encloses(guess)) return guess;
+    if (guess < count && encloses(guess + 1)) return guess + 1;
+    if (guess > 1 && encloses(guess - 1)) return guess - 1;
     size_t k = 1;
     size_t n = count - 1;  // the answer lies in [k, k + n]
     while (n > 0) {
@@ -123,6 +157,7 @@ void CZK_AnimTrackPositionBezier::Prepare() {
                       next.inTangent[2]);
   }
   m_sortedCurves.clear();
+  m_sortedCurves.reserve(m_keys.size());
   for (const CZK_KeyFrameBezierPosition& key : m_keys) {
     uint8_t sorted = 0;
     for (int axis = 0; axis < 3; ++axis)
@@ -167,7 +202,7 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationBezier::Prepare() {
   PrepareKeyTimes();
-  m_pairs.clear();
+  ResetPerPair(m_pairs);
   for (size_t k = 1; k < m_keys.size(); ++k)
     m_pairs.push_back(NAnimTrackSlerp::DirectArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
 }

@@ -1,13 +1,14 @@
 // Key storage shared by the twelve concrete track classes: the keys by value in one contiguous
-// array, their times in a second array for the segment search, and whether those times are in
-// order.
+// array, which the segment search reads the key times from in place, and whether those times
+// are in order. A loaded track holds exactly its keys: the loader reserves them from the count
+// the file gives.
 //
 // Filling a track (the scene loader's sequence):
 //   1. AddKey for every key, in file order (ascending time);
 //   2. set outOfRangeBefore and outOfRangeAfter;
-//   3. Prepare, once. Prepare re-reads every key time (a key may have been changed through the
-//      mutable GetKey after it was added), checks their order once and computes the derived
-//      key fields (curve tables, tangents, control quaternions).
+//   3. Prepare, once. Prepare checks the key times' order once (a key may have been changed
+//      through the mutable GetKey after it was added) and computes the derived key fields
+//      (curve tables, tangents, control quaternions).
 // Evaluate is const, allocates nothing and may be called from then on. A track without keys
 // evaluates to the neutral value of its kind.
 #pragma once
@@ -27,8 +28,13 @@ class CZK_AnimTrackKeys : public TrackKind {
   // Appends a copy of key after the last one.
   void AddKey(const Key& key) {
     m_keys.push_back(key);
-    m_times.Append(key.time);
+    BindKeyTimes();
     NStructureGeneration::Changed();
+  }
+  // Room for count keys in all, so that adding them moves nothing and leaves no spare room.
+  void ReserveKeys(size_t count) {
+    m_keys.reserve(count);
+    BindKeyTimes();
   }
   // index < GetKeyCount().
   Key& GetKey(size_t index) { return m_keys[index]; }
@@ -36,15 +42,14 @@ class CZK_AnimTrackKeys : public TrackKind {
   size_t GetKeyCount() const { return m_keys.size(); }
   // Whether the last Prepare found the key times in non-decreasing order (binary search).
   bool HasOrderedKeys() const { return m_times.Ordered(); }
-  // The times of the first and the last key as of the last Prepare. Requires at least one key.
-  float FirstKeyTime() const { return m_times.Data()[0]; }
-  float LastKeyTime() const { return m_times.Data()[m_times.Count() - 1]; }
+  // The times of the first and the last key. Requires at least one key.
+  float FirstKeyTime() const { return m_keys.front().time; }
+  float LastKeyTime() const { return m_keys.back().time; }
 
  protected:
   // The first step of every Prepare.
   void PrepareKeyTimes() {
-    m_times.Reset();
-    for (const Key& key : m_keys) m_times.Append(key.time);
+    BindKeyTimes();
     m_times.Prepare();
     NStructureGeneration::Changed();
   }
@@ -71,6 +76,14 @@ class CZK_AnimTrackKeys : public TrackKind {
     return between(m_keys[s.prev], m_keys[s.next], s.time);
   }
 
+  // Empties a per-pair array of Prepare with room for one entry per pair of neighbouring keys:
+  // exactly that on a track's first Prepare, so a loaded track carries no spare room.
+  template <class T>
+  void ResetPerPair(std::vector<T>& pairs) const {
+    pairs.clear();
+    pairs.reserve(m_keys.size() > 1 ? m_keys.size() - 1 : 0);
+  }
+
   // Requires at least one key.
   NAnimTrackSearch::STrackSegment FindSegment(float time) const {
     return NAnimTrackSearch::FindSegment(m_times, this->outOfRangeBefore, this->outOfRangeAfter,
@@ -78,6 +91,11 @@ class CZK_AnimTrackKeys : public TrackKind {
   }
 
   std::vector<Key> m_keys;
-  // The key times as of the last Prepare or AddKey; until the first Prepare the search scans.
+  // The times of m_keys, read in place; the search scans from an AddKey to the next Prepare.
   NAnimTrackSearch::CKeyTimes m_times;
+
+ private:
+  void BindKeyTimes() {
+    m_times.Bind(m_keys.empty() ? nullptr : &m_keys.front().time, m_keys.size(), sizeof(Key));
+  }
 };

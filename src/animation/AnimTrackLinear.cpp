@@ -39,7 +39,7 @@ Vector3* CZK_AnimTrackPositionLinear::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationLinear::Prepare() {
   PrepareKeyTimes();
-  m_pairs.clear();
+  ResetPerPair(m_pairs);
   for (size_t k = 1; k < m_keys.size(); ++k)
     m_pairs.push_back(NAnimTrackSlerp::ShorterArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
 }

@@ -1,7 +1,6 @@
 #include "animation/AnimTrackSearch.h"
 
 #include <cmath>
-#include <limits>
 
 namespace NAnimTrackSearch {
 
@@ -32,32 +31,18 @@ float PingPong(float t, float first, float last) {
   return oddPasses ? last - (w - first) : w;
 }
 
-bool TimesAreOrdered(const float* times, size_t count) {
-  for (size_t i = 1; i < count; ++i) {
-    if (!(times[i] >= times[i - 1])) return false;
-  }
-  return true;
-}
-
 void CKeyTimes::Prepare() {
-  const size_t count = m_times.size();
-  m_ordered = TimesAreOrdered(m_times.data(), count);
-  m_bucketStarts.clear();
-  m_bucketOrigin = 0.0f;
-  m_bucketsPerTime = 0.0f;
-  if (!m_ordered || count < 2 || count >= std::numeric_limits<uint32_t>::max()) return;
-  const float first = m_times.front();
-  const float range = m_times.back() - first;
-  // One bucket per key: evenly spaced keys, the usual export, leave one or two keys per bucket.
-  const float buckets = static_cast<float>(count);
-  if (!(range > 0.0f) || !std::isfinite(range) || !std::isfinite(buckets / range)) return;
-  m_bucketOrigin = first;
-  m_bucketsPerTime = buckets / range;
-  m_bucketStarts.resize(count + 1);
-  for (size_t b = 0; b <= count; ++b) {
-    const float start = first + static_cast<float>(b) / m_bucketsPerTime;
-    m_bucketStarts[b] = static_cast<uint32_t>(UpperBound(m_times.data(), count, start));
-  }
+  m_ordered = true;
+  for (size_t i = 1; i < m_count && m_ordered; ++i) m_ordered = Time(i) >= Time(i - 1);
+  m_guessOrigin = 0.0f;
+  m_keysPerTime = 0.0f;
+  if (!m_ordered || m_count < 2) return;
+  const float first = Time(0);
+  const float range = Time(m_count - 1) - first;
+  const float perTime = static_cast<float>(m_count - 1) / range;
+  if (!(range > 0.0f) || !std::isfinite(perTime)) return;
+  m_guessOrigin = first;
+  m_keysPerTime = perTime;
 }
 
 }  // namespace NAnimTrackSearch

@@ -3,16 +3,16 @@
 //
 // The search result is defined as that of a scan from key 0 upwards for the first key whose
 // time exceeds the (possibly wrapped) time. On keys in non-decreasing time order, which is what
-// every exported file holds, the same key is found by a binary search, narrowed first by an
-// index of equal-width time buckets; a track whose keys are out of order (a hand-edited file)
-// keeps the scan. Either way the pair satisfies prev.time <= t < next.time, and no index
-// outside the keys is ever produced.
+// every exported file holds, the same key is found from a guess that assumes evenly spaced keys,
+// checked against its neighbours, and by a binary search where the guess misses; a track whose
+// keys are out of order (a hand-edited file) keeps the scan. Either way the pair satisfies
+// prev.time <= t < next.time, and no index outside the keys is ever produced.
 #pragma once
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstring>
 
 #include "animation/AnimTrack.h"
 
@@ -26,73 +26,94 @@ float PingPong(float t, float first, float last);
 // Keys closer than this in time form an empty segment, sampled at its start.
 constexpr float kMinSegmentLength = 0.0001f;
 
-// Whether the times never decrease (a NaN time counts as out of order).
-bool TimesAreOrdered(const float* times, size_t count);
-
-// Index of the first of count sorted times that exceeds t (count when none does), as
-// std::upper_bound finds it, but without branches on the comparisons: times that sweep many
-// keys would make those branches unpredictable, and the mispredictions would cost more than
-// the comparisons. !(t < x) keeps a NaN t behaving as the scan does (no key after it).
-inline size_t UpperBound(const float* times, size_t count, float t) {
-  if (count == 0) return 0;
-  const float* base = times;  // the answer lies in [base, base + n]
-  size_t n = count;
-  while (n > 1) {
-    const size_t half = n / 2;
-    base = !(t < base[half]) ? base + half : base;
-    n -= half;
-  }
-  return static_cast<size_t>(base - times) + (!(t < *base) ? 1 : 0);
-}
-
-// The key times of a track in key order, with their order and a search index.
+// The key times of a track, read in place from its keys (stride bytes apart from the first
+// key's time), with their order and a guess of where a time falls. The view holds no copy: the
+// owner binds it again whenever its keys move.
 class CKeyTimes {
  public:
-  // Reset and Append refill the times; the search scans until the next Prepare.
-  void Reset() {
-    m_times.clear();
+  // Views count times, the first at first and each next one stride bytes further on. The order
+  // is unknown until the next Prepare: the search scans.
+  void Bind(const float* first, size_t count, size_t stride = sizeof(float)) {
+    m_first = reinterpret_cast<const unsigned char*>(first);
+    m_count = count;
+    m_stride = stride;
     m_ordered = false;
   }
-  void Append(float time) {
-    m_times.push_back(time);
-    m_ordered = false;
-  }
-  // Checks the order once and, for ordered times, builds the bucket index.
+  // Checks the order once and, for ordered times, sets up the guess.
   void Prepare();
 
-  size_t Count() const { return m_times.size(); }
-  const float* Data() const { return m_times.data(); }
+  size_t Count() const { return m_count; }
+  // index < Count().
+  float Time(size_t index) const {
+    float t;
+    std::memcpy(&t, m_first + index * m_stride, sizeof(t));
+    return t;
+  }
   bool Ordered() const { return m_ordered; }
 
   // Index of the first key whose time exceeds t, or Count() when there is none.
   size_t FirstKeyAfter(float t) const {
-    const size_t count = m_times.size();
-    const float* times = m_times.data();
+    const size_t count = m_count;
     if (!m_ordered) {
       size_t i = 0;
-      while (i < count && !(times[i] > t)) ++i;
+      while (i < count && !(Time(i) > t)) ++i;
       return i;
     }
-    const float x = (t - m_bucketOrigin) * m_bucketsPerTime;
-    if (x >= 0.0f && x < static_cast<float>(m_bucketStarts.size()) - 1.0f) {  // false for NaN
-      const size_t b = static_cast<size_t>(x);
-      const size_t lo = m_bucketStarts[b];
-      const size_t i = lo + UpperBound(times + lo, m_bucketStarts[b + 1] - lo, t);
-      // The bucket is only a guess where rounding put t near its edge: the answer is kept when
-      // it is the one index whose neighbours enclose t.
-      if ((i == 0 || !(t < times[i - 1])) && (i == count || t < times[i])) return i;
+    // Exported keys are evenly spaced: the guess from the time's place in the range is then
+    // the answer or next to it. Keys spaced otherwise are found by steps doubling away from
+    // the guess and a halving search between the last two steps.
+    const float x = (t - m_guessOrigin) * m_keysPerTime;
+    if (!(x >= 0.0f && x < static_cast<float>(count) - 1.0f)) return UpperBound(t, 0, count);
+    const size_t guess = static_cast<size_t>(x) + 1;  // 1 .. count - 1
+    if (t < Time(guess)) {
+      if (!(t < Time(guess - 1))) return guess;
+      size_t hi = guess - 1, step = 1;  // t < Time(hi)
+      while (hi > step && t < Time(hi - step)) {
+        hi -= step;
+        step *= 2;
+      }
+      const size_t lo = hi > step ? hi - step : 0;
+      return UpperBound(t, lo, hi);
     }
-    return UpperBound(times, count, t);
+    size_t lo = guess + 1, step = 1;  // !(t < Time(lo - 1))
+    while (lo + step <= count && !(t < Time(lo + step - 1))) {
+      lo += step;
+      step *= 2;
+    }
+    return UpperBound(t, lo, lo + step <= count ? lo + step - 1 : count);
+  }
+
+  // On ordered times: whether i is the first key after t, its neighbours enclosing t.
+  // i <= Count().
+  bool Encloses(size_t i, float t) const {
+    return (i == 0 || !(t < Time(i - 1))) && (i == m_count || t < Time(i));
   }
 
  private:
-  std::vector<float> m_times;
-  // For bucket b of the equal-width buckets over [first, last], m_bucketStarts[b] is the first
-  // key after the bucket's start time; one more entry closes the last bucket. Empty when the
-  // times are out of order or span no time.
-  std::vector<uint32_t> m_bucketStarts;
-  float m_bucketOrigin = 0.0f;
-  float m_bucketsPerTime = 0.0f;
+  // Index of the first of the sorted times in [begin, end) that exceeds t (end when none
+  // does), as std::upper_bound finds it, but without branches on the comparisons: times that
+  // sweep many keys would make those branches unpredictable, and the mispredictions would cost
+  // more than the comparisons. !(t < x) keeps a NaN t behaving as the scan does (no key after
+  // it).
+  size_t UpperBound(float t, size_t begin, size_t end) const {
+    if (begin == end) return begin;
+    size_t base = begin;  // the answer lies in [base, base + n]
+    size_t n = end - begin;
+    while (n > 1) {
+      const size_t half = n / 2;
+      base = !(t < Time(base + half)) ? base + half : base;
+      n -= half;
+    }
+    return base + (!(t < Time(base)) ? 1 : 0);
+  }
+
+  const unsigned char* m_first = nullptr;
+  size_t m_count = 0;
+  size_t m_stride = sizeof(float);
+  // Keys per unit of time from the first key's time, when the times are ordered and span a
+  // finite time; 0 otherwise (every guess is then key 1, checked like any other).
+  float m_guessOrigin = 0.0f;
+  float m_keysPerTime = 0.0f;
   bool m_ordered = false;
 };
 
@@ -147,7 +168,7 @@ inline STrackSegment FindSegment(const CKeyTimes& keys, uint32_t outOfRangeBefor
   const size_t count = keys.Count();
   if (count == 1) return HoldKey(0, t);
   const SPlacedTime p =
-      PlaceTime(t, keys.Data()[0], keys.Data()[count - 1], outOfRangeBefore, outOfRangeAfter);
+      PlaceTime(t, keys.Time(0), keys.Time(count - 1), outOfRangeBefore, outOfRangeAfter);
   if (p.held != kHoldNone) return HoldKey(p.held == kHoldFirst ? 0 : count - 1, t);
   return SegmentBefore(keys.FirstKeyAfter(p.time), count, p.time);
 }
@@ -162,13 +183,10 @@ inline STrackSegment FindSegmentFrom(const CKeyTimes& keys, const SPlacedTime& p
   if (count == 1) return HoldKey(0, p.time);
   if (p.held != kHoldNone) return HoldKey(p.held == kHoldFirst ? 0 : count - 1, p.time);
   const float t = p.time;
-  const float* times = keys.Data();
   size_t i = *cursor;
   // On ordered keys i is the answer exactly when its neighbours enclose t (see FirstKeyAfter);
   // keys out of order always take the scan.
-  const auto encloses = [&](size_t k) {
-    return k <= count && (k == 0 || !(t < times[k - 1])) && (k == count || t < times[k]);
-  };
+  const auto encloses = [&](size_t k) { return k <= count && keys.Encloses(k, t); };
   if (!keys.Ordered() || !encloses(i)) {
     i = keys.Ordered() && encloses(i + 1) ? i + 1 : keys.FirstKeyAfter(t);
     *cursor = static_cast<uint32_t>(i);

@@ -3,6 +3,11 @@
 // and, for the shorter-arc kind, the sign that turns the second key onto the near hemisphere. A
 // sample then costs two polynomial sines instead of the inverse trigonometry and the library
 // sines of the general routines, whose conventions these follow step for step.
+//
+// The pair is two floats, since it is stored once per key of every rotation track. The sign is
+// carried by the reciprocal sine; keys so close that the weights are the plain linear ones have
+// an angle of exactly zero (a curved pair's angle is never below 4e-4) and the sign alone in
+// place of the reciprocal sine.
 #pragma once
 
 #include <cmath>
@@ -10,61 +15,95 @@
 
 #include "foundation/Math.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace NAnimTrackSlerp {
 
 struct SSlerpPair {
-  float angle = 0.0f;
-  float inverseSine = 0.0f;
-  float sign = 1.0f;      // shorter-arc kind only
-  uint32_t straight = 1;  // keys so close that the weights are the plain linear ones
+  float angle = 0.0f;              // zero: a straight pair
+  float signedInverseSine = 1.0f;  // 1 / sin(angle) times the sign (the sign alone if straight)
+  bool Straight() const { return angle == 0.0f; }
 };
+static_assert(sizeof(SSlerpPair) == 8);
 
 // sin x for x in [0, pi], in double: above pi/2 the argument is reflected, then an odd Taylor
 // polynomial to x^13 (truncation below 7e-10 on [0, pi/2]) gives the sine far inside a float's
 // precision, so the rounded result is nearly always the library sine's to the bit. The
 // polynomial is summed in pairs of terms (Estrin's scheme) rather than nested, which shortens
-// the chain of dependent operations a sample waits on.
+// the chain of dependent operations a sample waits on. The coefficients are 1 / n! as
+// constants, so that no division is left for run time.
+constexpr double kSineC3 = -1.0 / 6, kSineC5 = 1.0 / 120, kSineC7 = -1.0 / 5040,
+                 kSineC9 = 1.0 / 362880, kSineC11 = -1.0 / 39916800, kSineC13 = 1.0 / 6227020800.0;
+constexpr double kHalfPi = 1.5707963267948966, kPi = 3.141592653589793;
+
 inline float SineHalfTurn(float x) {
   double d = x;
-  if (d > 1.5707963267948966) d = 3.141592653589793 - d;
+  if (d > kHalfPi) d = kPi - d;
   const double d2 = d * d;
   const double d4 = d2 * d2;
   const double d8 = d4 * d4;
-  // The coefficients 1 / n! as constants, so that no division is left for run time.
-  constexpr double c3 = -1.0 / 6, c5 = 1.0 / 120, c7 = -1.0 / 5040, c9 = 1.0 / 362880,
-                   c11 = -1.0 / 39916800, c13 = 1.0 / 6227020800.0;
-  const double low = (1.0 + d2 * c3) + d4 * (c5 + d2 * c7);
-  const double high = (c9 + d2 * c11) + d4 * c13;
+  const double low = (1.0 + d2 * kSineC3) + d4 * (kSineC5 + d2 * kSineC7);
+  const double high = (kSineC9 + d2 * kSineC11) + d4 * kSineC13;
   return static_cast<float>(d * (low + d8 * high));
+}
+
+// SineHalfTurn of two arguments at once, to the bit the same: every slerp needs two sines, and
+// with SSE2 both share one chain of double operations.
+inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
+#if defined(__SSE2__)
+  __m128d d = _mm_cvtps_pd(_mm_setr_ps(x, y, 0.0f, 0.0f));
+  const __m128d reflect = _mm_cmpgt_pd(d, _mm_set1_pd(kHalfPi));
+  d = _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(_mm_set1_pd(kPi), d)), _mm_andnot_pd(reflect, d));
+  const __m128d d2 = _mm_mul_pd(d, d);
+  const __m128d d4 = _mm_mul_pd(d2, d2);
+  const __m128d d8 = _mm_mul_pd(d4, d4);
+  const auto c = [](double v) { return _mm_set1_pd(v); };
+  const __m128d low =
+      _mm_add_pd(_mm_add_pd(c(1.0), _mm_mul_pd(d2, c(kSineC3))),
+                 _mm_mul_pd(d4, _mm_add_pd(c(kSineC5), _mm_mul_pd(d2, c(kSineC7)))));
+  const __m128d high =
+      _mm_add_pd(_mm_add_pd(c(kSineC9), _mm_mul_pd(d2, c(kSineC11))), _mm_mul_pd(d4, c(kSineC13)));
+  const __m128 r = _mm_cvtpd_ps(_mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high))));
+  *sx = _mm_cvtss_f32(r);
+  *sy = _mm_cvtss_f32(_mm_shuffle_ps(r, r, 1));
+#else
+  *sx = SineHalfTurn(x);
+  *sy = SineHalfTurn(y);
+#endif
 }
 
 // Constants of D3DXQuaternionSlerp(a, b): the second key taken on the near hemisphere.
 inline SSlerpPair ShorterArcPair(const Quaternion& a, const Quaternion& b) {
   SSlerpPair k;
   float d = QuaternionDot(a, b);
+  float sign = 1.0f;
   if (d < 0.0f) {
-    k.sign = -1.0f;
+    sign = -1.0f;
     d = -d;
   }
+  k.signedInverseSine = sign;
   if (!(1.0f - d < 1.1920929e-07f)) {
-    k.straight = 0;
     k.angle = std::atan2(std::sqrt(1.0f - d * d), d);
-    k.inverseSine = 1.0f / std::sin(k.angle);
+    k.signedInverseSine = sign / std::sin(k.angle);
   }
   return k;
 }
 
 inline Quaternion ShorterArcSlerp(const Quaternion& a, const Quaternion& b, const SSlerpPair& k,
                                   float t) {
+  // A sign flip is exact, so these weights are those of the angle, reciprocal sine and sign
+  // applied one after the other.
   float w1, w2;
-  if (k.straight) {
+  if (k.Straight()) {
     w1 = 1.0f - t;
-    w2 = t;
+    w2 = t * k.signedInverseSine;
   } else {
-    w1 = SineHalfTurn((1.0f - t) * k.angle) * k.inverseSine;
-    w2 = SineHalfTurn(t * k.angle) * k.inverseSine;
+    SineHalfTurnPair((1.0f - t) * k.angle, t * k.angle, &w1, &w2);
+    w1 *= std::fabs(k.signedInverseSine);
+    w2 *= k.signedInverseSine;
   }
-  w2 *= k.sign;
   return {w1 * a.x + w2 * b.x, w1 * a.y + w2 * b.y, w1 * a.z + w2 * b.z, w1 * a.w + w2 * b.w};
 }
 
@@ -75,9 +114,8 @@ inline SSlerpPair DirectArcPair(const Quaternion& a, const Quaternion& b, bool e
   SSlerpPair k;
   const float c = QuaternionDot(a, b);
   if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
-    k.straight = 0;
     k.angle = std::acos(c);
-    k.inverseSine = 1.0f / (exactSine ? std::sin(k.angle) : SineHalfTurn(k.angle));
+    k.signedInverseSine = 1.0f / (exactSine ? std::sin(k.angle) : SineHalfTurn(k.angle));
   }
   return k;
 }
@@ -86,13 +124,15 @@ inline Quaternion DirectArcSlerp(const Quaternion& a, const Quaternion& b, const
                                  float t) {
   // The blend runs in double, as in the general routine.
   double wa, wb;
-  if (k.straight) {
+  if (k.Straight()) {
     wa = 1.0 - static_cast<double>(t);
     wb = t;
   } else {
     const float phi = k.angle * t;
-    wa = SineHalfTurn(k.angle - phi) * k.inverseSine;
-    wb = SineHalfTurn(phi) * k.inverseSine;
+    float sa, sb;
+    SineHalfTurnPair(k.angle - phi, phi, &sa, &sb);
+    wa = sa * k.signedInverseSine;
+    wb = sb * k.signedInverseSine;
   }
   return {static_cast<float>(wa * a.x + wb * b.x), static_cast<float>(wa * a.y + wb * b.y),
           static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)};

@@ -270,7 +270,7 @@ void CZK_AnimTrackRotationTCB::Prepare() {
   PrepareKeyTimes();
   PrepareRotationControls(m_keys, &CZK_KeyFrameTCBRotation::rotation,
                           &CZK_KeyFrameTCBRotation::controlA, &CZK_KeyFrameTCBRotation::controlB);
-  m_pairs.clear();
+  ResetPerPair(m_pairs);
   for (size_t k = 1; k < m_keys.size(); ++k) {
     const KeyType& a = m_keys[k - 1];
     const KeyType& b = m_keys[k];

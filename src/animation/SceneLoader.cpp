@@ -230,6 +230,26 @@ Matrix ReadTransform(CDiskReader& reader) {
 
 // ---- Key records ----------------------------------------------------------------------------
 
+// Reads key records in place, field after field, from bytes that the caller has checked lie
+// inside the track chunk: no per-field bounds checks and no calls out of this file.
+class CRecordCursor {
+ public:
+  explicit CRecordCursor(const uint8_t* p) : m_p(p) {}
+  float ReadF32() {
+    const float value = NDiskBytes::LoadF32(m_p);
+    m_p += 4;
+    return value;
+  }
+  Vector3 ReadVector3() {
+    const float x = ReadF32();
+    const float y = ReadF32();
+    return {x, y, ReadF32()};
+  }
+
+ private:
+  const uint8_t* m_p;
+};
+
 // Relative rotation keys: the running angle sum and the running product of the key rotations.
 struct SRotationRun {
   bool first = true;
@@ -237,20 +257,20 @@ struct SRotationRun {
   Quaternion product = kIdentityQuaternion;
 };
 
-Quaternion ReadAxisAngle(CDiskReader& reader) {
+Quaternion ReadAxisAngle(CRecordCursor& reader) {
   const float angle = reader.ReadF32();
   const Vector3 axis = reader.ReadVector3();
   return QuaternionFromAxisAngle(axis, angle);
 }
 
-BezierTangent ReadTangent(CDiskReader& reader) {
+BezierTangent ReadTangent(CRecordCursor& reader) {
   BezierTangent t;
   t.dt = reader.ReadF32();
   t.dv = reader.ReadF32();
   return t;
 }
 
-void ReadTcb(CDiskReader& reader, CZK_KeyFrameTCBBase& key) {
+void ReadTcb(CRecordCursor& reader, CZK_KeyFrameTCBBase& key) {
   key.tension = reader.ReadF32();
   key.continuity = reader.ReadF32();
   key.bias = reader.ReadF32();
@@ -258,30 +278,30 @@ void ReadTcb(CDiskReader& reader, CZK_KeyFrameTCBBase& key) {
   key.easeOut = reader.ReadF32();
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameLinearFloat& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearFloat& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.value = reader.ReadF32();
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierFloat& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierFloat& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.value = reader.ReadF32();
   key.inTangent = ReadTangent(reader);
   key.outTangent = ReadTangent(reader);
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameTCBFloat& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBFloat& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.value = reader.ReadF32();
   ReadTcb(reader, key);
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameLinearPosition& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearPosition& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.value = reader.ReadVector3();
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierPosition& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierPosition& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.value = reader.ReadVector3();
   // The exporter writes the tangents of the axes in the order x, z, y.
@@ -290,18 +310,18 @@ void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierPosition& key, SRotationRun&
   for (int axis : kAxisOrder) key.outTangent[axis] = ReadTangent(reader);
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameTCBPosition& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBPosition& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.value = reader.ReadVector3();
   ReadTcb(reader, key);
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameLinearRotation& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearRotation& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.rotation = ReadAxisAngle(reader);
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierRotation& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierRotation& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.rotation = ReadAxisAngle(reader);
 }
@@ -309,7 +329,7 @@ void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierRotation& key, SRotationRun&
 // The stored angle is relative to the previous key: keyAxisAngle carries the running angle sum
 // about this key's axis, rotation the product of all key rotations so far (the absolute
 // orientation at the key).
-void ReadKey(CDiskReader& reader, CZK_KeyFrameTCBRotation& key, SRotationRun& run) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBRotation& key, SRotationRun& run) {
   key.time = reader.ReadF32();
   const float angle = reader.ReadF32();
   const Vector3 axis = reader.ReadVector3();
@@ -322,13 +342,13 @@ void ReadKey(CDiskReader& reader, CZK_KeyFrameTCBRotation& key, SRotationRun& ru
   key.rotation = run.product;
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameLinearScale& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
   key.axis = ReadAxisAngle(reader);
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierScale& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
   key.axis = ReadAxisAngle(reader);
@@ -337,7 +357,7 @@ void ReadKey(CDiskReader& reader, CZK_KeyFrameBezierScale& key, SRotationRun&) {
   for (int slot : kVectorOrder) key.tangents[slot] = reader.ReadVector3();
 }
 
-void ReadKey(CDiskReader& reader, CZK_KeyFrameTCBScale& key, SRotationRun&) {
+void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
   key.axis = ReadAxisAngle(reader);
@@ -664,10 +684,14 @@ std::unique_ptr<Track> CSceneParser::ReadTrack(const SChunk& chunk) {
   const uint32_t after = m_reader.ReadU32();
   const uint32_t count = m_reader.ReadU32();
   m_walker.RequireRecords(count, kKeyRecordSize<Key>, chunk.end, "keys");
+  // The count is known to fit in the chunk's bytes, so it cannot ask for more than the file.
+  track->ReserveKeys(count);
+  CRecordCursor records(m_reader.GetCurrentPointer());
+  m_reader.Seek(m_reader.Tell() + count * kKeyRecordSize<Key>);
   SRotationRun run;
   for (uint32_t i = 0; i < count; ++i) {
     Key key;
-    ReadKey(m_reader, key, run);
+    ReadKey(records, key, run);
     track->AddKey(key);
   }
   track->outOfRangeBefore = before;

@@ -5,21 +5,8 @@
 #include "files/File.h"
 #include "foundation/Exceptions.h"
 
-namespace {
-
-std::uint32_t LoadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-float LoadF32(const std::uint8_t* p) {
-  const std::uint32_t bits = LoadU32(p);
-  float value;
-  std::memcpy(&value, &bits, sizeof(value));
-  return value;
-}
-
-}  // namespace
+using NDiskBytes::LoadF32;
+using NDiskBytes::LoadU32;
 
 CDiskReader::~CDiskReader() { Close(); }
 

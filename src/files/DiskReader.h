@@ -8,8 +8,26 @@
 #include <zelkar/MathTypes.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
+
+// Little-endian values from bytes already known to be there.
+namespace NDiskBytes {
+
+inline std::uint32_t LoadU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline float LoadF32(const std::uint8_t* p) {
+  const std::uint32_t bits = LoadU32(p);
+  float value;
+  std::memcpy(&value, &bits, sizeof(value));
+  return value;
+}
+
+}  // namespace NDiskBytes
 
 class CDiskReader {
  public:

@@ -21,9 +21,9 @@ namespace {
 // The local matrix S·R·T as ComposeScaleRotationTranslation gives it: the rotation rows by the
 // same expressions as D3DXMatrixRotationQuaternion, each scaled (no scale: unit factors, which
 // leave the rows as they are), the translation below, the last column (0, 0, 0, 1).
-void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3* scale) {
-  const float s[3] = {scale != nullptr ? scale->x : 1.0f, scale != nullptr ? scale->y : 1.0f,
-                      scale != nullptr ? scale->z : 1.0f};
+template <bool kScaled>
+void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3& scale) {
+  const float s[3] = {kScaled ? scale.x : 1.0f, kScaled ? scale.y : 1.0f, kScaled ? scale.z : 1.0f};
   *out = {{s[0] * (1.0f - 2.0f * (q.y * q.y + q.z * q.z)), s[0] * (2.0f * (q.x * q.y + q.z * q.w)),
            s[0] * (2.0f * (q.x * q.z - q.y * q.w)), 0.0f, s[1] * (2.0f * (q.x * q.y - q.z * q.w)),
            s[1] * (1.0f - 2.0f * (q.x * q.x + q.z * q.z)), s[1] * (2.0f * (q.y * q.z + q.x * q.w)),
@@ -60,6 +60,24 @@ void MultiplyAffine(Matrix* out, Matrix* copy, const Matrix& local, const Matrix
     }
   }
 #endif
+}
+
+// How many entries ahead the passes ask for the memory of a node.
+constexpr size_t kAhead = 6;
+
+// Asks for the lines of a directly sampled node's object and node that a pass touches: for
+// sampling, the object's mode and the node's detached flag (read by the next pass); for the
+// products, the two matrices written.
+template <class Entry>
+void Prefetch(const Entry& e, bool products) {
+  if (e.object == nullptr) return;
+  if (products) {
+    __builtin_prefetch(&e.node->matrix, 1);
+    __builtin_prefetch(&e.object->world, 1);
+  } else {
+    __builtin_prefetch(&e.object->mode);
+    __builtin_prefetch(&e.node->detached);
+  }
 }
 
 bool IsPRSNodeClass(const std::type_info& type) {
@@ -198,10 +216,17 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   }
   // First every directly sampled node's local matrix: they depend on no other node, so their
   // work overlaps freely; then the walk in order, where each node waits on its parent.
-  for (size_t k = 0; k < m_entries.size(); ++k) {
+  //
+  // The nodes and objects live wherever the heap put them, and with many characters they are
+  // rarely in cache: each pass asks for the lines it will read or write a few entries ahead,
+  // so that the misses overlap instead of stalling one after the other.
+  const size_t count = m_entries.size();
+  for (size_t k = 0; k < count; ++k) {
+    if (k + kAhead < count) Prefetch(m_entries[k + kAhead], false);
     if (m_entries[k].kind == kDirect) SampleLocal(m_entries[k], time, &m_locals[k]);
   }
-  for (size_t k = 0; k < m_entries.size(); ++k) {
+  for (size_t k = 0; k < count; ++k) {
+    if (k + kAhead < count) Prefetch(m_entries[k + kAhead], true);
     SEntry& e = m_entries[k];
     const Matrix* p = e.parent != nullptr ? e.parent : parent;
     switch (e.kind) {
@@ -254,7 +279,8 @@ void CZK_EvaluationPlan::SampleLocal(SEntry& e, float time, Matrix* local) {
   Quaternion rotation = {0.0f, 0.0f, 0.0f, 1.0f};
   SampleSlot<CZK_AnimTrackRotationLinear, CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
       e.rotation, &rotation);
-  Vector3 s;
-  if (e.scale != nullptr) s = e.scale->GetFactors(time);
-  ComposeLocal(local, position, rotation, e.scale != nullptr ? &s : nullptr);
+  if (e.scale != nullptr)
+    ComposeLocal<true>(local, position, rotation, e.scale->GetFactors(time));
+  else
+    ComposeLocal<false>(local, position, rotation, position);
 }

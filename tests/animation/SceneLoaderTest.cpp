@@ -209,6 +209,23 @@ TEST_F(SceneLoaderTest, DamagedFilesAreRefusedWithTheirOffset) {
   EXPECT_EQ(Controllers().GetSceneRecordCount(), 0);
 }
 
+// For every key type, a track chunk one byte short of its one key is refused, naming the record
+// size of that type: the keys are read in place, so a size taken too small would read past the
+// chunk.
+TEST_F(SceneLoaderTest, AKeyOneByteShortOfItsRecordIsRefused) {
+  // Controller class and subclass, key type, bytes of one key record.
+  const std::vector<std::array<uint32_t, 4>> kinds = {
+      {11, 24, 46, 8}, {11, 24, 38, 24}, {11, 24, 42, 28}, {8, 26, 43, 16},
+      {8, 26, 35, 64}, {8, 26, 39, 36},  {9, 27, 44, 20},  {9, 27, 36, 20},
+      {9, 27, 40, 40}, {10, 0, 45, 32},  {10, 0, 37, 80},  {10, 0, 41, 52}};
+  for (const auto& [cls, subclass, keyType, size] : kinds) {
+    const uint32_t bytes = size - 1;
+    Refuse(OneTrack("X", cls, subclass, keyType, 1,
+                    [bytes](SceneBytes& b) { b.bytes.resize(b.bytes.size() + bytes); }),
+           {"1 keys need at least " + std::to_string(size) + " bytes"});
+  }
+}
+
 // A damaged object after good ones takes everything of its file away with it, and a controller
 // of the same name registered before the load is found again.
 TEST_F(SceneLoaderTest, ARefusedFileLeavesTheManagerAsItWas) {

@@ -114,7 +114,7 @@ TEST(TrackSearch, IndexedSearchAndScanAgreeWithTheReference) {
   int unordered = 0;
   for (int set = 0; set < 800; ++set) {
     // Quarter steps make equal key times and exact hits on key times common; other sets are
-    // real times, some clustered so that buckets hold many keys or none.
+    // real times, some clustered far from even spacing, so that the search's guess misses.
     const size_t n = 1 + static_cast<size_t>(set % 40);
     std::vector<float> times(n);
     for (float& t : times) {
@@ -127,7 +127,7 @@ TEST(TrackSearch, IndexedSearchAndScanAgreeWithTheReference) {
     }
     if (set % 3 != 0) std::sort(times.begin(), times.end());
     NAnimTrackSearch::CKeyTimes keyTimes;
-    for (float t : times) keyTimes.Append(t);
+    keyTimes.Bind(times.data(), times.size());
     keyTimes.Prepare();
     const bool ordered = std::is_sorted(times.begin(), times.end());
     ASSERT_EQ(keyTimes.Ordered(), ordered);
