@@ -55,15 +55,17 @@ struct TempFile : files_test::TempDir {
 class HierarchyLoaderTest : public LibraryFixture {
  protected:
   // Builds a character (plain or human) and loads the bytes into it; the test owns the result.
-  std::unique_ptr<CZK_Character> Load(const std::vector<uint8_t>& bytes, bool human = false,
-                                      const std::string& name = "Car1") {
-    std::unique_ptr<CZK_Character> character(human ? new CZK_CharacterHuman(name)
-                                                   : new CZK_Character(name));
+  std::unique_ptr<CZK_Character> Load(const std::vector<uint8_t>& bytes, bool human = false) {
+    std::unique_ptr<CZK_Character> character(human ? new CZK_CharacterHuman("Car1")
+                                                   : new CZK_Character("Car1"));
+    LoadInto(bytes, character.get(), human);
+    return character;
+  }
+  static void LoadInto(const std::vector<uint8_t>& bytes, CZK_Character* character, bool human) {
     CDiskReader reader;
     reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
     CZK_3DSMAXAnimationLoader loader;
-    loader.LoadHierarchyFromBuf(&reader, character.get(), human);
-    return character;
+    loader.LoadHierarchyFromBuf(&reader, character, human);
   }
 
   // Expects the load to be refused with every fragment in the message, and the registry to hold
@@ -71,14 +73,8 @@ class HierarchyLoaderTest : public LibraryFixture {
   std::string Refuse(const std::vector<uint8_t>& bytes, std::vector<std::string> fragments) {
     const size_t mark = Characters().GetNodeCount();
     CZK_Character character("Car1");
-    const std::string text = zk_test::RefusalText(
-        [&] {
-          CDiskReader reader;
-          reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
-          CZK_3DSMAXAnimationLoader loader;
-          loader.LoadHierarchyFromBuf(&reader, &character, false);
-        },
-        fragments);
+    const std::string text =
+        zk_test::RefusalText([&] { LoadInto(bytes, &character, false); }, fragments);
     EXPECT_EQ(Characters().GetNodeCount(), mark + 1);
     Characters().TruncateNodes(mark);
     return text;
@@ -87,18 +83,17 @@ class HierarchyLoaderTest : public LibraryFixture {
 
 // ---- Damaged files --------------------------------------------------------------------------
 
-TEST_F(HierarchyLoaderTest, AParentIdThatIsNotInTheTreeIsRefused) {
-  const size_t thirdRecord = 23 + 16 + 4 + (16 + 5 + 8 + 48 + 4) + (16 + 4 + 8 + 48 + 4);
-  auto bytes = Hierarchy(3, [](SceneBytes& b) {
-    b.Node(47, "Body", 1, -1, TestMatrix(0), 0);
-    b.Node(47, "Arm", 2, 1, TestMatrix(0), 2);
-    b.Node(47, "Lost", 3, 77, TestMatrix(0), 2);
-  });
-  Refuse(bytes, {"car.zkh", "offset " + std::to_string(thirdRecord), "Lost", "parent id 77"});
-}
-
 TEST_F(HierarchyLoaderTest, MalformedNodeRecordsAreRefused) {
   const std::string firstRecord = "offset " + std::to_string(23 + 16 + 4);
+  // A parent id that names no node of the tree, on the third record.
+  const size_t third = 23 + 16 + 4 + (16 + 5 + 8 + 48 + 4) + (16 + 4 + 8 + 48 + 4);
+  Refuse(Hierarchy(
+             3,
+             [](SceneBytes& b) {
+               b.Node(47, "Body", 1, -1, TestMatrix(0), 0).Node(47, "Arm", 2, 1, TestMatrix(0), 2);
+               b.Node(47, "Lost", 3, 77, TestMatrix(0), 2);
+             }),
+         {"car.zkh", "offset " + std::to_string(third), "Lost", "parent id 77"});
   Refuse(Hierarchy(1, [](SceneBytes& b) { b.Node(49, "N", 1, -1, TestMatrix(0), 0); }),
          {firstRecord, "subclass 49"});
   auto idLength = Hierarchy(1, [](SceneBytes& b) { b.Node(47, "N", 1, -1, TestMatrix(0), 0); });
@@ -106,7 +101,7 @@ TEST_F(HierarchyLoaderTest, MalformedNodeRecordsAreRefused) {
   Refuse(idLength, {firstRecord, "id length 12"});
   // More records than the chunk holds: the count is refused before anything is built.
   Refuse(Hierarchy(4000000000u, [](SceneBytes& b) { b.Node(47, "N", 1, -1, TestMatrix(0), 0); }),
-         {"offset " + std::to_string(23 + 16 + 4), "4000000000 node records"});
+         {firstRecord, "4000000000 node records"});
   // A record that reaches past its hierarchy chunk, though not past the file.
   SceneBytes b;
   b.Header().Begin(18, 0).U32(1).Node(47, "LongerName", 1, -1, TestMatrix(0), 0);
@@ -158,10 +153,7 @@ TEST_F(HierarchyLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
     auto character = std::make_unique<CZK_Character>("Car1");
     bool ok = true;
     try {
-      CDiskReader reader;
-      reader.LoadFromMemory(prefix.data(), static_cast<uint32_t>(prefix.size()), "car.zkh");
-      CZK_3DSMAXAnimationLoader loader;
-      loader.LoadHierarchyFromBuf(&reader, character.get(), true);
+      LoadInto(prefix, character.get(), true);
     } catch (const CZK_Exception& e) {
       ok = false;
       const std::string text = e.what();

@@ -54,9 +54,6 @@ auto FloatTrack(const std::vector<CZK_KeyFrameTCBFloat>& keys, uint32_t before =
                 uint32_t after = Hold) {
   return MakeTrack<CZK_AnimTrackFloatTCB>(keys, before, after);
 }
-auto RotationTrack(const std::vector<CZK_KeyFrameTCBRotation>& keys) {
-  return MakeTrack<CZK_AnimTrackRotationTCB>(keys);
-}
 
 STCB RandomTCB(std::mt19937& rng, float range) {
   std::uniform_real_distribution<float> param(-range, range), ease(0.0f, 1.0f);
@@ -183,9 +180,9 @@ TEST(TCBRotation, ControlQuaternionsOfAnUnevenTurn) {
   // The scaled logs are (phi/2) sin(phi/2) for relative angles 0.4 and 0.8.
   STCB biased;
   biased.bias = 0.5f;
-  const auto track =
-      RotationTrack({RotationKey(0.0f, RotZ(0.0f)), RotationKey(1.0f, RotZ(0.4f), biased),
-                     RotationKey(3, RotZ(1.2f))});
+  const auto track = MakeTrack<CZK_AnimTrackRotationTCB>(
+      std::vector{RotationKey(0.0f, RotZ(0.0f)), RotationKey(1.0f, RotZ(0.4f), biased),
+                  RotationKey(3, RotZ(1.2f))});
   const double gIn = 0.2 * std::sin(0.2), gOut = 0.4 * std::sin(0.4);
   // d = 1.5, fp = 2/3, fn = 4/3; bias 0.5: ksm = 1/2, ksp = 1/6, kdm = 1, kdp = 1/3. exp of a
   // z half-angle h turns by 2h.

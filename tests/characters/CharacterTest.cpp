@@ -2,32 +2,22 @@
 
 #include <string>
 
+#include "InCarTestSupport.h"
 #include "characters/Character.h"
 #include "foundation/Exceptions.h"
 #include "scenegraph/Node.h"
-#include "support/LibraryFixture.h"
 
 namespace {
 
-class CharacterTest : public LibraryFixture {
+class CharacterTest : public InCarTest {
  protected:
-  // A character "Bob" registered with the manager, with an animated node "hand" (kind 2) under
-  // the root and a placed node "seat" (kind 1) and an attached node "wheel" (kind 0).
+  // A character "Bob" registered with the manager, with an animated node "hand" under the root.
   CZK_Character* MakeBob() {
     auto* bob = new CZK_Character("Bob");
-    hand = AddNode(bob, new CZK_NodePRS("hand", 1, -1), kNodeBone);
-    seat = AddNode(bob, new CZK_NodePRS("seat", 2, -1), kNodePlaced);
-    wheel = AddNode(bob, new CZK_NodePRS("wheel", 3, -1), kNodeAttached);
-    wheel->matrix = Translation(0, 0, 1);
+    hand = new CZK_NodePRS("hand", 1, -1);
+    Attach(bob, hand, kNodeBone);
     Characters().AddCharacter(bob);
     return bob;
-  }
-
-  CZK_Node* AddNode(CZK_Character* character, CZK_Node* node, uint32_t kind) {
-    node->kind = kind;
-    character->AttachNode(node);
-    node->registryIndex = Characters().AddNode(node);
-    return node;
   }
 
   // A scene whose "hand" moves along x with x = time over [0, 1000].
@@ -37,8 +27,6 @@ class CharacterTest : public LibraryFixture {
   }
 
   CZK_Node* hand = nullptr;
-  CZK_Node* seat = nullptr;
-  CZK_Node* wheel = nullptr;
 };
 
 }  // namespace

@@ -10,7 +10,6 @@ using namespace zk_test;
 
 namespace {
 
-constexpr Vector3 kAxisX = {1, 0, 0};
 constexpr Vector3 kAxisZ = {0, 0, 1};
 
 // A PRS controller with its three sub-controllers, owned together for the test.
@@ -106,11 +105,6 @@ TEST(Controllers, PRSComposesScaleThenRotationThenTranslation) {
   lod.SetScaleTrack(new ConstantScaleTrack({2, 2, 2, {0, 0, 0, 1}}));
   Matrix fromLod;
   EXPECT_TRUE(Near(*lod.Evaluate(&fromLod, 0.0f), m, 1e-6f));
-
-  // Identity values give the identity matrix.
-  PRSRig identity({0, 0, 0}, kAxisX, 0, 1);
-  identity.prs.Evaluate(&m, 3, nullptr);
-  EXPECT_TRUE(Near(m, g_IdentityMatrix, 0));
 }
 
 // Samples at times 0 and 1 whose 3×4 parts hold 100 (k + 1) + e for sample k, element e: a

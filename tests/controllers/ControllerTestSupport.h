@@ -110,14 +110,9 @@ class ScopedHub {
     return *reinterpret_cast<CSignalList<Rec>*>(reinterpret_cast<char*>(m_words.data()) + offset);
   }
 
-  // Delivers record the way the host does: from first, Notify, then read next.
   template <class Rec>
   void Deliver(std::size_t offset, const Rec& record) {
-    CSignalConnection<Rec>* c = List<Rec>(offset).first;
-    while (c != nullptr) {
-      c->Notify(record);
-      c = c->next;
-    }
+    NotifyEach(List<Rec>(offset), record);
   }
 
  private:

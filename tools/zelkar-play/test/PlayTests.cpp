@@ -173,29 +173,39 @@ TEST_F(PlayTool, DrawingStandsUprightInFrontAndSideViews) {
   }
 }
 
-TEST_F(PlayTool, BadArgumentsFailWithOneLine) {
-  const std::vector<std::string> scene{"--hierarchy", kHierarchy, "--scene", kScene};
+// Bad arguments exit with 2, missing files with 1, each with one line naming the culprit.
+TEST_F(PlayTool, BadArgumentsAndMissingFilesFailWithOneLine) {
   auto with = [&](std::vector<std::string> extra) {
-    std::vector<std::string> all = scene;
+    std::vector<std::string> all{"--hierarchy", kHierarchy, "--scene", kScene};
     all.insert(all.end(), extra.begin(), extra.end());
     return all;
   };
-  ExpectOneLineFailure(Run({}), 2, "--hierarchy");
-  ExpectOneLineFailure(Run(with({"--bogus"})), 2, "--bogus");
-  ExpectOneLineFailure(Run(with({"--step", "0"})), 2, "--step");
-  ExpectOneLineFailure(Run(with({"--step", "-1"})), 2, "--step");
-  ExpectOneLineFailure(Run(with({"--from", "1", "--to", "0.5"})), 2, "--to");
-  ExpectOneLineFailure(Run(with({"--from", "0", "--to", "1e9", "--step", "0.0001"})), 2, "million");
-  ExpectOneLineFailure(Run(with({"--category", "4"})), 2, "--category");
-  ExpectOneLineFailure(Run(with({"--nodes", "B_head,,B_neck"})), 2, "empty entry");
-  ExpectOneLineFailure(Run(with({"--nodes", "B_head,B_tail", "--output", "refused.csv"})), 2,
-                       "B_tail");
+  const struct {
+    std::vector<std::string> arguments;
+    int code;
+    std::string mention;
+  } cases[] = {
+      {{}, 2, "--hierarchy"},
+      {with({"--bogus"}), 2, "--bogus"},
+      {with({"--step", "0"}), 2, "--step"},
+      {with({"--step", "-1"}), 2, "--step"},
+      {with({"--from", "1", "--to", "0.5"}), 2, "--to"},
+      {with({"--from", "0", "--to", "1e9", "--step", "0.0001"}), 2, "million"},
+      {with({"--category", "4"}), 2, "--category"},
+      {with({"--nodes", "B_head,,B_neck"}), 2, "empty entry"},
+      {with({"--nodes", "B_head,B_tail", "--output", "refused.csv"}), 2, "B_tail"},
+      {with({"--svg-times", "0"}), 2, "--svg"},
+      {with({"--svg", "x.svg", "--svg-times", "0,soon"}), 2, "soon"},
+      {with({"--up", "x"}), 2, "--up"},
+      {with({"--kind", "Foo"}), 2, "Spectator, Driver, CoDriver, Car"},
+      {with({"--kind", "driver"}), 2, "--car"},
+      {{"--hierarchy", Path("nowhere.zkh")}, 1, "nowhere.zkh"},
+      {{"--hierarchy", kHierarchy, "--scene", Path("nowhere.zka")}, 1, "nowhere.zka"},
+      {{"--hierarchy", kHierarchy, "--library", Path("libnone.so")}, 1, "libnone.so"},
+      {{"--hierarchy", kHierarchy, "--output", Path("no/such/folder/out.csv")}, 1, "out.csv"},
+  };
+  for (const auto& c : cases) ExpectOneLineFailure(Run(c.arguments), c.code, c.mention);
   EXPECT_FALSE(fs::exists(m_dir / "refused.csv"));  // a refused run leaves no file
-  ExpectOneLineFailure(Run(with({"--svg-times", "0"})), 2, "--svg");
-  ExpectOneLineFailure(Run(with({"--svg", "x.svg", "--svg-times", "0,soon"})), 2, "soon");
-  ExpectOneLineFailure(Run(with({"--up", "x"})), 2, "--up");
-  ExpectOneLineFailure(Run(with({"--kind", "Foo"})), 2, "Spectator, Driver, CoDriver, Car");
-  ExpectOneLineFailure(Run(with({"--kind", "driver"})), 2, "--car");
 }
 
 TEST_F(PlayTool, PeopleSitInTheCarGivenOnTheCommandLine) {
@@ -214,16 +224,6 @@ TEST_F(PlayTool, PeopleSitInTheCarGivenOnTheCommandLine) {
   ASSERT_EQ(driver.code, 0) << driver.err;
   const SRun car0 = Run({"--hierarchy", car, "--kind", "Car", "--to", "0"});
   EXPECT_EQ(car0.code, 0) << car0.err;
-}
-
-TEST_F(PlayTool, MissingFilesFailWithOneLineNamingThem) {
-  ExpectOneLineFailure(Run({"--hierarchy", Path("nowhere.zkh")}), 1, "nowhere.zkh");
-  ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--scene", Path("nowhere.zka")}), 1,
-                       "nowhere.zka");
-  ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--library", Path("libnone.so")}), 1,
-                       "libnone.so");
-  ExpectOneLineFailure(Run({"--hierarchy", kHierarchy, "--output", Path("no/such/folder/out.csv")}),
-                       1, "out.csv");
 }
 
 }  // namespace
