@@ -30,12 +30,6 @@ class Random {
   std::mt19937 m_engine;
 };
 
-Matrix Mul(const Matrix& a, const Matrix& b) {
-  Matrix r;
-  D3DXMatrixMultiply(&r, &a, &b);
-  return r;
-}
-
 Matrix FromQuaternion(const Quaternion& q) {
   Matrix m;
   D3DXMatrixRotationQuaternion(&m, &q);
