@@ -226,33 +226,6 @@ TEST_F(SceneLoaderTest, AKeyOneByteShortOfItsRecordIsRefused) {
   }
 }
 
-// A damaged object after good ones takes everything of its file away with it, and a controller
-// of the same name registered before the load is found again.
-TEST_F(SceneLoaderTest, ARefusedFileLeavesTheManagerAsItWas) {
-  AddStaticPRS("Walk::Hand", {1, 2, 3});
-  const int before = Controllers().FindController("Walk::Hand");
-  Controllers().AddScene("Earlier");
-  const CZK_ControllerManager::Counts mark = Controllers().GetCounts();
-
-  SceneBytes b;
-  b.Header().Object("Hand").Begin(7, 28);
-  b.Begin(8, 26).Track(39, 2).F32(0).Vec3(0, 0, 0).Tcb(0, 0, 0, 0, 0);
-  b.F32(1).Vec3(1, 1, 1).Tcb(0, 0, 0, 0, 0).End().End();
-  b.Begin(9, 30).S32(1).Str("Ball").F32(1);
-  for (int w = 0; w < 9; ++w) b.U32(0);
-  b.End();
-  b.Begin(10, 0).Track(45, 0).End().End();
-  b.End().End();
-  b.Begin(20, 0).F32(0).F32(1).End();
-  b.Object("Bad").Begin(11, 24).Track(35, 0).End().End().End();
-  Refuse(b.bytes, {"key type 35"});
-
-  ExpectCounts(Controllers().GetCounts(), mark);
-  EXPECT_EQ(Controllers().FindController("Walk::Hand"), before);
-  EXPECT_EQ(Controllers().FindController("Walk::Hand::rot"), -1);
-  EXPECT_TRUE(Controllers().GetScene(mark.scenes - 1)->lookAtControllers.empty());
-}
-
 // Every prefix of a valid file either loads (exactly when it ends between two top-level chunks)
 // or is refused with the manager back at its mark.
 TEST_F(SceneLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {

@@ -178,10 +178,29 @@ TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
       {"frames past the scene", "[Animation Frames]\nGear = 100000\nNormal = -7\n", 60, -7, 1.0f, {0, 0, 300}},
       // clang-format on
   };
+  // Every curve's frames, length, ends and tangents: without a file they must be those the
+  // shipped defaults file spells out (the first two cases).
+  std::vector<float> defaults;
+  const auto curves = [](const CZK_CharacterDriver* d) {
+    std::vector<float> v;
+    for (int t = 1; t < d->kTransitionCount; ++t)
+      for (const CZK_TransitionCurve* c : {d->GetHandCurve(t), d->GetElbowCurve(t)}) {
+        if (c == nullptr) continue;
+        v.insert(v.end(), {float(t), c->length, float(c->startFrame), float(c->frameCount)});
+        for (const Vector3& p : {c->startKey->position, c->startKey->outTangent,
+                                 c->endKey->position, c->endKey->inTangent})
+          v.insert(v.end(), {p.x, p.y, p.z});
+      }
+    return v;
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     time = 0.0f;
     CZK_CharacterDriver* d = Driver(true, c.ini == "-" ? nullptr : &c.ini);
+    if (defaults.empty()) defaults = curves(d);
+    if (c.what == std::string("shipped defaults")) {
+      EXPECT_EQ(curves(d), defaults);
+    }
     EXPECT_NEAR(d->GetMaxSteerAngle(), c.degrees * zk_math::kDegreesToRadians, 1e-6f);
     EXPECT_EQ(d->GetNormalFrame(), c.normal);
     EXPECT_FLOAT_EQ(d->GetHandCurve(1)->length, c.gearLength);

@@ -37,6 +37,13 @@ inline Vector3 Row(const Matrix& m, int row) {
   return {m.m[row * 4], m.m[row * 4 + 1], m.m[row * 4 + 2]};
 }
 
+// The product a·b: a applied first.
+inline Matrix Mul(const Matrix& a, const Matrix& b) {
+  Matrix r;
+  D3DXMatrixMultiply(&r, &a, &b);
+  return r;
+}
+
 inline Matrix Translation(float x, float y, float z) {
   Matrix m;
   D3DXMatrixTranslation(&m, x, y, z);

@@ -85,58 +85,43 @@ TEST_F(AssetCli, CheckRunsTheLibraryLoader) {
   EXPECT_EQ(Tool({"check", "nowhere.zka"}).code, 1);
 }
 
-TEST_F(AssetCli, BadDescriptionsAreRefusedWithTheirPath) {
-  std::string missing = kScene;
-  missing.replace(missing.find("\"angle\": 0, \"axis\": [0, 0, 1]}]}}"), 12, "");
-  Write("missing.json", missing);
-  ToolRun run = Tool({"build", "missing.json", "out.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err,
-            "zelkar-asset: missing.json: /chunks/0/controller/rotation/track/keys/0/angle: "
-            "missing\n");
-  EXPECT_FALSE(fs::exists(m_dir / "out.zka"));
-
-  Write("broken.json", "{\"chunks\": [\n  {\"type\": }\n]}");
-  run = Tool({"build", "broken.json", "out.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(Lines(run.err), 1u) << run.err;
-  EXPECT_NE(run.err.find("broken.json: "), std::string::npos);
-  EXPECT_NE(run.err.find("line 2"), std::string::npos) << run.err;
-
-  run = Tool({"build", "absent.json", "out.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "zelkar-asset: absent.json: cannot read the file\n");
-
-  Write("scene.json", kScene);
-  run = Tool({"build", "scene.json", "no/such/folder/out.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(Lines(run.err), 1u) << run.err;
-  EXPECT_NE(run.err.find("Error creating file: no/such/folder/out.zka"), std::string::npos)
-      << run.err;
-}
-
-TEST_F(AssetCli, DamagedFilesAreRefusedWithTheirOffset) {
+// Each refusal: exit code 1, nothing on stdout, one line on stderr naming the file and the place
+// of the damage (a JSON path, a line, a byte offset), and no output file.
+TEST_F(AssetCli, BadFilesAreRefusedWithOneLineNamingThePlace) {
   Write("scene.json", kScene);
   ASSERT_EQ(Tool({"build", "scene.json", "scene.zka"}).code, 0);
-  Bytes bytes = ReadWholeFile(Path("scene.zka"));
-  bytes.resize(bytes.size() - 30);
-  Write("cut.zka", std::string(bytes.begin(), bytes.end()));
-  ToolRun run = Tool({"dump", "cut.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("zelkar-asset: cut.zka: byte 35: chunk (class 6, subclass 21) claims", 0),
-            0u)
-      << run.err;
-  EXPECT_EQ(Lines(run.err), 1u);
-
+  const Bytes built = ReadWholeFile(Path("scene.zka"));
+  Write("cut.zka", std::string(built.begin(), built.end() - 30));
   Write("text.zka", "this is not a scene file at all");
-  run = Tool({"dump", "text.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err.rfind("zelkar-asset: text.zka: byte 0: not a hierarchy or scene file", 0), 0u);
-
-  run = Tool({"dump", "absent.zka"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err.rfind("zelkar-asset: absent.zka: cannot read the file", 0), 0u) << run.err;
+  std::string missing = kScene;
+  Write("missing.json",
+        missing.replace(missing.find("\"angle\": 0, \"axis\": [0, 0, 1]}]}}"), 12, ""));
+  Write("broken.json", "{\"chunks\": [\n  {\"type\": }\n]}");
+  const struct {
+    std::vector<std::string> arguments;
+    std::string start, also;
+  } cases[] = {
+      {{"build", "missing.json", "out.zka"},
+       "missing.json: /chunks/0/controller/rotation/track/keys/0/angle: missing\n",
+       ""},
+      {{"build", "broken.json", "out.zka"}, "broken.json: ", "line 2"},
+      {{"build", "absent.json", "out.zka"}, "absent.json: cannot read the file\n", ""},
+      {{"build", "scene.json", "no/such/folder/out.zka"},
+       "",
+       "Error creating file: no/such/folder"},
+      {{"dump", "cut.zka"}, "cut.zka: byte 35: chunk (class 6, subclass 21) claims", ""},
+      {{"dump", "text.zka"}, "text.zka: byte 0: not a hierarchy or scene file", ""},
+      {{"dump", "absent.zka"}, "absent.zka: cannot read the file", ""},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = Tool(c.arguments);
+    EXPECT_EQ(run.code, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lines(run.err), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("zelkar-asset: " + c.start, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.also), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(m_dir / "out.zka"));
 }
 
 TEST(AssetArchiveNames, BackslashesBecomeSlashesAndClimbingIsRefused) {
