@@ -22,11 +22,22 @@ TEST(LinearTrack, RotationTakesTheShorterArc) {
   };
   const Quaternion q = RotZ(1.0f);
   const auto same = track(q, Negated(q));
+  // Each time also through the sampling with constants prepared per key pair, where the
+  // hemisphere sign is folded into the pair's constants.
   Quaternion r;
-  for (float t : {0.1f, 0.5f, 0.9f}) EXPECT_TRUE(Near(*same->Evaluate(&r, t), q)) << t;
+  uint32_t cursor = 0;
+  const auto placed = [&](const CZK_AnimTrackRotationLinear& t, float time) {
+    return *t.EvaluatePlaced(&r, {time, NAnimTrackSearch::kHoldNone}, &cursor);
+  };
+  for (float t : {0.1f, 0.5f, 0.9f}) {
+    EXPECT_TRUE(Near(*same->Evaluate(&r, t), q)) << t;
+    EXPECT_TRUE(Near(placed(*same, t), q)) << t;
+  }
   // Identity to 300 degrees about z is -60 degrees the short way: halfway is -30 degrees.
   const auto turn = track(kIdentityQuaternion, RotZ(300.0f * zk_math::kDegreesToRadians));
-  EXPECT_TRUE(SameRotation(*turn->Evaluate(&r, 0.5f), RotZ(-30.0f * zk_math::kDegreesToRadians)));
+  const Quaternion half = RotZ(-30.0f * zk_math::kDegreesToRadians);
+  EXPECT_TRUE(SameRotation(*turn->Evaluate(&r, 0.5f), half));
+  EXPECT_TRUE(SameRotation(placed(*turn, 0.5f), half));
 }
 
 // Scale factors blend linearly; the scale axis turns from one key's to the next's.
