@@ -261,6 +261,16 @@ TEST_F(DriverTest, CoDriverLoopsOneCycleOfFourHundredTwentyFourFramesPerUpdate) 
   }
 }
 
+// The car control signal has a list for each game state the driver plays in: every one steers.
+TEST_F(DriverTest, EveryCarControlListReachesTheDriver) {
+  for (std::size_t list : zk_hub::kCarControlLists) {
+    CZK_CharacterDriver* d = Driver();
+    Deliver(list, CSigCarControl{{}, 0.0f, {}, 0.5f, 0});
+    EXPECT_NE(d->GetSteerAngle(), 0.0f) << "list at " << list;
+    Characters().Clear();
+  }
+}
+
 TEST_F(DriverTest, CoDriverSitsAtTheCoDriverSeatOfATurnedCar) {
   CZK_CharacterCoDriver* reader = CoDriver();
   CSigCarGeneralState state{};
