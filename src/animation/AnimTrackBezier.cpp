@@ -202,9 +202,9 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationBezier::Prepare() {
   PrepareKeyTimes();
-  ResetPerPair(m_pairs);
-  for (size_t k = 1; k < m_keys.size(); ++k)
-    m_pairs.push_back(NAnimTrackSlerp::DirectArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+  PreparePerPair(m_pairs, [](const KeyType& a, const KeyType& b) {
+    return NAnimTrackSlerp::DirectArcPair(a.rotation, b.rotation);
+  });
 }
 
 Quaternion* CZK_AnimTrackRotationBezier::EvaluatePlaced(Quaternion* out,

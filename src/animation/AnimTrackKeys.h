@@ -76,12 +76,13 @@ class CZK_AnimTrackKeys : public TrackKind {
     return between(m_keys[s.prev], m_keys[s.next], s.time);
   }
 
-  // Empties a per-pair array of Prepare with room for one entry per pair of neighbouring keys:
-  // exactly that on a track's first Prepare, so a loaded track carries no spare room.
-  template <class T>
-  void ResetPerPair(std::vector<T>& pairs) const {
+  // Refills a per-pair array of Prepare: entry k is make(key k, key k + 1). The array is sized
+  // exactly on a track's first Prepare, so a loaded track carries no spare room.
+  template <class T, class Make>
+  void PreparePerPair(std::vector<T>& pairs, Make make) const {
     pairs.clear();
     pairs.reserve(m_keys.size() > 1 ? m_keys.size() - 1 : 0);
+    for (size_t k = 1; k < m_keys.size(); ++k) pairs.push_back(make(m_keys[k - 1], m_keys[k]));
   }
 
   // Requires at least one key.

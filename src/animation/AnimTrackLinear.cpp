@@ -39,9 +39,9 @@ Vector3* CZK_AnimTrackPositionLinear::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationLinear::Prepare() {
   PrepareKeyTimes();
-  ResetPerPair(m_pairs);
-  for (size_t k = 1; k < m_keys.size(); ++k)
-    m_pairs.push_back(NAnimTrackSlerp::ShorterArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+  PreparePerPair(m_pairs, [](const KeyType& a, const KeyType& b) {
+    return NAnimTrackSlerp::ShorterArcPair(a.rotation, b.rotation);
+  });
 }
 
 Quaternion* CZK_AnimTrackRotationLinear::EvaluatePlaced(Quaternion* out,

@@ -270,13 +270,10 @@ void CZK_AnimTrackRotationTCB::Prepare() {
   PrepareKeyTimes();
   PrepareRotationControls(m_keys, &CZK_KeyFrameTCBRotation::rotation,
                           &CZK_KeyFrameTCBRotation::controlA, &CZK_KeyFrameTCBRotation::controlB);
-  ResetPerPair(m_pairs);
-  for (size_t k = 1; k < m_keys.size(); ++k) {
-    const KeyType& a = m_keys[k - 1];
-    const KeyType& b = m_keys[k];
-    m_pairs.push_back({NAnimTrackSlerp::DirectArcPair(a.rotation, b.rotation),
-                       NAnimTrackSlerp::DirectArcPair(a.controlA, b.controlB)});
-  }
+  PreparePerPair(m_pairs, [](const KeyType& a, const KeyType& b) {
+    return SPairConstants{NAnimTrackSlerp::DirectArcPair(a.rotation, b.rotation),
+                          NAnimTrackSlerp::DirectArcPair(a.controlA, b.controlB)};
+  });
 }
 
 Quaternion* CZK_AnimTrackRotationTCB::Evaluate(Quaternion* out, float time) const {
