@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "animation/AnimTrack.h"
@@ -45,6 +46,25 @@ class CZK_AnimTrackKeys : public TrackKind {
   // The times of the first and the last key. Requires at least one key.
   float FirstKeyTime() const { return m_keys.front().time; }
   float LastKeyTime() const { return m_keys.back().time; }
+  // The segment of a time already placed against the key range, the key search starting from
+  // *cursor (see NAnimTrackSearch::FindSegmentFrom). Requires at least one key.
+  NAnimTrackSearch::STrackSegment FindPlacedSegment(const NAnimTrackSearch::SPlacedTime& time,
+                                                    uint32_t* cursor) const {
+    // Most samples fall in the segment found last time or in the one after it: keys that
+    // enclose the time, read here without the view's stride, are the ones the search finds.
+    const float t = time.time;
+    const size_t count = m_keys.size();
+    const size_t i = *cursor;
+    if (time.held == NAnimTrackSearch::kHoldNone && m_times.Ordered() && i - 1 < count - 1 &&
+        !(t < m_keys[i - 1].time)) {
+      if (t < m_keys[i].time) return {i - 1, i, t, false};
+      if (i + 1 < count && t < m_keys[i + 1].time) {
+        *cursor = static_cast<uint32_t>(i + 1);
+        return {i, i + 1, t, false};
+      }
+    }
+    return NAnimTrackSearch::FindSegmentFrom(m_times, time, cursor);
+  }
 
  protected:
   // The first step of every Prepare.
@@ -70,8 +90,7 @@ class CZK_AnimTrackKeys : public TrackKind {
   Value SampleFrom(const NAnimTrackSearch::SPlacedTime& time, uint32_t* cursor,
                    const Value& neutral, Held held, Between between) const {
     if (m_keys.empty()) return neutral;
-    const NAnimTrackSearch::STrackSegment s =
-        NAnimTrackSearch::FindSegmentFrom(m_times, time, cursor);
+    const NAnimTrackSearch::STrackSegment s = FindPlacedSegment(time, cursor);
     if (s.hold) return held(m_keys[s.prev]);
     return between(m_keys[s.prev], m_keys[s.next], s.time);
   }

@@ -47,18 +47,17 @@ void CZK_AnimTrackRotationLinear::Prepare() {
 Quaternion* CZK_AnimTrackRotationLinear::EvaluatePlaced(Quaternion* out,
                                                         const NAnimTrackSearch::SPlacedTime& time,
                                                         uint32_t* cursor) const {
-  *out = SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
-                    [this](const KeyType& prev, const KeyType& next, float t) {
-                      const size_t pair = static_cast<size_t>(&prev - m_keys.data());
-                      const float u = SegmentFraction(t, prev.time, next.time);
-                      // Keys added since the last Prepare have no constants yet.
-                      if (pair >= m_pairs.size()) {
-                        Quaternion q;
-                        return *D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation, u);
-                      }
-                      return NAnimTrackSlerp::ShorterArcSlerp(prev.rotation, next.rotation,
-                                                              m_pairs[pair], u);
-                    });
+  *out =
+      SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
+                 [this](const KeyType& prev, const KeyType& next, float t) {
+                   const float u = SegmentFraction(t, prev.time, next.time);
+                   const NAnimTrackSlerp::SSlerpPair* pair =
+                       FindPair(static_cast<size_t>(&prev - m_keys.data()));
+                   Quaternion q;
+                   if (pair == nullptr)
+                     return *D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation, u);
+                   return NAnimTrackSlerp::ShorterArcSlerp(prev.rotation, next.rotation, *pair, u);
+                 });
   return out;
 }
 

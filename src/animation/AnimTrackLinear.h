@@ -38,6 +38,10 @@ class CZK_AnimTrackRotationLinear
   Quaternion* Evaluate(Quaternion* out, float time) const override;
   Quaternion* EvaluatePlaced(Quaternion* out, const NAnimTrackSearch::SPlacedTime& time,
                              uint32_t* cursor) const;
+  // The slerp constants of keys pair and pair + 1; null for keys added since the last Prepare.
+  const NAnimTrackSlerp::SSlerpPair* FindPair(size_t pair) const {
+    return pair < m_pairs.size() ? &m_pairs[pair] : nullptr;
+  }
 
  private:
   std::vector<NAnimTrackSlerp::SSlerpPair> m_pairs;  // pair k joins keys k and k + 1

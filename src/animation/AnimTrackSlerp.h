@@ -49,11 +49,9 @@ inline float SineHalfTurn(float x) {
   return static_cast<float>(d * (low + d8 * high));
 }
 
-// SineHalfTurn of two arguments at once, to the bit the same: every slerp needs two sines, and
-// with SSE2 both share one chain of double operations.
-inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
 #if defined(__SSE2__)
-  __m128d d = _mm_cvtps_pd(_mm_setr_ps(x, y, 0.0f, 0.0f));
+// SineHalfTurn of the two doubles of d, to the bit the same operations.
+inline __m128d SineHalfTurn2(__m128d d) {
   const __m128d reflect = _mm_cmpgt_pd(d, _mm_set1_pd(kHalfPi));
   d = _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(_mm_set1_pd(kPi), d)), _mm_andnot_pd(reflect, d));
   const __m128d d2 = _mm_mul_pd(d, d);
@@ -65,7 +63,15 @@ inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
                  _mm_mul_pd(d4, _mm_add_pd(c(kSineC5), _mm_mul_pd(d2, c(kSineC7)))));
   const __m128d high =
       _mm_add_pd(_mm_add_pd(c(kSineC9), _mm_mul_pd(d2, c(kSineC11))), _mm_mul_pd(d4, c(kSineC13)));
-  const __m128 r = _mm_cvtpd_ps(_mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high))));
+  return _mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high)));
+}
+#endif
+
+// SineHalfTurn of two arguments at once, to the bit the same: every slerp needs two sines, and
+// with SSE2 both share one chain of double operations.
+inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
+#if defined(__SSE2__)
+  const __m128 r = _mm_cvtpd_ps(SineHalfTurn2(_mm_cvtps_pd(_mm_setr_ps(x, y, 0.0f, 0.0f))));
   *sx = _mm_cvtss_f32(r);
   *sy = _mm_cvtss_f32(_mm_shuffle_ps(r, r, 1));
 #else

@@ -18,34 +18,25 @@
 
 namespace {
 
-// The local matrix S·R·T as ComposeScaleRotationTranslation gives it: the rotation rows by the
-// same expressions as D3DXMatrixRotationQuaternion, each scaled (no scale: unit factors, which
-// leave the rows as they are), the translation below, the last column (0, 0, 0, 1).
-template <bool kScaled>
-void ComposeLocal(Matrix* out, const Vector3& t, const Quaternion& q, const Vector3& scale) {
-  const float s[3] = {kScaled ? scale.x : 1.0f, kScaled ? scale.y : 1.0f, kScaled ? scale.z : 1.0f};
-  *out = {{s[0] * (1.0f - 2.0f * (q.y * q.y + q.z * q.z)), s[0] * (2.0f * (q.x * q.y + q.z * q.w)),
-           s[0] * (2.0f * (q.x * q.z - q.y * q.w)), 0.0f, s[1] * (2.0f * (q.x * q.y - q.z * q.w)),
-           s[1] * (1.0f - 2.0f * (q.x * q.x + q.z * q.z)), s[1] * (2.0f * (q.y * q.z + q.x * q.w)),
-           0.0f, s[2] * (2.0f * (q.x * q.z + q.y * q.w)), s[2] * (2.0f * (q.y * q.z - q.x * q.w)),
-           s[2] * (1.0f - 2.0f * (q.x * q.x + q.y * q.y)), 0.0f, t.x, t.y, t.z, 1.0f}};
-}
-
 // local · parent written to both destinations, every row summed in the order of
-// D3DXMatrixMultiply. The local last column being (0, 0, 0, 1), the parent's last row enters the
-// first three rows with weight 0 and is left out there, and the last row with weight 1; that
-// changes nothing but the sign of a zero sum (or an infinite parent translation).
-void MultiplyAffine(Matrix* out, Matrix* copy, const Matrix& local, const Matrix& parent) {
-  const float* a = local.m;
+// D3DXMatrixMultiply. The local matrix comes as the twelve elements of a lane of
+// NPoseLanes::SLocals (element e at local[e * kLanes]); its last column being (0, 0, 0, 1), the
+// parent's last row enters the first three rows with weight 0 and is left out there, and the
+// last row with weight 1; that changes nothing but the sign of a zero sum (or an infinite parent
+// translation).
+void MultiplyAffine(Matrix* out, Matrix* copy, const float* local, const Matrix& parent) {
+  const auto a = [local](int row, int column) {
+    return local[(row * 3 + column) * NPoseLanes::kLanes];
+  };
 #if defined(__SSE2__)
   const __m128 b0 = _mm_loadu_ps(parent.m);
   const __m128 b1 = _mm_loadu_ps(parent.m + 4);
   const __m128 b2 = _mm_loadu_ps(parent.m + 8);
   const __m128 b3 = _mm_loadu_ps(parent.m + 12);
   for (int i = 0; i < 4; ++i) {
-    __m128 v = _mm_mul_ps(_mm_set1_ps(a[i * 4]), b0);
-    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[i * 4 + 1]), b1));
-    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[i * 4 + 2]), b2));
+    __m128 v = _mm_mul_ps(_mm_set1_ps(a(i, 0)), b0);
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a(i, 1)), b1));
+    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a(i, 2)), b2));
     if (i == 3) v = _mm_add_ps(v, b3);
     _mm_storeu_ps(out->m + i * 4, v);
     _mm_storeu_ps(copy->m + i * 4, v);
@@ -54,7 +45,7 @@ void MultiplyAffine(Matrix* out, Matrix* copy, const Matrix& local, const Matrix
   const float* b = parent.m;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < 4; ++j) {
-      float v = a[i * 4] * b[j] + a[i * 4 + 1] * b[4 + j] + a[i * 4 + 2] * b[8 + j];
+      float v = a(i, 0) * b[j] + a(i, 1) * b[4 + j] + a(i, 2) * b[8 + j];
       if (i == 3) v += b[12 + j];
       out->m[i * 4 + j] = copy->m[i * 4 + j] = v;
     }
@@ -102,7 +93,19 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   if (root != nullptr) AddNode(root, nullptr);
   // Never empty, so that a slot without a track may name range 0.
   m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
-  m_locals.resize(m_entries.size());
+  m_direct.clear();
+  for (size_t k = 0; k < m_entries.size(); ++k) {
+    if (m_entries[k].kind != kDirect) continue;
+    m_entries[k].lane = static_cast<uint32_t>(m_direct.size());
+    m_direct.push_back(static_cast<uint32_t>(k));
+  }
+  // Lanes without a node blend zeros, harmlessly; a node without a scale controller keeps the
+  // unit factors written here.
+  const size_t groups = (m_direct.size() + NPoseLanes::kLanes - 1) / NPoseLanes::kLanes;
+  m_inputs.assign(groups, NPoseLanes::SInputs());
+  for (NPoseLanes::SInputs& in : m_inputs)
+    for (size_t lane = 0; lane < NPoseLanes::kLanes; ++lane) in.SetScale(lane, {1.0f, 1.0f, 1.0f});
+  m_poses.resize(groups);
 }
 
 void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
@@ -214,17 +217,20 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
     const SRange& r = m_ranges[k];
     m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
   }
-  // First every directly sampled node's local matrix: they depend on no other node, so their
-  // work overlaps freely; then the walk in order, where each node waits on its parent.
+  // First what every directly sampled node's local matrix is made of, then those matrices four
+  // at a time: they depend on no other node. Then the walk in order, where each node waits on
+  // its parent.
   //
   // The nodes and objects live wherever the heap put them, and with many characters they are
   // rarely in cache: each pass asks for the lines it will read or write a few entries ahead,
   // so that the misses overlap instead of stalling one after the other.
-  const size_t count = m_entries.size();
-  for (size_t k = 0; k < count; ++k) {
-    if (k + kAhead < count) Prefetch(m_entries[k + kAhead], false);
-    if (m_entries[k].kind == kDirect) SampleLocal(m_entries[k], time, &m_locals[k]);
+  const size_t direct = m_direct.size();
+  for (size_t j = 0; j < direct; ++j) {
+    if (j + kAhead < direct) Prefetch(m_entries[m_direct[j + kAhead]], false);
+    Gather(m_entries[m_direct[j]], time);
   }
+  for (size_t g = 0; g < m_inputs.size(); ++g) NPoseLanes::Blend(m_inputs[g], &m_poses[g]);
+  const size_t count = m_entries.size();
   for (size_t k = 0; k < count; ++k) {
     if (k + kAhead < count) Prefetch(m_entries[k + kAhead], true);
     SEntry& e = m_entries[k];
@@ -233,7 +239,8 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
       case kDirect:
         if (e.sampled) {
           const Matrix& q = e.node->detached || p == nullptr ? g_IdentityMatrix : *p;
-          MultiplyAffine(&e.node->matrix, &e.object->world, m_locals[k], q);
+          MultiplyAffine(&e.node->matrix, &e.object->world,
+                         m_poses[e.lane / NPoseLanes::kLanes].Lane(e.lane % NPoseLanes::kLanes), q);
           break;
         }
         [[fallthrough]];
@@ -250,37 +257,85 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   }
 }
 
-template <class Linear, class Bezier, class TCB, class Value>
-void CZK_EvaluationPlan::SampleSlot(STrackSlot& slot, Value* out) const {
+void CZK_EvaluationPlan::GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in,
+                                        size_t lane) const {
   const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
+  Vector3 held = {0.0f, 0.0f, 0.0f};  // without a track
   switch (slot.kind) {
-    case kLinear:
-      static_cast<const Linear*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
-      break;
+    case kLinear: {
+      const auto* track = static_cast<const CZK_AnimTrackPositionLinear*>(slot.track);
+      if (track->GetKeyCount() == 0) break;
+      const NAnimTrackSearch::STrackSegment s = track->FindPlacedSegment(time, &slot.cursor);
+      const CZK_KeyFrameLinearPosition& prev = track->GetKey(s.prev);
+      if (s.hold) {
+        held = prev.value;
+        break;
+      }
+      const CZK_KeyFrameLinearPosition& next = track->GetKey(s.next);
+      in.SetPosition(lane, prev.value, next.value,
+                     NAnimTrackSearch::SegmentFraction(s.time, prev.time, next.time));
+      return;
+    }
     case kBezier:
-      static_cast<const Bezier*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      static_cast<const CZK_AnimTrackPositionBezier*>(slot.track)
+          ->EvaluatePlaced(&held, time, &slot.cursor);
       break;
     case kTCB:
-      static_cast<const TCB*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+      static_cast<const CZK_AnimTrackPositionTCB*>(slot.track)
+          ->EvaluatePlaced(&held, time, &slot.cursor);
       break;
     default:
-      break;  // no track: out keeps the neutral value
+      break;
   }
+  in.HoldPosition(lane, held);
 }
 
-void CZK_EvaluationPlan::SampleLocal(SEntry& e, float time, Matrix* local) {
+void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in,
+                                        size_t lane) const {
+  const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
+  Quaternion held = {0.0f, 0.0f, 0.0f, 1.0f};  // without a track
+  switch (slot.kind) {
+    case kLinear: {
+      const auto* track = static_cast<const CZK_AnimTrackRotationLinear*>(slot.track);
+      if (track->GetKeyCount() == 0) break;
+      const NAnimTrackSearch::STrackSegment s = track->FindPlacedSegment(time, &slot.cursor);
+      const CZK_KeyFrameLinearRotation& prev = track->GetKey(s.prev);
+      if (s.hold) {
+        held = prev.rotation;
+        break;
+      }
+      const CZK_KeyFrameLinearRotation& next = track->GetKey(s.next);
+      const float u = NAnimTrackSearch::SegmentFraction(s.time, prev.time, next.time);
+      // Keys added since the last Prepare have no constants yet.
+      if (const NAnimTrackSlerp::SSlerpPair* pair = track->FindPair(s.prev)) {
+        in.SetRotation(lane, prev.rotation, next.rotation, u, *pair);
+        return;
+      }
+      D3DXQuaternionSlerp(&held, &prev.rotation, &next.rotation, u);
+      break;
+    }
+    case kBezier:
+      static_cast<const CZK_AnimTrackRotationBezier*>(slot.track)
+          ->EvaluatePlaced(&held, time, &slot.cursor);
+      break;
+    case kTCB:
+      static_cast<const CZK_AnimTrackRotationTCB*>(slot.track)
+          ->EvaluatePlaced(&held, time, &slot.cursor);
+      break;
+    default:
+      break;
+  }
+  in.HoldRotation(lane, held);
+}
+
+void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
   // A signal may have fixed the object since the build: the general path knows what to do.
   e.sampled =
       e.object->mode == kAnimObjectFromController && e.object->controllerIndex == e.controllerIndex;
   if (!e.sampled) return;
-  Vector3 position = {0.0f, 0.0f, 0.0f};
-  SampleSlot<CZK_AnimTrackPositionLinear, CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(
-      e.position, &position);
-  Quaternion rotation = {0.0f, 0.0f, 0.0f, 1.0f};
-  SampleSlot<CZK_AnimTrackRotationLinear, CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
-      e.rotation, &rotation);
-  if (e.scale != nullptr)
-    ComposeLocal<true>(local, position, rotation, e.scale->GetFactors(time));
-  else
-    ComposeLocal<false>(local, position, rotation, position);
+  NPoseLanes::SInputs& in = m_inputs[e.lane / NPoseLanes::kLanes];
+  const size_t lane = e.lane % NPoseLanes::kLanes;
+  GatherPosition(e.position, in, lane);
+  GatherRotation(e.rotation, in, lane);
+  if (e.scale != nullptr) in.SetScale(lane, e.scale->GetFactors(time));
 }

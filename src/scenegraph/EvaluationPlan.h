@@ -17,6 +17,7 @@
 
 #include "animation/AnimTrackSearch.h"
 #include "foundation/Math.h"
+#include "scenegraph/PoseLanes.h"
 
 class CZK_AnimObjectTM;
 class CZK_AnimationControllerScale;
@@ -45,8 +46,9 @@ class CZK_EvaluationPlan {
     CZK_AnimObjectTM* object = nullptr;
     const CZK_AnimationControllerScale* scale = nullptr;  // sampled through its general path
     int32_t controllerIndex = -1;
+    uint32_t lane = 0;  // a direct node's place among the lanes of m_inputs and m_poses
     EEntryKind kind = kSubtree;
-    bool sampled = false;  // this run: the local matrix is in m_locals
+    bool sampled = false;  // this run: the local matrix is in m_poses
     STrackSlot position, rotation;
   };
   struct SRange {
@@ -64,16 +66,19 @@ class CZK_EvaluationPlan {
   template <class Track>
   void BindKeys(STrackSlot& slot, const Track* track, ETrackKind kind);
   uint16_t FindRange(const SRange& range);
-  // The local matrix of a directly sampled node; clears e.sampled instead when its object no
-  // longer takes its value from the controller the plan was built on.
-  void SampleLocal(SEntry& e, float time, Matrix* local);
-  template <class Linear, class Bezier, class TCB, class Value>
-  void SampleSlot(STrackSlot& slot, Value* out) const;
+  // Writes what a directly sampled node's local matrix is made of into its lane; clears
+  // e.sampled instead when its object no longer takes its value from the controller the plan
+  // was built on.
+  void Gather(SEntry& e, float time);
+  void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
+  void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
 
   std::vector<SEntry> m_entries;
   std::vector<SRange> m_ranges;
   std::vector<NAnimTrackSearch::SPlacedTime> m_placed;  // one per range, each run
-  std::vector<Matrix> m_locals;                         // one per entry, each run
+  std::vector<uint32_t> m_direct;                       // the direct entries, in order
+  std::vector<NPoseLanes::SInputs> m_inputs;            // four direct entries each, each run
+  std::vector<NPoseLanes::SLocals> m_poses;             // their local matrices, each run
   CZK_Node* m_root = nullptr;
   uint64_t m_generation = 0;
   bool m_built = false;

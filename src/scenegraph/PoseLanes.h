@@ -1,0 +1,75 @@
+// The local matrices of four directly sampled nodes, worked out side by side. The plan gathers,
+// node by node, what each local matrix is made of (the keys around the time, the fraction
+// between them, the slerp constants of the pair, the scale factors) into one lane of an
+// SInputs; Blend then computes the four rotations, positions and matrices at once with SSE2.
+// Every lane goes through the same float and double operations, in the same order, as the
+// scalar routines of the tracks (the shorter-arc slerp with its polynomial sines, the linear
+// blend) and the S·R·T composition, so its matrix is to the bit that of BlendScalar, which
+// calls those routines lane by lane.
+#pragma once
+
+#include <cstddef>
+
+#include "animation/AnimTrackSlerp.h"
+#include "foundation/Math.h"
+
+namespace NPoseLanes {
+
+constexpr size_t kLanes = 4;
+
+// Per lane: the rotation is the shorter-arc slerp from rotationA to rotationB at fraction
+// rotationU with the pair's constants, the position (1 - u)·positionA + u·positionB, and the
+// scale factors multiply the rotation's rows. A held value is written as a blend from itself to
+// -0 at fraction 0: both blends then return it to the bit (also -0, an infinity or a NaN).
+struct alignas(16) SInputs {
+  Quaternion rotationA[kLanes];
+  Quaternion rotationB[kLanes];
+  float rotationU[kLanes];
+  float angle[kLanes];
+  float signedInverseSine[kLanes];
+  float positionA[3][kLanes];
+  float positionB[3][kLanes];
+  float positionU[kLanes];
+  float scale[3][kLanes];
+
+  void SetRotation(size_t lane, const Quaternion& a, const Quaternion& b, float u,
+                   const NAnimTrackSlerp::SSlerpPair& pair) {
+    rotationA[lane] = a;
+    rotationB[lane] = b;
+    rotationU[lane] = u;
+    angle[lane] = pair.angle;
+    signedInverseSine[lane] = pair.signedInverseSine;
+  }
+  void HoldRotation(size_t lane, const Quaternion& q) {
+    SetRotation(lane, q, {-0.0f, -0.0f, -0.0f, -0.0f}, 0.0f, NAnimTrackSlerp::SSlerpPair());
+  }
+  void SetPosition(size_t lane, const Vector3& a, const Vector3& b, float u) {
+    const float av[3] = {a.x, a.y, a.z}, bv[3] = {b.x, b.y, b.z};
+    for (int i = 0; i < 3; ++i) {
+      positionA[i][lane] = av[i];
+      positionB[i][lane] = bv[i];
+    }
+    positionU[lane] = u;
+  }
+  void HoldPosition(size_t lane, const Vector3& p) {
+    SetPosition(lane, p, {-0.0f, -0.0f, -0.0f}, 0.0f);
+  }
+  void SetScale(size_t lane, const Vector3& s) {
+    scale[0][lane] = s.x;
+    scale[1][lane] = s.y;
+    scale[2][lane] = s.z;
+  }
+};
+
+// The four local matrices element by element: the three rotation rows' first three columns,
+// then the translation. The last column is (0, 0, 0, 1) and is not stored.
+struct alignas(16) SLocals {
+  float m[12][kLanes];
+  // Element e (row-major, 3 per row) of a lane's matrix is at Lane(lane)[e * kLanes].
+  const float* Lane(size_t lane) const { return &m[0][lane]; }
+};
+
+void Blend(const SInputs& in, SLocals* out);
+void BlendScalar(const SInputs& in, SLocals* out);
+
+}  // namespace NPoseLanes
