@@ -21,14 +21,16 @@
 #include "animation/AnimTrackSearch.h"
 #include "animation/StructureGeneration.h"
 
-template <class TrackKind, class Key>
+// Stored is the element the track keeps per key: the key itself, or a class derived from it
+// that adds what the track works out per key (constructible from a key).
+template <class TrackKind, class Key, class Stored = Key>
 class CZK_AnimTrackKeys : public TrackKind {
  public:
   using KeyType = Key;
 
   // Appends a copy of key after the last one.
   void AddKey(const Key& key) {
-    m_keys.push_back(key);
+    m_keys.emplace_back(key);
     BindKeyTimes();
     NStructureGeneration::Changed();
   }
@@ -36,7 +38,10 @@ class CZK_AnimTrackKeys : public TrackKind {
   void ReserveKeys(size_t count) {
     m_keys.reserve(count);
     BindKeyTimes();
+    NStructureGeneration::Changed();  // the keys may have moved
   }
+  // The keys as stored, GetKeyCount() of them; they move on AddKey and ReserveKeys.
+  const Stored* GetStoredKeys() const { return m_keys.data(); }
   // index < GetKeyCount().
   Key& GetKey(size_t index) { return m_keys[index]; }
   const Key& GetKey(size_t index) const { return m_keys[index]; }
@@ -110,12 +115,12 @@ class CZK_AnimTrackKeys : public TrackKind {
                                          time);
   }
 
-  std::vector<Key> m_keys;
+  std::vector<Stored> m_keys;
   // The times of m_keys, read in place; the search scans from an AddKey to the next Prepare.
   NAnimTrackSearch::CKeyTimes m_times;
 
  private:
   void BindKeyTimes() {
-    m_times.Bind(m_keys.empty() ? nullptr : &m_keys.front().time, m_keys.size(), sizeof(Key));
+    m_times.Bind(m_keys.empty() ? nullptr : &m_keys.front().time, m_keys.size(), sizeof(Stored));
   }
 };

@@ -39,25 +39,27 @@ Vector3* CZK_AnimTrackPositionLinear::EvaluatePlaced(Vector3* out,
 
 void CZK_AnimTrackRotationLinear::Prepare() {
   PrepareKeyTimes();
-  PreparePerPair(m_pairs, [](const KeyType& a, const KeyType& b) {
-    return NAnimTrackSlerp::ShorterArcPair(a.rotation, b.rotation);
-  });
+  for (size_t k = 1; k < m_keys.size(); ++k) {
+    m_keys[k - 1].pairAngle = NAnimTrackSlerp::SignedAngle(
+        NAnimTrackSlerp::ShorterArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+  }
+  m_preparedPairs = m_keys.empty() ? 0 : m_keys.size() - 1;
 }
 
 Quaternion* CZK_AnimTrackRotationLinear::EvaluatePlaced(Quaternion* out,
                                                         const NAnimTrackSearch::SPlacedTime& time,
                                                         uint32_t* cursor) const {
-  *out =
-      SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
-                 [this](const KeyType& prev, const KeyType& next, float t) {
-                   const float u = SegmentFraction(t, prev.time, next.time);
-                   const NAnimTrackSlerp::SSlerpPair* pair =
-                       FindPair(static_cast<size_t>(&prev - m_keys.data()));
-                   Quaternion q;
-                   if (pair == nullptr)
-                     return *D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation, u);
-                   return NAnimTrackSlerp::ShorterArcSlerp(prev.rotation, next.rotation, *pair, u);
-                 });
+  *out = SampleFrom(
+      time, cursor, kIdentityQuaternion, kHeldRotation,
+      [this](const KeyType& prev, const KeyType& next, float t) {
+        const float u = SegmentFraction(t, prev.time, next.time);
+        const size_t pair =
+            static_cast<size_t>(static_cast<const SLinearRotationKey*>(&prev) - m_keys.data());
+        Quaternion q;
+        if (!HasPair(pair)) return *D3DXQuaternionSlerp(&q, &prev.rotation, &next.rotation, u);
+        return NAnimTrackSlerp::ShorterArcSlerp(
+            prev.rotation, next.rotation, NAnimTrackSlerp::UnfoldSignedAngle(PairAngle(pair)), u);
+      });
   return out;
 }
 

@@ -30,21 +30,33 @@ class CZK_AnimTrackPositionLinear
                           uint32_t* cursor) const;
 };
 
+// A linear rotation key as its track keeps it: with the slerp constants of the pair it starts
+// folded into one float (see NAnimTrackSlerp::SignedAngle). On 64-bit builds that float sits
+// in the room the key's layout leaves free at its end, so it costs no memory there.
+struct SLinearRotationKey : CZK_KeyFrameLinearRotation {
+  SLinearRotationKey() = default;
+  explicit SLinearRotationKey(const CZK_KeyFrameLinearRotation& key)
+      : CZK_KeyFrameLinearRotation(key) {}
+  float pairAngle = 0.0f;
+};
+static_assert(sizeof(void*) != 8 || sizeof(SLinearRotationKey) == 32);
+
 class CZK_AnimTrackRotationLinear
-    : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameLinearRotation> {
+    : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameLinearRotation,
+                               SLinearRotationKey> {
  public:
   // Also works out the slerp constants of every pair of neighbouring keys.
   void Prepare() override;
   Quaternion* Evaluate(Quaternion* out, float time) const override;
   Quaternion* EvaluatePlaced(Quaternion* out, const NAnimTrackSearch::SPlacedTime& time,
                              uint32_t* cursor) const;
-  // The slerp constants of keys pair and pair + 1; null for keys added since the last Prepare.
-  const NAnimTrackSlerp::SSlerpPair* FindPair(size_t pair) const {
-    return pair < m_pairs.size() ? &m_pairs[pair] : nullptr;
-  }
+  // Whether keys pair and pair + 1 have their slerp constants (keys added since the last
+  // Prepare have none), and those constants folded into one float.
+  bool HasPair(size_t pair) const { return pair < m_preparedPairs; }
+  float PairAngle(size_t pair) const { return m_keys[pair].pairAngle; }
 
  private:
-  std::vector<NAnimTrackSlerp::SSlerpPair> m_pairs;  // pair k joins keys k and k + 1
+  size_t m_preparedPairs = 0;
 };
 
 class CZK_AnimTrackScaleLinear

@@ -97,6 +97,19 @@ inline SSlerpPair ShorterArcPair(const Quaternion& a, const Quaternion& b) {
   return k;
 }
 
+// A shorter-arc pair folded into one float: the angle, carrying the sign (a straight pair is
+// +0 or -0). Unfolding works the reciprocal sine out again with the polynomial sine.
+inline float SignedAngle(const SSlerpPair& k) {
+  return std::copysign(k.angle, k.signedInverseSine);
+}
+inline SSlerpPair UnfoldSignedAngle(float signedAngle) {
+  SSlerpPair k;
+  k.angle = std::fabs(signedAngle);
+  const float sign = std::copysign(1.0f, signedAngle);
+  k.signedInverseSine = k.Straight() ? sign : sign / SineHalfTurn(k.angle);
+  return k;
+}
+
 inline Quaternion ShorterArcSlerp(const Quaternion& a, const Quaternion& b, const SSlerpPair& k,
                                   float t) {
   // A sign flip is exact, so these weights are those of the angle, reciprocal sine and sign

@@ -68,7 +68,33 @@ void Prefetch(const Entry& e, bool products) {
   } else {
     __builtin_prefetch(&e.object->mode);
     __builtin_prefetch(&e.node->detached);
+    if (e.linear) {
+      // The segment each cursor points at, should time have moved on to it.
+      __builtin_prefetch(static_cast<const CZK_KeyFrameLinearPosition*>(e.position.keys) +
+                         e.position.cursor);
+      __builtin_prefetch(static_cast<const SLinearRotationKey*>(e.rotation.keys) +
+                         e.rotation.cursor);
+    }
   }
+}
+
+// The keys of the segment holding the placed time when the slot's cursor, or the key after it,
+// is that segment's next key: as the search would find it, without the search. Keys in order,
+// between the first and the last key only.
+template <class Stored, class Slot>
+[[gnu::always_inline]] inline const Stored* PlaceOnCursor(Slot& slot,
+                                                          const NAnimTrackSearch::SPlacedTime& p) {
+  const auto* keys = static_cast<const Stored*>(slot.keys);
+  const float t = p.time;
+  size_t i = slot.cursor;
+  if (p.held != NAnimTrackSearch::kHoldNone || !slot.ordered ||
+      i - 1 >= static_cast<size_t>(slot.count) - 1 || t < keys[i - 1].time)
+    return nullptr;
+  if (!(t < keys[i].time)) {
+    if (i + 1 >= slot.count || !(t < keys[i + 1].time)) return nullptr;
+    slot.cursor = static_cast<uint32_t>(++i);
+  }
+  return keys + i - 1;
 }
 
 bool IsPRSNodeClass(const std::type_info& type) {
@@ -138,6 +164,9 @@ void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
 template <class Track>
 void CZK_EvaluationPlan::BindKeys(STrackSlot& slot, const Track* track, ETrackKind kind) {
   slot.track = track;
+  slot.keys = track->GetStoredKeys();
+  slot.count = static_cast<uint32_t>(track->GetKeyCount());
+  slot.ordered = track->HasOrderedKeys();
   slot.kind = kind;
   slot.cursor = 0;
   // A track without keys samples its neutral value and never reads the placed time.
@@ -189,6 +218,7 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
                        CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(e.rotation,
                                                                               prs->GetRotation())) {
       e.kind = kDirect;
+      e.linear = e.position.kind == kLinear && e.rotation.kind == kLinear;
       e.scale = prs->GetScale();
       e.object = object;
       e.controllerIndex = object->controllerIndex;
@@ -307,8 +337,8 @@ void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& i
       const CZK_KeyFrameLinearRotation& next = track->GetKey(s.next);
       const float u = NAnimTrackSearch::SegmentFraction(s.time, prev.time, next.time);
       // Keys added since the last Prepare have no constants yet.
-      if (const NAnimTrackSlerp::SSlerpPair* pair = track->FindPair(s.prev)) {
-        in.SetRotation(lane, prev.rotation, next.rotation, u, *pair);
+      if (track->HasPair(s.prev)) {
+        in.SetRotation(lane, prev.rotation, next.rotation, u, track->PairAngle(s.prev));
         return;
       }
       D3DXQuaternionSlerp(&held, &prev.rotation, &next.rotation, u);
@@ -335,7 +365,25 @@ void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
   if (!e.sampled) return;
   NPoseLanes::SInputs& in = m_inputs[e.lane / NPoseLanes::kLanes];
   const size_t lane = e.lane % NPoseLanes::kLanes;
-  GatherPosition(e.position, in, lane);
-  GatherRotation(e.rotation, in, lane);
+  if (!e.linear || !GatherOnCursors(e, in, lane)) {
+    GatherPosition(e.position, in, lane);
+    GatherRotation(e.rotation, in, lane);
+  }
   if (e.scale != nullptr) in.SetScale(lane, e.scale->GetFactors(time));
+}
+
+bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, size_t lane) {
+  using NAnimTrackSearch::SegmentFraction;
+  const auto* p = PlaceOnCursor<CZK_KeyFrameLinearPosition>(e.position, m_placed[e.position.range]);
+  if (p == nullptr) return false;
+  const auto* r = PlaceOnCursor<SLinearRotationKey>(e.rotation, m_placed[e.rotation.range]);
+  const auto* rotations = static_cast<const CZK_AnimTrackRotationLinear*>(e.rotation.track);
+  if (r == nullptr || !rotations->HasPair(static_cast<size_t>(r - rotations->GetStoredKeys())))
+    return false;
+  in.SetPosition(lane, p[0].value, p[1].value,
+                 SegmentFraction(m_placed[e.position.range].time, p[0].time, p[1].time));
+  in.SetRotation(lane, r[0].rotation, r[1].rotation,
+                 SegmentFraction(m_placed[e.rotation.range].time, r[0].time, r[1].time),
+                 r[0].pairAngle);
+  return true;
 }

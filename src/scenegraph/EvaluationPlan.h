@@ -36,9 +36,12 @@ class CZK_EvaluationPlan {
   enum ETrackKind : uint8_t { kNoTrack, kLinear, kBezier, kTCB };
   struct STrackSlot {
     const void* track = nullptr;  // of the concrete class that kind names
+    const void* keys = nullptr;   // its stored keys, count of them, ordered or not
+    uint32_t count = 0;
     uint32_t cursor = 0;
     uint16_t range = 0;  // index into m_ranges
     uint8_t kind = kNoTrack;
+    bool ordered = false;
   };
   struct SEntry {
     CZK_Node* node = nullptr;
@@ -48,6 +51,7 @@ class CZK_EvaluationPlan {
     int32_t controllerIndex = -1;
     uint32_t lane = 0;  // a direct node's place among the lanes of m_inputs and m_poses
     EEntryKind kind = kSubtree;
+    bool linear = false;   // a direct node on a linear position and a linear rotation track
     bool sampled = false;  // this run: the local matrix is in m_poses
     STrackSlot position, rotation;
   };
@@ -70,6 +74,8 @@ class CZK_EvaluationPlan {
   // e.sampled instead when its object no longer takes its value from the controller the plan
   // was built on.
   void Gather(SEntry& e, float time);
+  // For a linear node: both segments found on their cursors, and their blends written.
+  bool GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, size_t lane);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
   void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
 

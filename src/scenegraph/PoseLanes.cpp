@@ -31,7 +31,8 @@ void ComposeLocal(float* e, size_t stride, const Vector3& t, const Quaternion& q
 void BlendScalar(const SInputs& in, SLocals* out) {
   for (size_t l = 0; l < kLanes; ++l) {
     const Quaternion q = NAnimTrackSlerp::ShorterArcSlerp(
-        in.rotationA[l], in.rotationB[l], {in.angle[l], in.signedInverseSine[l]}, in.rotationU[l]);
+        in.rotationA[l], in.rotationB[l], NAnimTrackSlerp::UnfoldSignedAngle(in.signedAngle[l]),
+        in.rotationU[l]);
     const float u = in.positionU[l];
     const Vector3 p = {Lerp(in.positionA[0][l], in.positionB[0][l], u),
                        Lerp(in.positionA[1][l], in.positionB[1][l], u),
@@ -46,7 +47,7 @@ void BlendScalar(const SInputs& in, SLocals* out) {
 namespace {
 
 // The sines of four floats, each as SineHalfTurn gives it.
-__m128 SineHalfTurn4(__m128 x) {
+[[gnu::always_inline]] inline __m128 SineHalfTurn4(__m128 x) {
   const __m128d low = NAnimTrackSlerp::SineHalfTurn2(_mm_cvtps_pd(x));
   const __m128d high = NAnimTrackSlerp::SineHalfTurn2(_mm_cvtps_pd(_mm_movehl_ps(x, x)));
   return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
@@ -63,11 +64,14 @@ void Blend(const SInputs& in, SLocals* out) {
   // The slerp weights, as ShorterArcSlerp works them out: the plain linear ones (times the
   // sign) for a straight pair, the two sines times the reciprocal sine otherwise.
   const __m128 u = _mm_load_ps(in.rotationU);
-  const __m128 angle = _mm_load_ps(in.angle);
-  const __m128 inverse = _mm_load_ps(in.signedInverseSine);
-  const __m128 rest = _mm_sub_ps(one, u);
+  const __m128 signBit = _mm_set1_ps(-0.0f);
+  const __m128 signedAngle = _mm_load_ps(in.signedAngle);
+  const __m128 angle = _mm_andnot_ps(signBit, signedAngle);
+  const __m128 sign = _mm_or_ps(_mm_and_ps(signBit, signedAngle), one);
   const __m128 straight = _mm_cmpeq_ps(angle, _mm_setzero_ps());
-  const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), inverse);
+  const __m128 inverse = Select(straight, sign, _mm_div_ps(sign, SineHalfTurn4(angle)));
+  const __m128 magnitude = _mm_andnot_ps(signBit, inverse);
+  const __m128 rest = _mm_sub_ps(one, u);
   const __m128 w1 =
       Select(straight, rest, _mm_mul_ps(SineHalfTurn4(_mm_mul_ps(rest, angle)), magnitude));
   const __m128 w2 = Select(straight, _mm_mul_ps(u, inverse),

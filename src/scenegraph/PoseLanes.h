@@ -18,30 +18,29 @@ namespace NPoseLanes {
 constexpr size_t kLanes = 4;
 
 // Per lane: the rotation is the shorter-arc slerp from rotationA to rotationB at fraction
-// rotationU with the pair's constants, the position (1 - u)·positionA + u·positionB, and the
-// scale factors multiply the rotation's rows. A held value is written as a blend from itself to
-// -0 at fraction 0: both blends then return it to the bit (also -0, an infinity or a NaN).
+// rotationU with the pair's constants (unfolded as NAnimTrackSlerp::UnfoldSignedAngle does), the
+// position (1 - u)·positionA + u·positionB, and the scale factors multiply the rotation's rows. A
+// held value is written as a blend from itself to -0 at fraction 0: both blends then return it to
+// the bit (also -0, an infinity or a NaN).
 struct alignas(16) SInputs {
   Quaternion rotationA[kLanes];
   Quaternion rotationB[kLanes];
   float rotationU[kLanes];
-  float angle[kLanes];
-  float signedInverseSine[kLanes];
+  float signedAngle[kLanes];  // the pair's constants (see NAnimTrackSlerp::SignedAngle)
   float positionA[3][kLanes];
   float positionB[3][kLanes];
   float positionU[kLanes];
   float scale[3][kLanes];
 
   void SetRotation(size_t lane, const Quaternion& a, const Quaternion& b, float u,
-                   const NAnimTrackSlerp::SSlerpPair& pair) {
+                   float pairAngle) {
     rotationA[lane] = a;
     rotationB[lane] = b;
     rotationU[lane] = u;
-    angle[lane] = pair.angle;
-    signedInverseSine[lane] = pair.signedInverseSine;
+    signedAngle[lane] = pairAngle;
   }
   void HoldRotation(size_t lane, const Quaternion& q) {
-    SetRotation(lane, q, {-0.0f, -0.0f, -0.0f, -0.0f}, 0.0f, NAnimTrackSlerp::SSlerpPair());
+    SetRotation(lane, q, {-0.0f, -0.0f, -0.0f, -0.0f}, 0.0f, 0.0f);
   }
   void SetPosition(size_t lane, const Vector3& a, const Vector3& b, float u) {
     const float av[3] = {a.x, a.y, a.z}, bv[3] = {b.x, b.y, b.z};
