@@ -50,10 +50,9 @@ inline float SineHalfTurn(float x) {
 }
 
 #if defined(__SSE2__)
-// SineHalfTurn of the two doubles of d, to the bit the same operations.
-inline __m128d SineHalfTurn2(__m128d d) {
-  const __m128d reflect = _mm_cmpgt_pd(d, _mm_set1_pd(kHalfPi));
-  d = _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(_mm_set1_pd(kPi), d)), _mm_andnot_pd(reflect, d));
+// SineHalfTurn of the two doubles of d in [0, pi/2], where no reflection is needed: to the bit
+// the same operations.
+inline __m128d SineQuarterTurn2(__m128d d) {
   const __m128d d2 = _mm_mul_pd(d, d);
   const __m128d d4 = _mm_mul_pd(d2, d2);
   const __m128d d8 = _mm_mul_pd(d4, d4);
@@ -64,6 +63,20 @@ inline __m128d SineHalfTurn2(__m128d d) {
   const __m128d high =
       _mm_add_pd(_mm_add_pd(c(kSineC9), _mm_mul_pd(d2, c(kSineC11))), _mm_mul_pd(d4, c(kSineC13)));
   return _mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high)));
+}
+
+// SineHalfTurn of the two doubles of d, to the bit the same operations.
+inline __m128d SineHalfTurn2(__m128d d) {
+  const __m128d reflect = _mm_cmpgt_pd(d, _mm_set1_pd(kHalfPi));
+  return SineQuarterTurn2(
+      _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(_mm_set1_pd(kPi), d)), _mm_andnot_pd(reflect, d)));
+}
+
+// SineHalfTurn of four floats in [0, pi/2], to the bit.
+inline __m128 SineQuarterTurn4(__m128 x) {
+  const __m128d low = SineQuarterTurn2(_mm_cvtps_pd(x));
+  const __m128d high = SineQuarterTurn2(_mm_cvtps_pd(_mm_movehl_ps(x, x)));
+  return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
 }
 #endif
 

@@ -46,13 +46,6 @@ void BlendScalar(const SInputs& in, SLocals* out) {
 
 namespace {
 
-// The sines of four floats, each as SineHalfTurn gives it.
-[[gnu::always_inline]] inline __m128 SineHalfTurn4(__m128 x) {
-  const __m128d low = NAnimTrackSlerp::SineHalfTurn2(_mm_cvtps_pd(x));
-  const __m128d high = NAnimTrackSlerp::SineHalfTurn2(_mm_cvtps_pd(_mm_movehl_ps(x, x)));
-  return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
-}
-
 __m128 Select(__m128 mask, __m128 ifSet, __m128 ifClear) {
   return _mm_or_ps(_mm_and_ps(mask, ifSet), _mm_andnot_ps(mask, ifClear));
 }
@@ -61,21 +54,25 @@ __m128 Select(__m128 mask, __m128 ifSet, __m128 ifClear) {
 
 void Blend(const SInputs& in, SLocals* out) {
   const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f);
-  // The slerp weights, as ShorterArcSlerp works them out: the plain linear ones (times the
-  // sign) for a straight pair, the two sines times the reciprocal sine otherwise.
+  // The slerp weights, as ShorterArcSlerp works them out (its angles never exceed pi/2): the plain
+  // linear ones (times the sign) for a straight pair, the two sines times the reciprocal sine
+  // otherwise.
   const __m128 u = _mm_load_ps(in.rotationU);
   const __m128 signBit = _mm_set1_ps(-0.0f);
   const __m128 signedAngle = _mm_load_ps(in.signedAngle);
   const __m128 angle = _mm_andnot_ps(signBit, signedAngle);
   const __m128 sign = _mm_or_ps(_mm_and_ps(signBit, signedAngle), one);
   const __m128 straight = _mm_cmpeq_ps(angle, _mm_setzero_ps());
-  const __m128 inverse = Select(straight, sign, _mm_div_ps(sign, SineHalfTurn4(angle)));
+  const __m128 inverse =
+      Select(straight, sign, _mm_div_ps(sign, NAnimTrackSlerp::SineQuarterTurn4(angle)));
   const __m128 magnitude = _mm_andnot_ps(signBit, inverse);
   const __m128 rest = _mm_sub_ps(one, u);
   const __m128 w1 =
-      Select(straight, rest, _mm_mul_ps(SineHalfTurn4(_mm_mul_ps(rest, angle)), magnitude));
-  const __m128 w2 = Select(straight, _mm_mul_ps(u, inverse),
-                           _mm_mul_ps(SineHalfTurn4(_mm_mul_ps(u, angle)), inverse));
+      Select(straight, rest,
+             _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(rest, angle)), magnitude));
+  const __m128 w2 =
+      Select(straight, _mm_mul_ps(u, inverse),
+             _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(u, angle)), inverse));
 
   __m128 ax = _mm_load_ps(&in.rotationA[0].x), ay = _mm_load_ps(&in.rotationA[1].x);
   __m128 az = _mm_load_ps(&in.rotationA[2].x), aw = _mm_load_ps(&in.rotationA[3].x);
