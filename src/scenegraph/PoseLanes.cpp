@@ -63,16 +63,18 @@ void Blend(const SInputs& in, SLocals* out) {
   const __m128 angle = _mm_andnot_ps(signBit, signedAngle);
   const __m128 sign = _mm_or_ps(_mm_and_ps(signBit, signedAngle), one);
   const __m128 straight = _mm_cmpeq_ps(angle, _mm_setzero_ps());
-  const __m128 inverse =
-      Select(straight, sign, _mm_div_ps(sign, NAnimTrackSlerp::SineQuarterTurn4(angle)));
-  const __m128 magnitude = _mm_andnot_ps(signBit, inverse);
   const __m128 rest = _mm_sub_ps(one, u);
-  const __m128 w1 =
-      Select(straight, rest,
-             _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(rest, angle)), magnitude));
-  const __m128 w2 =
-      Select(straight, _mm_mul_ps(u, inverse),
-             _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(u, angle)), inverse));
+  __m128 w1 = rest, w2 = _mm_mul_ps(u, sign);
+  // Lanes that hold values, or nodes on other kinds of tracks, are all straight: no sines.
+  if (_mm_movemask_ps(straight) != 0xF) {
+    const __m128 inverse =
+        Select(straight, sign, _mm_div_ps(sign, NAnimTrackSlerp::SineQuarterTurn4(angle)));
+    const __m128 magnitude = _mm_andnot_ps(signBit, inverse);
+    w1 = Select(straight, w1,
+                _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(rest, angle)), magnitude));
+    w2 = Select(straight, w2,
+                _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(u, angle)), inverse));
+  }
 
   __m128 ax = _mm_load_ps(&in.rotationA[0].x), ay = _mm_load_ps(&in.rotationA[1].x);
   __m128 az = _mm_load_ps(&in.rotationA[2].x), aw = _mm_load_ps(&in.rotationA[3].x);

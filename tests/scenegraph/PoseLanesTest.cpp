@@ -19,12 +19,13 @@ TEST(PoseLanes, FourLanesGiveTheScalarMatricesToTheBit) {
     NPoseLanes::SInputs in;
     for (size_t l = 0; l < NPoseLanes::kLanes; ++l) {
       const Quaternion a = turn();
-      // Every other round a lane holds its values, once with an infinity and a -0.
+      // Every other round a lane holds its values, once with an infinity and a -0; every
+      // fifth round all pairs are straight (opposite keys).
       if (round % 2 == 1 && l == round % 4) {
         in.HoldRotation(l, {-0.0f, a.y, a.z, a.w});
         in.HoldPosition(l, {std::numeric_limits<float>::infinity(), -0.0f, v(rng)});
       } else {
-        const Quaternion b = l == 3 ? Quaternion{-a.x, -a.y, -a.z, -a.w} : turn();
+        const Quaternion b = l == 3 || round % 5 == 0 ? Quaternion{-a.x, -a.y, -a.z, -a.w} : turn();
         in.SetRotation(l, a, b, (v(rng) + 1) / 2,
                        NAnimTrackSlerp::SignedAngle(NAnimTrackSlerp::ShorterArcPair(a, b)));
         in.SetPosition(l, {v(rng), v(rng), v(rng)}, {v(rng), v(rng), v(rng)}, (v(rng) + 1) / 2);
