@@ -39,7 +39,7 @@ struct SLinearRotationKey : CZK_KeyFrameLinearRotation {
       : CZK_KeyFrameLinearRotation(key) {}
   float pairAngle = 0.0f;
 };
-static_assert(sizeof(void*) != 8 || sizeof(SLinearRotationKey) == 32);
+static_assert(sizeof(SLinearRotationKey) == (sizeof(void*) == 8 ? 32 : 28));
 
 class CZK_AnimTrackRotationLinear
     : public CZK_AnimTrackKeys<CZK_AnimTrackRotation, CZK_KeyFrameLinearRotation,
