@@ -1,5 +1,6 @@
 #include "scenegraph/EvaluationPlan.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 #if defined(__SSE2__)
@@ -256,7 +257,11 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   // so that the misses overlap instead of stalling one after the other.
   const size_t direct = m_direct.size();
   for (size_t j = 0; j < direct; ++j) {
-    if (j + kAhead < direct) Prefetch(m_entries[m_direct[j + kAhead]], false);
+    if (j + kAhead < direct) {
+      const SEntry& ahead = m_entries[m_direct[j + kAhead]];
+      Prefetch(ahead, false);
+      if (ahead.position.kind == kBezier) PrefetchCurves(ahead.position);
+    }
     Gather(m_entries[m_direct[j]], time);
   }
   for (size_t g = 0; g < m_inputs.size(); ++g) NPoseLanes::Blend(m_inputs[g], &m_poses[g]);
@@ -284,6 +289,20 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
         e.node->Update(time, p);
         break;
     }
+  }
+}
+
+void CZK_EvaluationPlan::PrefetchCurves(const STrackSlot& slot) const {
+  const size_t i = slot.cursor;
+  if (i - 1 >= static_cast<size_t>(slot.count) - 1) return;
+  const auto* keys = static_cast<const CZK_KeyFrameBezierPosition*>(slot.keys);
+  const CZK_KeyFrameBezierPosition& prev = keys[i - 1];
+  const float u = (m_placed[slot.range].time - prev.time) / (keys[i].time - prev.time);
+  if (!(u >= 0.0f && u < 1.0f)) return;
+  for (const BezierCurveTable& table : prev.curves) {
+    const size_t samples = std::min(table.size(), kBezierCurveSamples);
+    if (samples > 0)
+      __builtin_prefetch(table.data() + static_cast<size_t>(u * static_cast<float>(samples - 1)));
   }
 }
 

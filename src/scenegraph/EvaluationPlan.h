@@ -74,6 +74,9 @@ class CZK_EvaluationPlan {
   // e.sampled instead when its object no longer takes its value from the controller the plan
   // was built on.
   void Gather(SEntry& e, float time);
+  // Asks for the curve-table lines a Bezier position slot will read at this run's time, when
+  // the segment is still the one its cursor found last.
+  void PrefetchCurves(const STrackSlot& slot) const;
   // For a linear node: both segments found on their cursors, and their blends written.
   bool GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, size_t lane);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
