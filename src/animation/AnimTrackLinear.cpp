@@ -40,8 +40,8 @@ Vector3* CZK_AnimTrackPositionLinear::EvaluatePlaced(Vector3* out,
 void CZK_AnimTrackRotationLinear::Prepare() {
   PrepareKeyTimes();
   for (size_t k = 1; k < m_keys.size(); ++k) {
-    m_keys[k - 1].pairAngle = NAnimTrackSlerp::SignedAngle(
-        NAnimTrackSlerp::ShorterArcPair(m_keys[k - 1].rotation, m_keys[k].rotation));
+    m_keys[k - 1].pairAngle =
+        NAnimTrackSlerp::ShorterArcSignedAngle(m_keys[k - 1].rotation, m_keys[k].rotation);
   }
   m_preparedPairs = m_keys.empty() ? 0 : m_keys.size() - 1;
 }

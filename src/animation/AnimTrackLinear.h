@@ -31,7 +31,7 @@ class CZK_AnimTrackPositionLinear
 };
 
 // A linear rotation key as its track keeps it: with the slerp constants of the pair it starts
-// folded into one float (see NAnimTrackSlerp::SignedAngle). On 64-bit builds that float sits
+// folded into one float (see NAnimTrackSlerp::ShorterArcSignedAngle). On 64-bit builds that float sits
 // in the room the key's layout leaves free at its end, so it costs no memory there.
 struct SLinearRotationKey : CZK_KeyFrameLinearRotation {
   SLinearRotationKey() = default;

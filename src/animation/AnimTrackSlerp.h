@@ -4,10 +4,10 @@
 // sample then costs two polynomial sines instead of the inverse trigonometry and the library
 // sines of the general routines, whose conventions these follow step for step.
 //
-// The pair is two floats, since it is stored once per key of every rotation track. The sign is
-// carried by the reciprocal sine; keys so close that the weights are the plain linear ones have
-// an angle of exactly zero (a curved pair's angle is never below 4e-4) and the sign alone in
-// place of the reciprocal sine.
+// The pair is two floats, since it is stored once per key of every rotation track (one for
+// linear keys, see ShorterArcSignedAngle). The sign is carried by the reciprocal sine; keys so
+// close that the weights are the plain linear ones have an angle of exactly zero (a curved
+// pair's angle is never below 4e-4) and the sign alone in place of the reciprocal sine.
 #pragma once
 
 #include <cmath>
@@ -93,27 +93,15 @@ inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
 #endif
 }
 
-// Constants of D3DXQuaternionSlerp(a, b): the second key taken on the near hemisphere.
-inline SSlerpPair ShorterArcPair(const Quaternion& a, const Quaternion& b) {
-  SSlerpPair k;
-  float d = QuaternionDot(a, b);
-  float sign = 1.0f;
-  if (d < 0.0f) {
-    sign = -1.0f;
-    d = -d;
-  }
-  k.signedInverseSine = sign;
-  if (!(1.0f - d < 1.1920929e-07f)) {
-    k.angle = std::atan2(std::sqrt(1.0f - d * d), d);
-    k.signedInverseSine = sign / std::sin(k.angle);
-  }
-  return k;
-}
-
-// A shorter-arc pair folded into one float: the angle, carrying the sign (a straight pair is
-// +0 or -0). Unfolding works the reciprocal sine out again with the polynomial sine.
-inline float SignedAngle(const SSlerpPair& k) {
-  return std::copysign(k.angle, k.signedInverseSine);
+// Constants of D3DXQuaternionSlerp(a, b), the second key taken on the near hemisphere, folded
+// into one float, as a linear rotation key keeps them: the angle between the keys carrying the
+// sign of the correction (a straight pair is +0 or -0). The shorter arc's angle never exceeds
+// pi/2. Unfolding works the reciprocal sine out with the polynomial sine.
+inline float ShorterArcSignedAngle(const Quaternion& a, const Quaternion& b) {
+  const float d = QuaternionDot(a, b);
+  const float c = std::fabs(d);
+  const float angle = 1.0f - c < 1.1920929e-07f ? 0.0f : std::atan2(std::sqrt(1.0f - c * c), c);
+  return d < 0.0f ? -angle : angle;
 }
 inline SSlerpPair UnfoldSignedAngle(float signedAngle) {
   SSlerpPair k;

@@ -26,7 +26,7 @@ struct alignas(16) SInputs {
   Quaternion rotationA[kLanes];
   Quaternion rotationB[kLanes];
   float rotationU[kLanes];
-  float signedAngle[kLanes];  // the pair's constants (see NAnimTrackSlerp::SignedAngle)
+  float signedAngle[kLanes];  // the pair's constants (see NAnimTrackSlerp::ShorterArcSignedAngle)
   float positionA[3][kLanes];
   float positionB[3][kLanes];
   float positionU[kLanes];

@@ -26,8 +26,7 @@ TEST(PoseLanes, FourLanesGiveTheScalarMatricesToTheBit) {
         in.HoldPosition(l, {std::numeric_limits<float>::infinity(), -0.0f, v(rng)});
       } else {
         const Quaternion b = l == 3 || round % 5 == 0 ? Quaternion{-a.x, -a.y, -a.z, -a.w} : turn();
-        in.SetRotation(l, a, b, (v(rng) + 1) / 2,
-                       NAnimTrackSlerp::SignedAngle(NAnimTrackSlerp::ShorterArcPair(a, b)));
+        in.SetRotation(l, a, b, (v(rng) + 1) / 2, NAnimTrackSlerp::ShorterArcSignedAngle(a, b));
         in.SetPosition(l, {v(rng), v(rng), v(rng)}, {v(rng), v(rng), v(rng)}, (v(rng) + 1) / 2);
       }
       in.SetScale(l, {1.0f, round % 3 == 0 ? 1.5f : 1.0f, v(rng)});
