@@ -40,6 +40,26 @@ TEST(LinearTrack, RotationTakesTheShorterArc) {
   EXPECT_TRUE(SameRotation(placed(*turn, 0.5f), half));
 }
 
+// A key added after Prepare plays at once: the search sees it, and its pair, which has no
+// prepared constants yet, takes the general slerp.
+TEST(LinearTrack, KeyAddedAfterPrepareIsPlayedAtOnce) {
+  CZK_AnimTrackRotationLinear t;
+  CZK_KeyFrameLinearRotation k;
+  t.AddKey(k);
+  k.time = 1.0f;
+  k.rotation = RotZ(1.0f);
+  t.AddKey(k);
+  t.Prepare();
+  k.time = 2.0f;
+  k.rotation = RotZ(3.0f);
+  t.AddKey(k);
+  Quaternion r;
+  uint32_t cursor = 0;
+  EXPECT_TRUE(Near(*t.Evaluate(&r, 1.5f), RotZ(2.0f)));
+  EXPECT_TRUE(
+      Near(*t.EvaluatePlaced(&r, {1.5f, NAnimTrackSearch::kHoldNone}, &cursor), RotZ(2.0f)));
+}
+
 // Scale factors blend linearly; the scale axis turns from one key's to the next's.
 TEST(LinearTrack, ScaleAxisTurnsBetweenTheKeys) {
   CZK_KeyFrameLinearScale a, b;
