@@ -14,6 +14,8 @@
 namespace {
 
 using NAnimTrackTCB::Ease;
+using NAnimTrackTCB::EaseConstants;
+using NAnimTrackTCB::EaseFrom;
 
 struct STCB {
   float tension = 0.0f, continuity = 0.0f, bias = 0.0f, easeIn = 0.0f, easeOut = 0.0f;
@@ -63,14 +65,19 @@ STCB RandomTCB(std::mt19937& rng, float range) {
 // --- Ease and Hermite basis. -----------------------------------------------------------------
 
 TEST(TCBEase, ClosedForms) {
-  EXPECT_FLOAT_EQ(Ease(1.0f, 0.3f, 0.0f), 1.0f);  // no ease-in: no division by zero at the end
+  // Both the general routine and the one from the constants prepared per pair of keys.
+  const auto expect = [](float u, float a, float b, float value, float tolerance) {
+    EXPECT_NEAR(Ease(u, a, b), value, tolerance) << u << " " << a << " " << b;
+    EXPECT_NEAR(EaseFrom(EaseConstants(a, b), u), value, tolerance) << u << " " << a << " " << b;
+  };
+  expect(1.0f, 0.3f, 0.0f, 1.0f, 1e-6f);  // no ease-in: no division by zero at the end
   for (int i = 0; i < 100; ++i) {
     const float u = 0.01f * static_cast<float>(i);
-    EXPECT_EQ(Ease(u, 0.0f, 0.0f), u);
-    EXPECT_NEAR(Ease(u, 0.3f, 0.0f), u < 0.3f ? u * u / 0.51f : (2.0f * u - 0.3f) / 1.7f, 1e-6f);
+    expect(u, 0.0f, 0.0f, u, 0.0f);
+    expect(u, 0.3f, 0.0f, u < 0.3f ? u * u / 0.51f : (2.0f * u - 0.3f) / 1.7f, 1e-6f);
     // The construction defaults, 25 and 25, normalise to 0.5 each.
     const float v = 1.0f - u;
-    EXPECT_NEAR(Ease(u, 25.0f, 25.0f), u < 0.5f ? 2.0f * u * u : 1.0f - 2.0f * v * v, 1e-6f);
+    expect(u, 25.0f, 25.0f, u < 0.5f ? 2.0f * u * u : 1.0f - 2.0f * v * v, 1e-6f);
   }
 }
 
