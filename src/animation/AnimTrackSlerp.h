@@ -179,9 +179,17 @@ inline __m128 DirectArcBlend(__m128 a, __m128 b, __m128d w) {
 }
 #endif
 
+// Near a half turn the two quaternions of a slerp nearly cancel and its weights grow as
+// 1 / sin angle, so a last-bit difference between the polynomial sine and the library's shows
+// far above the last bit of the result, and more so in the last slerp of a squad, whose
+// inputs carry the first two's differences. A squad with any of its three slerps wider than
+// this (keys joined the long way round, rare) runs the general routines instead.
+constexpr float kNearHalfTurn = 2.6f;
+
 // The squad of a prepared pair of keys: DirectArcSlerp(q0, q1, keys, e) on the curve,
 // DirectArcSlerp(a0, b1, controls, e) on the controls, then the slerp between the two with its
-// own DirectArcPair(..., false) at 2e(1 - e), with the same results. With SSE2 the four sines
+// own DirectArcPair(..., false) at 2e(1 - e), with the same results; one with a slerp wider
+// than kNearHalfTurn gives QuaternionSlerpSpin's results instead. With SSE2 the four sines
 // of the first two slerps are one pass of SineHalfTurn4, the blends run two components to a
 // register, and the last slerp takes its three sines (the two weights' and its reciprocal's)
 // in one more pass.
@@ -189,6 +197,11 @@ inline Quaternion DirectArcSquad(const Quaternion& q0, const Quaternion& q1, con
                                  const Quaternion& a0, const Quaternion& b1,
                                  const SSlerpPair& controls, float e) {
   const float between = 2.0f * e * (1.0f - e);
+  const auto general = [&] {
+    return QuaternionSlerpSpin(QuaternionSlerpSpin(q0, q1, 0.0f, e),
+                               QuaternionSlerpSpin(a0, b1, 0.0f, e), 0.0f, between);
+  };
+  if (keys.angle > kNearHalfTurn || controls.angle > kNearHalfTurn) return general();
 #if defined(__SSE2__)
   const float phiKeys = keys.angle * e;
   const float phiControls = controls.angle * e;
@@ -207,6 +220,7 @@ inline Quaternion DirectArcSquad(const Quaternion& q0, const Quaternion& q1, con
   __m128d w;
   if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
     const float angle = std::acos(c);
+    if (angle > kNearHalfTurn) return general();
     const float phi = angle * between;
     alignas(16) float s[4];
     _mm_store_ps(s, SineHalfTurn4(_mm_setr_ps(angle - phi, phi, angle, angle)));
@@ -221,7 +235,9 @@ inline Quaternion DirectArcSquad(const Quaternion& q0, const Quaternion& q1, con
 #else
   const Quaternion onCurve = DirectArcSlerp(q0, q1, keys, e);
   const Quaternion onControls = DirectArcSlerp(a0, b1, controls, e);
-  return DirectArcSlerp(onCurve, onControls, DirectArcPair(onCurve, onControls, false), between);
+  const SSlerpPair last = DirectArcPair(onCurve, onControls, false);
+  if (last.angle > kNearHalfTurn) return general();
+  return DirectArcSlerp(onCurve, onControls, last, between);
 #endif
 }
 
