@@ -217,4 +217,19 @@ TEST(TCBRotation, ControlQuaternionsOfAnUnevenTurn) {
   }
 }
 
+TEST(TCBRotation, PlacedSamplesNearAHalfTurnFollowTheGeneralOnes) {
+  // Keys 0.2 rad apart about z, the second negated: the squad runs the long way round, its
+  // weights near 1 / sin(3.04) with the quaternions cancelling, where a last-bit change of a
+  // sine shows a hundred times larger. The placed samples keep to the general ones' bits.
+  const auto track = MakeTrack<CZK_AnimTrackRotationTCB>(
+      std::vector{RotationKey(0.0f, RotZ(0.0f)), RotationKey(1.0f, Negated(RotZ(0.2f)))});
+  uint32_t cursor = 0;
+  Quaternion placed, general;
+  for (int i = 0; i < 200; ++i) {
+    const float t = 0.005f * static_cast<float>(i);
+    track->EvaluatePlaced(&placed, {t, NAnimTrackSearch::kHoldNone}, &cursor);
+    EXPECT_TRUE(Near(placed, *track->Evaluate(&general, t), 0.0f)) << t;
+  }
+}
+
 }  // namespace
