@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <ostream>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "animation/AnimTrackValues.h"
 #include "foundation/Logger.h"
 
@@ -112,6 +116,62 @@ template <class Next>
     return k;
   });
 }
+
+// Samples k[a] - 1 and k[a] of the three axes' tables: when on every axis the first is at or
+// below u and the second above, writes each axis' value between them (as CurveValue does) and
+// returns true. With SSE2 the three axes run in one register: each pair of samples is one
+// 16-byte load (x0, y0, x1, y1), and the loads are transposed into the x0, y0, x1 and y1 of
+// all three axes (the fourth lane repeats the third axis), so the three fractions take one
+// division. Lane by lane the operations are CurveValue's, so the results are the same bits.
+[[gnu::always_inline]] inline bool InterpolateEnclosing3(const BezierCurvePoint* const* p,
+                                                         const size_t* k, float u, float* out) {
+#if defined(__SSE2__)
+  // Row a holds axis a's pair; after the transposition row 0 holds the x0 of every axis, row 1
+  // the y0, row 2 the x1 and row 3 the y1.
+  __m128 x0 = _mm_loadu_ps(&p[0][k[0] - 1].x);  // axis 0 before the transposition
+  __m128 y0 = _mm_loadu_ps(&p[1][k[1] - 1].x);  // axis 1
+  __m128 x1 = _mm_loadu_ps(&p[2][k[2] - 1].x);  // axis 2
+  __m128 y1 = x1;
+  _MM_TRANSPOSE4_PS(x0, y0, x1, y1);
+  const __m128 uu = _mm_set1_ps(u);
+  const __m128 inside = _mm_andnot_ps(_mm_cmplt_ps(uu, x0), _mm_cmplt_ps(uu, x1));
+  if (_mm_movemask_ps(inside) != 15) return false;
+  const __m128 f = _mm_div_ps(_mm_sub_ps(uu, x0), _mm_sub_ps(x1, x0));
+  const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), f), y0), _mm_mul_ps(f, y1));
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, v);
+  for (int a = 0; a < 3; ++a) out[a] = lanes[a];
+#else
+  for (int a = 0; a < 3; ++a)
+    if (u < p[a][k[a] - 1].x || !(u < p[a][k[a]].x)) return false;
+  for (int a = 0; a < 3; ++a) out[a] = CurveValue(p[a], k[a], kBezierCurveSamples, u);
+#endif
+  return true;
+}
+
+// The three axes of a position key, each table sorted and at least kBezierCurveSamples long,
+// at u > 0. The samples' x run close to evenly from 0 to 1, so the first guess for every axis
+// is the sample at u's share of the table; an axis whose guess is off by one moves to its
+// neighbour (counted from two comparisons, without a branch) and all three are checked again.
+// On sorted x a pair of neighbours enclosing u makes u's place certain, and no earlier sample
+// is read. False when u lies elsewhere on some axis (the caller then looks each axis up in
+// full), or at the last sample.
+[[gnu::always_inline]] inline bool GuessedLookup3(const BezierCurveTable* tables, float u,
+                                                  float* out) {
+  constexpr size_t count = kBezierCurveSamples;
+  const float share = u * static_cast<float>(count - 1);
+  if (!(share < static_cast<float>(count - 1))) return false;  // NaN or u at the last sample
+  const size_t guess = static_cast<size_t>(share) + 1;         // 1 .. count - 1
+  const BezierCurvePoint* const p[3] = {tables[0].data(), tables[1].data(), tables[2].data()};
+  size_t k[3] = {guess, guess, guess};
+  if (InterpolateEnclosing3(p, k, u, out)) return true;
+  for (int a = 0; a < 3; ++a) {
+    const size_t up = static_cast<size_t>(!(u < p[a][guess].x)) & (guess + 1 < count);
+    const size_t down = static_cast<size_t>(u < p[a][guess - 1].x) & (guess > 1);
+    k[a] = guess + up - down;
+  }
+  return InterpolateEnclosing3(p, k, u, out);
+}
 }  // namespace
 
 float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
@@ -193,6 +253,12 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
                       const uint32_t sorted = key < m_sortedCurves.size() ? m_sortedCurves[key] : 0;
                       if (sorted != 7) return kBetweenPositions(prev, next, t);
                       const float u = SegmentFraction(t, prev.time, next.time);
+                      const BezierCurveTable* tables = prev.curves;
+                      float v[3];
+                      if (u > 0.0f && tables[0].size() >= kBezierCurveSamples &&
+                          tables[1].size() >= kBezierCurveSamples &&
+                          tables[2].size() >= kBezierCurveSamples && GuessedLookup3(tables, u, v))
+                        return Vector3{v[0], v[1], v[2]};
                       return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
                                      SortedCurveLookup(prev.curves[1], u, prev.value.y),
                                      SortedCurveLookup(prev.curves[2], u, prev.value.z)};

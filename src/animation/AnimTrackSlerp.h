@@ -158,4 +158,107 @@ inline Quaternion DirectArcSlerp(const Quaternion& a, const Quaternion& b, const
           static_cast<float>(wa * a.z + wb * b.z), static_cast<float>(wa * a.w + wb * b.w)};
 }
 
+#if defined(__SSE2__)
+// SineHalfTurn of four arguments at once, to the bit the same: the two halves of the register
+// run through the polynomial side by side, so their chains of dependent operations overlap.
+inline __m128 SineHalfTurn4(__m128 x) {
+  const auto c = [](double v) { return _mm_set1_pd(v); };
+  const auto sine = [&c](__m128d d) {
+    const __m128d reflect = _mm_cmpgt_pd(d, c(kHalfPi));
+    d = _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(c(kPi), d)), _mm_andnot_pd(reflect, d));
+    const __m128d d2 = _mm_mul_pd(d, d);
+    const __m128d d4 = _mm_mul_pd(d2, d2);
+    const __m128d d8 = _mm_mul_pd(d4, d4);
+    const __m128d low =
+        _mm_add_pd(_mm_add_pd(c(1.0), _mm_mul_pd(d2, c(kSineC3))),
+                   _mm_mul_pd(d4, _mm_add_pd(c(kSineC5), _mm_mul_pd(d2, c(kSineC7)))));
+    const __m128d high = _mm_add_pd(_mm_add_pd(c(kSineC9), _mm_mul_pd(d2, c(kSineC11))),
+                                    _mm_mul_pd(d4, c(kSineC13)));
+    return _mm_cvtpd_ps(_mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high))));
+  };
+  return _mm_movelh_ps(sine(_mm_cvtps_pd(x)), sine(_mm_cvtps_pd(_mm_movehl_ps(x, x))));
+}
+
+// The double weights (wa, wb) of DirectArcSlerp from its float sines (lanes `lane` and
+// `lane` + 1 of s, already multiplied by the reciprocal sine), or the straight pair's.
+template <int lane>
+inline __m128d DirectArcWeights(__m128 s, bool straight, float t) {
+  if (straight) return _mm_setr_pd(1.0 - static_cast<double>(t), t);
+  if constexpr (lane == 0) return _mm_cvtps_pd(s);
+  return _mm_cvtps_pd(_mm_movehl_ps(s, s));
+}
+
+// DirectArcSlerp's blend with the weights (wa, wb): in double, rounded once per component.
+inline __m128 DirectArcBlend(__m128 a, __m128 b, __m128d w) {
+  const __m128d wa = _mm_unpacklo_pd(w, w);
+  const __m128d wb = _mm_unpackhi_pd(w, w);
+  const __m128d low = _mm_add_pd(_mm_mul_pd(wa, _mm_cvtps_pd(a)), _mm_mul_pd(wb, _mm_cvtps_pd(b)));
+  const __m128d high = _mm_add_pd(_mm_mul_pd(wa, _mm_cvtps_pd(_mm_movehl_ps(a, a))),
+                                  _mm_mul_pd(wb, _mm_cvtps_pd(_mm_movehl_ps(b, b))));
+  return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+#endif
+
+// Near a half turn the two quaternions of a slerp nearly cancel and its weights grow as
+// 1 / sin angle, so a last-bit difference between the polynomial sine and the library's shows
+// far above the last bit of the result, and more so in the last slerp of a squad, whose
+// inputs carry the first two's differences. A squad with any of its three slerps wider than
+// this (keys joined the long way round, rare) runs the general routines instead.
+constexpr float kNearHalfTurn = 2.6f;
+
+// The squad of a prepared pair of keys: DirectArcSlerp(q0, q1, keys, e) on the curve,
+// DirectArcSlerp(a0, b1, controls, e) on the controls, then the slerp between the two with its
+// own DirectArcPair(..., false) at 2e(1 - e), with the same results; one with a slerp wider
+// than kNearHalfTurn gives QuaternionSlerpSpin's results instead. With SSE2 the four sines
+// of the first two slerps are one pass of SineHalfTurn4, the blends run two components to a
+// register, and the last slerp takes its three sines (the two weights' and its reciprocal's)
+// in one more pass.
+inline Quaternion DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSlerpPair& keys,
+                                 const Quaternion& a0, const Quaternion& b1,
+                                 const SSlerpPair& controls, float e) {
+  const float between = 2.0f * e * (1.0f - e);
+  const auto general = [&] {
+    return QuaternionSlerpSpin(QuaternionSlerpSpin(q0, q1, 0.0f, e),
+                               QuaternionSlerpSpin(a0, b1, 0.0f, e), 0.0f, between);
+  };
+  if (keys.angle > kNearHalfTurn || controls.angle > kNearHalfTurn) return general();
+#if defined(__SSE2__)
+  const float phiKeys = keys.angle * e;
+  const float phiControls = controls.angle * e;
+  const __m128 sines =
+      _mm_mul_ps(SineHalfTurn4(_mm_setr_ps(keys.angle - phiKeys, phiKeys,
+                                           controls.angle - phiControls, phiControls)),
+                 _mm_setr_ps(keys.signedInverseSine, keys.signedInverseSine,
+                             controls.signedInverseSine, controls.signedInverseSine));
+  const __m128 onCurve = DirectArcBlend(_mm_loadu_ps(&q0.x), _mm_loadu_ps(&q1.x),
+                                        DirectArcWeights<0>(sines, keys.Straight(), e));
+  const __m128 onControls = DirectArcBlend(_mm_loadu_ps(&a0.x), _mm_loadu_ps(&b1.x),
+                                           DirectArcWeights<2>(sines, controls.Straight(), e));
+  alignas(16) float p[4];
+  _mm_store_ps(p, _mm_mul_ps(onCurve, onControls));
+  const float c = p[0] + p[1] + p[2] + p[3];
+  __m128d w;
+  if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
+    const float angle = std::acos(c);
+    if (angle > kNearHalfTurn) return general();
+    const float phi = angle * between;
+    alignas(16) float s[4];
+    _mm_store_ps(s, SineHalfTurn4(_mm_setr_ps(angle - phi, phi, angle, angle)));
+    const float inverseSine = 1.0f / s[2];
+    w = _mm_setr_pd(s[0] * inverseSine, s[1] * inverseSine);
+  } else {
+    w = _mm_setr_pd(1.0 - static_cast<double>(between), between);
+  }
+  Quaternion r;
+  _mm_storeu_ps(&r.x, DirectArcBlend(onCurve, onControls, w));
+  return r;
+#else
+  const Quaternion onCurve = DirectArcSlerp(q0, q1, keys, e);
+  const Quaternion onControls = DirectArcSlerp(a0, b1, controls, e);
+  const SSlerpPair last = DirectArcPair(onCurve, onControls, false);
+  if (last.angle > kNearHalfTurn) return general();
+  return DirectArcSlerp(onCurve, onControls, last, between);
+#endif
+}
+
 }  // namespace NAnimTrackSlerp

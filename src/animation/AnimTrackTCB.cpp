@@ -24,6 +24,18 @@ float Ease(float u, float a, float b) {
   return 1.0f - (k / b) * v * v;
 }
 
+SEaseConstants EaseConstants(float a, float b) {
+  const float s = a + b;
+  // No ease is the line u = 0.5 * (2u - 0), exact in float.
+  if (s == 0.0f) return {0.0f, INFINITY, 0.5f, 0.0f, 0.0f};
+  if (s > 1.0f) {
+    a = a / s;
+    b = b / s;
+  }
+  const float k = 1.0f / (2.0f - a - b);
+  return {a, b == 0.0f ? INFINITY : 1.0f - b, k, k / a, k / b};
+}
+
 SHermiteBasis HermiteBasis(float e) {
   const float e2 = e * e;
   const float e3 = e2 * e;
@@ -35,6 +47,7 @@ SHermiteBasis HermiteBasis(float e) {
 namespace {
 
 using NAnimTrackTCB::Ease;
+using NAnimTrackTCB::EaseFrom;
 using NAnimTrackTCB::HermiteBasis;
 using NAnimTrackTCB::SHermiteBasis;
 
@@ -272,7 +285,8 @@ void CZK_AnimTrackRotationTCB::Prepare() {
                           &CZK_KeyFrameTCBRotation::controlA, &CZK_KeyFrameTCBRotation::controlB);
   PreparePerPair(m_pairs, [](const KeyType& a, const KeyType& b) {
     return SPairConstants{NAnimTrackSlerp::DirectArcPair(a.rotation, b.rotation),
-                          NAnimTrackSlerp::DirectArcPair(a.controlA, b.controlB)};
+                          NAnimTrackSlerp::DirectArcPair(a.controlA, b.controlB),
+                          NAnimTrackTCB::EaseConstants(a.easeOut, b.easeIn)};
   });
 }
 
@@ -290,19 +304,16 @@ Quaternion* CZK_AnimTrackRotationTCB::EvaluatePlaced(Quaternion* out,
                                                      uint32_t* cursor) const {
   *out = SampleFrom(time, cursor, kIdentityQuaternion, kHeldRotation,
                     [this](const KeyType& prev, const KeyType& next, float t) {
-                      const float e = RotationEase(t, prev, next);
                       const size_t pair = static_cast<size_t>(&prev - m_keys.data());
                       // Keys added since the last Prepare have no constants yet.
                       if (pair >= m_pairs.size())
-                        return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB, e);
-                      using namespace NAnimTrackSlerp;
-                      const Quaternion onCurve =
-                          DirectArcSlerp(prev.rotation, next.rotation, m_pairs[pair].keys, e);
-                      const Quaternion onControls =
-                          DirectArcSlerp(prev.controlA, next.controlB, m_pairs[pair].controls, e);
-                      return DirectArcSlerp(onCurve, onControls,
-                                            DirectArcPair(onCurve, onControls, false),
-                                            2.0f * e * (1.0f - e));
+                        return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB,
+                                     RotationEase(t, prev, next));
+                      const SPairConstants& k = m_pairs[pair];
+                      const float u = (t - prev.time) / (next.time - prev.time);
+                      return NAnimTrackSlerp::DirectArcSquad(prev.rotation, next.rotation, k.keys,
+                                                             prev.controlA, next.controlB,
+                                                             k.controls, EaseFrom(k.ease, u));
                     });
   return out;
 }

@@ -17,6 +17,21 @@ namespace NAnimTrackTCB {
 // (towards its second key). Amounts that add up to more than 1 are scaled down to add up to 1.
 float Ease(float u, float a, float b);
 
+// Ease with the parts that depend only on the amounts worked out ahead, for a pair of keys
+// sampled many times: EaseFrom(EaseConstants(a, b), u) is Ease(u, a, b) to the bit for u >= 0.
+struct SEaseConstants {
+  float a;        // the (scaled) amount away from the first key
+  float lineEnd;  // where the line ends, 1 - b; above every u when b is 0
+  float k, kOverA, kOverB;
+};
+SEaseConstants EaseConstants(float a, float b);
+inline float EaseFrom(const SEaseConstants& c, float u) {
+  if (u < c.a) return c.kOverA * u * u;
+  if (u < c.lineEnd) return c.k * (2.0f * u - c.a);
+  const float v = 1.0f - u;
+  return 1.0f - c.kOverB * v * v;
+}
+
 // Cubic Hermite basis at the eased fraction e.
 struct SHermiteBasis {
   float h1, h2, h3, h4;
@@ -58,10 +73,11 @@ class CZK_AnimTrackRotationTCB
                              uint32_t* cursor) const;
 
  private:
-  // Pair k joins keys k and k + 1: the slerp between their rotations and the one between the
-  // first key's controlA and the second key's controlB.
+  // Pair k joins keys k and k + 1: the slerp between their rotations, the one between the
+  // first key's controlA and the second key's controlB, and the segment's ease.
   struct SPairConstants {
     NAnimTrackSlerp::SSlerpPair keys, controls;
+    NAnimTrackTCB::SEaseConstants ease;
   };
   std::vector<SPairConstants> m_pairs;
 };

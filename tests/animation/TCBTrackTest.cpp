@@ -14,6 +14,8 @@
 namespace {
 
 using NAnimTrackTCB::Ease;
+using NAnimTrackTCB::EaseConstants;
+using NAnimTrackTCB::EaseFrom;
 
 struct STCB {
   float tension = 0.0f, continuity = 0.0f, bias = 0.0f, easeIn = 0.0f, easeOut = 0.0f;
@@ -63,14 +65,19 @@ STCB RandomTCB(std::mt19937& rng, float range) {
 // --- Ease and Hermite basis. -----------------------------------------------------------------
 
 TEST(TCBEase, ClosedForms) {
-  EXPECT_FLOAT_EQ(Ease(1.0f, 0.3f, 0.0f), 1.0f);  // no ease-in: no division by zero at the end
+  // Both the general routine and the one from the constants prepared per pair of keys.
+  const auto expect = [](float u, float a, float b, float value, float tolerance) {
+    EXPECT_NEAR(Ease(u, a, b), value, tolerance) << u << " " << a << " " << b;
+    EXPECT_NEAR(EaseFrom(EaseConstants(a, b), u), value, tolerance) << u << " " << a << " " << b;
+  };
+  expect(1.0f, 0.3f, 0.0f, 1.0f, 1e-6f);  // no ease-in: no division by zero at the end
   for (int i = 0; i < 100; ++i) {
     const float u = 0.01f * static_cast<float>(i);
-    EXPECT_EQ(Ease(u, 0.0f, 0.0f), u);
-    EXPECT_NEAR(Ease(u, 0.3f, 0.0f), u < 0.3f ? u * u / 0.51f : (2.0f * u - 0.3f) / 1.7f, 1e-6f);
+    expect(u, 0.0f, 0.0f, u, 0.0f);
+    expect(u, 0.3f, 0.0f, u < 0.3f ? u * u / 0.51f : (2.0f * u - 0.3f) / 1.7f, 1e-6f);
     // The construction defaults, 25 and 25, normalise to 0.5 each.
     const float v = 1.0f - u;
-    EXPECT_NEAR(Ease(u, 25.0f, 25.0f), u < 0.5f ? 2.0f * u * u : 1.0f - 2.0f * v * v, 1e-6f);
+    expect(u, 25.0f, 25.0f, u < 0.5f ? 2.0f * u * u : 1.0f - 2.0f * v * v, 1e-6f);
   }
 }
 
@@ -207,6 +214,21 @@ TEST(TCBRotation, ControlQuaternionsOfAnUnevenTurn) {
       track->Evaluate(&r, static_cast<float>(g[0] + g[1] * u));
       EXPECT_NEAR(AngleAboutZ(r), a + 2.0 * u * (1.0 - u) * (b - a), 2e-5) << g[0] << " " << u;
     }
+  }
+}
+
+TEST(TCBRotation, PlacedSamplesNearAHalfTurnFollowTheGeneralOnes) {
+  // Keys 0.2 rad apart about z, the second negated: the squad runs the long way round, its
+  // weights near 1 / sin(3.04) with the quaternions cancelling, where a last-bit change of a
+  // sine shows a hundred times larger. The placed samples keep to the general ones' bits.
+  const auto track = MakeTrack<CZK_AnimTrackRotationTCB>(
+      std::vector{RotationKey(0.0f, RotZ(0.0f)), RotationKey(1.0f, Negated(RotZ(0.2f)))});
+  uint32_t cursor = 0;
+  Quaternion placed, general;
+  for (int i = 0; i < 200; ++i) {
+    const float t = 0.005f * static_cast<float>(i);
+    track->EvaluatePlaced(&placed, {t, NAnimTrackSearch::kHoldNone}, &cursor);
+    EXPECT_TRUE(Near(placed, *track->Evaluate(&general, t), 0.0f)) << t;
   }
 }
 
