@@ -162,21 +162,8 @@ inline Quaternion DirectArcSlerp(const Quaternion& a, const Quaternion& b, const
 // SineHalfTurn of four arguments at once, to the bit the same: the two halves of the register
 // run through the polynomial side by side, so their chains of dependent operations overlap.
 inline __m128 SineHalfTurn4(__m128 x) {
-  const auto c = [](double v) { return _mm_set1_pd(v); };
-  const auto sine = [&c](__m128d d) {
-    const __m128d reflect = _mm_cmpgt_pd(d, c(kHalfPi));
-    d = _mm_or_pd(_mm_and_pd(reflect, _mm_sub_pd(c(kPi), d)), _mm_andnot_pd(reflect, d));
-    const __m128d d2 = _mm_mul_pd(d, d);
-    const __m128d d4 = _mm_mul_pd(d2, d2);
-    const __m128d d8 = _mm_mul_pd(d4, d4);
-    const __m128d low =
-        _mm_add_pd(_mm_add_pd(c(1.0), _mm_mul_pd(d2, c(kSineC3))),
-                   _mm_mul_pd(d4, _mm_add_pd(c(kSineC5), _mm_mul_pd(d2, c(kSineC7)))));
-    const __m128d high = _mm_add_pd(_mm_add_pd(c(kSineC9), _mm_mul_pd(d2, c(kSineC11))),
-                                    _mm_mul_pd(d4, c(kSineC13)));
-    return _mm_cvtpd_ps(_mm_mul_pd(d, _mm_add_pd(low, _mm_mul_pd(d8, high))));
-  };
-  return _mm_movelh_ps(sine(_mm_cvtps_pd(x)), sine(_mm_cvtps_pd(_mm_movehl_ps(x, x))));
+  return _mm_movelh_ps(_mm_cvtpd_ps(SineHalfTurn2(_mm_cvtps_pd(x))),
+                       _mm_cvtpd_ps(SineHalfTurn2(_mm_cvtps_pd(_mm_movehl_ps(x, x)))));
 }
 
 // The double weights (wa, wb) of DirectArcSlerp from its float sines (lanes `lane` and
