@@ -24,9 +24,11 @@
 #include "interface/LibraryGlobal.h"
 #include "signals/Hub.h"
 
-// Live heap bytes, as requested: each block carries its size in front of it.
+// Live heap bytes, as requested (each block carries its size in front of it), and the number of
+// requests.
 namespace {
 long long g_liveBytes = 0;
+long long g_allocations = 0;
 constexpr size_t kBlockHeader = 16;  // keeps the block aligned as malloc's is
 }  // namespace
 
@@ -35,6 +37,7 @@ void* operator new(std::size_t size) {
   if (block == nullptr) throw std::bad_alloc();
   std::memcpy(block, &size, sizeof(size));
   g_liveBytes += static_cast<long long>(size);
+  ++g_allocations;
   return block + kBlockHeader;
 }
 void operator delete(void* p) noexcept {
@@ -177,18 +180,28 @@ SSceneFile& Scene(EScene scene) {
   return scene == EScene::Mix ? *mix : *linear;
 }
 
-// Parsing the buffer into controllers and tracks (the reader holds the whole file already).
+// Parsing the buffer into controllers and tracks (the reader holds the whole file already). Also
+// reports the heap requests and the live heap bytes a loaded object costs.
 void BM_LoadScene(benchmark::State& state, EScene scene) {
   SSceneFile& f = Scene(scene);
   CZK_ControllerManager& manager = Manager();
+  long long allocations = 0;
+  long long liveBytes = 0;
   for (auto _ : state) {
+    const long long allocationsBefore = g_allocations;
+    const long long bytesBefore = g_liveBytes;
     CZK_3DSMAXAnimationLoader loader;
     loader.LoadScene(f.path, "Bench", &f.reader);
     state.PauseTiming();
+    allocations += g_allocations - allocationsBefore;
+    liveBytes += g_liveBytes - bytesBefore;
     if (manager.GetControllerCount() != 4 * kObjects) state.SkipWithError("scene not loaded");
     manager.Clear();
     state.ResumeTiming();
   }
+  const double loads = static_cast<double>(state.iterations()) * kObjects;
+  state.counters["allocs_per_object"] = static_cast<double>(allocations) / loads;
+  state.counters["bytes_per_object"] = static_cast<double>(liveBytes) / loads;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(f.bytes.size()));
 }

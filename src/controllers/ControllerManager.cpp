@@ -65,11 +65,12 @@ void CZK_ControllerManager::DestroyContents() {
   m_scenes.clear();
   for (CZK_AnimObjectBase* object : m_animObjects) delete object;
   m_animObjects.clear();
+  // The name lookup points into the controllers' names: it goes first.
+  m_controllerNames.Clear();
   for (CZK_AnimationControllerBase* controller : m_controllers) delete controller;
   m_controllers.clear();
   for (CZK_IKChain* chain : m_ikChains) delete chain;
   m_ikChains.clear();
-  m_controllerNames.clear();
   m_sceneRecords.clear();
 }
 
@@ -111,14 +112,18 @@ int CZK_ControllerManager::AddController(CZK_AnimationControllerBase* controller
   m_controllers.push_back(controller);
   NStructureGeneration::Changed();
   const int index = static_cast<int>(m_controllers.size()) - 1;
-  m_controllerNames[controller->GetName()] = index;
+  m_controllerNames.Set(controller->GetName(), index);
   return index;
+}
+
+void CZK_ControllerManager::ReserveControllers(std::size_t count) {
+  m_controllers.reserve(m_controllers.size() + count);
+  m_controllerNames.Reserve(m_controllerNames.Size() + count);
 }
 
 int CZK_ControllerManager::FindController(const char* name) const {
   if (name == nullptr) return -1;
-  const auto it = m_controllerNames.find(name);
-  return it != m_controllerNames.end() ? it->second : -1;
+  return m_controllerNames.Find(name);
 }
 
 void CZK_ControllerManager::CreatePositionController(const char* name,
@@ -202,13 +207,13 @@ void CZK_ControllerManager::TruncateTo(const Counts& mark) {
       std::erase_if(scene->lookAtControllers, isRemoved);
       std::erase_if(scene->linkConstraintControllers, isRemoved);
     }
+    m_controllerNames.Clear();
     for (auto it = removedBegin; it != m_controllers.end(); ++it) delete *it;
     m_controllers.erase(removedBegin, m_controllers.end());
 
-    // Registering in order and letting later names win gives exactly the map at the mark.
-    m_controllerNames.clear();
+    // Registering in order and letting later names win gives exactly the lookup at the mark.
     for (std::size_t i = 0; i < m_controllers.size(); ++i)
-      m_controllerNames[m_controllers[i]->GetName()] = static_cast<int>(i);
+      m_controllerNames.Set(m_controllers[i]->GetName(), static_cast<int>(i));
   }
 
   if (m_sceneRecords.size() > mark.sceneRecords) m_sceneRecords.resize(mark.sceneRecords);

@@ -9,9 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "controllers/ControllerNameIndex.h"
 
 class CZK_AnimationScene;
 class CZK_AnimObjectBase;
@@ -75,6 +76,9 @@ class CZK_ControllerManager {
   // Takes ownership; files look-at and link controllers under the last scene (none while there
   // is no scene). The name now finds this controller. Returns its index.
   int AddController(CZK_AnimationControllerBase* controller);
+  // Room for count more controllers, so that registering them moves no list and grows no name
+  // lookup. A loader calls it with what the file it is about to read holds.
+  void ReserveControllers(std::size_t count);
   // The index last registered under name, or -1.
   int FindController(const char* name) const;
   // Registers a position controller of that name with a TCB track through the keys, in the
@@ -180,7 +184,8 @@ class CZK_ControllerManager {
   std::vector<CZK_AnimationScene*> m_scenes;
   std::vector<CZK_AnimObjectBase*> m_animObjects;
   std::vector<CZK_AnimationControllerBase*> m_controllers;
-  std::map<std::string, int> m_controllerNames;
+  // Keyed by the controllers' own names, which live as long as their entries.
+  CControllerNameIndex m_controllerNames;
   std::vector<SceneRecord> m_sceneRecords;
   std::vector<CZK_IKChain*> m_ikChains;
   SolidStateConnection* m_solidStateConnections[kSolidStateConnectionCount] = {};
