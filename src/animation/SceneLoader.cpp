@@ -910,6 +910,7 @@ void CZK_3DSMAXAnimationLoader::LoadSceneFromBuf(CDiskReader* reader) {
   try {
     CSceneParser parser(*reader, manager, m_namePrefix, m_sceneName);
     parser.ReadChunks(m_currentObjectName, m_sceneRangeIndex);
+    manager.IndexControllerNames();
   } catch (const NRQLib2::CRQ_DiskIOException& e) {
     manager.TruncateTo(mark);
     m_sceneRangeIndex = sceneRangeIndex;

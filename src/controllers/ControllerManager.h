@@ -79,6 +79,10 @@ class CZK_ControllerManager {
   // Room for count more controllers, so that registering them moves no list and grows no name
   // lookup. A loader calls it with what the file it is about to read holds.
   void ReserveControllers(std::size_t count);
+  // AddController files a controller's name a few controllers later, once the slot it goes to
+  // has been fetched; this files the names still waiting. Every name search does it first; a
+  // loader calls it at the end of a file.
+  void IndexControllerNames() const;
   // The index last registered under name, or -1.
   int FindController(const char* name) const;
   // Registers a position controller of that name with a TCB track through the keys, in the
@@ -178,14 +182,20 @@ class CZK_ControllerManager {
   CZK_AnimObjectTM* GetTransformObject(int index) const;
   // The controller bound to object index when it has the given type code, or null.
   CZK_AnimationControllerBase* GetBoundController(int objectIndex, uint32_t type) const;
+  // The name of the controller at a valid index, for the name lookup.
+  auto NameOf() const;
+  // Files the name of the first controller not yet filed.
+  void FileNextName() const;
   // Finds "<prefix><name>::PRS", else "<prefix><name>::Position", and writes slot and kind.
   void ResolveTarget(CZK_ConstraintTarget& entry, const std::string& prefix) const;
 
   std::vector<CZK_AnimationScene*> m_scenes;
   std::vector<CZK_AnimObjectBase*> m_animObjects;
   std::vector<CZK_AnimationControllerBase*> m_controllers;
-  // Keyed by the controllers' own names, which live as long as their entries.
-  CControllerNameIndex m_controllerNames;
+  // Reads the names from the controllers themselves; filed up to m_namedControllers.
+  mutable CControllerNameIndex m_controllerNames;
+  mutable std::size_t m_namedControllers = 0;
+  std::vector<std::uint32_t> m_nameHashes;  // per controller, the hash of its name
   std::vector<SceneRecord> m_sceneRecords;
   std::vector<CZK_IKChain*> m_ikChains;
   SolidStateConnection* m_solidStateConnections[kSolidStateConnectionCount] = {};
