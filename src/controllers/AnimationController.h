@@ -3,6 +3,7 @@
 // controller manager, never by the composite), and the PRS family builds a node's local matrix.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "animation/AnimTrack.h"
 #include "animation/StructureGeneration.h"
+#include "controllers/ObjectPool.h"
 #include "foundation/Math.h"
 
 // Kind codes stored in every controller's type field.
@@ -51,6 +53,11 @@ class CZK_AnimationControllerBase {
   CZK_AnimationControllerBase(const CZK_AnimationControllerBase&) = delete;
   CZK_AnimationControllerBase& operator=(const CZK_AnimationControllerBase&) = delete;
   virtual ~CZK_AnimationControllerBase() = default;
+
+  // Controllers come from the object pool (see ObjectPool.h); the virtual destructor hands the
+  // size of the object's own class back.
+  static void* operator new(std::size_t size) { return NObjectPool::Allocate(size); }
+  static void operator delete(void* p, std::size_t size) noexcept { NObjectPool::Free(p, size); }
 
   virtual bool IsLookAtController() const { return false; }
   virtual bool IsLinkConstraintController() const { return false; }
