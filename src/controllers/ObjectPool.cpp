@@ -9,12 +9,16 @@
 #define ZK_POOL_BYPASS 1
 #endif
 #endif
+#if defined(ZK_POOL_BYPASS)
+constexpr bool kBypassPool = true;
+#else
+constexpr bool kBypassPool = false;
+#endif
 
 namespace {
 
 constexpr std::size_t kGranule = alignof(std::max_align_t);
-// Larger objects (look-at controllers with many targets do not count: their lists live
-// elsewhere) come from the heap directly.
+// Larger objects come from the heap directly; every controller and track class is smaller.
 constexpr std::size_t kLargestPooled = 256;
 constexpr std::size_t kClasses = kLargestPooled / kGranule;
 constexpr std::size_t kBlockSize = 64 * 1024;
@@ -54,15 +58,10 @@ void ReleaseBlocks() {
 namespace NObjectPool {
 
 void* Allocate(std::size_t size) {
-#if defined(ZK_POOL_BYPASS)
-  void* p = ::operator new(size);
-  ++g_pool.live;
-  return p;
-#else
-  if (size == 0 || size > kLargestPooled) {
-    void* large = ::operator new(size);
+  if (kBypassPool || size == 0 || size > kLargestPooled) {
+    void* direct = ::operator new(size);
     ++g_pool.live;
-    return large;
+    return direct;
   }
   const std::size_t c = ClassOf(size);
   void* p = g_pool.freeLists[c];
@@ -83,17 +82,11 @@ void* Allocate(std::size_t size) {
   }
   ++g_pool.live;
   return p;
-#endif
 }
 
 void Free(void* p, std::size_t size) noexcept {
   if (p == nullptr) return;
-#if defined(ZK_POOL_BYPASS)
-  ::operator delete(p);
-  --g_pool.live;
-  (void)size;
-#else
-  if (size == 0 || size > kLargestPooled) {
+  if (kBypassPool || size == 0 || size > kLargestPooled) {
     ::operator delete(p);
     if (--g_pool.live == 0) ReleaseBlocks();
     return;
@@ -103,7 +96,6 @@ void Free(void* p, std::size_t size) noexcept {
   object->next = g_pool.freeLists[c];
   g_pool.freeLists[c] = object;
   if (--g_pool.live == 0) ReleaseBlocks();
-#endif
 }
 
 std::size_t LiveCount() { return g_pool.live; }
