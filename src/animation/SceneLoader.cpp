@@ -696,15 +696,10 @@ std::unique_ptr<Track> CSceneParser::ReadTrack(const SChunk& chunk) {
   const uint32_t count = m_reader.ReadU32();
   m_walker.RequireRecords(count, kKeyRecordSize<Key>, chunk.end, "keys");
   // The count is known to fit in the chunk's bytes, so it cannot ask for more than the file.
-  track->ReserveKeys(count);
   CRecordCursor records(m_reader.GetCurrentPointer());
   m_reader.Seek(m_reader.Tell() + count * kKeyRecordSize<Key>);
   SRotationRun run;
-  for (uint32_t i = 0; i < count; ++i) {
-    Key key;
-    ReadKey(records, key, run);
-    track->AddKey(key);
-  }
+  track->AppendKeys(count, [&](Key& key, size_t) { ReadKey(records, key, run); });
   track->outOfRangeBefore = before;
   track->outOfRangeAfter = after;
   track->Prepare();
