@@ -137,12 +137,6 @@ void CZK_ControllerManager::IndexControllerNames() const {
   while (m_namedControllers < m_controllers.size()) FileNextName();
 }
 
-void CZK_ControllerManager::ReserveControllers(std::size_t count) {
-  m_controllers.reserve(m_controllers.size() + count);
-  m_nameHashes.reserve(m_nameHashes.size() + count);
-  m_controllerNames.Reserve(m_controllerNames.Size() + count);
-}
-
 int CZK_ControllerManager::FindController(const char* name) const {
   if (name == nullptr) return -1;
   IndexControllerNames();

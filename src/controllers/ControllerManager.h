@@ -76,9 +76,6 @@ class CZK_ControllerManager {
   // Takes ownership; files look-at and link controllers under the last scene (none while there
   // is no scene). The name now finds this controller. Returns its index.
   int AddController(CZK_AnimationControllerBase* controller);
-  // Room for count more controllers, so that registering them moves no list and grows no name
-  // lookup. A loader calls it with what the file it is about to read holds.
-  void ReserveControllers(std::size_t count);
   // AddController files a controller's name a few controllers later, once the slot it goes to
   // has been fetched; this files the names still waiting. Every name search does it first; a
   // loader calls it at the end of a file.
@@ -194,10 +191,12 @@ class CZK_ControllerManager {
   std::vector<CZK_AnimationControllerBase*> m_controllers;
   // Reads the names from the controllers themselves; filed up to m_namedControllers.
   mutable CControllerNameIndex m_controllerNames;
-  mutable std::size_t m_namedControllers = 0;
-  std::vector<std::uint32_t> m_nameHashes;  // per controller, the hash of its name
   std::vector<SceneRecord> m_sceneRecords;
   std::vector<CZK_IKChain*> m_ikChains;
   SolidStateConnection* m_solidStateConnections[kSolidStateConnectionCount] = {};
   GhostCarConnection* m_ghostCarConnections[kGhostCarConnectionCount] = {};
+  // The name lookup's bookkeeping: how many controllers it holds, and per controller the hash
+  // of its name.
+  mutable std::size_t m_namedControllers = 0;
+  std::vector<std::uint32_t> m_nameHashes;
 };

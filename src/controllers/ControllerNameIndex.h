@@ -16,8 +16,6 @@ class CControllerNameIndex {
  public:
   static std::uint32_t Hash(std::string_view name);
 
-  // Room for count names in all without growing.
-  void Reserve(std::size_t count);
   // Starts loading the slot where a name of that hash goes.
   void Prefetch(std::uint32_t hash) const {
     if (!m_slots.empty()) __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]);
@@ -40,7 +38,6 @@ class CControllerNameIndex {
   }
   // Forgets every name; the table keeps its size for the next load.
   void Clear();
-  std::size_t Size() const { return m_count; }
 
  private:
   struct SSlot {
@@ -57,6 +54,8 @@ class CControllerNameIndex {
       if (slot.index < 0 || (slot.hash == hash && nameOf(slot.index) == name)) return i;
     }
   }
+  // Room for count names in all without growing.
+  void Reserve(std::size_t count);
   void Grow(std::size_t slots);
 
   std::vector<SSlot> m_slots;  // empty, or a power of two in size
