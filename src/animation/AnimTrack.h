@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "controllers/ObjectPool.h"
 #include "foundation/Math.h"
+#include "foundation/ObjectPool.h"
 
 // Seven f32: the scale factors, then the scale-axis orientation.
 struct ScaleValue {
@@ -26,7 +26,7 @@ class CZK_AnimTrackBase {
   CZK_AnimTrackBase& operator=(const CZK_AnimTrackBase&) = delete;
   virtual ~CZK_AnimTrackBase() = default;
 
-  // Tracks come from the object pool, as controllers do (see controllers/ObjectPool.h).
+  // Tracks come from the object pool, as controllers do (see foundation/ObjectPool.h).
   static void* operator new(std::size_t size) { return NObjectPool::Allocate(size); }
   static void operator delete(void* p, std::size_t size) noexcept { NObjectPool::Free(p, size); }
 

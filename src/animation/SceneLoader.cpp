@@ -699,7 +699,7 @@ std::unique_ptr<Track> CSceneParser::ReadTrack(const SChunk& chunk) {
   CRecordCursor records(m_reader.GetCurrentPointer());
   m_reader.Seek(m_reader.Tell() + count * kKeyRecordSize<Key>);
   SRotationRun run;
-  track->AppendKeys(count, [&](Key& key, size_t) { ReadKey(records, key, run); });
+  track->AppendKeys(count, [&](Key& key) { ReadKey(records, key, run); });
   track->outOfRangeBefore = before;
   track->outOfRangeAfter = after;
   track->Prepare();

@@ -11,8 +11,8 @@
 
 #include "animation/AnimTrack.h"
 #include "animation/StructureGeneration.h"
-#include "controllers/ObjectPool.h"
 #include "foundation/Math.h"
+#include "foundation/ObjectPool.h"
 
 // Kind codes stored in every controller's type field.
 enum EControllerType : uint32_t {

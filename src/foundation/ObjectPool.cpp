@@ -1,4 +1,4 @@
-#include "controllers/ObjectPool.h"
+#include "foundation/ObjectPool.h"
 
 #include <new>
 
