@@ -3,9 +3,11 @@
 // their own headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/Math.h"
+#include "foundation/ObjectPool.h"
 
 // Seven f32: the scale factors, then the scale-axis orientation.
 struct ScaleValue {
@@ -23,6 +25,10 @@ class CZK_AnimTrackBase {
   CZK_AnimTrackBase(const CZK_AnimTrackBase&) = delete;
   CZK_AnimTrackBase& operator=(const CZK_AnimTrackBase&) = delete;
   virtual ~CZK_AnimTrackBase() = default;
+
+  // Tracks come from the object pool, as controllers do (see foundation/ObjectPool.h).
+  static void* operator new(std::size_t size) { return NObjectPool::Allocate(size); }
+  static void operator delete(void* p, std::size_t size) noexcept { NObjectPool::Free(p, size); }
 
   // Called once after the last key is added and the out-of-range kinds are set.
   virtual void Prepare() = 0;

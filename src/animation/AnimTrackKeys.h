@@ -34,6 +34,16 @@ class CZK_AnimTrackKeys : public TrackKind {
     BindKeyTimes();
     NStructureGeneration::Changed();
   }
+  // Appends count keys after the last one, each default-constructed in place and then filled
+  // by fill(key) in order: the bulk form of AddKey for a loader.
+  template <class Fill>
+  void AppendKeys(size_t count, Fill fill) {
+    m_keys.reserve(m_keys.size() + count);
+    BindKeyTimes();  // the keys may have moved; the new ones join the view at the end
+    for (size_t i = 0; i < count; ++i) fill(m_keys.emplace_back());
+    BindKeyTimes();
+    NStructureGeneration::Changed();
+  }
   // Room for count keys in all, so that adding them moves nothing and leaves no spare room.
   void ReserveKeys(size_t count) {
     m_keys.reserve(count);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -120,6 +121,15 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
+}
+
+// base followed by suffix, built in one allocation of the exact size: the name is then moved
+// into its controller without another copy.
+std::string JoinName(std::string_view base, std::string_view suffix) {
+  std::string name;
+  name.reserve(base.size() + suffix.size());
+  name.append(base).append(suffix);
+  return name;
 }
 
 // ---- Chunks ---------------------------------------------------------------------------------
@@ -415,24 +425,23 @@ class CSceneParser {
   void ReadChunks(std::string& objectName, uint32_t& sceneRangeIndex);
 
  private:
-  void ReadController(const SChunk& chunk, const std::string& name);
+  void ReadController(const SChunk& chunk, std::string name);
 
-  CZK_AnimationControllerPRS* ReadPRS(const std::string& name, const SChunk& chunk);
-  CZK_AnimationControllerPRS* ReadLinkConstraints(const std::string& name, const SChunk& chunk);
-  CZK_AnimationControllerPRS* ReadPRSSampled(const std::string& name, const SChunk& chunk);
-  void ReadTransformSlots(CZK_AnimationControllerPRS& prs, const std::string& name,
-                          const SChunk& chunk);
-  CZK_AnimationControllerPositionBase* ReadPosition(const std::string& name, const SChunk& chunk);
-  CZK_AnimationControllerRotationBase* ReadRotation(const std::string& name, const SChunk& chunk);
-  CZK_AnimationControllerRotationBase* ReadLookAt(const std::string& name, const SChunk& chunk);
+  CZK_AnimationControllerPRS* ReadPRS(std::string name, const SChunk& chunk);
+  CZK_AnimationControllerPRS* ReadLinkConstraints(std::string name, const SChunk& chunk);
+  CZK_AnimationControllerPRS* ReadPRSSampled(std::string name, const SChunk& chunk);
+  void ReadTransformSlots(CZK_AnimationControllerPRS& prs, const SChunk& chunk);
+  CZK_AnimationControllerPositionBase* ReadPosition(std::string name, const SChunk& chunk);
+  CZK_AnimationControllerRotationBase* ReadRotation(std::string name, const SChunk& chunk);
+  CZK_AnimationControllerRotationBase* ReadLookAt(std::string name, const SChunk& chunk);
   template <class Composite>
-  Composite* ReadAxes(const std::string& name, const SChunk& chunk);
+  Composite* ReadAxes(std::string name, const SChunk& chunk);
   void ReadIKChain(const SChunk& chunk);
 
   // A controller whose payload is one track chunk; a chunk of another class than 13 leaves it
   // without a track.
   template <class Kind>
-  typename Kind::Controller* ReadTrackController(const std::string& name, const SChunk& chunk);
+  typename Kind::Controller* ReadTrackController(std::string name, const SChunk& chunk);
   template <class Kind>
   std::unique_ptr<typename Kind::Base> ReadTrackOfKind(const SChunk& chunk);
   template <class Track>
@@ -457,9 +466,9 @@ void CSceneParser::ReadChunks(std::string& objectName, uint32_t& sceneRangeIndex
   while (!m_reader.IsAtEnd()) {
     const SChunk chunk = m_walker.ReadChunk(size);
     if (chunk.cls == kClassObject && chunk.subclass == kSubclassObject) {
-      objectName = m_reader.ReadString();
+      objectName.assign(m_reader.ReadStringView());
       const SChunk controller = m_walker.ReadChunk(chunk.end);
-      ReadController(controller, m_prefix + objectName);
+      ReadController(controller, JoinName(m_prefix, objectName));
       m_walker.Leave(controller);
     } else if (chunk.cls == kClassSceneRange) {
       SceneRecord record;
@@ -473,29 +482,29 @@ void CSceneParser::ReadChunks(std::string& objectName, uint32_t& sceneRangeIndex
   }
 }
 
-void CSceneParser::ReadController(const SChunk& chunk, const std::string& name) {
+void CSceneParser::ReadController(const SChunk& chunk, std::string name) {
   switch (chunk.cls) {
     case kClassTransform:
       if (chunk.subclass == kSubclassPRS) {
-        ReadPRS(name, chunk);
+        ReadPRS(std::move(name), chunk);
       } else if (chunk.subclass == kSubclassLinkConstraints) {
-        ReadLinkConstraints(name, chunk);
+        ReadLinkConstraints(std::move(name), chunk);
       } else if (chunk.subclass == kSubclassPRSSampled) {
-        ReadPRSSampled(name, chunk);
+        ReadPRSSampled(std::move(name), chunk);
       }
       break;
     case kClassPosition:
-      ReadPosition(name, chunk);
+      ReadPosition(std::move(name), chunk);
       break;
     case kClassRotation:
-      ReadRotation(name, chunk);
+      ReadRotation(std::move(name), chunk);
       break;
     case kClassScale:
-      ReadTrackController<SScaleKind>(name, chunk);
+      ReadTrackController<SScaleKind>(std::move(name), chunk);
       break;
     case kClassFloat:
       if (chunk.subclass == kSubclassFloat) {
-        ReadTrackController<SFloatKind>(name, chunk);
+        ReadTrackController<SFloatKind>(std::move(name), chunk);
       }
       break;
     case kClassIKChain:
@@ -506,15 +515,15 @@ void CSceneParser::ReadController(const SChunk& chunk, const std::string& name) 
   }
 }
 
-CZK_AnimationControllerPRS* CSceneParser::ReadPRS(const std::string& name, const SChunk& chunk) {
-  auto prs = std::make_unique<CZK_AnimationControllerPRS>(name);
-  ReadTransformSlots(*prs, name, chunk);
+CZK_AnimationControllerPRS* CSceneParser::ReadPRS(std::string name, const SChunk& chunk) {
+  auto prs = std::make_unique<CZK_AnimationControllerPRS>(std::move(name));
+  ReadTransformSlots(*prs, chunk);
   return Register(std::move(prs));
 }
 
-CZK_AnimationControllerPRS* CSceneParser::ReadLinkConstraints(const std::string& name,
+CZK_AnimationControllerPRS* CSceneParser::ReadLinkConstraints(std::string name,
                                                               const SChunk& chunk) {
-  auto link = std::make_unique<CZK_AnimationControllerLinkConstraints>(name);
+  auto link = std::make_unique<CZK_AnimationControllerLinkConstraints>(std::move(name));
   const int32_t count = m_reader.ReadS32();
   if (count > 0) {
     m_walker.RequireRecords(static_cast<uint64_t>(count), kNamedWordSize, chunk.end, "links");
@@ -526,13 +535,12 @@ CZK_AnimationControllerPRS* CSceneParser::ReadLinkConstraints(const std::string&
       link->AddLink(entry);
     }
   }
-  ReadTransformSlots(*link, name, chunk);
+  ReadTransformSlots(*link, chunk);
   return Register(std::move(link));
 }
 
-CZK_AnimationControllerPRS* CSceneParser::ReadPRSSampled(const std::string& name,
-                                                         const SChunk& chunk) {
-  auto sampled = std::make_unique<CZK_AnimationControllerPRSSampled>(name);
+CZK_AnimationControllerPRS* CSceneParser::ReadPRSSampled(std::string name, const SChunk& chunk) {
+  auto sampled = std::make_unique<CZK_AnimationControllerPRSSampled>(std::move(name));
   const uint32_t count = m_reader.ReadU32();
   m_walker.RequireRecords(count, kSampleRecordSize, chunk.end, "samples");
   auto times = std::make_unique<float[]>(count);
@@ -547,50 +555,52 @@ CZK_AnimationControllerPRS* CSceneParser::ReadPRSSampled(const std::string& name
 
 // The position, rotation and scale sub-chunks, in that order; a sub-chunk of an unexpected class
 // leaves its slot empty.
-void CSceneParser::ReadTransformSlots(CZK_AnimationControllerPRS& prs, const std::string& name,
-                                      const SChunk& chunk) {
+void CSceneParser::ReadTransformSlots(CZK_AnimationControllerPRS& prs, const SChunk& chunk) {
+  const std::string& name = prs.GetName();
   const SChunk position = m_walker.ReadChunk(chunk.end);
-  if (position.cls == kClassPosition) prs.SetPosition(ReadPosition(name + "::pos", position));
+  if (position.cls == kClassPosition)
+    prs.SetPosition(ReadPosition(JoinName(name, "::pos"), position));
   m_walker.Leave(position);
 
   const SChunk rotation = m_walker.ReadChunk(chunk.end);
-  if (rotation.cls == kClassRotation) prs.SetRotation(ReadRotation(name + "::rot", rotation));
+  if (rotation.cls == kClassRotation)
+    prs.SetRotation(ReadRotation(JoinName(name, "::rot"), rotation));
   m_walker.Leave(rotation);
 
   const SChunk scale = m_walker.ReadChunk(chunk.end);
   if (scale.cls == kClassScale) {
-    prs.SetScale(ReadTrackController<SScaleKind>(name + "::scale", scale));
+    prs.SetScale(ReadTrackController<SScaleKind>(JoinName(name, "::scale"), scale));
   }
   m_walker.Leave(scale);
 }
 
-CZK_AnimationControllerPositionBase* CSceneParser::ReadPosition(const std::string& name,
+CZK_AnimationControllerPositionBase* CSceneParser::ReadPosition(std::string name,
                                                                 const SChunk& chunk) {
   if (chunk.subclass == kSubclassPositionVector) {
-    return ReadTrackController<SPositionKind>(name, chunk);
+    return ReadTrackController<SPositionKind>(std::move(name), chunk);
   }
   if (chunk.subclass == kSubclassPositionXYZ)
-    return ReadAxes<CZK_AnimationControllerPositionXYZ>(name, chunk);
+    return ReadAxes<CZK_AnimationControllerPositionXYZ>(std::move(name), chunk);
   return nullptr;
 }
 
-CZK_AnimationControllerRotationBase* CSceneParser::ReadRotation(const std::string& name,
+CZK_AnimationControllerRotationBase* CSceneParser::ReadRotation(std::string name,
                                                                 const SChunk& chunk) {
   switch (chunk.subclass) {
     case kSubclassRotationQuaternion:
-      return ReadTrackController<SRotationKind>(name, chunk);
+      return ReadTrackController<SRotationKind>(std::move(name), chunk);
     case kSubclassLookAt:
-      return ReadLookAt(name, chunk);
+      return ReadLookAt(std::move(name), chunk);
     case kSubclassEulerXYZ:
-      return ReadAxes<CZK_AnimationControllerEulerXYZ>(name, chunk);
+      return ReadAxes<CZK_AnimationControllerEulerXYZ>(std::move(name), chunk);
     default:
       return nullptr;
   }
 }
 
-CZK_AnimationControllerRotationBase* CSceneParser::ReadLookAt(const std::string& name,
+CZK_AnimationControllerRotationBase* CSceneParser::ReadLookAt(std::string name,
                                                               const SChunk& chunk) {
-  auto lookAt = std::make_unique<CZK_AnimationControllerRotationLookAt>(name);
+  auto lookAt = std::make_unique<CZK_AnimationControllerRotationLookAt>(std::move(name));
   const int32_t count = m_reader.ReadS32();
   if (count > 0) {
     m_walker.RequireRecords(static_cast<uint64_t>(count), kNamedWordSize, chunk.end, "targets");
@@ -611,12 +621,13 @@ CZK_AnimationControllerRotationBase* CSceneParser::ReadLookAt(const std::string&
 // Three axis chunks x, y, z, each holding one float track chunk; the axis chunk's id is not
 // examined.
 template <class Composite>
-Composite* CSceneParser::ReadAxes(const std::string& name, const SChunk& chunk) {
+Composite* CSceneParser::ReadAxes(std::string name, const SChunk& chunk) {
   static constexpr const char* kAxisNames[3] = {"::x", "::y", "::z"};
-  auto composite = std::make_unique<Composite>(name);
+  auto composite = std::make_unique<Composite>(std::move(name));
   for (int axis = 0; axis < 3; ++axis) {
     const SChunk axisChunk = m_walker.ReadChunk(chunk.end);
-    composite->SetAxis(axis, ReadTrackController<SFloatKind>(name + kAxisNames[axis], axisChunk));
+    composite->SetAxis(axis, ReadTrackController<SFloatKind>(
+                                 JoinName(composite->GetName(), kAxisNames[axis]), axisChunk));
     m_walker.Leave(axisChunk);
   }
   return Register(std::move(composite));
@@ -644,9 +655,9 @@ void CSceneParser::ReadIKChain(const SChunk& chunk) {
 }
 
 template <class Kind>
-typename Kind::Controller* CSceneParser::ReadTrackController(const std::string& name,
+typename Kind::Controller* CSceneParser::ReadTrackController(std::string name,
                                                              const SChunk& chunk) {
-  auto controller = std::make_unique<typename Kind::Controller>(name);
+  auto controller = std::make_unique<typename Kind::Controller>(std::move(name));
   const SChunk track = m_walker.ReadChunk(chunk.end);
   // SetTrack takes the track's first reference; the controller owns it from here on.
   if (track.cls == kClassTrack) controller->SetTrack(ReadTrackOfKind<Kind>(track).release());
@@ -685,15 +696,10 @@ std::unique_ptr<Track> CSceneParser::ReadTrack(const SChunk& chunk) {
   const uint32_t count = m_reader.ReadU32();
   m_walker.RequireRecords(count, kKeyRecordSize<Key>, chunk.end, "keys");
   // The count is known to fit in the chunk's bytes, so it cannot ask for more than the file.
-  track->ReserveKeys(count);
   CRecordCursor records(m_reader.GetCurrentPointer());
   m_reader.Seek(m_reader.Tell() + count * kKeyRecordSize<Key>);
   SRotationRun run;
-  for (uint32_t i = 0; i < count; ++i) {
-    Key key;
-    ReadKey(records, key, run);
-    track->AddKey(key);
-  }
+  track->AppendKeys(count, [&](Key& key) { ReadKey(records, key, run); });
   track->outOfRangeBefore = before;
   track->outOfRangeAfter = after;
   track->Prepare();
@@ -899,6 +905,7 @@ void CZK_3DSMAXAnimationLoader::LoadSceneFromBuf(CDiskReader* reader) {
   try {
     CSceneParser parser(*reader, manager, m_namePrefix, m_sceneName);
     parser.ReadChunks(m_currentObjectName, m_sceneRangeIndex);
+    manager.IndexControllerNames();
   } catch (const NRQLib2::CRQ_DiskIOException& e) {
     manager.TruncateTo(mark);
     m_sceneRangeIndex = sceneRangeIndex;

@@ -106,8 +106,8 @@ uint32_t g_sampledLiveCount = 0;
 uint32_t g_sampledByteTotal = 0;
 }  // namespace
 
-CZK_AnimationControllerPRSSampled::CZK_AnimationControllerPRSSampled(const std::string& name)
-    : CZK_AnimationControllerPRS(name) {
+CZK_AnimationControllerPRSSampled::CZK_AnimationControllerPRSSampled(std::string name)
+    : CZK_AnimationControllerPRS(std::move(name)) {
   if (g_sampledLiveCount == 0) g_sampledByteTotal = 0;
   ++g_sampledLiveCount;
 }

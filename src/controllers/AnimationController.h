@@ -3,13 +3,16 @@
 // controller manager, never by the composite), and the PRS family builds a node's local matrix.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "animation/AnimTrack.h"
 #include "animation/StructureGeneration.h"
 #include "foundation/Math.h"
+#include "foundation/ObjectPool.h"
 
 // Kind codes stored in every controller's type field.
 enum EControllerType : uint32_t {
@@ -51,6 +54,11 @@ class CZK_AnimationControllerBase {
   CZK_AnimationControllerBase& operator=(const CZK_AnimationControllerBase&) = delete;
   virtual ~CZK_AnimationControllerBase() = default;
 
+  // Controllers come from the object pool (see ObjectPool.h); the virtual destructor hands the
+  // size of the object's own class back.
+  static void* operator new(std::size_t size) { return NObjectPool::Allocate(size); }
+  static void operator delete(void* p, std::size_t size) noexcept { NObjectPool::Free(p, size); }
+
   virtual bool IsLookAtController() const { return false; }
   virtual bool IsLinkConstraintController() const { return false; }
 
@@ -58,8 +66,8 @@ class CZK_AnimationControllerBase {
   const std::string& GetName() const { return m_name; }
 
  protected:
-  CZK_AnimationControllerBase(uint32_t type, const std::string& name)
-      : m_type(type), m_name(name) {}
+  CZK_AnimationControllerBase(uint32_t type, std::string name)
+      : m_type(type), m_name(std::move(name)) {}
 
  private:
   uint32_t m_type;
@@ -70,8 +78,8 @@ class CZK_AnimationControllerBase {
 
 class CZK_AnimationControllerFloat : public CZK_AnimationControllerBase {
  public:
-  explicit CZK_AnimationControllerFloat(const std::string& name)
-      : CZK_AnimationControllerBase(kControllerFloat, name) {}
+  explicit CZK_AnimationControllerFloat(std::string name)
+      : CZK_AnimationControllerBase(kControllerFloat, std::move(name)) {}
 
   // Takes a reference on the track; the controller lets go of it when destroyed.
   void SetTrack(CZK_AnimTrackFloat* track) { m_track.Reset(track); }
@@ -114,14 +122,14 @@ class CZK_AnimationControllerPositionBase : public CZK_AnimationControllerBase {
   virtual Vector3* Evaluate(Vector3* out, float time) const = 0;
 
  protected:
-  explicit CZK_AnimationControllerPositionBase(const std::string& name)
-      : CZK_AnimationControllerBase(kControllerPosition, name) {}
+  explicit CZK_AnimationControllerPositionBase(std::string name)
+      : CZK_AnimationControllerBase(kControllerPosition, std::move(name)) {}
 };
 
 class CZK_AnimationControllerPositionVector : public CZK_AnimationControllerPositionBase {
  public:
-  explicit CZK_AnimationControllerPositionVector(const std::string& name)
-      : CZK_AnimationControllerPositionBase(name) {}
+  explicit CZK_AnimationControllerPositionVector(std::string name)
+      : CZK_AnimationControllerPositionBase(std::move(name)) {}
 
   void SetTrack(CZK_AnimTrackPosition* track) { m_track.Reset(track); }
   CZK_AnimTrackPosition* GetTrack() const { return m_track.Get(); }
@@ -135,8 +143,8 @@ class CZK_AnimationControllerPositionVector : public CZK_AnimationControllerPosi
 
 class CZK_AnimationControllerPositionXYZ : public CZK_AnimationControllerPositionBase {
  public:
-  explicit CZK_AnimationControllerPositionXYZ(const std::string& name)
-      : CZK_AnimationControllerPositionBase(name) {}
+  explicit CZK_AnimationControllerPositionXYZ(std::string name)
+      : CZK_AnimationControllerPositionBase(std::move(name)) {}
 
   // axis 0, 1, 2 for x, y, z; the controller is not owned.
   void SetAxis(int axis, CZK_AnimationControllerFloat* c) { m_axes.Set(axis, c); }
@@ -158,14 +166,14 @@ class CZK_AnimationControllerRotationBase : public CZK_AnimationControllerBase {
   virtual Quaternion* Evaluate(Quaternion* out, float time, const Vector3* worldPosition) const = 0;
 
  protected:
-  explicit CZK_AnimationControllerRotationBase(const std::string& name)
-      : CZK_AnimationControllerBase(kControllerRotation, name) {}
+  explicit CZK_AnimationControllerRotationBase(std::string name)
+      : CZK_AnimationControllerBase(kControllerRotation, std::move(name)) {}
 };
 
 class CZK_AnimationControllerRotationQuaternion : public CZK_AnimationControllerRotationBase {
  public:
-  explicit CZK_AnimationControllerRotationQuaternion(const std::string& name)
-      : CZK_AnimationControllerRotationBase(name) {}
+  explicit CZK_AnimationControllerRotationQuaternion(std::string name)
+      : CZK_AnimationControllerRotationBase(std::move(name)) {}
 
   void SetTrack(CZK_AnimTrackRotation* track) { m_track.Reset(track); }
   CZK_AnimTrackRotation* GetTrack() const { return m_track.Get(); }
@@ -179,8 +187,8 @@ class CZK_AnimationControllerRotationQuaternion : public CZK_AnimationController
 
 class CZK_AnimationControllerEulerXYZ : public CZK_AnimationControllerRotationBase {
  public:
-  explicit CZK_AnimationControllerEulerXYZ(const std::string& name)
-      : CZK_AnimationControllerRotationBase(name) {}
+  explicit CZK_AnimationControllerEulerXYZ(std::string name)
+      : CZK_AnimationControllerRotationBase(std::move(name)) {}
 
   // axis 0, 1, 2 for x, y, z; the controller is not owned.
   void SetAxis(int axis, CZK_AnimationControllerFloat* c) { m_axes.Set(axis, c); }
@@ -197,8 +205,8 @@ class CZK_AnimationControllerEulerXYZ : public CZK_AnimationControllerRotationBa
 
 class CZK_AnimationControllerScale : public CZK_AnimationControllerBase {
  public:
-  explicit CZK_AnimationControllerScale(const std::string& name)
-      : CZK_AnimationControllerBase(kControllerScale, name) {}
+  explicit CZK_AnimationControllerScale(std::string name)
+      : CZK_AnimationControllerBase(kControllerScale, std::move(name)) {}
 
   void SetTrack(CZK_AnimTrackScale* track) { m_track.Reset(track); }
   CZK_AnimTrackScale* GetTrack() const { return m_track.Get(); }
@@ -217,8 +225,8 @@ class CZK_AnimationControllerScale : public CZK_AnimationControllerBase {
 
 class CZK_AnimationControllerPRS : public CZK_AnimationControllerBase {
  public:
-  explicit CZK_AnimationControllerPRS(const std::string& name)
-      : CZK_AnimationControllerBase(kControllerPRS, name) {}
+  explicit CZK_AnimationControllerPRS(std::string name)
+      : CZK_AnimationControllerBase(kControllerPRS, std::move(name)) {}
 
   void SetPosition(CZK_AnimationControllerPositionBase* c) {
     m_position = c;
@@ -261,7 +269,7 @@ class CZK_AnimationControllerPRSSampled : public CZK_AnimationControllerPRS {
   // Floats per sample: the matrix's four rows of three (the fourth column is 0, 0, 0, 1).
   static constexpr uint32_t kFloatsPerSample = 12;
 
-  explicit CZK_AnimationControllerPRSSampled(const std::string& name);
+  explicit CZK_AnimationControllerPRSSampled(std::string name);
   ~CZK_AnimationControllerPRSSampled() override;
 
   // Adopts both arrays: samples holds count × 12 floats, times count floats. Arrays set earlier
@@ -288,8 +296,8 @@ class CZK_AnimationControllerPRSSampled : public CZK_AnimationControllerPRS {
 // A PRS transform straight from three tracks: no sub-controllers, no parent, no world position.
 class CZK_AnimationControllerPRSLOD : public CZK_AnimationControllerBase {
  public:
-  explicit CZK_AnimationControllerPRSLOD(const std::string& name)
-      : CZK_AnimationControllerBase(kControllerPRSLOD, name) {}
+  explicit CZK_AnimationControllerPRSLOD(std::string name)
+      : CZK_AnimationControllerBase(kControllerPRSLOD, std::move(name)) {}
 
   void SetPositionTrack(CZK_AnimTrackPosition* track) { m_position.Reset(track); }
   void SetRotationTrack(CZK_AnimTrackRotation* track) { m_rotation.Reset(track); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controllers/AnimationController.h"
@@ -29,8 +30,8 @@ struct CZK_ConstraintTarget {
 
 class CZK_AnimationControllerLinkConstraints : public CZK_AnimationControllerPRS {
  public:
-  explicit CZK_AnimationControllerLinkConstraints(const std::string& name)
-      : CZK_AnimationControllerPRS(name) {}
+  explicit CZK_AnimationControllerLinkConstraints(std::string name)
+      : CZK_AnimationControllerPRS(std::move(name)) {}
 
   bool IsLinkConstraintController() const override { return true; }
 
@@ -60,8 +61,8 @@ class CZK_AnimationControllerRotationLookAt : public CZK_AnimationControllerRota
  public:
   static constexpr int kParameterCount = 9;
 
-  explicit CZK_AnimationControllerRotationLookAt(const std::string& name)
-      : CZK_AnimationControllerRotationBase(name) {}
+  explicit CZK_AnimationControllerRotationLookAt(std::string name)
+      : CZK_AnimationControllerRotationBase(std::move(name)) {}
 
   bool IsLookAtController() const override { return true; }
 

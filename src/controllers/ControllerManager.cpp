@@ -59,17 +59,25 @@ CZK_ControllerManager::~CZK_ControllerManager() {
   }
 }
 
+auto CZK_ControllerManager::NameOf() const {
+  return [this](int index) -> const std::string& {
+    return m_controllers[static_cast<std::size_t>(index)]->GetName();
+  };
+}
+
 void CZK_ControllerManager::DestroyContents() {
   NStructureGeneration::Changed();
   for (CZK_AnimationScene* scene : m_scenes) delete scene;
   m_scenes.clear();
   for (CZK_AnimObjectBase* object : m_animObjects) delete object;
   m_animObjects.clear();
+  m_controllerNames.Clear();
+  m_namedControllers = 0;
   for (CZK_AnimationControllerBase* controller : m_controllers) delete controller;
   m_controllers.clear();
+  m_nameHashes.clear();
   for (CZK_IKChain* chain : m_ikChains) delete chain;
   m_ikChains.clear();
-  m_controllerNames.clear();
   m_sceneRecords.clear();
 }
 
@@ -110,15 +118,29 @@ int CZK_ControllerManager::AddController(CZK_AnimationControllerBase* controller
   }
   m_controllers.push_back(controller);
   NStructureGeneration::Changed();
-  const int index = static_cast<int>(m_controllers.size()) - 1;
-  m_controllerNames[controller->GetName()] = index;
-  return index;
+  // The name is at hand now, its slot in the lookup probably not: the slot is fetched now and
+  // the name filed kFilingLag controllers later, from its hash kept here.
+  constexpr std::size_t kFilingLag = 8;
+  const std::uint32_t hash = CControllerNameIndex::Hash(controller->GetName());
+  m_nameHashes.push_back(hash);
+  m_controllerNames.Prefetch(hash);
+  while (m_namedControllers + kFilingLag < m_controllers.size()) FileNextName();
+  return static_cast<int>(m_controllers.size()) - 1;
+}
+
+void CZK_ControllerManager::FileNextName() const {
+  const std::size_t i = m_namedControllers++;
+  m_controllerNames.Insert(m_nameHashes[i], static_cast<int>(i), NameOf());
+}
+
+void CZK_ControllerManager::IndexControllerNames() const {
+  while (m_namedControllers < m_controllers.size()) FileNextName();
 }
 
 int CZK_ControllerManager::FindController(const char* name) const {
   if (name == nullptr) return -1;
-  const auto it = m_controllerNames.find(name);
-  return it != m_controllerNames.end() ? it->second : -1;
+  IndexControllerNames();
+  return m_controllerNames.Find(name, NameOf());
 }
 
 void CZK_ControllerManager::CreatePositionController(const char* name,
@@ -202,13 +224,13 @@ void CZK_ControllerManager::TruncateTo(const Counts& mark) {
       std::erase_if(scene->lookAtControllers, isRemoved);
       std::erase_if(scene->linkConstraintControllers, isRemoved);
     }
+    // Filing every name again in order, later names winning, gives exactly the lookup at the
+    // mark; the next search does it.
+    m_controllerNames.Clear();
+    m_namedControllers = 0;
     for (auto it = removedBegin; it != m_controllers.end(); ++it) delete *it;
     m_controllers.erase(removedBegin, m_controllers.end());
-
-    // Registering in order and letting later names win gives exactly the map at the mark.
-    m_controllerNames.clear();
-    for (std::size_t i = 0; i < m_controllers.size(); ++i)
-      m_controllerNames[m_controllers[i]->GetName()] = static_cast<int>(i);
+    m_nameHashes.resize(m_controllers.size());
   }
 
   if (m_sceneRecords.size() > mark.sceneRecords) m_sceneRecords.resize(mark.sceneRecords);

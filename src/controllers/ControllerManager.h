@@ -9,9 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "controllers/ControllerNameIndex.h"
 
 class CZK_AnimationScene;
 class CZK_AnimObjectBase;
@@ -75,6 +76,10 @@ class CZK_ControllerManager {
   // Takes ownership; files look-at and link controllers under the last scene (none while there
   // is no scene). The name now finds this controller. Returns its index.
   int AddController(CZK_AnimationControllerBase* controller);
+  // AddController files a controller's name a few controllers later, once the slot it goes to
+  // has been fetched; this files the names still waiting. Every name search does it first; a
+  // loader calls it at the end of a file.
+  void IndexControllerNames() const;
   // The index last registered under name, or -1.
   int FindController(const char* name) const;
   // Registers a position controller of that name with a TCB track through the keys, in the
@@ -174,15 +179,24 @@ class CZK_ControllerManager {
   CZK_AnimObjectTM* GetTransformObject(int index) const;
   // The controller bound to object index when it has the given type code, or null.
   CZK_AnimationControllerBase* GetBoundController(int objectIndex, uint32_t type) const;
+  // The name of the controller at a valid index, for the name lookup.
+  auto NameOf() const;
+  // Files the name of the first controller not yet filed.
+  void FileNextName() const;
   // Finds "<prefix><name>::PRS", else "<prefix><name>::Position", and writes slot and kind.
   void ResolveTarget(CZK_ConstraintTarget& entry, const std::string& prefix) const;
 
   std::vector<CZK_AnimationScene*> m_scenes;
   std::vector<CZK_AnimObjectBase*> m_animObjects;
   std::vector<CZK_AnimationControllerBase*> m_controllers;
-  std::map<std::string, int> m_controllerNames;
+  // Reads the names from the controllers themselves; filed up to m_namedControllers.
+  mutable CControllerNameIndex m_controllerNames;
   std::vector<SceneRecord> m_sceneRecords;
   std::vector<CZK_IKChain*> m_ikChains;
   SolidStateConnection* m_solidStateConnections[kSolidStateConnectionCount] = {};
   GhostCarConnection* m_ghostCarConnections[kGhostCarConnectionCount] = {};
+  // The name lookup's bookkeeping: how many controllers it holds, and per controller the hash
+  // of its name.
+  mutable std::size_t m_namedControllers = 0;
+  std::vector<std::uint32_t> m_nameHashes;
 };

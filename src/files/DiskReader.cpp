@@ -39,10 +39,8 @@ void CDiskReader::ThrowPastEnd(const char* what, const std::string& wanted) cons
                                      ", " + std::to_string(BytesLeft()) + " bytes left)");
 }
 
-const std::uint8_t* CDiskReader::Require(std::uint32_t count, const char* what) const {
-  if (m_data == nullptr || m_cursor > m_size || m_size - m_cursor < count)
-    ThrowPastEnd(what, std::to_string(count) + " bytes");
-  return m_data + m_cursor;
+void CDiskReader::ThrowTooShort(std::uint32_t count, const char* what) const {
+  ThrowPastEnd(what, std::to_string(count) + " bytes");
 }
 
 std::uint8_t CDiskReader::ReadU8() {
@@ -58,22 +56,6 @@ std::uint16_t CDiskReader::ReadU16() {
 }
 
 std::int16_t CDiskReader::ReadS16() { return static_cast<std::int16_t>(ReadU16()); }
-
-std::uint32_t CDiskReader::ReadU32() {
-  const std::uint32_t value = LoadU32(Require(4, "32-bit integer"));
-  m_cursor += 4;
-  return value;
-}
-
-std::int32_t CDiskReader::ReadS32() { return static_cast<std::int32_t>(ReadU32()); }
-
-std::uint32_t CDiskReader::ReadDWord() { return ReadU32(); }
-
-float CDiskReader::ReadF32() {
-  const float value = LoadF32(Require(4, "single"));
-  m_cursor += 4;
-  return value;
-}
 
 double CDiskReader::ReadF64() {
   const std::uint8_t* p = Require(8, "double");
@@ -105,15 +87,17 @@ Matrix CDiskReader::ReadMatrix() {
   return value;
 }
 
-std::string CDiskReader::ReadString() {
+std::string CDiskReader::ReadString() { return std::string(ReadStringView()); }
+
+std::string_view CDiskReader::ReadStringView() {
   const std::uint8_t* p = Require(1, "string");
   const std::uint32_t left = m_size - m_cursor;
   const void* zero = std::memchr(p, 0, left);
   if (zero == nullptr) ThrowPastEnd("string", "no terminating zero");
   const auto length = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(zero) - p);
   m_cursor += length + 1;
-  return std::string(reinterpret_cast<const char*>(p),
-                     length < kMaxStringLength ? length : kMaxStringLength);
+  return std::string_view(reinterpret_cast<const char*>(p),
+                          length < kMaxStringLength ? length : kMaxStringLength);
 }
 
 void CDiskReader::ReadBytes(void* destination, std::uint32_t count) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // Little-endian values from bytes already known to be there.
@@ -48,10 +49,19 @@ class CDiskReader {
   std::uint8_t ReadU8();
   std::uint16_t ReadU16();
   std::int16_t ReadS16();
-  std::uint32_t ReadU32();
-  std::int32_t ReadS32();
-  std::uint32_t ReadDWord();
-  float ReadF32();
+  // The word and float reads are inline: loaders call them for every field of a file.
+  std::uint32_t ReadU32() {
+    const std::uint32_t value = NDiskBytes::LoadU32(Require(4, "32-bit integer"));
+    m_cursor += 4;
+    return value;
+  }
+  std::int32_t ReadS32() { return static_cast<std::int32_t>(ReadU32()); }
+  std::uint32_t ReadDWord() { return ReadU32(); }
+  float ReadF32() {
+    const float value = NDiskBytes::LoadF32(Require(4, "single"));
+    m_cursor += 4;
+    return value;
+  }
   double ReadF64();
   std::pair<std::uint32_t, std::uint32_t> ReadPair();
   Vector3 ReadVector3();
@@ -60,6 +70,9 @@ class CDiskReader {
   // characters is cut to its first 255, as the fixed buffers this format was written for hold
   // no more. Throws when no zero comes before the end.
   std::string ReadString();
+  // ReadString without a copy: the text stays in the buffer, valid until the buffer is released
+  // or replaced.
+  std::string_view ReadStringView();
   void ReadBytes(void* destination, std::uint32_t count);
 
   // Cursor at or past the end (compared as signed numbers).
@@ -81,7 +94,12 @@ class CDiskReader {
 
  private:
   // Throws unless count bytes remain; returns the position to read them from.
-  const std::uint8_t* Require(std::uint32_t count, const char* what) const;
+  const std::uint8_t* Require(std::uint32_t count, const char* what) const {
+    if (m_data == nullptr || m_cursor > m_size || m_size - m_cursor < count)
+      ThrowTooShort(count, what);
+    return m_data + m_cursor;
+  }
+  [[noreturn]] void ThrowTooShort(std::uint32_t count, const char* what) const;
   [[noreturn]] void ThrowPastEnd(const char* what, const std::string& wanted) const;
 
   std::uint8_t* m_data = nullptr;

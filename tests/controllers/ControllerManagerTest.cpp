@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ControllerTestSupport.h"
@@ -143,6 +147,27 @@ TEST_F(ManagerTest, TruncateUndoesEverythingAfterTheMark) {
   EXPECT_EQ(manager.GetAnimObjectCount(), 1);
   EXPECT_EQ(manager.GetControllerCount(), 0);
   EXPECT_EQ(DestroyedTracks(), 2);
+}
+
+// Enough names to grow the lookup many times over, a third of them registered twice; a plain
+// map of the registrations is the reference, before and after a truncation.
+TEST_F(ManagerTest, ManyNamesFindTheirLastControllerAcrossATruncation) {
+  std::map<std::string, int> expected, atMark;
+  CZK_ControllerManager::Counts mark;
+  for (int i = 0; i < 3000; ++i) {
+    if (i == 2000) std::tie(mark, atMark) = std::make_pair(manager.GetCounts(), expected);
+    const std::string name = "S::Object" + std::to_string(i % 2000);
+    expected[name] = manager.AddController(new CZK_AnimationControllerFloat(name));
+  }
+  const auto wrong = [&](const std::map<std::string, int>& names) {
+    int count = 0;
+    for (const auto& [name, index] : names) count += manager.FindController(name.c_str()) != index;
+    return count;
+  };
+  EXPECT_EQ(wrong(expected), 0);
+  manager.TruncateTo(mark);
+  atMark["S::Late"] = manager.AddController(new CZK_AnimationControllerFloat("S::Late"));
+  EXPECT_EQ(wrong(atMark), 0);
 }
 
 // ---- Signals --------------------------------------------------------------------------------

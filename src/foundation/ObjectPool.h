@@ -1,0 +1,24 @@
+// The storage of controllers and tracks: a scene of a few thousand objects makes tens of
+// thousands of these small objects at once and destroys them all together when the session is
+// cleaned up. Drawing them from large blocks, one free list per size, makes each allocation a
+// pointer bump or a list pop and keeps the objects of a scene close together, and the C heap
+// sees a few large blocks instead of tens of thousands of small ones that it would have to
+// merge again on the next load. When the last pooled object goes, the blocks go back to the heap.
+//
+// The library runs on one thread, so the pool takes no lock. Builds with AddressSanitizer use
+// the ordinary heap for every object, so that a use after free is still caught.
+#pragma once
+
+#include <cstddef>
+
+namespace NObjectPool {
+
+// Storage for one object of size bytes, aligned as operator new aligns it; throws
+// std::bad_alloc when the heap is exhausted.
+void* Allocate(std::size_t size);
+// Gives back storage from Allocate of the same size; null is ignored.
+void Free(void* p, std::size_t size) noexcept;
+// Objects allocated and not yet freed.
+std::size_t LiveCount();
+
+}  // namespace NObjectPool
