@@ -44,13 +44,7 @@ class CZK_AnimTrackKeys : public TrackKind {
     BindKeyTimes();
     NStructureGeneration::Changed();
   }
-  // Room for count keys in all, so that adding them moves nothing and leaves no spare room.
-  void ReserveKeys(size_t count) {
-    m_keys.reserve(count);
-    BindKeyTimes();
-    NStructureGeneration::Changed();  // the keys may have moved
-  }
-  // The keys as stored, GetKeyCount() of them; they move on AddKey and ReserveKeys.
+  // The keys as stored, GetKeyCount() of them; they move on AddKey and AppendKeys.
   const Stored* GetStoredKeys() const { return m_keys.data(); }
   // index < GetKeyCount().
   Key& GetKey(size_t index) { return m_keys[index]; }

@@ -30,13 +30,6 @@ Vector3* CZK_AnimTrackPositionLinear::Evaluate(Vector3* out, float time) const {
   return out;
 }
 
-Vector3* CZK_AnimTrackPositionLinear::EvaluatePlaced(Vector3* out,
-                                                     const NAnimTrackSearch::SPlacedTime& time,
-                                                     uint32_t* cursor) const {
-  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition, kBetweenPositions);
-  return out;
-}
-
 void CZK_AnimTrackRotationLinear::Prepare() {
   PrepareKeyTimes();
   for (size_t k = 1; k < m_keys.size(); ++k) {

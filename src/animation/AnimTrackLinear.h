@@ -9,10 +9,11 @@
 #include "animation/AnimTrackSlerp.h"
 #include "animation/KeyFrame.h"
 
-// The tracks an evaluation plan samples directly also give EvaluatePlaced: the value at a time
-// already placed against the key range, the key search starting from *cursor (one per track and
-// character). It equals Evaluate at that time; for rotations to within the polynomial sine's
-// 2e-7 relative.
+// An evaluation plan gathers the keys of linear tracks itself (FindPlacedSegment) and blends
+// them four nodes at a time. The rotation track's EvaluatePlaced is that blend for one sample:
+// the value at a time already placed against the key range, the key search starting from
+// *cursor (one per track and character). It equals Evaluate at that time to within the
+// polynomial sine's 2e-7 relative.
 
 class CZK_AnimTrackFloatLinear
     : public CZK_AnimTrackKeys<CZK_AnimTrackFloat, CZK_KeyFrameLinearFloat> {
@@ -26,13 +27,11 @@ class CZK_AnimTrackPositionLinear
  public:
   void Prepare() override;
   Vector3* Evaluate(Vector3* out, float time) const override;
-  Vector3* EvaluatePlaced(Vector3* out, const NAnimTrackSearch::SPlacedTime& time,
-                          uint32_t* cursor) const;
 };
 
 // A linear rotation key as its track keeps it: with the slerp constants of the pair it starts
-// folded into one float (see NAnimTrackSlerp::ShorterArcSignedAngle). On 64-bit builds that float sits
-// in the room the key's layout leaves free at its end, so it costs no memory there.
+// folded into one float (see NAnimTrackSlerp::ShorterArcSignedAngle). On 64-bit builds that float
+// sits in the room the key's layout leaves free at its end, so it costs no memory there.
 struct SLinearRotationKey : CZK_KeyFrameLinearRotation {
   SLinearRotationKey() = default;
   explicit SLinearRotationKey(const CZK_KeyFrameLinearRotation& key)

@@ -306,6 +306,15 @@ void CZK_EvaluationPlan::PrefetchCurves(const STrackSlot& slot) const {
   }
 }
 
+template <class Bezier, class TCB, class Value>
+void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
+  const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
+  if (slot.kind == kBezier)
+    static_cast<const Bezier*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+  else
+    static_cast<const TCB*>(slot.track)->EvaluatePlaced(out, time, &slot.cursor);
+}
+
 void CZK_EvaluationPlan::GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in,
                                         size_t lane) const {
   const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
@@ -326,12 +335,8 @@ void CZK_EvaluationPlan::GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& i
       return;
     }
     case kBezier:
-      static_cast<const CZK_AnimTrackPositionBezier*>(slot.track)
-          ->EvaluatePlaced(&held, time, &slot.cursor);
-      break;
     case kTCB:
-      static_cast<const CZK_AnimTrackPositionTCB*>(slot.track)
-          ->EvaluatePlaced(&held, time, &slot.cursor);
+      SampleCurve<CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(slot, &held);
       break;
     default:
       break;
@@ -364,12 +369,8 @@ void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& i
       break;
     }
     case kBezier:
-      static_cast<const CZK_AnimTrackRotationBezier*>(slot.track)
-          ->EvaluatePlaced(&held, time, &slot.cursor);
-      break;
     case kTCB:
-      static_cast<const CZK_AnimTrackRotationTCB*>(slot.track)
-          ->EvaluatePlaced(&held, time, &slot.cursor);
+      SampleCurve<CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(slot, &held);
       break;
     default:
       break;

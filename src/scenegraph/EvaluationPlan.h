@@ -81,6 +81,9 @@ class CZK_EvaluationPlan {
   bool GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, size_t lane);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
   void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
+  // The value of a slot on a Bezier or a TCB track, as the track samples it.
+  template <class Bezier, class TCB, class Value>
+  void SampleCurve(STrackSlot& slot, Value* out) const;
 
   std::vector<SEntry> m_entries;
   std::vector<SRange> m_ranges;
