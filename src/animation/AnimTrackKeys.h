@@ -46,8 +46,12 @@ class CZK_AnimTrackKeys : public TrackKind {
   }
   // The keys as stored, GetKeyCount() of them; they move on AddKey and AppendKeys.
   const Stored* GetStoredKeys() const { return m_keys.data(); }
-  // index < GetKeyCount().
-  Key& GetKey(size_t index) { return m_keys[index]; }
+  // index < GetKeyCount(). A key handed out for writing may change what evaluation plans
+  // copied out of it, so they are rebuilt.
+  Key& GetKey(size_t index) {
+    NStructureGeneration::Changed();
+    return m_keys[index];
+  }
   const Key& GetKey(size_t index) const { return m_keys[index]; }
   size_t GetKeyCount() const { return m_keys.size(); }
   // Whether the last Prepare found the key times in non-decreasing order (binary search).

@@ -1,6 +1,8 @@
 #include "scenegraph/EvaluationPlan.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <typeinfo>
 
 #if defined(__SSE2__)
@@ -54,29 +56,19 @@ void MultiplyAffine(Matrix* out, Matrix* copy, const float* local, const Matrix&
 #endif
 }
 
-// How many entries ahead the passes ask for the memory of a node.
+// How many entries ahead the products ask for the memory of a node, and how many groups of
+// four ahead the gathering.
 constexpr size_t kAhead = 6;
+constexpr size_t kGroupsAhead = 2;
 
-// Asks for the lines of a directly sampled node's object and node that a pass touches: for
-// sampling, the object's mode and the node's detached flag (read by the next pass); for the
-// products, the two matrices written.
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// Asks for the lines of a directly sampled node's node and object that the products write.
 template <class Entry>
-void Prefetch(const Entry& e, bool products) {
+void PrefetchProducts(const Entry& e) {
   if (e.object == nullptr) return;
-  if (products) {
-    __builtin_prefetch(&e.node->matrix, 1);
-    __builtin_prefetch(&e.object->world, 1);
-  } else {
-    __builtin_prefetch(&e.object->mode);
-    __builtin_prefetch(&e.node->detached);
-    if (e.linear) {
-      // The segment each cursor points at, should time have moved on to it.
-      __builtin_prefetch(static_cast<const CZK_KeyFrameLinearPosition*>(e.position.keys) +
-                         e.position.cursor);
-      __builtin_prefetch(static_cast<const SLinearRotationKey*>(e.rotation.keys) +
-                         e.rotation.cursor);
-    }
-  }
+  __builtin_prefetch(&e.node->matrix, 1);
+  __builtin_prefetch(&e.object->world, 1);
 }
 
 // The keys of the segment holding the placed time when the slot's cursor, or the key after it,
@@ -120,6 +112,7 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   if (root != nullptr) AddNode(root, nullptr);
   // Never empty, so that a slot without a track may name range 0.
   m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
+  m_inside.resize(m_placed.size());
   m_direct.clear();
   for (size_t k = 0; k < m_entries.size(); ++k) {
     if (m_entries[k].kind != kDirect) continue;
@@ -133,6 +126,28 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   for (NPoseLanes::SInputs& in : m_inputs)
     for (size_t lane = 0; lane < NPoseLanes::kLanes; ++lane) in.SetScale(lane, {1.0f, 1.0f, 1.0f});
   m_poses.resize(groups);
+  m_groups.assign(groups, SLaneGroup());
+  for (size_t g = 0; g < groups; ++g) {
+    SLaneGroup& c = m_groups[g];
+    c.lanes = static_cast<uint32_t>(
+        std::min(NPoseLanes::kLanes, m_direct.size() - g * NPoseLanes::kLanes));
+    for (size_t lane = 0; lane < NPoseLanes::kLanes; ++lane) {
+      c.positionStart[lane] = c.rotationStart[lane] = kNaN;
+      c.positionEnd[lane] = c.rotationEnd[lane] = kNaN;
+      c.positionRange[lane] = c.rotationRange[lane] = 0;
+      c.object[lane] = nullptr;
+      c.scale[lane] = nullptr;
+      c.controllerIndex[lane] = -1;
+      if (lane >= c.lanes) continue;
+      const SEntry& e = m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+      c.positionRange[lane] = e.position.range;
+      c.rotationRange[lane] = e.rotation.range;
+      c.object[lane] = e.object;
+      c.scale[lane] = e.scale;
+      c.controllerIndex[lane] = e.controllerIndex;
+      c.curves = c.curves || e.position.kind == kBezier;
+    }
+  }
 }
 
 void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
@@ -247,6 +262,7 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   for (size_t k = 0; k < m_ranges.size(); ++k) {
     const SRange& r = m_ranges[k];
     m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
+    m_inside[k] = m_placed[k].held == NAnimTrackSearch::kHoldNone ? m_placed[k].time : kNaN;
   }
   // First what every directly sampled node's local matrix is made of, then those matrices four
   // at a time: they depend on no other node. Then the walk in order, where each node waits on
@@ -255,19 +271,14 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   // The nodes and objects live wherever the heap put them, and with many characters they are
   // rarely in cache: each pass asks for the lines it will read or write a few entries ahead,
   // so that the misses overlap instead of stalling one after the other.
-  const size_t direct = m_direct.size();
-  for (size_t j = 0; j < direct; ++j) {
-    if (j + kAhead < direct) {
-      const SEntry& ahead = m_entries[m_direct[j + kAhead]];
-      Prefetch(ahead, false);
-      if (ahead.position.kind == kBezier) PrefetchCurves(ahead.position);
-    }
-    Gather(m_entries[m_direct[j]], time);
+  for (size_t g = 0; g < m_groups.size(); ++g) {
+    if (g + kGroupsAhead < m_groups.size()) PrefetchGroup(g + kGroupsAhead);
+    GatherGroup(g, time);
+    NPoseLanes::Blend(m_inputs[g], &m_poses[g]);
   }
-  for (size_t g = 0; g < m_inputs.size(); ++g) NPoseLanes::Blend(m_inputs[g], &m_poses[g]);
   const size_t count = m_entries.size();
   for (size_t k = 0; k < count; ++k) {
-    if (k + kAhead < count) Prefetch(m_entries[k + kAhead], true);
+    if (k + kAhead < count) PrefetchProducts(m_entries[k + kAhead]);
     SEntry& e = m_entries[k];
     const Matrix* p = e.parent != nullptr ? e.parent : parent;
     switch (e.kind) {
@@ -379,20 +390,24 @@ void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& i
 }
 
 void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
+  NPoseLanes::SInputs& in = m_inputs[e.lane / NPoseLanes::kLanes];
+  SLaneGroup& group = m_groups[e.lane / NPoseLanes::kLanes];
+  const size_t lane = e.lane % NPoseLanes::kLanes;
+  // Gathered in full again next run, unless the cursors find both segments below.
+  group.positionStart[lane] = kNaN;
   // A signal may have fixed the object since the build: the general path knows what to do.
   e.sampled =
       e.object->mode == kAnimObjectFromController && e.object->controllerIndex == e.controllerIndex;
   if (!e.sampled) return;
-  NPoseLanes::SInputs& in = m_inputs[e.lane / NPoseLanes::kLanes];
-  const size_t lane = e.lane % NPoseLanes::kLanes;
-  if (!e.linear || !GatherOnCursors(e, in, lane)) {
+  if (!e.linear || !GatherOnCursors(e, in, group, lane)) {
     GatherPosition(e.position, in, lane);
     GatherRotation(e.rotation, in, lane);
   }
   if (e.scale != nullptr) in.SetScale(lane, e.scale->GetFactors(time));
 }
 
-bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, size_t lane) {
+bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, SLaneGroup& group,
+                                         size_t lane) {
   using NAnimTrackSearch::SegmentFraction;
   const auto* p = PlaceOnCursor<CZK_KeyFrameLinearPosition>(e.position, m_placed[e.position.range]);
   if (p == nullptr) return false;
@@ -405,5 +420,61 @@ bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, siz
   in.SetRotation(lane, r[0].rotation, r[1].rotation,
                  SegmentFraction(m_placed[e.rotation.range].time, r[0].time, r[1].time),
                  r[0].pairAngle);
+  // Runs inside both segments then need the fractions alone, unless a segment is so short that
+  // SegmentFraction gives 0 there: such a node is gathered in full every run.
+  const auto spans = [](float start, float end) {
+    return std::fabs(start - end) > NAnimTrackSearch::kMinSegmentLength;
+  };
+  if (spans(p[0].time, p[1].time) && spans(r[0].time, r[1].time)) {
+    group.positionStart[lane] = p[0].time;
+    group.positionEnd[lane] = p[1].time;
+    group.rotationStart[lane] = r[0].time;
+    group.rotationEnd[lane] = r[1].time;
+  }
   return true;
+}
+
+void CZK_EvaluationPlan::PrefetchGroup(size_t g) const {
+  const SLaneGroup& c = m_groups[g];
+  for (size_t lane = 0; lane < c.lanes; ++lane) __builtin_prefetch(&c.object[lane]->mode);
+  if (!c.curves) return;
+  for (size_t lane = 0; lane < c.lanes; ++lane) {
+    const SEntry& e = m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+    if (e.position.kind == kBezier) PrefetchCurves(e.position);
+  }
+}
+
+void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
+  SLaneGroup& c = m_groups[g];
+  NPoseLanes::SInputs& in = m_inputs[g];
+  unsigned full = (1u << c.lanes) - 1;  // the lanes to gather in full
+#if defined(__SSE2__)
+  // A lane whose two segments still enclose their placed times needs its fractions alone,
+  // (t - start) / (end - start) as SegmentFraction works them out. A held time is NaN here and
+  // encloses nothing.
+  const float* inside = m_inside.data();
+  const auto times = [inside](const uint16_t* range) {
+    return _mm_setr_ps(inside[range[0]], inside[range[1]], inside[range[2]], inside[range[3]]);
+  };
+  const auto fractions = [](__m128 t, const float* start, const float* end, float* out) {
+    const __m128 a = _mm_load_ps(start), b = _mm_load_ps(end);
+    _mm_store_ps(out, _mm_div_ps(_mm_sub_ps(t, a), _mm_sub_ps(b, a)));
+    return _mm_and_ps(_mm_cmple_ps(a, t), _mm_cmplt_ps(t, b));
+  };
+  const __m128 enclosed =
+      _mm_and_ps(fractions(times(c.positionRange), c.positionStart, c.positionEnd, in.positionU),
+                 fractions(times(c.rotationRange), c.rotationStart, c.rotationEnd, in.rotationU));
+  full &= ~static_cast<unsigned>(_mm_movemask_ps(enclosed));
+#endif
+  for (size_t lane = 0; lane < c.lanes; ++lane) {
+    if ((full >> lane) & 1) continue;
+    const CZK_AnimObjectTM& object = *c.object[lane];
+    if (object.mode != kAnimObjectFromController ||
+        object.controllerIndex != c.controllerIndex[lane])
+      full |= 1u << lane;
+    else if (c.scale[lane] != nullptr)
+      in.SetScale(lane, c.scale[lane]->GetFactors(time));
+  }
+  for (size_t lane = 0; lane < c.lanes; ++lane)
+    if ((full >> lane) & 1) Gather(m_entries[m_direct[g * NPoseLanes::kLanes + lane]], time);
 }

@@ -59,6 +59,22 @@ class CZK_EvaluationPlan {
     float first, last;
     uint32_t before, after;
   };
+  // What four lanes of linear nodes need to carry their inputs from one run to the next: the
+  // times of the segments their cursors found last (while the placed time stays inside both
+  // segments, the keys gathered then are still the ones around it, and only the fractions
+  // change), and the rest a run checks or reads per lane. A lane that must be gathered in full
+  // every run has NaN segment bounds: no time lies inside them.
+  struct alignas(16) SLaneGroup {
+    float positionStart[NPoseLanes::kLanes], positionEnd[NPoseLanes::kLanes];
+    float rotationStart[NPoseLanes::kLanes], rotationEnd[NPoseLanes::kLanes];
+    uint16_t positionRange[NPoseLanes::kLanes], rotationRange[NPoseLanes::kLanes];
+    // Copies of the lanes' entries' fields a run reads.
+    CZK_AnimObjectTM* object[NPoseLanes::kLanes];
+    const CZK_AnimationControllerScale* scale[NPoseLanes::kLanes];
+    int32_t controllerIndex[NPoseLanes::kLanes];
+    uint32_t lanes = 0;   // the number of lanes holding a node
+    bool curves = false;  // some lane samples a Bezier position track
+  };
 
   void Build(CZK_Node* root);
   void AddNode(CZK_Node* node, const Matrix* parent);
@@ -77,8 +93,14 @@ class CZK_EvaluationPlan {
   // Asks for the curve-table lines a Bezier position slot will read at this run's time, when
   // the segment is still the one its cursor found last.
   void PrefetchCurves(const STrackSlot& slot) const;
-  // For a linear node: both segments found on their cursors, and their blends written.
-  bool GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, size_t lane);
+  // Asks for the lines group g's gathering will read first.
+  void PrefetchGroup(size_t g) const;
+  // For a linear node: both segments found on their cursors, and their blends written. Their
+  // key times go to the lane's bounds in group.
+  bool GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, SLaneGroup& group, size_t lane);
+  // Gathers group g: the fractions alone for lanes whose segments still hold the time and
+  // whose objects still take the plan's controller, every lane else in full.
+  void GatherGroup(size_t g, float time);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
   void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
   // The value of a slot on a Bezier or a TCB track, as the track samples it.
@@ -88,9 +110,11 @@ class CZK_EvaluationPlan {
   std::vector<SEntry> m_entries;
   std::vector<SRange> m_ranges;
   std::vector<NAnimTrackSearch::SPlacedTime> m_placed;  // one per range, each run
-  std::vector<uint32_t> m_direct;                       // the direct entries, in order
-  std::vector<NPoseLanes::SInputs> m_inputs;            // four direct entries each, each run
-  std::vector<NPoseLanes::SLocals> m_poses;             // their local matrices, each run
+  std::vector<float> m_inside;       // per range, each run: the placed time, or NaN when held
+  std::vector<SLaneGroup> m_groups;  // one per SInputs
+  std::vector<uint32_t> m_direct;    // the direct entries, in order
+  std::vector<NPoseLanes::SInputs> m_inputs;  // four direct entries each, each run
+  std::vector<NPoseLanes::SLocals> m_poses;   // their local matrices, each run
   CZK_Node* m_root = nullptr;
   uint64_t m_generation = 0;
   bool m_built = false;

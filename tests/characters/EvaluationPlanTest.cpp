@@ -176,17 +176,16 @@ std::vector<Matrix> Play(CZK_Character* c, const char* label) {
       time -= 7.0f;  // the host clock jumps back
     }
     if (frame == 700) {
-      // A solid-state signal fixes the object of a node the plan may sample directly.
+      // Solid-state signals fix the objects of every third node the plan may sample directly.
       CSigSolidGeneralState fixed{};
-      for (CZK_Node* n : nodes) {
-        if (dynamic_cast<CZK_NodePRS*>(n) != nullptr && n->GetAnimObject(0) != 0) {
-          fixed.objectIndex = static_cast<uint32_t>(n->GetAnimObject(0));
-          break;
-        }
-      }
       fixed.position = {0.5f, 1.0f, -1.0f};
       fixed.orientation = {0.0f, 0.6f, 0.0f, 0.8f};
-      Controllers().OnSolidGeneralState(fixed);
+      for (size_t k = 0; k < nodes.size(); k += 3) {
+        if (dynamic_cast<CZK_NodePRS*>(nodes[k]) == nullptr || nodes[k]->GetAnimObject(0) == 0)
+          continue;
+        fixed.objectIndex = static_cast<uint32_t>(nodes[k]->GetAnimObject(0));
+        Controllers().OnSolidGeneralState(fixed);
+      }
     }
     if (frame == 800) c->SetSpeed(-0.5f);
     Characters().UpdateAll(time);
