@@ -467,14 +467,21 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
   full &= ~static_cast<unsigned>(_mm_movemask_ps(enclosed));
 #endif
   for (size_t lane = 0; lane < c.lanes; ++lane) {
-    if ((full >> lane) & 1) continue;
+    SEntry* e = nullptr;
     const CZK_AnimObjectTM& object = *c.object[lane];
-    if (object.mode != kAnimObjectFromController ||
-        object.controllerIndex != c.controllerIndex[lane])
-      full |= 1u << lane;
-    else if (c.scale[lane] != nullptr)
-      in.SetScale(lane, c.scale[lane]->GetFactors(time));
+    if (object.mode == kAnimObjectFromController &&
+        object.controllerIndex == c.controllerIndex[lane]) {
+      if ((full >> lane) & 1) {
+        // Time has most often moved on to the next keys: the cursors find them.
+        e = &m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+        c.positionStart[lane] = kNaN;
+        if (e->sampled && e->linear && GatherOnCursors(*e, in, c, lane)) e = nullptr;
+      }
+      if (e == nullptr) {
+        if (c.scale[lane] != nullptr) in.SetScale(lane, c.scale[lane]->GetFactors(time));
+        continue;
+      }
+    }
+    Gather(e != nullptr ? *e : m_entries[m_direct[g * NPoseLanes::kLanes + lane]], time);
   }
-  for (size_t lane = 0; lane < c.lanes; ++lane)
-    if ((full >> lane) & 1) Gather(m_entries[m_direct[g * NPoseLanes::kLanes + lane]], time);
 }
