@@ -265,15 +265,18 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
     m_inside[k] = m_placed[k].held == NAnimTrackSearch::kHoldNone ? m_placed[k].time : kNaN;
   }
   // First what every directly sampled node's local matrix is made of, then those matrices four
-  // at a time: they depend on no other node. Then the walk in order, where each node waits on
-  // its parent.
+  // at a time: they depend on no other node. Each group is gathered one step ahead of its blend,
+  // so that the blend's long chain of dependent operations overlaps the next group's loads. Then
+  // the walk in order, where each node waits on its parent.
   //
   // The nodes and objects live wherever the heap put them, and with many characters they are
   // rarely in cache: each pass asks for the lines it will read or write a few entries ahead,
   // so that the misses overlap instead of stalling one after the other.
-  for (size_t g = 0; g < m_groups.size(); ++g) {
-    if (g + kGroupsAhead < m_groups.size()) PrefetchGroup(g + kGroupsAhead);
-    GatherGroup(g, time);
+  const size_t groups = m_groups.size();
+  if (groups > 0) GatherGroup(0, time);
+  for (size_t g = 0; g < groups; ++g) {
+    if (g + kGroupsAhead < groups) PrefetchGroup(g + kGroupsAhead);
+    if (g + 1 < groups) GatherGroup(g + 1, time);
     NPoseLanes::Blend(m_inputs[g], &m_poses[g]);
   }
   const size_t count = m_entries.size();
