@@ -56,20 +56,10 @@ void MultiplyAffine(Matrix* out, Matrix* copy, const float* local, const Matrix&
 #endif
 }
 
-// How many entries ahead the products ask for the memory of a node, and how many groups of
-// four ahead the gathering.
-constexpr size_t kAhead = 6;
+// How many groups of four ahead the gathering asks for the lines it will read.
 constexpr size_t kGroupsAhead = 2;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-// Asks for the lines of a directly sampled node's node and object that the products write.
-template <class Entry>
-void PrefetchProducts(const Entry& e) {
-  if (e.object == nullptr) return;
-  __builtin_prefetch(&e.node->matrix, 1);
-  __builtin_prefetch(&e.object->world, 1);
-}
 
 // The keys of the segment holding the placed time when the slot's cursor, or the key after it,
 // is that segment's next key: as the search would find it, without the search. Keys in order,
@@ -269,9 +259,10 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   // so that the blend's long chain of dependent operations overlaps the next group's loads. Then
   // the walk in order, where each node waits on its parent.
   //
-  // The nodes and objects live wherever the heap put them, and with many characters they are
-  // rarely in cache: each pass asks for the lines it will read or write a few entries ahead,
-  // so that the misses overlap instead of stalling one after the other.
+  // The objects live wherever the heap put them, and with many characters they are rarely in
+  // cache: the gathering asks for the lines it will read a few groups ahead, so that the misses
+  // overlap instead of stalling one after the other. (Asking ahead for the matrices the products
+  // write was measured not to pay.)
   const size_t groups = m_groups.size();
   if (groups > 0) GatherGroup(0, time);
   for (size_t g = 0; g < groups; ++g) {
@@ -281,7 +272,6 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   }
   const size_t count = m_entries.size();
   for (size_t k = 0; k < count; ++k) {
-    if (k + kAhead < count) PrefetchProducts(m_entries[k + kAhead]);
     SEntry& e = m_entries[k];
     const Matrix* p = e.parent != nullptr ? e.parent : parent;
     switch (e.kind) {
