@@ -22,29 +22,34 @@
 namespace {
 
 // local · parent written to both destinations, every row summed in the order of
-// D3DXMatrixMultiply. The local matrix comes as the twelve elements of a lane of
-// NPoseLanes::SLocals (element e at local[e * kLanes]); its last column being (0, 0, 0, 1), the
-// parent's last row enters the first three rows with weight 0 and is left out there, and the
-// last row with weight 1; that changes nothing but the sign of a zero sum (or an infinite parent
-// translation).
-void MultiplyAffine(Matrix* out, Matrix* copy, const float* local, const Matrix& parent) {
-  const auto a = [local](int row, int column) {
-    return local[(row * 3 + column) * NPoseLanes::kLanes];
-  };
+// D3DXMatrixMultiply. The local matrix is lane Lane of a block of NPoseLanes::SLocals (element e
+// at block.m[e][Lane]); its last column being (0, 0, 0, 1), the parent's last row enters the
+// first three rows with weight 0 and is left out there, and the last row with weight 1; that
+// changes nothing but the sign of a zero sum (or an infinite parent translation).
+template <size_t Lane>
+[[gnu::always_inline]] inline void MultiplyAffine(Matrix* out, Matrix* copy,
+                                                  const NPoseLanes::SLocals& block,
+                                                  const Matrix& parent) {
 #if defined(__SSE2__)
+  // Element e of the lane in all four places: one shuffle straight from the block's row.
+  const auto a = [&block](int row, int column) {
+    return _mm_castsi128_ps(_mm_shuffle_epi32(
+        _mm_load_si128(reinterpret_cast<const __m128i*>(block.m[row * 3 + column])), Lane * 0x55));
+  };
   const __m128 b0 = _mm_loadu_ps(parent.m);
   const __m128 b1 = _mm_loadu_ps(parent.m + 4);
   const __m128 b2 = _mm_loadu_ps(parent.m + 8);
   const __m128 b3 = _mm_loadu_ps(parent.m + 12);
   for (int i = 0; i < 4; ++i) {
-    __m128 v = _mm_mul_ps(_mm_set1_ps(a(i, 0)), b0);
-    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a(i, 1)), b1));
-    v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a(i, 2)), b2));
+    __m128 v = _mm_mul_ps(a(i, 0), b0);
+    v = _mm_add_ps(v, _mm_mul_ps(a(i, 1), b1));
+    v = _mm_add_ps(v, _mm_mul_ps(a(i, 2), b2));
     if (i == 3) v = _mm_add_ps(v, b3);
     _mm_storeu_ps(out->m + i * 4, v);
     _mm_storeu_ps(copy->m + i * 4, v);
   }
 #else
+  const auto a = [&block](int row, int column) { return block.m[row * 3 + column][Lane]; };
   const float* b = parent.m;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < 4; ++j) {
@@ -278,8 +283,21 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
       case kDirect:
         if (e.sampled) {
           const Matrix& q = e.node->detached || p == nullptr ? g_IdentityMatrix : *p;
-          MultiplyAffine(&e.node->matrix, &e.object->world,
-                         m_poses[e.lane / NPoseLanes::kLanes].Lane(e.lane % NPoseLanes::kLanes), q);
+          const NPoseLanes::SLocals& block = m_poses[e.lane / NPoseLanes::kLanes];
+          switch (e.lane % NPoseLanes::kLanes) {
+            case 0:
+              MultiplyAffine<0>(&e.node->matrix, &e.object->world, block, q);
+              break;
+            case 1:
+              MultiplyAffine<1>(&e.node->matrix, &e.object->world, block, q);
+              break;
+            case 2:
+              MultiplyAffine<2>(&e.node->matrix, &e.object->world, block, q);
+              break;
+            default:
+              MultiplyAffine<3>(&e.node->matrix, &e.object->world, block, q);
+              break;
+          }
           break;
         }
         [[fallthrough]];
