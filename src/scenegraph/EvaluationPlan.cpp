@@ -92,6 +92,13 @@ bool IsPRSNodeClass(const std::type_info& type) {
 
 }  // namespace
 
+bool CZK_EvaluationPlan::IsConstant(const SEntry& e) {
+  const auto holds = [](const STrackSlot& slot) {
+    return slot.kind == kNoTrack || slot.count <= 1;
+  };
+  return holds(e.position) && holds(e.rotation);
+}
+
 size_t CZK_EvaluationPlan::GetDirectCount() const {
   size_t n = 0;
   for (const SEntry& e : m_entries) n += e.kind == kDirect ? 1 : 0;
@@ -107,7 +114,8 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   if (root != nullptr) AddNode(root, nullptr);
   // Never empty, so that a slot without a track may name range 0.
   m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
-  m_inside.resize(m_placed.size());
+  // One more, always 0, for the lanes whose values do not depend on the time (see Gather).
+  m_inside.assign(m_placed.size() + 1, 0.0f);
   m_direct.clear();
   for (size_t k = 0; k < m_entries.size(); ++k) {
     if (m_entries[k].kind != kDirect) continue;
@@ -135,8 +143,9 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
       c.controllerIndex[lane] = -1;
       if (lane >= c.lanes) continue;
       const SEntry& e = m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
-      c.positionRange[lane] = e.position.range;
-      c.rotationRange[lane] = e.rotation.range;
+      const uint16_t always = static_cast<uint16_t>(m_placed.size());
+      c.positionRange[lane] = IsConstant(e) ? always : e.position.range;
+      c.rotationRange[lane] = IsConstant(e) ? always : e.rotation.range;
       c.object[lane] = e.object;
       c.scale[lane] = e.scale;
       c.controllerIndex[lane] = e.controllerIndex;
@@ -413,6 +422,13 @@ void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
   if (!e.linear || !GatherOnCursors(e, in, group, lane)) {
     GatherPosition(e.position, in, lane);
     GatherRotation(e.rotation, in, lane);
+    if (IsConstant(e)) {
+      // The values gathered hold at every time: the lane's segments then span all times, and
+      // their fraction ((0 + FLT_MAX) / infinity, with the time of the lane's range always 0)
+      // is the 0 a held value is blended at.
+      group.positionStart[lane] = group.rotationStart[lane] = -std::numeric_limits<float>::max();
+      group.positionEnd[lane] = group.rotationEnd[lane] = std::numeric_limits<float>::infinity();
+    }
   }
   if (e.scale != nullptr) in.SetScale(lane, e.scale->GetFactors(time));
 }

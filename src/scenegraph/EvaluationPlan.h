@@ -76,6 +76,9 @@ class CZK_EvaluationPlan {
     bool curves = false;  // some lane samples a Bezier position track
   };
 
+  // Whether a direct entry's position and rotation are the same at every time: each track
+  // missing or of at most one key. (Scale factors are sampled every run.)
+  static bool IsConstant(const SEntry& e);
   void Build(CZK_Node* root);
   void AddNode(CZK_Node* node, const Matrix* parent);
   void AddPRS(CZK_NodePRS* node, const Matrix* parent);
