@@ -27,36 +27,49 @@ Matrix* D3DXMatrixInverse(Matrix* out, float* determinant, const Matrix* m) {
   // Cofactor expansion in double precision; the result is rounded once to f32.
   const float* a = m->m;
   double inv[16];
-  inv[0] = (double)a[5] * a[10] * a[15] - (double)a[5] * a[11] * a[14] - (double)a[9] * a[6] * a[15] +
-           (double)a[9] * a[7] * a[14] + (double)a[13] * a[6] * a[11] - (double)a[13] * a[7] * a[10];
-  inv[4] = -(double)a[4] * a[10] * a[15] + (double)a[4] * a[11] * a[14] + (double)a[8] * a[6] * a[15] -
-           (double)a[8] * a[7] * a[14] - (double)a[12] * a[6] * a[11] + (double)a[12] * a[7] * a[10];
-  inv[8] = (double)a[4] * a[9] * a[15] - (double)a[4] * a[11] * a[13] - (double)a[8] * a[5] * a[15] +
-           (double)a[8] * a[7] * a[13] + (double)a[12] * a[5] * a[11] - (double)a[12] * a[7] * a[9];
-  inv[12] = -(double)a[4] * a[9] * a[14] + (double)a[4] * a[10] * a[13] + (double)a[8] * a[5] * a[14] -
-            (double)a[8] * a[6] * a[13] - (double)a[12] * a[5] * a[10] + (double)a[12] * a[6] * a[9];
-  inv[1] = -(double)a[1] * a[10] * a[15] + (double)a[1] * a[11] * a[14] + (double)a[9] * a[2] * a[15] -
-           (double)a[9] * a[3] * a[14] - (double)a[13] * a[2] * a[11] + (double)a[13] * a[3] * a[10];
-  inv[5] = (double)a[0] * a[10] * a[15] - (double)a[0] * a[11] * a[14] - (double)a[8] * a[2] * a[15] +
-           (double)a[8] * a[3] * a[14] + (double)a[12] * a[2] * a[11] - (double)a[12] * a[3] * a[10];
-  inv[9] = -(double)a[0] * a[9] * a[15] + (double)a[0] * a[11] * a[13] + (double)a[8] * a[1] * a[15] -
-           (double)a[8] * a[3] * a[13] - (double)a[12] * a[1] * a[11] + (double)a[12] * a[3] * a[9];
-  inv[13] = (double)a[0] * a[9] * a[14] - (double)a[0] * a[10] * a[13] - (double)a[8] * a[1] * a[14] +
-            (double)a[8] * a[2] * a[13] + (double)a[12] * a[1] * a[10] - (double)a[12] * a[2] * a[9];
+  inv[0] = (double)a[5] * a[10] * a[15] - (double)a[5] * a[11] * a[14] -
+           (double)a[9] * a[6] * a[15] + (double)a[9] * a[7] * a[14] +
+           (double)a[13] * a[6] * a[11] - (double)a[13] * a[7] * a[10];
+  inv[4] = -(double)a[4] * a[10] * a[15] + (double)a[4] * a[11] * a[14] +
+           (double)a[8] * a[6] * a[15] - (double)a[8] * a[7] * a[14] -
+           (double)a[12] * a[6] * a[11] + (double)a[12] * a[7] * a[10];
+  inv[8] = (double)a[4] * a[9] * a[15] - (double)a[4] * a[11] * a[13] -
+           (double)a[8] * a[5] * a[15] + (double)a[8] * a[7] * a[13] +
+           (double)a[12] * a[5] * a[11] - (double)a[12] * a[7] * a[9];
+  inv[12] = -(double)a[4] * a[9] * a[14] + (double)a[4] * a[10] * a[13] +
+            (double)a[8] * a[5] * a[14] - (double)a[8] * a[6] * a[13] -
+            (double)a[12] * a[5] * a[10] + (double)a[12] * a[6] * a[9];
+  inv[1] = -(double)a[1] * a[10] * a[15] + (double)a[1] * a[11] * a[14] +
+           (double)a[9] * a[2] * a[15] - (double)a[9] * a[3] * a[14] -
+           (double)a[13] * a[2] * a[11] + (double)a[13] * a[3] * a[10];
+  inv[5] = (double)a[0] * a[10] * a[15] - (double)a[0] * a[11] * a[14] -
+           (double)a[8] * a[2] * a[15] + (double)a[8] * a[3] * a[14] +
+           (double)a[12] * a[2] * a[11] - (double)a[12] * a[3] * a[10];
+  inv[9] = -(double)a[0] * a[9] * a[15] + (double)a[0] * a[11] * a[13] +
+           (double)a[8] * a[1] * a[15] - (double)a[8] * a[3] * a[13] -
+           (double)a[12] * a[1] * a[11] + (double)a[12] * a[3] * a[9];
+  inv[13] = (double)a[0] * a[9] * a[14] - (double)a[0] * a[10] * a[13] -
+            (double)a[8] * a[1] * a[14] + (double)a[8] * a[2] * a[13] +
+            (double)a[12] * a[1] * a[10] - (double)a[12] * a[2] * a[9];
   inv[2] = (double)a[1] * a[6] * a[15] - (double)a[1] * a[7] * a[14] - (double)a[5] * a[2] * a[15] +
            (double)a[5] * a[3] * a[14] + (double)a[13] * a[2] * a[7] - (double)a[13] * a[3] * a[6];
-  inv[6] = -(double)a[0] * a[6] * a[15] + (double)a[0] * a[7] * a[14] + (double)a[4] * a[2] * a[15] -
-           (double)a[4] * a[3] * a[14] - (double)a[12] * a[2] * a[7] + (double)a[12] * a[3] * a[6];
-  inv[10] = (double)a[0] * a[5] * a[15] - (double)a[0] * a[7] * a[13] - (double)a[4] * a[1] * a[15] +
-            (double)a[4] * a[3] * a[13] + (double)a[12] * a[1] * a[7] - (double)a[12] * a[3] * a[5];
-  inv[14] = -(double)a[0] * a[5] * a[14] + (double)a[0] * a[6] * a[13] + (double)a[4] * a[1] * a[14] -
-            (double)a[4] * a[2] * a[13] - (double)a[12] * a[1] * a[6] + (double)a[12] * a[2] * a[5];
-  inv[3] = -(double)a[1] * a[6] * a[11] + (double)a[1] * a[7] * a[10] + (double)a[5] * a[2] * a[11] -
-           (double)a[5] * a[3] * a[10] - (double)a[9] * a[2] * a[7] + (double)a[9] * a[3] * a[6];
+  inv[6] = -(double)a[0] * a[6] * a[15] + (double)a[0] * a[7] * a[14] +
+           (double)a[4] * a[2] * a[15] - (double)a[4] * a[3] * a[14] - (double)a[12] * a[2] * a[7] +
+           (double)a[12] * a[3] * a[6];
+  inv[10] = (double)a[0] * a[5] * a[15] - (double)a[0] * a[7] * a[13] -
+            (double)a[4] * a[1] * a[15] + (double)a[4] * a[3] * a[13] +
+            (double)a[12] * a[1] * a[7] - (double)a[12] * a[3] * a[5];
+  inv[14] = -(double)a[0] * a[5] * a[14] + (double)a[0] * a[6] * a[13] +
+            (double)a[4] * a[1] * a[14] - (double)a[4] * a[2] * a[13] -
+            (double)a[12] * a[1] * a[6] + (double)a[12] * a[2] * a[5];
+  inv[3] = -(double)a[1] * a[6] * a[11] + (double)a[1] * a[7] * a[10] +
+           (double)a[5] * a[2] * a[11] - (double)a[5] * a[3] * a[10] - (double)a[9] * a[2] * a[7] +
+           (double)a[9] * a[3] * a[6];
   inv[7] = (double)a[0] * a[6] * a[11] - (double)a[0] * a[7] * a[10] - (double)a[4] * a[2] * a[11] +
            (double)a[4] * a[3] * a[10] + (double)a[8] * a[2] * a[7] - (double)a[8] * a[3] * a[6];
-  inv[11] = -(double)a[0] * a[5] * a[11] + (double)a[0] * a[7] * a[9] + (double)a[4] * a[1] * a[11] -
-            (double)a[4] * a[3] * a[9] - (double)a[8] * a[1] * a[7] + (double)a[8] * a[3] * a[5];
+  inv[11] = -(double)a[0] * a[5] * a[11] + (double)a[0] * a[7] * a[9] +
+            (double)a[4] * a[1] * a[11] - (double)a[4] * a[3] * a[9] - (double)a[8] * a[1] * a[7] +
+            (double)a[8] * a[3] * a[5];
   inv[15] = (double)a[0] * a[5] * a[10] - (double)a[0] * a[6] * a[9] - (double)a[4] * a[1] * a[10] +
             (double)a[4] * a[2] * a[9] + (double)a[8] * a[1] * a[6] - (double)a[8] * a[2] * a[5];
   const double det = (double)a[0] * inv[0] + (double)a[1] * inv[4] + (double)a[2] * inv[8] +
@@ -249,13 +262,7 @@ Quaternion* D3DXQuaternionSlerp(Quaternion* out, const Quaternion* q1, const Qua
 }
 
 Vector3* D3DXVec3Normalize(Vector3* out, const Vector3* v) {
-  const float n2 = Vec3Dot(*v, *v);
-  if (n2 < 1.17549435e-38f) {
-    *out = {0.0f, 0.0f, 0.0f};
-    return out;
-  }
-  const float inv = 1.0f / std::sqrt(n2);
-  *out = {v->x * inv, v->y * inv, v->z * inv};
+  *out = Vec3Normalized(*v);
   return out;
 }
 

@@ -67,10 +67,14 @@ inline Vector3 Vec3Cross(const Vector3& a, const Vector3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 inline float Vec3Length(const Vector3& v) { return std::sqrt(Vec3Dot(v, v)); }
+// v scaled to unit length, or the zero vector when its squared length is below the smallest
+// normal float (D3DXVec3Normalize's result). Inline: chains of these on the per-frame path (the
+// car's suspension) overlap only when the processor sees them side by side.
 inline Vector3 Vec3Normalized(const Vector3& v) {
-  Vector3 out;
-  D3DXVec3Normalize(&out, &v);
-  return out;
+  const float n2 = Vec3Dot(v, v);
+  if (n2 < 1.17549435e-38f) return {0.0f, 0.0f, 0.0f};
+  const float inv = 1.0f / std::sqrt(n2);
+  return {v.x * inv, v.y * inv, v.z * inv};
 }
 // Row 0 to 3 of a matrix as a vector (its first three elements): an axis, or the translation.
 inline Vector3 MatrixGetRow(const Matrix& m, uint32_t row) {
