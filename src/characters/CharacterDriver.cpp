@@ -313,7 +313,7 @@ bool CZK_CharacterDriver::PrepareArms() {
   // A lock of 0 degrees leaves nothing to divide by: the pose stays straight ahead.
   steerFraction = maxSteerAngle != 0.0f ? steerAngle / maxSteerAngle : 0.0f;
   sampleTime = (steerFraction + 1.0f) * static_cast<float>(normalFrame) * zk_math::kFramesToSeconds;
-  root->Update(sampleTime, &g_IdentityMatrix);
+  plan.Run(root, sampleTime, &g_IdentityMatrix);
   ApplyShake(0, sampleTime);
 
   handGrip.position = PositionOf(bones[kHandR]) + gripOffset;
