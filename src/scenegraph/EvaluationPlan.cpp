@@ -499,10 +499,17 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
     if (object.mode == kAnimObjectFromController &&
         object.controllerIndex == c.controllerIndex[lane]) {
       if ((full >> lane) & 1) {
-        // Time has most often moved on to the next keys: the cursors find them.
+        // Time has most often moved on to the next keys: the cursors find them. Curve tracks
+        // are sampled afresh every run.
         e = &m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
         c.positionStart[lane] = kNaN;
-        if (e->sampled && e->linear && GatherOnCursors(*e, in, c, lane)) e = nullptr;
+        if (e->sampled && e->linear && GatherOnCursors(*e, in, c, lane)) {
+          e = nullptr;
+        } else if (e->sampled && !e->linear && !IsConstant(*e)) {
+          GatherPosition(e->position, in, lane);
+          GatherRotation(e->rotation, in, lane);
+          e = nullptr;
+        }
       }
       if (e == nullptr) {
         if (c.scale[lane] != nullptr) in.SetScale(lane, c.scale[lane]->GetFactors(time));
