@@ -63,6 +63,8 @@ template <size_t Lane>
 
 // How many groups of four ahead the gathering asks for the lines it will read.
 constexpr size_t kGroupsAhead = 2;
+// How many entries ahead the walk asks for a node's line.
+constexpr size_t kNodesAhead = 6;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -286,6 +288,9 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
   }
   const size_t count = m_entries.size();
   for (size_t k = 0; k < count; ++k) {
+    // The line of a node a few entries on that holds its detached flag (and the end of its
+    // matrix), the first the walk reads of it.
+    if (k + kNodesAhead < count) __builtin_prefetch(&m_entries[k + kNodesAhead].node->detached);
     SEntry& e = m_entries[k];
     const Matrix* p = e.parent != nullptr ? e.parent : parent;
     switch (e.kind) {
