@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 
 #include "foundation/Math.h"
 
@@ -46,3 +47,11 @@ class CZK_AnimObjectTM final : public CZK_AnimObjectBase {
   Matrix fixed = g_IdentityMatrix;
   Matrix world = g_IdentityMatrix;
 };
+
+// The object as a transform slot, or null when it is none (or null). What a dynamic_cast gives,
+// for the price of one type comparison: the class is final.
+inline CZK_AnimObjectTM* AsTransformObject(CZK_AnimObjectBase* object) {
+  return object != nullptr && typeid(*object) == typeid(CZK_AnimObjectTM)
+             ? static_cast<CZK_AnimObjectTM*>(object)
+             : nullptr;
+}

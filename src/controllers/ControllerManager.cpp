@@ -299,7 +299,7 @@ CZK_AnimationControllerBase* CZK_ControllerManager::GetController(int index) con
 }
 
 CZK_AnimObjectTM* CZK_ControllerManager::GetTransformObject(int index) const {
-  return dynamic_cast<CZK_AnimObjectTM*>(GetAnimObject(index));
+  return AsTransformObject(GetAnimObject(index));
 }
 
 CZK_AnimationControllerBase* CZK_ControllerManager::GetBoundController(int objectIndex,
@@ -319,7 +319,7 @@ Matrix CZK_ControllerManager::EvaluateTransform(int objectIndex, float time, con
   if (object == nullptr) return p;
 
   Matrix local = g_IdentityMatrix;
-  CZK_AnimObjectTM* transform = dynamic_cast<CZK_AnimObjectTM*>(object);
+  CZK_AnimObjectTM* transform = AsTransformObject(object);
   if (object->mode == kAnimObjectFromController) {
     const CZK_AnimationControllerBase* controller = GetController(object->controllerIndex);
     // Type code 4 belongs to the PRS family only; anything else has no transform to give.
