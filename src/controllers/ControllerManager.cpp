@@ -427,7 +427,7 @@ void CZK_ControllerManager::PlaceObject(uint32_t n, const Vector3& hostPosition,
                                         const Quaternion& orientation) {
   if (n == 0 || n >= m_animObjects.size()) return;
   // Only transform objects keep a fixed matrix; a signal for another kind changes nothing.
-  auto* object = dynamic_cast<CZK_AnimObjectTM*>(m_animObjects[n]);
+  auto* object = AsTransformObject(m_animObjects[n]);
   if (object == nullptr) return;
   Matrix r, t;
   D3DXMatrixRotationQuaternion(&r, &orientation);
