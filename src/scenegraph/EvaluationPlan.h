@@ -63,7 +63,8 @@ class CZK_EvaluationPlan {
   // times of the segments their cursors found last (while the placed time stays inside both
   // segments, the keys gathered then are still the ones around it, and only the fractions
   // change), and the rest a run checks or reads per lane. A lane that must be gathered in full
-  // every run has NaN segment bounds: no time lies inside them.
+  // every run has NaN segment bounds: no time lies inside them. A lane whose values hold at
+  // every time spans all times (see CZK_EvaluationPlan::Gather).
   struct alignas(16) SLaneGroup {
     float positionStart[NPoseLanes::kLanes], positionEnd[NPoseLanes::kLanes];
     float rotationStart[NPoseLanes::kLanes], rotationEnd[NPoseLanes::kLanes];
@@ -113,9 +114,10 @@ class CZK_EvaluationPlan {
   std::vector<SEntry> m_entries;
   std::vector<SRange> m_ranges;
   std::vector<NAnimTrackSearch::SPlacedTime> m_placed;  // one per range, each run
-  std::vector<float> m_inside;       // per range, each run: the placed time, or NaN when held
-  std::vector<SLaneGroup> m_groups;  // one per SInputs
-  std::vector<uint32_t> m_direct;    // the direct entries, in order
+  // Per range, each run: the placed time, or NaN when held; then one more, always 0.
+  std::vector<float> m_inside;
+  std::vector<SLaneGroup> m_groups;           // one per SInputs
+  std::vector<uint32_t> m_direct;             // the direct entries, in order
   std::vector<NPoseLanes::SInputs> m_inputs;  // four direct entries each, each run
   std::vector<NPoseLanes::SLocals> m_poses;   // their local matrices, each run
   CZK_Node* m_root = nullptr;
