@@ -17,10 +17,10 @@ using NAnimTrackSearch::SegmentFraction;
 namespace {
 // The Bernstein weights of the kBezierCurveSamples sample positions, worked out once with the
 // same float operations in the same order as a sample would: s advanced by repeated addition of
-// the step, never recomputed from the index.
+// the step, never recomputed from the index. Row k holds sample k's four weights, so that one
+// 16-byte load gives them all.
 struct SBezierWeights {
-  float b0[kBezierCurveSamples], b1[kBezierCurveSamples], b2[kBezierCurveSamples],
-      b3[kBezierCurveSamples];
+  alignas(16) float b[kBezierCurveSamples][4];
 };
 constexpr SBezierWeights MakeBezierWeights() {
   SBezierWeights w{};
@@ -30,10 +30,10 @@ constexpr SBezierWeights MakeBezierWeights() {
     const float a = 1.0f - s;
     const float a2 = a * a;
     const float s2 = s * s;
-    w.b0[k] = a2 * a;
-    w.b1[k] = 3.0f * s * a2;
-    w.b2[k] = 3.0f * s2 * a;
-    w.b3[k] = s2 * s;
+    w.b[k][0] = a2 * a;
+    w.b[k][1] = 3.0f * s * a2;
+    w.b[k][2] = 3.0f * s2 * a;
+    w.b[k][3] = s2 * s;
     s += step;
   }
   return w;
@@ -54,9 +54,9 @@ SBezierControls BezierControls(float v0, const BezierTangent& out0, float v1,
 // Sample k of the curve, as a table holds it. A sample worked out again from the same control
 // points has the same bits.
 BezierCurvePoint BezierSample(const SBezierControls& c, size_t k) {
-  const SBezierWeights& w = kBezierWeights;
-  return {w.b1[k] * c.p1x + w.b2[k] * c.p2x + w.b3[k],
-          w.b0[k] * c.v0 + w.b1[k] * c.p1y + w.b2[k] * c.p2y + w.b3[k] * c.v1};
+  const float* b = kBezierWeights.b[k];
+  return {b[1] * c.p1x + b[2] * c.p2x + b[3],
+          b[0] * c.v0 + b[1] * c.p1y + b[2] * c.p2y + b[3] * c.v1};
 }
 void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
   // One allocation of the exact size for a fresh table.
@@ -183,28 +183,43 @@ struct STableSamples3 {
 // lane by lane, so to the bit the tables' samples.
 struct SComputedSamples3 {
   const SBezierPositionSegment& c;
-  SSamplePairs3 operator()(const size_t* k) const {
-    const SBezierWeights& w = kBezierWeights;
 #if defined(__SSE2__)
+  // Sample x and y of every axis from the weights b0 .. b3 of each lane's sample.
+  [[gnu::always_inline]] void Sample(__m128 b0, __m128 b1, __m128 b2, __m128 b3, __m128* x,
+                                     __m128* y) const {
     // Each load of three floats takes the next array's first into the unused lane.
-    const __m128 v0 = _mm_loadu_ps(c.v0), p1x = _mm_loadu_ps(c.p1x), p1y = _mm_loadu_ps(c.p1y);
-    const __m128 p2x = _mm_loadu_ps(c.p2x), p2y = _mm_loadu_ps(c.p2y), v1 = _mm_loadu_ps(c.v1);
-    const auto sample = [&](size_t back, __m128* x, __m128* y) {
-      const auto weight = [&](const float* b) {
-        return _mm_setr_ps(b[k[0] - back], b[k[1] - back], b[k[2] - back], 0.0f);
-      };
-      const __m128 b0 = weight(w.b0), b1 = weight(w.b1), b2 = weight(w.b2), b3 = weight(w.b3);
-      *x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(b1, p1x), _mm_mul_ps(b2, p2x)), b3);
-      *y = _mm_add_ps(
-          _mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, v0), _mm_mul_ps(b1, p1y)), _mm_mul_ps(b2, p2y)),
-          _mm_mul_ps(b3, v1));
-    };
+    *x = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(b1, _mm_loadu_ps(c.p1x)), _mm_mul_ps(b2, _mm_loadu_ps(c.p2x))), b3);
+    *y = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, _mm_loadu_ps(c.v0)),
+                                          _mm_mul_ps(b1, _mm_loadu_ps(c.p1y))),
+                               _mm_mul_ps(b2, _mm_loadu_ps(c.p2y))),
+                    _mm_mul_ps(b3, _mm_loadu_ps(c.v1)));
+  }
+  // Sample k on every axis, its weights broadcast from their row.
+  void SampleRow(size_t k, __m128* x, __m128* y) const {
+    const __m128 w = _mm_load_ps(kBezierWeights.b[k]);
+    Sample(_mm_shuffle_ps(w, w, 0x00), _mm_shuffle_ps(w, w, 0x55), _mm_shuffle_ps(w, w, 0xAA),
+           _mm_shuffle_ps(w, w, 0xFF), x, y);
+  }
+  SSamplePairs3 Uniform(size_t k) const {
     SSamplePairs3 s;
-    sample(1, &s.x0, &s.y0);
-    sample(0, &s.x1, &s.y1);
+    SampleRow(k - 1, &s.x0, &s.y0);
+    SampleRow(k, &s.x1, &s.y1);
     return s;
-#else
+  }
+#endif
+  SSamplePairs3 operator()(const size_t* k) const {
     SSamplePairs3 s;
+#if defined(__SSE2__)
+    for (size_t back = 0; back < 2; ++back) {
+      const auto weight = [&](int i) {
+        return _mm_setr_ps(kBezierWeights.b[k[0] - back][i], kBezierWeights.b[k[1] - back][i],
+                           kBezierWeights.b[k[2] - back][i], 0.0f);
+      };
+      Sample(weight(0), weight(1), weight(2), weight(3), back ? &s.x0 : &s.x1,
+             back ? &s.y0 : &s.y1);
+    }
+#else
     for (int a = 0; a < 3; ++a) {
       const SBezierControls axis = {c.v0[a], c.p1x[a], c.p1y[a], c.p2x[a], c.p2y[a], c.v1[a]};
       const BezierCurvePoint before = BezierSample(axis, k[a] - 1), at = BezierSample(axis, k[a]);
@@ -213,8 +228,8 @@ struct SComputedSamples3 {
       s.x1[a] = at.x;
       s.y1[a] = at.y;
     }
-    return s;
 #endif
+    return s;
   }
 };
 
@@ -269,7 +284,11 @@ template <class Samples>
   if (!(share < static_cast<float>(count - 1))) return false;  // NaN or u at the last sample
   const size_t guess = static_cast<size_t>(share) + 1;         // 1 .. count - 1
   size_t k[3] = {guess, guess, guess};
-  SSamplePairs3 s = samples(k);
+  SSamplePairs3 s;
+  if constexpr (requires { samples.Uniform(guess); })
+    s = samples.Uniform(guess);
+  else
+    s = samples(k);
   unsigned below, under;
   if (!Encloses3(s, u, &below, &under)) {
     for (unsigned a = 0; a < 3; ++a) {
