@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <ostream>
+#include <span>
+#include <stdexcept>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
@@ -73,6 +76,77 @@ bool TableHoldsCurve(const BezierCurveTable& table, const SBezierControls& c) {
     if (std::memcmp(&p, &table[k], sizeof(p)) != 0) return false;
   }
   return true;
+}
+}  // namespace
+
+void BezierCurveTable::resize(size_t count) {
+  if (count > m_capacity) {
+    if (count > 0x7FFFFFFFu) throw std::length_error("BezierCurveTable: too many samples");
+    const size_t capacity =
+        std::min<size_t>(std::max<size_t>(count, 2 * size_t{m_size}), 0x7FFFFFFFu);
+    auto* grown = new BezierCurvePoint[capacity];
+    std::copy(m_data, m_data + m_size, grown);
+    Release();
+    m_data = grown;
+    m_capacity = static_cast<uint32_t>(capacity) & 0x7FFFFFFFu;
+  }
+  for (size_t k = m_size; k < count; ++k) m_data[k] = {0.0f, 0.0f};
+  m_size = static_cast<uint32_t>(count);
+}
+
+void BezierCurveTable::UseStorage(BezierCurvePoint* storage, size_t room) {
+  Release();
+  m_data = storage;
+  m_size = 0;
+  m_capacity = static_cast<uint32_t>(std::min<size_t>(room, 0x7FFFFFFFu)) & 0x7FFFFFFFu;
+  m_borrowed = 1;
+}
+
+void BezierCurveTable::Assign(const BezierCurveTable& other) {
+  if (other.m_size > m_capacity || m_borrowed) {
+    Release();
+    if (other.m_size > 0) {
+      m_data = new BezierCurvePoint[other.m_size];
+      m_capacity = other.m_size & 0x7FFFFFFFu;
+    }
+  }
+  std::copy(other.begin(), other.end(), m_data);
+  m_size = other.m_size;
+}
+
+void BezierCurveTable::Release() {
+  if (!m_borrowed) delete[] m_data;
+  m_data = nullptr;
+  m_size = 0;
+  m_capacity = 0;
+  m_borrowed = 0;
+}
+
+namespace {
+// On a track's first Prepare, when no table of its keys holds samples yet: gives every table
+// (tables(key) lists a key's) its place in one new block, which the track keeps in *block.
+template <class Key, class Tables>
+void PlaceCurveTables(std::vector<Key>& keys, std::unique_ptr<BezierCurvePoint[]>* block,
+                      Tables tables) {
+  size_t count = 0;
+  for (Key& key : keys) {
+    for (BezierCurveTable& table : tables(key)) {
+      if (!table.empty()) return;
+      ++count;
+    }
+  }
+  if (count == 0) return;
+  // The tables are pointed at the new block before the old one, which an emptied table may
+  // still refer to, is freed.
+  std::unique_ptr<BezierCurvePoint[]> fresh(new BezierCurvePoint[count * kBezierCurveSamples]);
+  BezierCurvePoint* at = fresh.get();
+  for (Key& key : keys) {
+    for (BezierCurveTable& table : tables(key)) {
+      table.UseStorage(at, kBezierCurveSamples);
+      at += kBezierCurveSamples;
+    }
+  }
+  *block = std::move(fresh);
 }
 }  // namespace
 
@@ -316,6 +390,8 @@ float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) 
 
 void CZK_AnimTrackFloatBezier::Prepare() {
   PrepareKeyTimes();
+  PlaceCurveTables(m_keys, &m_curveStorage,
+                   [](KeyType& key) { return std::span<BezierCurveTable>(&key.curve, 1); });
   const size_t n = m_keys.size();
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierFloat& key = m_keys[i];
@@ -335,6 +411,8 @@ float CZK_AnimTrackFloatBezier::Evaluate(float time) const {
 
 void CZK_AnimTrackPositionBezier::Prepare() {
   PrepareKeyTimes();
+  PlaceCurveTables(m_keys, &m_curveStorage,
+                   [](KeyType& key) { return std::span<BezierCurveTable>(key.curves); });
   const size_t n = m_keys.size();
   m_segments.clear();
   m_segments.reserve(n > 1 ? n - 1 : 0);

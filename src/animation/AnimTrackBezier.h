@@ -4,6 +4,7 @@
 // not supported and evaluates to the identity scale value.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "animation/AnimTrackKeys.h"
@@ -31,6 +32,9 @@ class CZK_AnimTrackFloatBezier
   // first samples, so results do not change.
   void Prepare() override;
   float Evaluate(float time) const override;
+
+ private:
+  std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
 };
 
 // What sampling one segment of a Bezier position track reads: the control points of the three
@@ -59,6 +63,7 @@ class CZK_AnimTrackPositionBezier
   void PrefetchSegment(uint32_t cursor) const;
 
  private:
+  std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
   // Segment k joins keys k and k + 1; written by Prepare.
   std::vector<SBezierPositionSegment> m_segments;
   // Per key, bit a set when the x of the key's axis-a table never decrease: EvaluatePlaced

@@ -95,6 +95,12 @@ TEST(BezierTrack, PlacedPositionsAreTheGeneralOnesToTheBit) {
       EXPECT_EQ(std::memcmp(&placed, track.Evaluate(&general, t), sizeof(placed)), 0) << t;
     }
     track.GetKey(1).value.y += 1.0f;
+    if (prepare > 0) continue;
+    // Copies, and keys moved out of the track, own their samples.
+    const CZK_KeyFrameBezierPosition copy = track.GetKey(2), moved = std::move(track.GetKey(3));
+    track.GetKey(2).curves[1][5].y = track.GetKey(3).curves[1][5].y = 99.0f;
+    EXPECT_NE(copy.curves[1][5].y, 99.0f);
+    EXPECT_NE(moved.curves[1][5].y, 99.0f);
   }
 }
 
