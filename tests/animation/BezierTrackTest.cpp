@@ -101,6 +101,9 @@ TEST(BezierTrack, PlacedPositionsAreTheGeneralOnesToTheBit) {
     track.GetKey(2).curves[1][5].y = track.GetKey(3).curves[1][5].y = 99.0f;
     EXPECT_NE(copy.curves[1][5].y, 99.0f);
     EXPECT_NE(moved.curves[1][5].y, 99.0f);
+    CZK_KeyFrameBezierPosition assigned;
+    assigned = CZK_KeyFrameBezierPosition(copy);
+    EXPECT_EQ(std::memcmp(assigned.curves[2].data(), copy.curves[2].data(), 256), 0);
   }
 }
 
