@@ -270,6 +270,13 @@ struct SRotationRun {
 Quaternion ReadAxisAngle(CRecordCursor& reader) {
   const float angle = reader.ReadF32();
   const Vector3 axis = reader.ReadVector3();
+  // Scale axes are nearly always stored unrotated. The sine of a zero is that zero and its
+  // cosine 1, exactly (IEEE 754), so skipping the library calls keeps every bit, signs of zero
+  // included.
+  if (angle == 0.0f) {
+    const float s = angle * 0.5f;
+    return {axis.x * s, axis.y * s, axis.z * s, 1.0f};
+  }
   return QuaternionFromAxisAngle(axis, angle);
 }
 
