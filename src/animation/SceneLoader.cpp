@@ -267,7 +267,10 @@ struct SRotationRun {
   Quaternion product = kIdentityQuaternion;
 };
 
-Quaternion ReadAxisAngle(CRecordCursor& reader) {
+// Writes the quaternion of an axis-angle record into out. Inlined into every key loop: a
+// quaternion returned by value from a call goes through the stack in halves and is read back
+// whole, which costs a store-forwarding stall per key.
+[[gnu::always_inline]] inline void ReadAxisAngle(CRecordCursor& reader, Quaternion& out) {
   const float angle = reader.ReadF32();
   const Vector3 axis = reader.ReadVector3();
   // Scale axes are nearly always stored unrotated. The sine of a zero is that zero and its
@@ -275,9 +278,10 @@ Quaternion ReadAxisAngle(CRecordCursor& reader) {
   // included.
   if (angle == 0.0f) {
     const float s = angle * 0.5f;
-    return {axis.x * s, axis.y * s, axis.z * s, 1.0f};
+    out = {axis.x * s, axis.y * s, axis.z * s, 1.0f};
+  } else {
+    out = QuaternionFromAxisAngle(axis, angle);
   }
-  return QuaternionFromAxisAngle(axis, angle);
 }
 
 BezierTangent ReadTangent(CRecordCursor& reader) {
@@ -335,12 +339,12 @@ void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBPosition& key, SRotationRun&)
 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearRotation& key, SRotationRun&) {
   key.time = reader.ReadF32();
-  key.rotation = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.rotation);
 }
 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierRotation& key, SRotationRun&) {
   key.time = reader.ReadF32();
-  key.rotation = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.rotation);
 }
 
 // The stored angle is relative to the previous key: keyAxisAngle carries the running angle sum
@@ -362,13 +366,13 @@ void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBRotation& key, SRotationRun& 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
-  key.axis = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.axis);
 }
 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
-  key.axis = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.axis);
   // The four vectors come in the order third, first, fourth, second.
   static constexpr int kVectorOrder[4] = {2, 0, 3, 1};
   for (int slot : kVectorOrder) key.tangents[slot] = reader.ReadVector3();
@@ -377,7 +381,7 @@ void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierScale& key, SRotationRun&)
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
-  key.axis = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.axis);
   ReadTcb(reader, key);
 }
 
