@@ -73,6 +73,8 @@ enum EKeyType : uint32_t {
 };
 
 constexpr uint32_t kChunkIdLength = 8;
+// Id length, class, subclass and payload length.
+constexpr uint32_t kChunkHeaderSize = 16;
 // The smallest record behind a count: an empty string and one 4-byte word.
 constexpr uint32_t kNamedWordSize = 1 + 4;
 // Header, empty name, node id, parent id, 12 floats of transform, kind.
@@ -157,18 +159,33 @@ class CChunkWalker {
   // Reads the id length and id of a chunk or node record starting at the cursor.
   void ReadId(uint32_t start, uint32_t& cls, uint32_t& subclass) {
     const uint32_t idLength = m_reader.ReadU32();
-    if (idLength != kChunkIdLength)
-      Fail(start, "chunk id length " + std::to_string(idLength) + " where 8 is expected");
+    if (idLength != kChunkIdLength) FailIdLength(start, idLength);
     cls = m_reader.ReadU32();
     subclass = m_reader.ReadU32();
+  }
+
+  [[noreturn]] void FailIdLength(uint32_t start, uint32_t idLength) const {
+    Fail(start, "chunk id length " + std::to_string(idLength) + " where 8 is expected");
   }
 
   // Reads a chunk header; the whole chunk must end at or before limit.
   SChunk ReadChunk(uint32_t limit) {
     SChunk chunk;
     chunk.start = m_reader.Tell();
-    ReadId(chunk.start, chunk.cls, chunk.subclass);
-    const uint32_t length = m_reader.ReadU32();
+    uint32_t length;
+    if (m_reader.BytesLeft() >= kChunkHeaderSize) {
+      // The whole header is there: its four words are read with one check.
+      const uint8_t* p = m_reader.GetCurrentPointer();
+      const uint32_t idLength = NDiskBytes::LoadU32(p);
+      if (idLength != kChunkIdLength) FailIdLength(chunk.start, idLength);
+      chunk.cls = NDiskBytes::LoadU32(p + 4);
+      chunk.subclass = NDiskBytes::LoadU32(p + 8);
+      length = NDiskBytes::LoadU32(p + 12);
+      m_reader.Seek(chunk.start + kChunkHeaderSize);
+    } else {
+      ReadId(chunk.start, chunk.cls, chunk.subclass);
+      length = m_reader.ReadU32();
+    }
     chunk.payload = m_reader.Tell();
     if (chunk.payload > limit || length > limit - chunk.payload) {
       Fail(chunk.start, "chunk of class " + std::to_string(chunk.cls) + ", subclass " +
