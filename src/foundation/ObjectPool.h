@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstddef>
-#include <new>
 
 namespace NObjectPool {
 
@@ -31,10 +30,8 @@ struct Allocator {
   Allocator() = default;
   template <class U>
   Allocator(const Allocator<U>&) noexcept {}
-  T* allocate(std::size_t n) {
-    if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
-    return static_cast<T*>(Allocate(n * sizeof(T)));
-  }
+  // n is within max_size(), which the containers check before they allocate.
+  T* allocate(std::size_t n) { return static_cast<T*>(Allocate(n * sizeof(T))); }
   void deallocate(T* p, std::size_t n) noexcept { Free(p, n * sizeof(T)); }
   template <class U>
   bool operator==(const Allocator<U>&) const noexcept {
