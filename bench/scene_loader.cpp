@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,7 @@ CZK_ControllerManager& Manager() {
 struct SSceneFile {
   SSceneFile(EScene scene, int objects, uint32_t keys)
       : path((std::filesystem::temp_directory_path() /
-              ("zelkar_bench_scene_" + std::to_string(std::rand()) + ".zks"))
+              ("zelkar_bench_scene_" + std::to_string(std::random_device{}()) + ".zks"))
                  .string()) {
     Manager();
     WriteScene(path, scene, objects, keys);
