@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,7 @@ CZK_ControllerManager& Manager() {
 struct SSceneFile {
   SSceneFile(EScene scene, int objects, uint32_t keys)
       : path((std::filesystem::temp_directory_path() /
-              ("zelkar_bench_scene_" + std::to_string(std::rand()) + ".zks"))
+              ("zelkar_bench_scene_" + std::to_string(std::random_device{}()) + ".zks"))
                  .string()) {
     Manager();
     WriteScene(path, scene, objects, keys);
@@ -270,7 +271,13 @@ long long LiveBytesAfterLoading(EScene scene, uint32_t keys) {
 }
 
 void BM_HeapBytesPerKey(benchmark::State& state, EScene scene) {
-  constexpr uint32_t kFew = 30, kMany = 1530;
+  // Both counts give key arrays larger than the object pool's largest size (4 KB), so each array
+  // is one heap request of its exact size; smaller arrays would be counted by the pool's whole
+  // 64 KB blocks.
+  constexpr uint32_t kFew = 200, kMany = 1700;
+  // A first load grows the manager's lists for this many tracks, so that the two loads measured
+  // both find them grown.
+  LiveBytesAfterLoading(scene, kFew);
   double perKey = 0.0;
   for (auto _ : state) {
     perKey = static_cast<double>(LiveBytesAfterLoading(scene, kMany) -

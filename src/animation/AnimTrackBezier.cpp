@@ -1,7 +1,12 @@
 #include "animation/AnimTrackBezier.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
 #include <ostream>
+#include <span>
+#include <stdexcept>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
@@ -15,10 +20,10 @@ using NAnimTrackSearch::SegmentFraction;
 namespace {
 // The Bernstein weights of the kBezierCurveSamples sample positions, worked out once with the
 // same float operations in the same order as a sample would: s advanced by repeated addition of
-// the step, never recomputed from the index.
+// the step, never recomputed from the index. Row k holds sample k's four weights, so that one
+// 16-byte load gives them all.
 struct SBezierWeights {
-  float b0[kBezierCurveSamples], b1[kBezierCurveSamples], b2[kBezierCurveSamples],
-      b3[kBezierCurveSamples];
+  alignas(16) float b[kBezierCurveSamples][4];
 };
 constexpr SBezierWeights MakeBezierWeights() {
   SBezierWeights w{};
@@ -28,10 +33,10 @@ constexpr SBezierWeights MakeBezierWeights() {
     const float a = 1.0f - s;
     const float a2 = a * a;
     const float s2 = s * s;
-    w.b0[k] = a2 * a;
-    w.b1[k] = 3.0f * s * a2;
-    w.b2[k] = 3.0f * s2 * a;
-    w.b3[k] = s2 * s;
+    w.b[k][0] = a2 * a;
+    w.b[k][1] = 3.0f * s * a2;
+    w.b[k][2] = 3.0f * s2 * a;
+    w.b[k][3] = s2 * s;
     s += step;
   }
   return w;
@@ -39,22 +44,115 @@ constexpr SBezierWeights MakeBezierWeights() {
 constexpr SBezierWeights kBezierWeights = MakeBezierWeights();
 }  // namespace
 
-void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
-                       const BezierTangent& in1) {
-  const float p1x = out0.dt;
-  const float p1y = v0 + out0.dv;
-  const float p2x = 1.0f + in1.dt;
-  const float p2y = v1 + in1.dv;
+namespace {
+// The four control points of a segment curve, P0 = (0, v0) and P3 = (1, v1) with
+// P1 = (p1x, p1y) and P2 = (p2x, p2y).
+struct SBezierControls {
+  float v0, p1x, p1y, p2x, p2y, v1;
+};
+SBezierControls BezierControls(float v0, const BezierTangent& out0, float v1,
+                               const BezierTangent& in1) {
+  return {v0, out0.dt, v0 + out0.dv, 1.0f + in1.dt, v1 + in1.dv, v1};
+}
+// Sample k of the curve, as a table holds it. A sample worked out again from the same control
+// points has the same bits.
+BezierCurvePoint BezierSample(const SBezierControls& c, size_t k) {
+  const float* b = kBezierWeights.b[k];
+  return {b[1] * c.p1x + b[2] * c.p2x + b[3],
+          b[0] * c.v0 + b[1] * c.p1y + b[2] * c.p2y + b[3] * c.v1};
+}
+void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
   // One allocation of the exact size for a fresh table.
   const size_t at = table.size();
   table.resize(at + kBezierCurveSamples);
   BezierCurvePoint* out = table.data() + at;
-  const SBezierWeights& w = kBezierWeights;
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) out[k] = BezierSample(c, k);
+}
+// Whether the table's first kBezierCurveSamples samples are those of c, bit for bit.
+bool TableHoldsCurve(const BezierCurveTable& table, const SBezierControls& c) {
+  if (table.size() < kBezierCurveSamples) return false;
   for (size_t k = 0; k < kBezierCurveSamples; ++k) {
-    // P0 = (0, v0) and P3 = (1, v1).
-    out[k].x = w.b1[k] * p1x + w.b2[k] * p2x + w.b3[k];
-    out[k].y = w.b0[k] * v0 + w.b1[k] * p1y + w.b2[k] * p2y + w.b3[k] * v1;
+    const BezierCurvePoint p = BezierSample(c, k);
+    if (std::memcmp(&p, &table[k], sizeof(p)) != 0) return false;
   }
+  return true;
+}
+}  // namespace
+
+void BezierCurveTable::resize(size_t count) {
+  if (count > m_capacity) {
+    if (count > 0x7FFFFFFFu) throw std::length_error("BezierCurveTable: too many samples");
+    const size_t capacity =
+        std::min<size_t>(std::max<size_t>(count, 2 * size_t{m_size}), 0x7FFFFFFFu);
+    auto* grown = new BezierCurvePoint[capacity];
+    std::copy(m_data, m_data + m_size, grown);
+    Release();
+    m_data = grown;
+    m_capacity = static_cast<uint32_t>(capacity) & 0x7FFFFFFFu;
+  }
+  for (size_t k = m_size; k < count; ++k) m_data[k] = {0.0f, 0.0f};
+  m_size = static_cast<uint32_t>(count);
+}
+
+void BezierCurveTable::UseStorage(BezierCurvePoint* storage, size_t room) {
+  Release();
+  m_data = storage;
+  m_size = 0;
+  m_capacity = static_cast<uint32_t>(std::min<size_t>(room, 0x7FFFFFFFu)) & 0x7FFFFFFFu;
+  m_borrowed = 1;
+}
+
+void BezierCurveTable::Assign(const BezierCurveTable& other) {
+  if (other.m_size > m_capacity || m_borrowed) {
+    Release();
+    if (other.m_size > 0) {
+      m_data = new BezierCurvePoint[other.m_size];
+      m_capacity = other.m_size & 0x7FFFFFFFu;
+    }
+  }
+  std::copy(other.begin(), other.end(), m_data);
+  m_size = other.m_size;
+}
+
+void BezierCurveTable::Release() {
+  if (!m_borrowed) delete[] m_data;
+  m_data = nullptr;
+  m_size = 0;
+  m_capacity = 0;
+  m_borrowed = 0;
+}
+
+namespace {
+// On a track's first Prepare, when no table of its keys holds samples yet: gives every table
+// (tables(key) lists a key's) its place in one new block, which the track keeps in *block.
+template <class Key, class Tables>
+void PlaceCurveTables(std::vector<Key>& keys, std::unique_ptr<BezierCurvePoint[]>* block,
+                      Tables tables) {
+  size_t count = 0;
+  for (Key& key : keys) {
+    for (BezierCurveTable& table : tables(key)) {
+      if (!table.empty()) return;
+      ++count;
+    }
+  }
+  if (count == 0) return;
+  // The tables are pointed at the new block before the old one, which an emptied table may
+  // still refer to, is freed.
+  std::unique_ptr<BezierCurvePoint[]> fresh(new BezierCurvePoint[count * kBezierCurveSamples]);
+  BezierCurvePoint* at = fresh.get();
+  for (Key& key : keys) {
+    for (BezierCurveTable& table : tables(key)) {
+      table.UseStorage(at, kBezierCurveSamples);
+      at += kBezierCurveSamples;
+    }
+  }
+  *block = std::move(fresh);
+}
+}  // namespace
+
+void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
+                       const BezierTangent& in1) {
+  AppendBezierSamples(table, BezierControls(v0, out0, v1, in1));
 }
 
 namespace {
@@ -117,60 +215,166 @@ template <class Next>
   });
 }
 
-// Samples k[a] - 1 and k[a] of the three axes' tables: when on every axis the first is at or
-// below u and the second above, writes each axis' value between them (as CurveValue does) and
-// returns true. With SSE2 the three axes run in one register: each pair of samples is one
-// 16-byte load (x0, y0, x1, y1), and the loads are transposed into the x0, y0, x1 and y1 of
-// all three axes (the fourth lane repeats the third axis), so the three fractions take one
-// division. Lane by lane the operations are CurveValue's, so the results are the same bits.
-[[gnu::always_inline]] inline bool InterpolateEnclosing3(const BezierCurvePoint* const* p,
-                                                         const size_t* k, float u, float* out) {
+// Samples k[a] - 1 and k[a] of the three axes a of a position key: with SSE2 lane a of each
+// register (the fourth lane is unused), so that the three axes run side by side.
 #if defined(__SSE2__)
-  // Row a holds axis a's pair; after the transposition row 0 holds the x0 of every axis, row 1
-  // the y0, row 2 the x1 and row 3 the y1.
-  __m128 x0 = _mm_loadu_ps(&p[0][k[0] - 1].x);  // axis 0 before the transposition
-  __m128 y0 = _mm_loadu_ps(&p[1][k[1] - 1].x);  // axis 1
-  __m128 x1 = _mm_loadu_ps(&p[2][k[2] - 1].x);  // axis 2
-  __m128 y1 = x1;
-  _MM_TRANSPOSE4_PS(x0, y0, x1, y1);
+struct SSamplePairs3 {
+  __m128 x0, y0, x1, y1;
+};
+#else
+struct SSamplePairs3 {
+  float x0[3], y0[3], x1[3], y1[3];
+};
+#endif
+
+// The sample pairs read from the three tables of a key. With SSE2 each pair of samples is one
+// 16-byte load (x0, y0, x1, y1), and the three loads are transposed into the x0, y0, x1 and y1
+// of all three axes.
+struct STableSamples3 {
+  const BezierCurvePoint* p[3];
+  SSamplePairs3 operator()(const size_t* k) const {
+#if defined(__SSE2__)
+    __m128 x0 = _mm_loadu_ps(&p[0][k[0] - 1].x);  // axis 0 before the transposition
+    __m128 y0 = _mm_loadu_ps(&p[1][k[1] - 1].x);  // axis 1
+    __m128 x1 = _mm_loadu_ps(&p[2][k[2] - 1].x);  // axis 2
+    __m128 y1 = x1;
+    _MM_TRANSPOSE4_PS(x0, y0, x1, y1);
+    return {x0, y0, x1, y1};
+#else
+    SSamplePairs3 s;
+    for (int a = 0; a < 3; ++a) {
+      s.x0[a] = p[a][k[a] - 1].x;
+      s.y0[a] = p[a][k[a] - 1].y;
+      s.x1[a] = p[a][k[a]].x;
+      s.y1[a] = p[a][k[a]].y;
+    }
+    return s;
+#endif
+  }
+};
+
+// The sample pairs worked out from a segment's control points with BezierSample's operations,
+// lane by lane, so to the bit the tables' samples.
+struct SComputedSamples3 {
+  const SBezierPositionSegment& c;
+#if defined(__SSE2__)
+  // Sample x and y of every axis from the weights b0 .. b3 of each lane's sample.
+  [[gnu::always_inline]] void Sample(__m128 b0, __m128 b1, __m128 b2, __m128 b3, __m128* x,
+                                     __m128* y) const {
+    // Each load of three floats takes the next array's first into the unused lane.
+    *x = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(b1, _mm_loadu_ps(c.p1x)), _mm_mul_ps(b2, _mm_loadu_ps(c.p2x))), b3);
+    *y = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, _mm_loadu_ps(c.v0)),
+                                          _mm_mul_ps(b1, _mm_loadu_ps(c.p1y))),
+                               _mm_mul_ps(b2, _mm_loadu_ps(c.p2y))),
+                    _mm_mul_ps(b3, _mm_loadu_ps(c.v1)));
+  }
+  // Sample k on every axis, its weights broadcast from their row.
+  void SampleRow(size_t k, __m128* x, __m128* y) const {
+    const __m128 w = _mm_load_ps(kBezierWeights.b[k]);
+    Sample(_mm_shuffle_ps(w, w, 0x00), _mm_shuffle_ps(w, w, 0x55), _mm_shuffle_ps(w, w, 0xAA),
+           _mm_shuffle_ps(w, w, 0xFF), x, y);
+  }
+  SSamplePairs3 Uniform(size_t k) const {
+    SSamplePairs3 s;
+    SampleRow(k - 1, &s.x0, &s.y0);
+    SampleRow(k, &s.x1, &s.y1);
+    return s;
+  }
+#endif
+  SSamplePairs3 operator()(const size_t* k) const {
+    SSamplePairs3 s;
+#if defined(__SSE2__)
+    for (size_t back = 0; back < 2; ++back) {
+      const auto weight = [&](int i) {
+        return _mm_setr_ps(kBezierWeights.b[k[0] - back][i], kBezierWeights.b[k[1] - back][i],
+                           kBezierWeights.b[k[2] - back][i], 0.0f);
+      };
+      Sample(weight(0), weight(1), weight(2), weight(3), back ? &s.x0 : &s.x1,
+             back ? &s.y0 : &s.y1);
+    }
+#else
+    for (int a = 0; a < 3; ++a) {
+      const SBezierControls axis = {c.v0[a], c.p1x[a], c.p1y[a], c.p2x[a], c.p2y[a], c.v1[a]};
+      const BezierCurvePoint before = BezierSample(axis, k[a] - 1), at = BezierSample(axis, k[a]);
+      s.x0[a] = before.x;
+      s.y0[a] = before.y;
+      s.x1[a] = at.x;
+      s.y1[a] = at.y;
+    }
+#endif
+    return s;
+  }
+};
+
+// Bit a of *below: u < x0 on axis a; of *under: u < x1. Returns whether on every axis x0 <= u <
+// x1, the pair enclosing u.
+[[gnu::always_inline]] inline bool Encloses3(const SSamplePairs3& s, float u, unsigned* below,
+                                             unsigned* under) {
+#if defined(__SSE2__)
   const __m128 uu = _mm_set1_ps(u);
-  const __m128 inside = _mm_andnot_ps(_mm_cmplt_ps(uu, x0), _mm_cmplt_ps(uu, x1));
-  if (_mm_movemask_ps(inside) != 15) return false;
-  const __m128 f = _mm_div_ps(_mm_sub_ps(uu, x0), _mm_sub_ps(x1, x0));
-  const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), f), y0), _mm_mul_ps(f, y1));
+  *below = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(uu, s.x0))) & 7u;
+  *under = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(uu, s.x1))) & 7u;
+#else
+  *below = *under = 0;
+  for (unsigned a = 0; a < 3; ++a) {
+    *below |= static_cast<unsigned>(u < s.x0[a]) << a;
+    *under |= static_cast<unsigned>(u < s.x1[a]) << a;
+  }
+#endif
+  return *below == 0 && *under == 7u;
+}
+
+// Each axis' value between its pair, as CurveValue works it out: with SSE2 the three fractions
+// take one division, with CurveValue's operations lane by lane, so the results are its bits.
+[[gnu::always_inline]] inline void Interpolate3(const SSamplePairs3& s, float u, float* out) {
+#if defined(__SSE2__)
+  const __m128 uu = _mm_set1_ps(u);
+  const __m128 f = _mm_div_ps(_mm_sub_ps(uu, s.x0), _mm_sub_ps(s.x1, s.x0));
+  const __m128 v =
+      _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), f), s.y0), _mm_mul_ps(f, s.y1));
   alignas(16) float lanes[4];
   _mm_store_ps(lanes, v);
   for (int a = 0; a < 3; ++a) out[a] = lanes[a];
 #else
-  for (int a = 0; a < 3; ++a)
-    if (u < p[a][k[a] - 1].x || !(u < p[a][k[a]].x)) return false;
-  for (int a = 0; a < 3; ++a) out[a] = CurveValue(p[a], k[a], kBezierCurveSamples, u);
+  for (int a = 0; a < 3; ++a) {
+    const float f = (u - s.x0[a]) / (s.x1[a] - s.x0[a]);
+    out[a] = (1.0f - f) * s.y0[a] + f * s.y1[a];
+  }
 #endif
-  return true;
 }
 
-// The three axes of a position key, each table sorted and at least kBezierCurveSamples long,
-// at u > 0. The samples' x run close to evenly from 0 to 1, so the first guess for every axis
-// is the sample at u's share of the table; an axis whose guess is off by one moves to its
-// neighbour (counted from two comparisons, without a branch) and all three are checked again.
-// On sorted x a pair of neighbours enclosing u makes u's place certain, and no earlier sample
-// is read. False when u lies elsewhere on some axis (the caller then looks each axis up in
-// full), or at the last sample.
-[[gnu::always_inline]] inline bool GuessedLookup3(const BezierCurveTable* tables, float u,
-                                                  float* out) {
+// The three axes of a position key, each with sorted samples, at u > 0; samples(k) gives the
+// pairs k[a] - 1 and k[a]. The samples' x run close to evenly from 0 to 1, so the first guess
+// for every axis is the sample at u's share of the table; an axis whose guess is off by one
+// moves to its neighbour (counted from two comparisons, without a branch) and all three are
+// checked again. On sorted x a pair of neighbours enclosing u makes u's place certain, and no
+// earlier sample is read. False when u lies elsewhere on some axis (the caller then looks each
+// axis up in full), or at the last sample.
+template <class Samples>
+[[gnu::always_inline]] inline bool GuessedLookup3(const Samples& samples, float u, float* out) {
   constexpr size_t count = kBezierCurveSamples;
   const float share = u * static_cast<float>(count - 1);
   if (!(share < static_cast<float>(count - 1))) return false;  // NaN or u at the last sample
   const size_t guess = static_cast<size_t>(share) + 1;         // 1 .. count - 1
-  const BezierCurvePoint* const p[3] = {tables[0].data(), tables[1].data(), tables[2].data()};
   size_t k[3] = {guess, guess, guess};
-  if (InterpolateEnclosing3(p, k, u, out)) return true;
-  for (int a = 0; a < 3; ++a) {
-    const size_t up = static_cast<size_t>(!(u < p[a][guess].x)) & (guess + 1 < count);
-    const size_t down = static_cast<size_t>(u < p[a][guess - 1].x) & (guess > 1);
-    k[a] = guess + up - down;
+  SSamplePairs3 s;
+  if constexpr (requires { samples.Uniform(guess); })
+    s = samples.Uniform(guess);
+  else
+    s = samples(k);
+  unsigned below, under;
+  if (!Encloses3(s, u, &below, &under)) {
+    for (unsigned a = 0; a < 3; ++a) {
+      const size_t up = static_cast<size_t>(!((under >> a) & 1u)) & (guess + 1 < count);
+      const size_t down = static_cast<size_t>((below >> a) & 1u) & (guess > 1);
+      k[a] = guess + up - down;
+    }
+    s = samples(k);
+    if (!Encloses3(s, u, &below, &under)) return false;
   }
-  return InterpolateEnclosing3(p, k, u, out);
+  Interpolate3(s, u, out);
+  return true;
 }
 }  // namespace
 
@@ -186,6 +390,8 @@ float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) 
 
 void CZK_AnimTrackFloatBezier::Prepare() {
   PrepareKeyTimes();
+  PlaceCurveTables(m_keys, &m_curveStorage,
+                   [](KeyType& key) { return std::span<BezierCurveTable>(&key.curve, 1); });
   const size_t n = m_keys.size();
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierFloat& key = m_keys[i];
@@ -205,24 +411,43 @@ float CZK_AnimTrackFloatBezier::Evaluate(float time) const {
 
 void CZK_AnimTrackPositionBezier::Prepare() {
   PrepareKeyTimes();
+  PlaceCurveTables(m_keys, &m_curveStorage,
+                   [](KeyType& key) { return std::span<BezierCurveTable>(key.curves); });
   const size_t n = m_keys.size();
+  m_segments.clear();
+  m_segments.reserve(n > 1 ? n - 1 : 0);
+  m_sortedCurves.clear();
+  m_sortedCurves.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierPosition& key = m_keys[i];
     const CZK_KeyFrameBezierPosition& next = m_keys[(i + 1) % n];
-    AppendBezierCurve(key.curves[0], key.value.x, key.outTangent[0], next.value.x,
-                      next.inTangent[0]);
-    AppendBezierCurve(key.curves[1], key.value.y, key.outTangent[1], next.value.y,
-                      next.inTangent[1]);
-    AppendBezierCurve(key.curves[2], key.value.z, key.outTangent[2], next.value.z,
-                      next.inTangent[2]);
-  }
-  m_sortedCurves.clear();
-  m_sortedCurves.reserve(m_keys.size());
-  for (const CZK_KeyFrameBezierPosition& key : m_keys) {
+    const float v0[3] = {key.value.x, key.value.y, key.value.z};
+    const float v1[3] = {next.value.x, next.value.y, next.value.z};
+    SBezierPositionSegment segment;
+    bool computed = true;  // every table's first samples are those of the control points
     uint8_t sorted = 0;
-    for (int axis = 0; axis < 3; ++axis)
-      sorted |= static_cast<uint8_t>(CurveIsSorted(key.curves[axis]) ? 1 << axis : 0);
+    for (int a = 0; a < 3; ++a) {
+      BezierCurveTable& table = key.curves[a];
+      const SBezierControls c = BezierControls(v0[a], key.outTangent[a], v1[a], next.inTangent[a]);
+      // A table filled before (a second Prepare) keeps its first samples: the segment uses
+      // them only while they are still these.
+      const bool fresh = table.empty();
+      AppendBezierSamples(table, c);
+      computed = computed && (fresh || TableHoldsCurve(table, c));
+      sorted |= static_cast<uint8_t>(CurveIsSorted(table) ? 1 << a : 0);
+      segment.v0[a] = c.v0;
+      segment.p1x[a] = c.p1x;
+      segment.p1y[a] = c.p1y;
+      segment.p2x[a] = c.p2x;
+      segment.p2y[a] = c.p2y;
+      segment.v1[a] = c.v1;
+    }
     m_sortedCurves.push_back(sorted);
+    // The last key's tables run back to key 0 and are never read.
+    if (i + 1 == n) break;
+    segment.t0 = key.time;
+    segment.t1 = computed && sorted == 7 ? next.time : -INFINITY;
+    m_segments.push_back(segment);
   }
 }
 
@@ -246,24 +471,58 @@ Vector3* CZK_AnimTrackPositionBezier::Evaluate(Vector3* out, float time) const {
 Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
                                                      const NAnimTrackSearch::SPlacedTime& time,
                                                      uint32_t* cursor) const {
-  *out = SampleFrom(time, cursor, kZeroVector, kHeldPosition,
-                    [this](const KeyType& prev, const KeyType& next, float t) {
-                      const size_t key = static_cast<size_t>(&prev - m_keys.data());
-                      // Keys added since the last Prepare have no flags: they take the scan.
-                      const uint32_t sorted = key < m_sortedCurves.size() ? m_sortedCurves[key] : 0;
-                      if (sorted != 7) return kBetweenPositions(prev, next, t);
-                      const float u = SegmentFraction(t, prev.time, next.time);
-                      const BezierCurveTable* tables = prev.curves;
-                      float v[3];
-                      if (u > 0.0f && tables[0].size() >= kBezierCurveSamples &&
-                          tables[1].size() >= kBezierCurveSamples &&
-                          tables[2].size() >= kBezierCurveSamples && GuessedLookup3(tables, u, v))
-                        return Vector3{v[0], v[1], v[2]};
-                      return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
-                                     SortedCurveLookup(prev.curves[1], u, prev.value.y),
-                                     SortedCurveLookup(prev.curves[2], u, prev.value.z)};
-                    });
+  // Most samples fall in the segment found last time or the one after it (as in
+  // FindPlacedSegment), and nearly all of them are worked out from that segment's control
+  // points alone, without reading the keys or their tables.
+  const size_t i = *cursor;
+  const float t = time.time;
+  if (time.held == NAnimTrackSearch::kHoldNone && m_times.Ordered() && i - 1 < m_segments.size() &&
+      !(t < m_segments[i - 1].t0)) {
+    const SBezierPositionSegment* s = &m_segments[i - 1];
+    bool found = t < s->t1;
+    if (!found && i < m_segments.size() && !(t < s[1].t0) && t < s[1].t1) {
+      *cursor = static_cast<uint32_t>(i + 1);
+      ++s;
+      found = true;
+    }
+    float v[3];
+    if (found) {
+      const float u = SegmentFraction(t, s->t0, s->t1);
+      if (u > 0.0f && GuessedLookup3(SComputedSamples3{*s}, u, v)) {
+        *out = Vector3{v[0], v[1], v[2]};
+        return out;
+      }
+    }
+  }
+  *out = SampleFrom(
+      time, cursor, kZeroVector, kHeldPosition,
+      [this](const KeyType& prev, const KeyType& next, float t) {
+        const size_t key = static_cast<size_t>(&prev - m_keys.data());
+        // Keys added since the last Prepare have no flags: they take the scan.
+        const uint32_t sorted = key < m_sortedCurves.size() ? m_sortedCurves[key] : 0;
+        if (sorted != 7) return kBetweenPositions(prev, next, t);
+        const float u = SegmentFraction(t, prev.time, next.time);
+        const BezierCurveTable* tables = prev.curves;
+        float v[3];
+        if (u > 0.0f && tables[0].size() >= kBezierCurveSamples &&
+            tables[1].size() >= kBezierCurveSamples && tables[2].size() >= kBezierCurveSamples &&
+            GuessedLookup3(STableSamples3{{tables[0].data(), tables[1].data(), tables[2].data()}},
+                           u, v))
+          return Vector3{v[0], v[1], v[2]};
+        return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
+                       SortedCurveLookup(prev.curves[1], u, prev.value.y),
+                       SortedCurveLookup(prev.curves[2], u, prev.value.z)};
+      });
   return out;
+}
+
+void CZK_AnimTrackPositionBezier::PrefetchSegment(uint32_t cursor) const {
+  if (cursor - 1u >= m_segments.size()) return;
+  // Both lines of the segment the cursor points at; its successor, which a sample reads once
+  // time has moved on, mostly shares the second.
+  const auto* bytes = reinterpret_cast<const char*>(&m_segments[cursor - 1]);
+  __builtin_prefetch(bytes);
+  __builtin_prefetch(bytes + sizeof(SBezierPositionSegment) - 1);
 }
 
 void CZK_AnimTrackRotationBezier::Prepare() {

@@ -4,6 +4,7 @@
 // not supported and evaluates to the identity scale value.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "animation/AnimTrackKeys.h"
@@ -31,7 +32,22 @@ class CZK_AnimTrackFloatBezier
   // first samples, so results do not change.
   void Prepare() override;
   float Evaluate(float time) const override;
+
+ private:
+  std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
 };
+
+// What sampling one segment of a Bezier position track reads: the control points of the three
+// axes' curves (the ones the first kBezierCurveSamples samples of the segment's tables were
+// made from), axis a at index a of each array, and the times of the segment's two keys. The
+// samples a lookup needs are worked out again from these 80 bytes, to the bit the table's,
+// instead of being read from three tables that lie far apart.
+struct SBezierPositionSegment {
+  float v0[3], p1x[3], p1y[3], p2x[3], p2y[3], v1[3];
+  float t0;
+  float t1;  // -infinity when the tables hold other samples or are not sorted
+};
+static_assert(sizeof(SBezierPositionSegment) == 80);
 
 class CZK_AnimTrackPositionBezier
     : public CZK_AnimTrackKeys<CZK_AnimTrackPosition, CZK_KeyFrameBezierPosition> {
@@ -42,8 +58,14 @@ class CZK_AnimTrackPositionBezier
   // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
   Vector3* EvaluatePlaced(Vector3* out, const NAnimTrackSearch::SPlacedTime& time,
                           uint32_t* cursor) const;
+  // Asks for the memory EvaluatePlaced reads while the segment is still the one the cursor
+  // points at: a caller sampling many tracks calls this a few tracks ahead.
+  void PrefetchSegment(uint32_t cursor) const;
 
  private:
+  std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
+  // Segment k joins keys k and k + 1; written by Prepare.
+  std::vector<SBezierPositionSegment> m_segments;
   // Per key, bit a set when the x of the key's axis-a table never decrease: EvaluatePlaced
   // then finds its sample by halving.
   std::vector<uint8_t> m_sortedCurves;

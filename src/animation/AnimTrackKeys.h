@@ -123,7 +123,8 @@ class CZK_AnimTrackKeys : public TrackKind {
                                          time);
   }
 
-  std::vector<Stored> m_keys;
+  // Drawn from the object pool, as the track itself is.
+  std::vector<Stored, NObjectPool::Allocator<Stored>> m_keys;
   // The times of m_keys, read in place; the search scans from an AddKey to the next Prepare.
   NAnimTrackSearch::CKeyTimes m_times;
 

@@ -1,5 +1,7 @@
 #include "animation/AnimTrackLinear.h"
 
+#include <cstring>
+
 #include "animation/AnimTrackValues.h"
 
 using NAnimTrackSearch::SegmentFraction;
@@ -32,9 +34,20 @@ Vector3* CZK_AnimTrackPositionLinear::Evaluate(Vector3* out, float time) const {
 
 void CZK_AnimTrackRotationLinear::Prepare() {
   PrepareKeyTimes();
+  // A turn at constant speed about one axis gives pairs of one same dot product, and the angle
+  // is a function of the dot alone: a pair whose dot has the previous pair's bits takes its angle
+  // without the inverse tangent again.
+  uint32_t lastDot = 0;
+  float lastAngle = 0.0f;
   for (size_t k = 1; k < m_keys.size(); ++k) {
-    m_keys[k - 1].pairAngle =
-        NAnimTrackSlerp::ShorterArcSignedAngle(m_keys[k - 1].rotation, m_keys[k].rotation);
+    const float d = QuaternionDot(m_keys[k - 1].rotation, m_keys[k].rotation);
+    uint32_t bits;
+    std::memcpy(&bits, &d, sizeof(bits));
+    if (k == 1 || bits != lastDot) {
+      lastDot = bits;
+      lastAngle = NAnimTrackSlerp::ShorterArcSignedAngleOfDot(d);
+    }
+    m_keys[k - 1].pairAngle = lastAngle;
   }
   m_preparedPairs = m_keys.empty() ? 0 : m_keys.size() - 1;
 }

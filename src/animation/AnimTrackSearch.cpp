@@ -32,8 +32,16 @@ float PingPong(float t, float first, float last) {
 }
 
 void CKeyTimes::Prepare() {
-  m_ordered = true;
-  for (size_t i = 1; i < m_count && m_ordered; ++i) m_ordered = Time(i) >= Time(i - 1);
+  // One pass over the times with the previous one kept at hand (a loader runs this for every
+  // track it reads).
+  bool ordered = true;
+  float previous = m_count > 0 ? Time(0) : 0.0f;
+  for (size_t i = 1; i < m_count && ordered; ++i) {
+    const float t = Time(i);
+    ordered = t >= previous;
+    previous = t;
+  }
+  m_ordered = ordered;
   m_guessOrigin = 0.0f;
   m_keysPerTime = 0.0f;
   if (!m_ordered || m_count < 2) return;

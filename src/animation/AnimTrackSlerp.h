@@ -97,11 +97,14 @@ inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
 // into one float, as a linear rotation key keeps them: the angle between the keys carrying the
 // sign of the correction (a straight pair is +0 or -0). The shorter arc's angle never exceeds
 // pi/2. Unfolding works the reciprocal sine out with the polynomial sine.
-inline float ShorterArcSignedAngle(const Quaternion& a, const Quaternion& b) {
-  const float d = QuaternionDot(a, b);
+// The folded angle depends on the keys' dot product d alone: ShorterArcSignedAngle of d.
+inline float ShorterArcSignedAngleOfDot(float d) {
   const float c = std::fabs(d);
   const float angle = 1.0f - c < 1.1920929e-07f ? 0.0f : std::atan2(std::sqrt(1.0f - c * c), c);
   return d < 0.0f ? -angle : angle;
+}
+inline float ShorterArcSignedAngle(const Quaternion& a, const Quaternion& b) {
+  return ShorterArcSignedAngleOfDot(QuaternionDot(a, b));
 }
 inline SSlerpPair UnfoldSignedAngle(float signedAngle) {
   SSlerpPair k;

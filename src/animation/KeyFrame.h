@@ -7,7 +7,8 @@
 // arrays, so copying and moving are allowed.
 #pragma once
 
-#include <vector>
+#include <cstddef>
+#include <cstdint>
 
 #include "foundation/Math.h"
 
@@ -59,8 +60,72 @@ class CZK_KeyFrameLinearScale : public CZK_KeyFrameLinearBase {
 struct BezierCurvePoint {
   float x, y;
 };
-// Empty until the track's Prepare appends the samples of the segment that starts at the key.
-using BezierCurveTable = std::vector<BezierCurvePoint>;
+// The samples of the segment that starts at a key: empty until the track's Prepare appends
+// them. A growable array with the value semantics of a std::vector of points (a copy owns
+// copies of the points), except that a track may place the tables of all its keys in one block
+// of its own (UseStorage): one allocation per track instead of one per table, and a sample's
+// tables close together. A table outgrowing its place, and every copy, moves to an allocation
+// of its own; so does a table moved from that place, which might outlive the block.
+class BezierCurveTable {
+ public:
+  BezierCurveTable() = default;
+  BezierCurveTable(const BezierCurveTable& other) { Assign(other); }
+  BezierCurveTable(BezierCurveTable&& other) { Take(other); }
+  BezierCurveTable& operator=(const BezierCurveTable& other) {
+    if (this != &other) Assign(other);
+    return *this;
+  }
+  BezierCurveTable& operator=(BezierCurveTable&& other) {
+    if (this != &other) {
+      Release();
+      Take(other);
+    }
+    return *this;
+  }
+  ~BezierCurveTable() { Release(); }
+
+  size_t size() const { return m_size; }
+  bool empty() const { return m_size == 0; }
+  BezierCurvePoint* data() { return m_data; }
+  const BezierCurvePoint* data() const { return m_data; }
+  // index < size().
+  BezierCurvePoint& operator[](size_t index) { return m_data[index]; }
+  const BezierCurvePoint& operator[](size_t index) const { return m_data[index]; }
+  BezierCurvePoint* begin() { return m_data; }
+  BezierCurvePoint* end() { return m_data + m_size; }
+  const BezierCurvePoint* begin() const { return m_data; }
+  const BezierCurvePoint* end() const { return m_data + m_size; }
+
+  void clear() { m_size = 0; }
+  // New points are (0, 0). Grows as a std::vector does: exactly from empty, at least doubling
+  // after that.
+  void resize(size_t count);
+  void push_back(const BezierCurvePoint& point) {
+    resize(m_size + 1);
+    m_data[m_size - 1] = point;
+  }
+  // For an empty table: room for `room` points at storage, which the caller keeps alive for as
+  // long as the table refers to it.
+  void UseStorage(BezierCurvePoint* storage, size_t room);
+
+ private:
+  void Assign(const BezierCurveTable& other);
+  void Take(BezierCurveTable& other) {
+    if (other.m_borrowed) return Assign(other);
+    m_data = other.m_data;
+    m_size = other.m_size;
+    m_capacity = other.m_capacity;
+    m_borrowed = other.m_borrowed;
+    other.m_data = nullptr;
+    other.m_size = other.m_capacity = other.m_borrowed = 0;
+  }
+  void Release();
+
+  BezierCurvePoint* m_data = nullptr;
+  uint32_t m_size = 0;
+  uint32_t m_capacity : 31 = 0;
+  uint32_t m_borrowed : 1 = 0;  // m_data lies in a block the table does not own
+};
 
 // dt is a time offset in units of the segment length (an in-tangent's dt is measured back from
 // the key, so it is normally negative); dv is a value offset from the key's value.

@@ -73,6 +73,8 @@ enum EKeyType : uint32_t {
 };
 
 constexpr uint32_t kChunkIdLength = 8;
+// Id length, class, subclass and payload length.
+constexpr uint32_t kChunkHeaderSize = 16;
 // The smallest record behind a count: an empty string and one 4-byte word.
 constexpr uint32_t kNamedWordSize = 1 + 4;
 // Header, empty name, node id, parent id, 12 floats of transform, kind.
@@ -157,18 +159,33 @@ class CChunkWalker {
   // Reads the id length and id of a chunk or node record starting at the cursor.
   void ReadId(uint32_t start, uint32_t& cls, uint32_t& subclass) {
     const uint32_t idLength = m_reader.ReadU32();
-    if (idLength != kChunkIdLength)
-      Fail(start, "chunk id length " + std::to_string(idLength) + " where 8 is expected");
+    if (idLength != kChunkIdLength) FailIdLength(start, idLength);
     cls = m_reader.ReadU32();
     subclass = m_reader.ReadU32();
+  }
+
+  [[noreturn]] void FailIdLength(uint32_t start, uint32_t idLength) const {
+    Fail(start, "chunk id length " + std::to_string(idLength) + " where 8 is expected");
   }
 
   // Reads a chunk header; the whole chunk must end at or before limit.
   SChunk ReadChunk(uint32_t limit) {
     SChunk chunk;
     chunk.start = m_reader.Tell();
-    ReadId(chunk.start, chunk.cls, chunk.subclass);
-    const uint32_t length = m_reader.ReadU32();
+    uint32_t length;
+    if (m_reader.BytesLeft() >= kChunkHeaderSize) {
+      // The whole header is there: its four words are read with one check.
+      const uint8_t* p = m_reader.GetCurrentPointer();
+      const uint32_t idLength = NDiskBytes::LoadU32(p);
+      if (idLength != kChunkIdLength) FailIdLength(chunk.start, idLength);
+      chunk.cls = NDiskBytes::LoadU32(p + 4);
+      chunk.subclass = NDiskBytes::LoadU32(p + 8);
+      length = NDiskBytes::LoadU32(p + 12);
+      m_reader.Seek(chunk.start + kChunkHeaderSize);
+    } else {
+      ReadId(chunk.start, chunk.cls, chunk.subclass);
+      length = m_reader.ReadU32();
+    }
     chunk.payload = m_reader.Tell();
     if (chunk.payload > limit || length > limit - chunk.payload) {
       Fail(chunk.start, "chunk of class " + std::to_string(chunk.cls) + ", subclass " +
@@ -245,12 +262,14 @@ Matrix ReadTransform(CDiskReader& reader) {
 class CRecordCursor {
  public:
   explicit CRecordCursor(const uint8_t* p) : m_p(p) {}
-  float ReadF32() {
+  // Inlined into the key loops whatever the compiler's budget: a value returned from a call
+  // goes through the stack.
+  [[gnu::always_inline]] float ReadF32() {
     const float value = NDiskBytes::LoadF32(m_p);
     m_p += 4;
     return value;
   }
-  Vector3 ReadVector3() {
+  [[gnu::always_inline]] Vector3 ReadVector3() {
     const float x = ReadF32();
     const float y = ReadF32();
     return {x, y, ReadF32()};
@@ -267,10 +286,21 @@ struct SRotationRun {
   Quaternion product = kIdentityQuaternion;
 };
 
-Quaternion ReadAxisAngle(CRecordCursor& reader) {
+// Writes the quaternion of an axis-angle record into out. Inlined into every key loop: a
+// quaternion returned by value from a call goes through the stack in halves and is read back
+// whole, which costs a store-forwarding stall per key.
+[[gnu::always_inline]] inline void ReadAxisAngle(CRecordCursor& reader, Quaternion& out) {
   const float angle = reader.ReadF32();
   const Vector3 axis = reader.ReadVector3();
-  return QuaternionFromAxisAngle(axis, angle);
+  // Scale axes are nearly always stored unrotated. The sine of a zero is that zero and its
+  // cosine 1, exactly (IEEE 754), so skipping the library calls keeps every bit, signs of zero
+  // included.
+  if (angle == 0.0f) {
+    const float s = angle * 0.5f;
+    out = {axis.x * s, axis.y * s, axis.z * s, 1.0f};
+  } else {
+    out = QuaternionFromAxisAngle(axis, angle);
+  }
 }
 
 BezierTangent ReadTangent(CRecordCursor& reader) {
@@ -328,12 +358,12 @@ void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBPosition& key, SRotationRun&)
 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearRotation& key, SRotationRun&) {
   key.time = reader.ReadF32();
-  key.rotation = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.rotation);
 }
 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierRotation& key, SRotationRun&) {
   key.time = reader.ReadF32();
-  key.rotation = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.rotation);
 }
 
 // The stored angle is relative to the previous key: keyAxisAngle carries the running angle sum
@@ -355,13 +385,13 @@ void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBRotation& key, SRotationRun& 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameLinearScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
-  key.axis = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.axis);
 }
 
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
-  key.axis = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.axis);
   // The four vectors come in the order third, first, fourth, second.
   static constexpr int kVectorOrder[4] = {2, 0, 3, 1};
   for (int slot : kVectorOrder) key.tangents[slot] = reader.ReadVector3();
@@ -370,7 +400,7 @@ void ReadKey(CRecordCursor& reader, CZK_KeyFrameBezierScale& key, SRotationRun&)
 void ReadKey(CRecordCursor& reader, CZK_KeyFrameTCBScale& key, SRotationRun&) {
   key.time = reader.ReadF32();
   key.scale = reader.ReadVector3();
-  key.axis = ReadAxisAngle(reader);
+  ReadAxisAngle(reader, key.axis);
   ReadTcb(reader, key);
 }
 

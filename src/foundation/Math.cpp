@@ -278,11 +278,6 @@ Vector3* D3DXVec3TransformCoord(Vector3* out, const Vector3* pv, const Matrix* p
   return out;
 }
 
-Quaternion QuaternionFromAxisAngle(const Vector3& axis, float angle) {
-  const float s = std::sin(angle * 0.5f);
-  return {axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5f)};
-}
-
 Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float spins, float t) {
   const float c = QuaternionDot(p, q);
   // The blend runs in double so that p == q gives back p bit for bit: (1 - t) p + t p rounded

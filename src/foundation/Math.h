@@ -42,7 +42,12 @@ Vector3* D3DXVec3Normalize(Vector3* out, const Vector3* v);
 Vector3* D3DXVec3TransformCoord(Vector3* out, const Vector3* v, const Matrix* m);
 
 // The library's own quaternion operations.
-Quaternion QuaternionFromAxisAngle(const Vector3& axis, float angle);
+// (axis·sin(angle/2), cos(angle/2)); the axis is used as given, without normalising. Inline:
+// loaders convert every rotation key with it.
+inline Quaternion QuaternionFromAxisAngle(const Vector3& axis, float angle) {
+  const float s = std::sin(angle * 0.5f);
+  return {axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5f)};
+}
 Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float spins, float t);
 Quaternion QuaternionScaledLog(const Quaternion& q);
 Quaternion QuaternionConjugateNormalized(const Quaternion& q);

@@ -18,8 +18,10 @@ constexpr bool kBypassPool = false;
 namespace {
 
 constexpr std::size_t kGranule = alignof(std::max_align_t);
-// Larger objects come from the heap directly; every controller and track class is smaller.
-constexpr std::size_t kLargestPooled = 256;
+// Larger objects come from the heap directly. Every controller and track class is far smaller,
+// and so are the key arrays of the tracks exported scenes hold (a few dozen keys); a size class
+// per granule keeps an array within 15 bytes of its size.
+constexpr std::size_t kLargestPooled = 4096;
 constexpr std::size_t kClasses = kLargestPooled / kGranule;
 constexpr std::size_t kBlockSize = 64 * 1024;
 

@@ -1,9 +1,10 @@
-// The storage of controllers and tracks: a scene of a few thousand objects makes tens of
-// thousands of these small objects at once and destroys them all together when the session is
-// cleaned up. Drawing them from large blocks, one free list per size, makes each allocation a
-// pointer bump or a list pop and keeps the objects of a scene close together, and the C heap
-// sees a few large blocks instead of tens of thousands of small ones that it would have to
-// merge again on the next load. When the last pooled object goes, the blocks go back to the heap.
+// The storage of controllers, tracks and the key arrays of tracks: a scene of a few thousand
+// objects makes tens of thousands of these small objects at once and destroys them all together
+// when the session is cleaned up. Drawing them from large blocks, one free list per size, makes
+// each allocation a pointer bump or a list pop and keeps the objects of a scene close together, and
+// the C heap sees a few large blocks instead of tens of thousands of small ones that it would have
+// to merge again on the next load. When the last pooled object goes, the blocks go back to the
+// heap.
 //
 // The library runs on one thread, so the pool takes no lock. Builds with AddressSanitizer use
 // the ordinary heap for every object, so that a use after free is still caught.
@@ -20,5 +21,22 @@ void* Allocate(std::size_t size);
 void Free(void* p, std::size_t size) noexcept;
 // Objects allocated and not yet freed.
 std::size_t LiveCount();
+
+// A standard allocator over the pool, for the arrays that belong to pooled objects (the keys of
+// a track). Arrays larger than the pool's largest size class come from the heap as usual.
+template <class T>
+struct Allocator {
+  using value_type = T;
+  Allocator() = default;
+  template <class U>
+  Allocator(const Allocator<U>&) noexcept {}
+  // n is within max_size(), which the containers check before they allocate.
+  T* allocate(std::size_t n) { return static_cast<T*>(Allocate(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { Free(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const Allocator<U>&) const noexcept {
+    return true;
+  }
+};
 
 }  // namespace NObjectPool

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "TrackTestSupport.h"
@@ -66,6 +67,43 @@ TEST(BezierTrack, PositionChannelsFollowTheirOwnTangents) {
     const float got[3] = {v.x, v.y, v.z};
     for (int c = 0; c < 3; ++c)
       EXPECT_NEAR(got[c], ReferenceCurve(u, 0.0f, out[c], end[c], in[c]), 0.1) << c << " " << u;
+  }
+}
+
+// Placed samples are the general ones to the bit, with time handles uneven enough that guesses
+// miss, and still after a second Prepare with a key changed, which the tables' first samples
+// do not follow.
+TEST(BezierTrack, PlacedPositionsAreTheGeneralOnesToTheBit) {
+  CZK_AnimTrackPositionBezier track;
+  for (int k = 0; k < 4; ++k) {
+    CZK_KeyFrameBezierPosition key;
+    key.time = 0.5f * static_cast<float>(k);
+    key.value = {static_cast<float>(k % 3), -1.5f * static_cast<float>(k), 0.3f};
+    for (int a = 0; a < 3; ++a) {
+      key.inTangent[a] = {-0.1f - 0.25f * static_cast<float>(a), 2.0f};
+      key.outTangent[a] = {0.05f + 0.3f * static_cast<float>(a), 1.0f + static_cast<float>(k)};
+    }
+    track.AddKey(key);
+  }
+  for (int prepare = 0; prepare < 2; ++prepare) {
+    track.Prepare();
+    uint32_t cursor = 0;
+    Vector3 placed, general;
+    for (int i = 1; i < 300; ++i) {
+      const float t = 0.005f * static_cast<float>(i);
+      track.EvaluatePlaced(&placed, {t, NAnimTrackSearch::kHoldNone}, &cursor);
+      EXPECT_EQ(std::memcmp(&placed, track.Evaluate(&general, t), sizeof(placed)), 0) << t;
+    }
+    track.GetKey(1).value.y += 1.0f;
+    if (prepare > 0) continue;
+    // Copies, and keys moved out of the track, own their samples.
+    const CZK_KeyFrameBezierPosition copy = track.GetKey(2), moved = std::move(track.GetKey(3));
+    track.GetKey(2).curves[1][5].y = track.GetKey(3).curves[1][5].y = 99.0f;
+    EXPECT_NE(copy.curves[1][5].y, 99.0f);
+    EXPECT_NE(moved.curves[1][5].y, 99.0f);
+    CZK_KeyFrameBezierPosition assigned;
+    assigned = CZK_KeyFrameBezierPosition(copy);
+    EXPECT_EQ(std::memcmp(assigned.curves[2].data(), copy.curves[2].data(), 256), 0);
   }
 }
 

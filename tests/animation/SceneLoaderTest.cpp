@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "animation/AnimTrackLinear.h"
 #include "animation/AnimTrackTCB.h"
 #include "animation/AnimationScene.h"
 #include "animation/SceneLoader.h"
@@ -139,6 +141,26 @@ TEST_F(SceneLoaderTest, RelativeTcbRotationKeysSumAnglesAndMultiplyRotations) {
   EXPECT_EQ(track->GetKey(1).easeOut, 0.5f);
   Quaternion q;
   EXPECT_TRUE(Near(*track->Evaluate(&q, 2.0f), third));
+}
+
+// An unrotated axis keeps the signs of its zeros as sin(±0) = ±0 gives them: the scale axis
+// (-1, 2, -3) at angle -0 is (+0, -0, +0, 1), at angle +0 (-0, +0, -0, 1).
+TEST_F(SceneLoaderTest, ZeroAngleAxesKeepTheSignsOfTheirZeros) {
+  Load(OneTrack("Box", 10, 0, 45, 2, [](SceneBytes& s) {
+    s.F32(0).Vec3(1, 1, 1).AxisAngle(-0.0f, -1, 2, -3);
+    s.F32(1).Vec3(1, 1, 1).AxisAngle(0.0f, -1, 2, -3);
+  }));
+  auto* controller = Find<CZK_AnimationControllerScale>("Walk::Box");
+  ASSERT_NE(controller, nullptr);
+  auto* track = dynamic_cast<CZK_AnimTrackScaleLinear*>(controller->GetTrack());
+  ASSERT_NE(track, nullptr);
+  for (size_t k = 0; k < 2; ++k) {
+    const Quaternion& q = track->GetKey(k).axis;
+    const bool negative = k == 0;
+    EXPECT_EQ((std::array<bool, 3>{std::signbit(q.x), std::signbit(q.y), std::signbit(q.z)}),
+              (std::array<bool, 3>{!negative, negative, !negative}));
+    EXPECT_EQ((std::array<float, 4>{q.x, q.y, q.z, q.w}), (std::array<float, 4>{0, 0, 0, 1}));
+  }
 }
 
 // ---- Damaged files --------------------------------------------------------------------------
