@@ -125,11 +125,10 @@ void BezierCurveTable::Release() {
 namespace {
 // On a track's first Prepare, when no table of its keys holds samples yet: gives every table
 // (tables(key) lists a key's) its place in one new block, which the track keeps in *block.
-template <class Key, class Tables>
-void PlaceCurveTables(std::vector<Key>& keys, std::unique_ptr<BezierCurvePoint[]>* block,
-                      Tables tables) {
+template <class Keys, class Tables>
+void PlaceCurveTables(Keys& keys, std::unique_ptr<BezierCurvePoint[]>* block, Tables tables) {
   size_t count = 0;
-  for (Key& key : keys) {
+  for (auto& key : keys) {
     for (BezierCurveTable& table : tables(key)) {
       if (!table.empty()) return;
       ++count;
@@ -140,7 +139,7 @@ void PlaceCurveTables(std::vector<Key>& keys, std::unique_ptr<BezierCurvePoint[]
   // still refer to, is freed.
   std::unique_ptr<BezierCurvePoint[]> fresh(new BezierCurvePoint[count * kBezierCurveSamples]);
   BezierCurvePoint* at = fresh.get();
-  for (Key& key : keys) {
+  for (auto& key : keys) {
     for (BezierCurveTable& table : tables(key)) {
       table.UseStorage(at, kBezierCurveSamples);
       at += kBezierCurveSamples;

@@ -329,17 +329,7 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
 }
 
 void CZK_EvaluationPlan::PrefetchCurves(const STrackSlot& slot) const {
-  const size_t i = slot.cursor;
-  if (i - 1 >= static_cast<size_t>(slot.count) - 1) return;
-  const auto* keys = static_cast<const CZK_KeyFrameBezierPosition*>(slot.keys);
-  const CZK_KeyFrameBezierPosition& prev = keys[i - 1];
-  const float u = (m_placed[slot.range].time - prev.time) / (keys[i].time - prev.time);
-  if (!(u >= 0.0f && u < 1.0f)) return;
-  for (const BezierCurveTable& table : prev.curves) {
-    const size_t samples = std::min(table.size(), kBezierCurveSamples);
-    if (samples > 0)
-      __builtin_prefetch(table.data() + static_cast<size_t>(u * static_cast<float>(samples - 1)));
-  }
+  static_cast<const CZK_AnimTrackPositionBezier*>(slot.track)->PrefetchSegment(slot.cursor);
 }
 
 template <class Bezier, class TCB, class Value>

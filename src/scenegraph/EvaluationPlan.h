@@ -94,8 +94,7 @@ class CZK_EvaluationPlan {
   // e.sampled instead when its object no longer takes its value from the controller the plan
   // was built on.
   void Gather(SEntry& e, float time);
-  // Asks for the curve-table lines a Bezier position slot will read at this run's time, when
-  // the segment is still the one its cursor found last.
+  // Asks for the lines of the segment a Bezier position slot's cursor points at.
   void PrefetchCurves(const STrackSlot& slot) const;
   // Asks for the lines group g's gathering will read first.
   void PrefetchGroup(size_t g) const;
