@@ -52,6 +52,8 @@ class CZK_AnimTrackRotationLinear
   // Whether keys pair and pair + 1 have their slerp constants (keys added since the last
   // Prepare have none), and those constants folded into one float.
   bool HasPair(size_t pair) const { return pair < m_preparedPairs; }
+  // The pairs from key 0 on that have their constants: HasPair(k) for k below it.
+  size_t GetPreparedPairCount() const { return m_preparedPairs; }
   float PairAngle(size_t pair) const { return m_keys[pair].pairAngle; }
 
  private:

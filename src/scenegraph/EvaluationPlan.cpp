@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 #include <typeinfo>
 
 #if defined(__SSE2__)
@@ -191,6 +192,8 @@ void CZK_EvaluationPlan::BindKeys(STrackSlot& slot, const Track* track, ETrackKi
   slot.ordered = track->HasOrderedKeys();
   slot.kind = kind;
   slot.cursor = 0;
+  if constexpr (std::is_same_v<Track, CZK_AnimTrackRotationLinear>)
+    slot.pairs = static_cast<uint32_t>(track->GetPreparedPairCount());
   // A track without keys samples its neutral value and never reads the placed time.
   SRange range = {0.0f, 0.0f, track->outOfRangeBefore, track->outOfRangeAfter};
   if (track->GetKeyCount() > 0) {
@@ -430,24 +433,32 @@ void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
 
 bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, SLaneGroup& group,
                                          size_t lane) {
-  using NAnimTrackSearch::SegmentFraction;
-  const auto* p = PlaceOnCursor<CZK_KeyFrameLinearPosition>(e.position, m_placed[e.position.range]);
+  const NAnimTrackSearch::SPlacedTime& tp = m_placed[e.position.range];
+  const NAnimTrackSearch::SPlacedTime& tr = m_placed[e.rotation.range];
+  const auto* p = PlaceOnCursor<CZK_KeyFrameLinearPosition>(e.position, tp);
   if (p == nullptr) return false;
-  const auto* r = PlaceOnCursor<SLinearRotationKey>(e.rotation, m_placed[e.rotation.range]);
-  const auto* rotations = static_cast<const CZK_AnimTrackRotationLinear*>(e.rotation.track);
-  if (r == nullptr || !rotations->HasPair(static_cast<size_t>(r - rotations->GetStoredKeys())))
+  const auto* r = PlaceOnCursor<SLinearRotationKey>(e.rotation, tr);
+  // A pair without prepared constants takes the general slerp. (Keys added since the last
+  // Prepare leave the times unordered, which the cursors refuse already; kept as a guard.)
+  if (r == nullptr || static_cast<size_t>(r - static_cast<const SLinearRotationKey*>(
+                                                  e.rotation.keys)) >= e.rotation.pairs)
     return false;
-  in.SetPosition(lane, p[0].value, p[1].value,
-                 SegmentFraction(m_placed[e.position.range].time, p[0].time, p[1].time));
-  in.SetRotation(lane, r[0].rotation, r[1].rotation,
-                 SegmentFraction(m_placed[e.rotation.range].time, r[0].time, r[1].time),
-                 r[0].pairAngle);
-  // Runs inside both segments then need the fractions alone, unless a segment is so short that
-  // SegmentFraction gives 0 there: such a node is gathered in full every run.
+  // SegmentFraction's, with its test kept: runs inside both segments then need the fractions
+  // alone, unless a segment is so short that its fraction is 0; such a node is gathered in full
+  // every run.
   const auto spans = [](float start, float end) {
     return std::fabs(start - end) > NAnimTrackSearch::kMinSegmentLength;
   };
-  if (spans(p[0].time, p[1].time) && spans(r[0].time, r[1].time)) {
+  const auto fraction = [](bool span, float t, float start, float end) {
+    return span ? (t - start) / (end - start) : 0.0f;
+  };
+  const bool positionSpans = spans(p[0].time, p[1].time);
+  const bool rotationSpans = spans(r[0].time, r[1].time);
+  in.SetPosition(lane, p[0].value, p[1].value,
+                 fraction(positionSpans, tp.time, p[0].time, p[1].time));
+  in.SetRotation(lane, r[0].rotation, r[1].rotation,
+                 fraction(rotationSpans, tr.time, r[0].time, r[1].time), r[0].pairAngle);
+  if (positionSpans && rotationSpans) {
     group.positionStart[lane] = p[0].time;
     group.positionEnd[lane] = p[1].time;
     group.rotationStart[lane] = r[0].time;
