@@ -145,7 +145,7 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
       c.scale[lane] = nullptr;
       c.controllerIndex[lane] = -1;
       if (lane >= c.lanes) continue;
-      const SEntry& e = m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+      const SEntry& e = DirectEntry(g, lane);
       const uint16_t always = static_cast<uint16_t>(m_placed.size());
       c.positionRange[lane] = IsConstant(e) ? always : e.position.range;
       c.rotationRange[lane] = IsConstant(e) ? always : e.rotation.range;
@@ -227,8 +227,8 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
   e.parent = parent;
   e.kind = kPRSGeneral;
   const CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
-  auto* object = dynamic_cast<CZK_AnimObjectTM*>(
-      controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
+  CZK_AnimObjectTM* object =
+      AsTransformObject(controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
   const CZK_AnimationControllerBase* controller =
       object != nullptr ? controllers.GetController(object->controllerIndex) : nullptr;
   // Two more key ranges must fit the slots' 16-bit range index.
@@ -329,10 +329,6 @@ void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
         break;
     }
   }
-}
-
-void CZK_EvaluationPlan::PrefetchCurves(const STrackSlot& slot) const {
-  static_cast<const CZK_AnimTrackPositionBezier*>(slot.track)->PrefetchSegment(slot.cursor);
 }
 
 template <class Bezier, class TCB, class Value>
@@ -472,8 +468,10 @@ void CZK_EvaluationPlan::PrefetchGroup(size_t g) const {
   for (size_t lane = 0; lane < c.lanes; ++lane) __builtin_prefetch(&c.object[lane]->mode);
   if (!c.curves) return;
   for (size_t lane = 0; lane < c.lanes; ++lane) {
-    const SEntry& e = m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
-    if (e.position.kind == kBezier) PrefetchCurves(e.position);
+    const SEntry& e = DirectEntry(g, lane);
+    if (e.position.kind == kBezier)
+      static_cast<const CZK_AnimTrackPositionBezier*>(e.position.track)
+          ->PrefetchSegment(e.position.cursor);
   }
 }
 
@@ -507,7 +505,7 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
       if ((full >> lane) & 1) {
         // Time has most often moved on to the next keys: the cursors find them. Curve tracks
         // are sampled afresh every run.
-        e = &m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+        e = &DirectEntry(g, lane);
         c.positionStart[lane] = kNaN;
         if (e->sampled && e->linear && GatherOnCursors(*e, in, c, lane)) {
           e = nullptr;
@@ -522,6 +520,6 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
         continue;
       }
     }
-    Gather(e != nullptr ? *e : m_entries[m_direct[g * NPoseLanes::kLanes + lane]], time);
+    Gather(e != nullptr ? *e : DirectEntry(g, lane), time);
   }
 }

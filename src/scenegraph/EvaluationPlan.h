@@ -81,6 +81,13 @@ class CZK_EvaluationPlan {
   // Whether a direct entry's position and rotation are the same at every time: each track
   // missing or of at most one key. (Scale factors are sampled every run.)
   static bool IsConstant(const SEntry& e);
+  // The entry in lane `lane` of group g.
+  SEntry& DirectEntry(size_t g, size_t lane) {
+    return m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+  }
+  const SEntry& DirectEntry(size_t g, size_t lane) const {
+    return m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
+  }
   void Build(CZK_Node* root);
   void AddNode(CZK_Node* node, const Matrix* parent);
   void AddPRS(CZK_NodePRS* node, const Matrix* parent);
@@ -95,8 +102,6 @@ class CZK_EvaluationPlan {
   // e.sampled instead when its object no longer takes its value from the controller the plan
   // was built on.
   void Gather(SEntry& e, float time);
-  // Asks for the lines of the segment a Bezier position slot's cursor points at.
-  void PrefetchCurves(const STrackSlot& slot) const;
   // Asks for the lines group g's gathering will read first.
   void PrefetchGroup(size_t g) const;
   // For a linear node: both segments found on their cursors, and their blends written. Their
