@@ -74,8 +74,9 @@ class CZK_EvaluationPlan {
     CZK_AnimObjectTM* object[NPoseLanes::kLanes];
     const CZK_AnimationControllerScale* scale[NPoseLanes::kLanes];
     int32_t controllerIndex[NPoseLanes::kLanes];
-    uint32_t lanes = 0;   // the number of lanes holding a node
-    bool curves = false;  // some lane samples a Bezier position track
+    uint32_t lanes = 0;  // the number of lanes holding a node
+    // Bit l: lane l is sampled afresh every run, on a Bezier or TCB track (see GatherCurves).
+    uint32_t curveLanes = 0;
   };
 
   // Whether a direct entry's position and rotation are the same at every time: each track
@@ -110,6 +111,8 @@ class CZK_EvaluationPlan {
   // Gathers group g: the fractions alone for lanes whose segments still hold the time and
   // whose objects still take the plan's controller, every lane else in full.
   void GatherGroup(size_t g, float time);
+  // A lane on a curve track: both tracks sampled through their classes, straight into the lane.
+  void GatherCurves(SEntry& e, NPoseLanes::SInputs& in, size_t lane);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
   void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
   // The value of a slot on a Bezier or a TCB track, as the track samples it.
