@@ -310,11 +310,7 @@ Quaternion* CZK_AnimTrackRotationTCB::Evaluate(Quaternion* out, float time) cons
                       if (pair >= m_pairs.size())
                         return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB,
                                      RotationEase(t, prev, next));
-                      const SPairConstants& k = m_pairs[pair];
-                      const float u = (t - prev.time) / (next.time - prev.time);
-                      return NAnimTrackSlerp::DirectArcSquad(prev.rotation, next.rotation, k.keys,
-                                                             prev.controlA, next.controlB,
-                                                             k.controls, EaseFrom(k.ease, u));
+                      return SamplePair(&prev, m_pairs[pair], t);
                     });
   return out;
 }

@@ -72,13 +72,26 @@ class CZK_AnimTrackRotationTCB
   Quaternion* EvaluatePlaced(Quaternion* out, const NAnimTrackSearch::SPlacedTime& time,
                              uint32_t* cursor) const;
 
- private:
   // Pair k joins keys k and k + 1: the slerp between their rotations, the one between the
   // first key's controlA and the second key's controlB, and the segment's ease.
   struct SPairConstants {
     NAnimTrackSlerp::SSlerpPair keys, controls;
     NAnimTrackTCB::SEaseConstants ease;
   };
+  // The pairs the last Prepare worked out: fewer than the keys' pairs once keys are added.
+  const SPairConstants* GetPreparedPairs() const { return m_pairs.data(); }
+  size_t GetPreparedPairCount() const { return m_pairs.size(); }
+  // EvaluatePlaced's value between keys k[0] and k[1] of pair `pair`, prepared, with
+  // k[0].time <= time < k[1].time.
+  static Quaternion SamplePair(const CZK_KeyFrameTCBRotation* k, const SPairConstants& pair,
+                               float time) {
+    const float u = (time - k[0].time) / (k[1].time - k[0].time);
+    return NAnimTrackSlerp::DirectArcSquad(k[0].rotation, k[1].rotation, pair.keys, k[0].controlA,
+                                           k[1].controlB, pair.controls,
+                                           NAnimTrackTCB::EaseFrom(pair.ease, u));
+  }
+
+ private:
   std::vector<SPairConstants> m_pairs;
 };
 

@@ -192,7 +192,8 @@ void CZK_EvaluationPlan::BindKeys(STrackSlot& slot, const Track* track, ETrackKi
   slot.ordered = track->HasOrderedKeys();
   slot.kind = kind;
   slot.cursor = 0;
-  if constexpr (std::is_same_v<Track, CZK_AnimTrackRotationLinear>)
+  if constexpr (std::is_same_v<Track, CZK_AnimTrackRotationLinear> ||
+                std::is_same_v<Track, CZK_AnimTrackRotationTCB>)
     slot.pairs = static_cast<uint32_t>(track->GetPreparedPairCount());
   // A track without keys samples its neutral value and never reads the placed time.
   SRange range = {0.0f, 0.0f, track->outOfRangeBefore, track->outOfRangeAfter};
@@ -352,12 +353,27 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
   } else {
     GatherPosition(e.position, in, lane);
   }
-  if (e.rotation.kind == kBezier || e.rotation.kind == kTCB) {
+  STrackSlot& r = e.rotation;
+  if (r.kind == kTCB) {
+    // Most samples: a prepared pair the cursor finds, its squad inlined here.
+    const NAnimTrackSearch::SPlacedTime& p = m_placed[r.range];
+    if (const auto* k = PlaceOnCursor<CZK_KeyFrameTCBRotation>(r, p)) {
+      const auto pair =
+          static_cast<size_t>(k - static_cast<const CZK_KeyFrameTCBRotation*>(r.keys));
+      if (pair < r.pairs) {
+        const auto* track = static_cast<const CZK_AnimTrackRotationTCB*>(r.track);
+        in.HoldRotation(
+            lane, CZK_AnimTrackRotationTCB::SamplePair(k, track->GetPreparedPairs()[pair], p.time));
+        return;
+      }
+    }
+  }
+  if (r.kind == kBezier || r.kind == kTCB) {
     Quaternion q;
-    SampleCurve<CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(e.rotation, &q);
+    SampleCurve<CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(r, &q);
     in.HoldRotation(lane, q);
   } else {
-    GatherRotation(e.rotation, in, lane);
+    GatherRotation(r, in, lane);
   }
 }
 
@@ -508,10 +524,13 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
     _mm_store_ps(out, _mm_div_ps(_mm_sub_ps(t, a), _mm_sub_ps(b, a)));
     return _mm_and_ps(_mm_cmple_ps(a, t), _mm_cmplt_ps(t, b));
   };
-  const __m128 enclosed =
-      _mm_and_ps(fractions(times(c.positionRange), c.positionStart, c.positionEnd, in.positionU),
-                 fractions(times(c.rotationRange), c.rotationStart, c.rotationEnd, in.rotationU));
-  full &= ~static_cast<unsigned>(_mm_movemask_ps(enclosed));
+  // A group of curve lanes alone has nothing to carry.
+  if (c.curveLanes != full) {
+    const __m128 enclosed =
+        _mm_and_ps(fractions(times(c.positionRange), c.positionStart, c.positionEnd, in.positionU),
+                   fractions(times(c.rotationRange), c.rotationStart, c.rotationEnd, in.rotationU));
+    full &= ~static_cast<unsigned>(_mm_movemask_ps(enclosed));
+  }
 #endif
   for (size_t lane = 0; lane < c.lanes; ++lane) {
     SEntry* e = nullptr;

@@ -39,7 +39,7 @@ class CZK_EvaluationPlan {
     const void* keys = nullptr;   // its stored keys, count of them, ordered or not
     uint32_t count = 0;
     uint32_t cursor = 0;
-    uint32_t pairs = 0;  // on a linear rotation track: its prepared pairs
+    uint32_t pairs = 0;  // on a linear or TCB rotation track: its prepared pairs
     uint16_t range = 0;  // index into m_ranges
     uint8_t kind = kNoTrack;
     bool ordered = false;
