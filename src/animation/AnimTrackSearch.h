@@ -59,9 +59,27 @@ class CKeyTimes {
       while (i < count && !(Time(i) > t)) ++i;
       return i;
     }
-    // Exported keys are evenly spaced: the guess from the time's place in the range is then
-    // the answer or next to it. Keys spaced otherwise are found by steps doubling away from
-    // the guess and a halving search between the last two steps.
+    // A track sampled frame after frame finds the time where it found it last, or one key on:
+    // on ordered keys an answer whose neighbours enclose t is the only one.
+    const size_t last = m_last;
+    if (last <= count && Encloses(last, t)) return last;
+    if (last < count && Encloses(last + 1, t)) return m_last = last + 1;
+    return m_last = Search(t);
+  }
+
+  // On ordered times: whether i is the first key after t, its neighbours enclosing t.
+  // i <= Count().
+  bool Encloses(size_t i, float t) const {
+    return (i == 0 || !(t < Time(i - 1))) && (i == m_count || t < Time(i));
+  }
+
+ private:
+  // FirstKeyAfter on ordered times, from nothing remembered. Exported keys are evenly spaced:
+  // the guess from the time's place in the range is then the answer or next to it. Keys spaced
+  // otherwise are found by steps doubling away from the guess and a halving search between the
+  // last two steps.
+  size_t Search(float t) const {
+    const size_t count = m_count;
     const float x = (t - m_guessOrigin) * m_keysPerTime;
     if (!(x >= 0.0f && x < static_cast<float>(count) - 1.0f)) return UpperBound(t, 0, count);
     const size_t guess = static_cast<size_t>(x) + 1;  // 1 .. count - 1
@@ -83,13 +101,6 @@ class CKeyTimes {
     return UpperBound(t, lo, lo + step <= count ? lo + step - 1 : count);
   }
 
-  // On ordered times: whether i is the first key after t, its neighbours enclosing t.
-  // i <= Count().
-  bool Encloses(size_t i, float t) const {
-    return (i == 0 || !(t < Time(i - 1))) && (i == m_count || t < Time(i));
-  }
-
- private:
   // Index of the first of the sorted times in [begin, end) that exceeds t (end when none
   // does), as std::upper_bound finds it, but without branches on the comparisons: times that
   // sweep many keys would make those branches unpredictable, and the mispredictions would cost
@@ -115,6 +126,9 @@ class CKeyTimes {
   float m_guessOrigin = 0.0f;
   float m_keysPerTime = 0.0f;
   bool m_ordered = false;
+  // The last answer on ordered times, where the next search starts. Written by const searches:
+  // the library runs on its host's thread alone.
+  mutable size_t m_last = 0;
 };
 
 // Position of a time among the keys: either one held key (its value as stored) or a pair
