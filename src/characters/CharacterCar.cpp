@@ -251,7 +251,7 @@ void CZK_CharacterCar::Update(float) {
   plan.Run(root, 0.0f, &g_IdentityMatrix);
   UpdateWipers();
   const Matrix frame = parentNode != nullptr ? parentNode->matrix : g_IdentityMatrix;
-  for (const CZK_CarWheel& wheel : wheels) UpdateWheel(wheel, frame);
+  for (uint32_t i = 0; i < wheels.count; ++i) UpdateWheel(wheels.storage[i], frame, hubPlans[i]);
   WriteWorldIntoNodes();
 }
 
@@ -271,7 +271,8 @@ void CZK_CharacterCar::UpdateWipers() {
 }
 
 // frame: the world matrix of "parent" (the car's reference frame) as evaluated this frame.
-void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame) {
+void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame,
+                                   CZK_EvaluationPlan& hubPlan) {
   Matrix q;
   D3DXMatrixRotationQuaternion(&q, &wheel.orientation);
   // A right wheel is a left wheel turned half about its own Y axis.
@@ -290,7 +291,7 @@ void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& fram
     // itself: a transform hub with an animated object takes local · M (its animation acting as
     // an offset within the wheel; identity when its scene has no controller for it), a hub
     // without one keeps M. The sample car's hubs have no controller, so they stand at M.
-    if (!hub->children.empty()) hub->Update(0.0f, &m);
+    if (!hub->children.empty()) hubPlan.Run(hub, 0.0f, &m);
   }
 
   const float keepSign = wheel.side == 1 ? -1.0f : 1.0f;
