@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -9,7 +10,7 @@
 #include <stdexcept>
 
 #if defined(__SSE2__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "animation/AnimTrackValues.h"
@@ -42,6 +43,19 @@ constexpr SBezierWeights MakeBezierWeights() {
   return w;
 }
 constexpr SBezierWeights kBezierWeights = MakeBezierWeights();
+
+// The same weights by column: column i holds weight i of every sample, so that one 16-byte load
+// gives that weight of four samples in a row.
+struct SBezierWeightColumns {
+  alignas(16) float b[4][kBezierCurveSamples];
+};
+constexpr SBezierWeightColumns MakeBezierWeightColumns() {
+  SBezierWeightColumns w{};
+  for (size_t k = 0; k < kBezierCurveSamples; ++k)
+    for (size_t i = 0; i < 4; ++i) w.b[i][k] = kBezierWeights.b[k][i];
+  return w;
+}
+constexpr SBezierWeightColumns kBezierWeightColumns = MakeBezierWeightColumns();
 }  // namespace
 
 namespace {
@@ -54,44 +68,101 @@ SBezierControls BezierControls(float v0, const BezierTangent& out0, float v1,
                                const BezierTangent& in1) {
   return {v0, out0.dt, v0 + out0.dv, 1.0f + in1.dt, v1 + in1.dv, v1};
 }
+// Whether the x of the samples a lookup reads never decrease (a NaN counts as a decrease).
+bool CurveIsSorted(const BezierCurvePoint* p, size_t size) {
+  const size_t count = std::min(size, kBezierCurveSamples);
+  for (size_t k = 1; k < count; ++k)
+    if (!(p[k - 1].x <= p[k].x)) return false;
+  return true;
+}
 // Sample k of the curve, as a table holds it. A sample worked out again from the same control
 // points has the same bits.
-BezierCurvePoint BezierSample(const SBezierControls& c, size_t k) {
+[[maybe_unused]] BezierCurvePoint BezierSample(const SBezierControls& c, size_t k) {
   const float* b = kBezierWeights.b[k];
   return {b[1] * c.p1x + b[2] * c.p2x + b[3],
           b[0] * c.v0 + b[1] * c.p1y + b[2] * c.p2y + b[3] * c.v1};
 }
-void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
-  // One allocation of the exact size for a fresh table.
-  const size_t at = table.size();
-  table.resize(at + kBezierCurveSamples);
-  BezierCurvePoint* out = table.data() + at;
-  for (size_t k = 0; k < kBezierCurveSamples; ++k) out[k] = BezierSample(c, k);
-}
-// Whether the table's first kBezierCurveSamples samples are those of c, bit for bit.
-bool TableHoldsCurve(const BezierCurveTable& table, const SBezierControls& c) {
-  if (table.size() < kBezierCurveSamples) return false;
-  for (size_t k = 0; k < kBezierCurveSamples; ++k) {
-    const BezierCurvePoint p = BezierSample(c, k);
-    if (std::memcmp(&p, &table[k], sizeof(p)) != 0) return false;
+// The samples of one segment curve, in the order a table holds them, and whether their x never
+// decrease (a NaN counts as a decrease).
+struct SCurveSamples {
+  alignas(16) BezierCurvePoint p[kBezierCurveSamples];
+  bool increasing;
+};
+// Loading a scene works out every sample of every key: with SSE2 four samples at a time, each
+// lane with BezierSample's operations in its order, so to its bits.
+SCurveSamples CurveSamples(const SBezierControls& c) {
+  SCurveSamples s;
+#if defined(__SSE2__)
+  static_assert(kBezierCurveSamples % 4 == 0);
+  const __m128 p1x = _mm_set1_ps(c.p1x), p2x = _mm_set1_ps(c.p2x), v0 = _mm_set1_ps(c.v0),
+               p1y = _mm_set1_ps(c.p1y), p2y = _mm_set1_ps(c.p2y), v1 = _mm_set1_ps(c.v1);
+  const float(&w)[4][kBezierCurveSamples] = kBezierWeightColumns.b;
+  // The previous four samples (set at the first four: the first sample precedes itself).
+  __m128 before = _mm_setzero_ps();
+  __m128 order = _mm_castsi128_ps(_mm_set1_epi32(-1));
+  for (size_t k = 0; k < kBezierCurveSamples; k += 4) {
+    const __m128 b0 = _mm_load_ps(&w[0][k]), b1 = _mm_load_ps(&w[1][k]), b2 = _mm_load_ps(&w[2][k]),
+                 b3 = _mm_load_ps(&w[3][k]);
+    const __m128 x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(b1, p1x), _mm_mul_ps(b2, p2x)), b3);
+    const __m128 y = _mm_add_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, v0), _mm_mul_ps(b1, p1y)), _mm_mul_ps(b2, p2y)),
+        _mm_mul_ps(b3, v1));
+    _mm_store_ps(&s.p[k].x, _mm_unpacklo_ps(x, y));
+    _mm_store_ps(&s.p[k + 2].x, _mm_unpackhi_ps(x, y));
+    // (last of before, x0, x1, x2): lane i then holds the x before lane i's.
+    if (k == 0) before = _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128 ends = _mm_shuffle_ps(before, x, _MM_SHUFFLE(0, 0, 3, 3));
+    order = _mm_and_ps(order, _mm_cmple_ps(_mm_shuffle_ps(ends, x, _MM_SHUFFLE(2, 1, 2, 0)), x));
+    before = x;
   }
-  return true;
+  s.increasing = _mm_movemask_ps(order) == 0xF;
+#else
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) s.p[k] = BezierSample(c, k);
+  s.increasing = CurveIsSorted(s.p, kBezierCurveSamples);
+#endif
+  return s;
+}
+// Appends the samples to the table (one allocation of the exact size for a fresh table),
+// written once: the fresh memory of a loaded scene's tables, several times the file's size, is
+// a good part of its load.
+void AppendSamples(BezierCurveTable& table, const SCurveSamples& s) {
+  std::memcpy(table.extend(kBezierCurveSamples), s.p, sizeof(s.p));
+}
+void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
+  AppendSamples(table, CurveSamples(c));
+}
+// Whether the table's first kBezierCurveSamples samples are s, bit for bit.
+bool TableHoldsSamples(const BezierCurveTable& table, const SCurveSamples& s) {
+  return table.size() >= kBezierCurveSamples && std::memcmp(table.data(), s.p, sizeof(s.p)) == 0;
 }
 }  // namespace
 
-void BezierCurveTable::resize(size_t count) {
-  if (count > m_capacity) {
-    if (count > 0x7FFFFFFFu) throw std::length_error("BezierCurveTable: too many samples");
+BezierCurvePoint* BezierCurveTable::extend(size_t count) {
+  if (count > 0x7FFFFFFFu - m_size) throw std::length_error("BezierCurveTable: too many samples");
+  const size_t size = m_size + count;
+  if (size > m_capacity) {
     const size_t capacity =
-        std::min<size_t>(std::max<size_t>(count, 2 * size_t{m_size}), 0x7FFFFFFFu);
+        std::min<size_t>(std::max<size_t>(size, 2 * size_t{m_size}), 0x7FFFFFFFu);
     auto* grown = new BezierCurvePoint[capacity];
     std::copy(m_data, m_data + m_size, grown);
+    const uint32_t kept = m_size;
     Release();
     m_data = grown;
+    m_size = kept;
     m_capacity = static_cast<uint32_t>(capacity) & 0x7FFFFFFFu;
   }
-  for (size_t k = m_size; k < count; ++k) m_data[k] = {0.0f, 0.0f};
-  m_size = static_cast<uint32_t>(count);
+  BezierCurvePoint* added = m_data + m_size;
+  m_size = static_cast<uint32_t>(size);
+  return added;
+}
+
+void BezierCurveTable::resize(size_t count) {
+  if (count <= m_size) {
+    m_size = static_cast<uint32_t>(count);
+    return;
+  }
+  const size_t added = count - m_size;
+  std::fill_n(extend(added), added, BezierCurvePoint{0.0f, 0.0f});
 }
 
 void BezierCurveTable::UseStorage(BezierCurvePoint* storage, size_t room) {
@@ -161,14 +232,6 @@ inline float CurveValue(const BezierCurvePoint* p, size_t k, size_t count, float
   if (k == count) return p[count - 1].y;
   const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
   return (1.0f - f) * p[k - 1].y + f * p[k].y;
-}
-
-// Whether the x of the samples a lookup reads never decrease (a NaN counts as a decrease).
-bool CurveIsSorted(const BezierCurveTable& table) {
-  const size_t count = std::min(table.size(), kBezierCurveSamples);
-  for (size_t k = 1; k < count; ++k)
-    if (!(table[k - 1].x <= table[k].x)) return false;
-  return true;
 }
 
 // The frame of both lookups: the first sample for u at or before it, else the value between
@@ -281,6 +344,32 @@ struct SComputedSamples3 {
     return s;
   }
 #endif
+  // Samples k - 1 and k of the axes where u < x of sample k, k and k + 1 of the others.
+  // Requires 1 <= k and k + 1 < kBezierCurveSamples.
+  SSamplePairs3 Bracket(size_t k, float u) const {
+    SSamplePairs3 s;
+#if defined(__SSE2__)
+    __m128 x[3], y[3];
+    for (size_t r = 0; r < 3; ++r) SampleRow(k - 1 + r, &x[r], &y[r]);
+    // Chosen without a branch: u sits about as often on either side of a sample.
+    const __m128 up = _mm_cmpnlt_ps(_mm_set1_ps(u), x[1]);
+    const auto pick = [up](__m128 below, __m128 above) {
+      return _mm_or_ps(_mm_and_ps(up, above), _mm_andnot_ps(up, below));
+    };
+    s = {pick(x[0], x[1]), pick(y[0], y[1]), pick(x[1], x[2]), pick(y[1], y[2])};
+#else
+    for (int a = 0; a < 3; ++a) {
+      const SBezierControls axis = {c.v0[a], c.p1x[a], c.p1y[a], c.p2x[a], c.p2y[a], c.v1[a]};
+      const size_t at = u < BezierSample(axis, k).x ? k : k + 1;
+      const BezierCurvePoint before = BezierSample(axis, at - 1), after = BezierSample(axis, at);
+      s.x0[a] = before.x;
+      s.y0[a] = before.y;
+      s.x1[a] = after.x;
+      s.y1[a] = after.y;
+    }
+#endif
+    return s;
+  }
   SSamplePairs3 operator()(const size_t* k) const {
     SSamplePairs3 s;
 #if defined(__SSE2__)
@@ -377,6 +466,44 @@ template <class Samples>
 }
 }  // namespace
 
+namespace {
+constexpr size_t kSampleIndexSize = sizeof(SBezierPositionSegment::firstAfter);
+
+// The segment's firstAfter (see SBezierPositionSegment) from the first axis' samples, whose x
+// never decrease.
+void IndexSamples(const SCurveSamples& samples, uint8_t* firstAfter) {
+  const BezierCurvePoint* p = samples.p;
+  constexpr size_t count = kBezierCurveSamples;
+  const float width = 1.0f / static_cast<float>(kSampleIndexSize);
+  // Both walks only move on: first is the first sample after j * width, last the first one
+  // after every u below (j + 1) * width, which on x that are numbers is the first not below it.
+  size_t first = 1, last = 1;
+  for (size_t j = 0; j < kSampleIndexSize; ++j) {
+    const float start = static_cast<float>(j) * width, end = start + width;
+    while (first < count && !(start < p[first].x)) ++first;
+    last = std::max(last, first);
+    while (last < count && p[last].x < end) ++last;
+    firstAfter[j] = last <= first + 1 && first + 1 < count ? static_cast<uint8_t>(first) : 0;
+  }
+}
+
+// The three axes of a segment at 0 < u, each between the pair of samples its index entry
+// points at or the next pair. On axes that share the first one's curve, the usual case, that
+// pair is certain; others are checked and false when some axis lies elsewhere (or u at 1, or
+// past the last sample's place).
+[[gnu::always_inline]] inline bool IndexedLookup3(const SBezierPositionSegment& c, float u,
+                                                  float* out) {
+  if (!(u < 1.0f)) return false;
+  const size_t k = c.firstAfter[static_cast<size_t>(u * static_cast<float>(kSampleIndexSize))];
+  if (k == 0) return false;
+  const SSamplePairs3 s = SComputedSamples3{c}.Bracket(k, u);
+  unsigned below, under;
+  if (!Encloses3(s, u, &below, &under)) return false;
+  Interpolate3(s, u, out);
+  return true;
+}
+}  // namespace
+
 float BezierCurveLookup(const BezierCurveTable& table, float u, float fallback) {
   return Lookup(table, u, fallback, [u](const BezierCurvePoint* p, size_t count) {
     size_t k = 1;
@@ -429,11 +556,16 @@ void CZK_AnimTrackPositionBezier::Prepare() {
       BezierCurveTable& table = key.curves[a];
       const SBezierControls c = BezierControls(v0[a], key.outTangent[a], v1[a], next.inTangent[a]);
       // A table filled before (a second Prepare) keeps its first samples: the segment uses
-      // them only while they are still these.
+      // them only while they are still these. A fresh table holds the samples, which are read
+      // here instead of the table, whose lines may not be in the cache.
+      const SCurveSamples samples = CurveSamples(c);
+      if (a == 0) IndexSamples(samples, segment.firstAfter);
       const bool fresh = table.empty();
-      AppendBezierSamples(table, c);
-      computed = computed && (fresh || TableHoldsCurve(table, c));
-      sorted |= static_cast<uint8_t>(CurveIsSorted(table) ? 1 << a : 0);
+      AppendSamples(table, samples);
+      computed = computed && (fresh || TableHoldsSamples(table, samples));
+      const bool increasing =
+          fresh ? samples.increasing : CurveIsSorted(table.data(), table.size());
+      sorted |= static_cast<uint8_t>(increasing ? 1 << a : 0);
       segment.v0[a] = c.v0;
       segment.p1x[a] = c.p1x;
       segment.p1y[a] = c.p1y;
@@ -487,7 +619,7 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
     float v[3];
     if (found) {
       const float u = SegmentFraction(t, s->t0, s->t1);
-      if (u > 0.0f && GuessedLookup3(SComputedSamples3{*s}, u, v)) {
+      if (u > 0.0f && (IndexedLookup3(*s, u, v) || GuessedLookup3(SComputedSamples3{*s}, u, v))) {
         *out = Vector3{v[0], v[1], v[2]};
         return out;
       }

@@ -39,15 +39,20 @@ class CZK_AnimTrackFloatBezier
 
 // What sampling one segment of a Bezier position track reads: the control points of the three
 // axes' curves (the ones the first kBezierCurveSamples samples of the segment's tables were
-// made from), axis a at index a of each array, and the times of the segment's two keys. The
-// samples a lookup needs are worked out again from these 80 bytes, to the bit the table's,
-// instead of being read from three tables that lie far apart.
+// made from), axis a at index a of each array, the times of the segment's two keys, and where u
+// falls among the first axis' samples. The samples a lookup needs are worked out again from
+// these 112 bytes, to the bit the table's, instead of being read from three tables that lie far
+// apart.
 struct SBezierPositionSegment {
   float v0[3], p1x[3], p1y[3], p2x[3], p2y[3], v1[3];
   float t0;
   float t1;  // -infinity when the tables hold other samples or are not sorted
+  // For u in [j / 32, (j + 1) / 32), entry j is the first sample k whose x exceeds j / 32 on the
+  // first axis, provided u lies before sample k + 1 there (u's pair of samples is then k - 1
+  // and k, or k and k + 1) and sample k + 1 exists; else 0.
+  uint8_t firstAfter[32];
 };
-static_assert(sizeof(SBezierPositionSegment) == 80);
+static_assert(sizeof(SBezierPositionSegment) == 112);
 
 class CZK_AnimTrackPositionBezier
     : public CZK_AnimTrackKeys<CZK_AnimTrackPosition, CZK_KeyFrameBezierPosition> {
