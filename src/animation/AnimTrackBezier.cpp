@@ -56,6 +56,21 @@ constexpr SBezierWeightColumns MakeBezierWeightColumns() {
   return w;
 }
 constexpr SBezierWeightColumns kBezierWeightColumns = MakeBezierWeightColumns();
+
+// And each weight of each sample in all four lanes, so that a sample's weights enter products
+// for all three axes straight from memory, without a shuffle: 2 KB, which a frame's samples
+// keep in the first-level cache.
+struct SBezierWeightSplats {
+  alignas(16) float b[kBezierCurveSamples][4][4];
+};
+constexpr SBezierWeightSplats MakeBezierWeightSplats() {
+  SBezierWeightSplats w{};
+  for (size_t k = 0; k < kBezierCurveSamples; ++k)
+    for (size_t i = 0; i < 4; ++i)
+      for (size_t lane = 0; lane < 4; ++lane) w.b[k][i][lane] = kBezierWeights.b[k][i];
+  return w;
+}
+constexpr SBezierWeightSplats kBezierWeightSplats = MakeBezierWeightSplats();
 }  // namespace
 
 namespace {
@@ -82,16 +97,12 @@ bool CurveIsSorted(const BezierCurvePoint* p, size_t size) {
   return {b[1] * c.p1x + b[2] * c.p2x + b[3],
           b[0] * c.v0 + b[1] * c.p1y + b[2] * c.p2y + b[3] * c.v1};
 }
-// The samples of one segment curve, in the order a table holds them, and whether their x never
-// decrease (a NaN counts as a decrease).
-struct SCurveSamples {
-  alignas(16) BezierCurvePoint p[kBezierCurveSamples];
-  bool increasing;
-};
-// Loading a scene works out every sample of every key: with SSE2 four samples at a time, each
-// lane with BezierSample's operations in its order, so to its bits.
-SCurveSamples CurveSamples(const SBezierControls& c) {
-  SCurveSamples s;
+// Writes the kBezierCurveSamples samples of the curve at out, in the order a table holds them,
+// and returns whether their x never decrease (a NaN counts as a decrease). Loading a scene
+// works out every sample of every key: with SSE2 four samples at a time, each lane with
+// BezierSample's operations in its order, so to its bits.
+[[gnu::always_inline]] inline bool WriteCurveSamples(const SBezierControls& c,
+                                                     BezierCurvePoint* out) {
 #if defined(__SSE2__)
   static_assert(kBezierCurveSamples % 4 == 0);
   const __m128 p1x = _mm_set1_ps(c.p1x), p2x = _mm_set1_ps(c.p2x), v0 = _mm_set1_ps(c.v0),
@@ -107,33 +118,39 @@ SCurveSamples CurveSamples(const SBezierControls& c) {
     const __m128 y = _mm_add_ps(
         _mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, v0), _mm_mul_ps(b1, p1y)), _mm_mul_ps(b2, p2y)),
         _mm_mul_ps(b3, v1));
-    _mm_store_ps(&s.p[k].x, _mm_unpacklo_ps(x, y));
-    _mm_store_ps(&s.p[k + 2].x, _mm_unpackhi_ps(x, y));
+    _mm_storeu_ps(&out[k].x, _mm_unpacklo_ps(x, y));
+    _mm_storeu_ps(&out[k + 2].x, _mm_unpackhi_ps(x, y));
     // (last of before, x0, x1, x2): lane i then holds the x before lane i's.
     if (k == 0) before = _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 0, 0, 0));
     const __m128 ends = _mm_shuffle_ps(before, x, _MM_SHUFFLE(0, 0, 3, 3));
     order = _mm_and_ps(order, _mm_cmple_ps(_mm_shuffle_ps(ends, x, _MM_SHUFFLE(2, 1, 2, 0)), x));
     before = x;
   }
-  s.increasing = _mm_movemask_ps(order) == 0xF;
+  return _mm_movemask_ps(order) == 0xF;
 #else
-  for (size_t k = 0; k < kBezierCurveSamples; ++k) s.p[k] = BezierSample(c, k);
-  s.increasing = CurveIsSorted(s.p, kBezierCurveSamples);
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) out[k] = BezierSample(c, k);
+  return CurveIsSorted(out, kBezierCurveSamples);
 #endif
-  return s;
 }
-// Appends the samples to the table (one allocation of the exact size for a fresh table),
-// written once: the fresh memory of a loaded scene's tables, several times the file's size, is
-// a good part of its load.
-void AppendSamples(BezierCurveTable& table, const SCurveSamples& s) {
-  std::memcpy(table.extend(kBezierCurveSamples), s.p, sizeof(s.p));
+// Appends the samples of the curve to the table (one allocation of the exact size for a fresh
+// table, written once: the fresh memory of a loaded scene's tables, several times its file's
+// size, is a good part of its load). Returns whether the table's first kBezierCurveSamples
+// samples are those of the curve, bit for bit, and sets *increasing to whether their x never
+// decrease. A fresh table's samples are not read back.
+bool AppendCurve(BezierCurveTable& table, const SBezierControls& c, bool* increasing) {
+  if (table.empty()) {
+    *increasing = WriteCurveSamples(c, table.extend(kBezierCurveSamples));
+    return true;
+  }
+  BezierCurvePoint samples[kBezierCurveSamples];
+  WriteCurveSamples(c, samples);
+  std::memcpy(table.extend(kBezierCurveSamples), samples, sizeof(samples));
+  *increasing = CurveIsSorted(table.data(), table.size());
+  return std::memcmp(table.data(), samples, sizeof(samples)) == 0;
 }
 void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
-  AppendSamples(table, CurveSamples(c));
-}
-// Whether the table's first kBezierCurveSamples samples are s, bit for bit.
-bool TableHoldsSamples(const BezierCurveTable& table, const SCurveSamples& s) {
-  return table.size() >= kBezierCurveSamples && std::memcmp(table.data(), s.p, sizeof(s.p)) == 0;
+  bool increasing;
+  AppendCurve(table, c, &increasing);
 }
 }  // namespace
 
@@ -331,11 +348,10 @@ struct SComputedSamples3 {
                                _mm_mul_ps(b2, _mm_loadu_ps(c.p2y))),
                     _mm_mul_ps(b3, _mm_loadu_ps(c.v1)));
   }
-  // Sample k on every axis, its weights broadcast from their row.
+  // Sample k on every axis.
   void SampleRow(size_t k, __m128* x, __m128* y) const {
-    const __m128 w = _mm_load_ps(kBezierWeights.b[k]);
-    Sample(_mm_shuffle_ps(w, w, 0x00), _mm_shuffle_ps(w, w, 0x55), _mm_shuffle_ps(w, w, 0xAA),
-           _mm_shuffle_ps(w, w, 0xFF), x, y);
+    const float(&w)[4][4] = kBezierWeightSplats.b[k];
+    Sample(_mm_load_ps(w[0]), _mm_load_ps(w[1]), _mm_load_ps(w[2]), _mm_load_ps(w[3]), x, y);
   }
   SSamplePairs3 Uniform(size_t k) const {
     SSamplePairs3 s;
@@ -344,32 +360,6 @@ struct SComputedSamples3 {
     return s;
   }
 #endif
-  // Samples k - 1 and k of the axes where u < x of sample k, k and k + 1 of the others.
-  // Requires 1 <= k and k + 1 < kBezierCurveSamples.
-  SSamplePairs3 Bracket(size_t k, float u) const {
-    SSamplePairs3 s;
-#if defined(__SSE2__)
-    __m128 x[3], y[3];
-    for (size_t r = 0; r < 3; ++r) SampleRow(k - 1 + r, &x[r], &y[r]);
-    // Chosen without a branch: u sits about as often on either side of a sample.
-    const __m128 up = _mm_cmpnlt_ps(_mm_set1_ps(u), x[1]);
-    const auto pick = [up](__m128 below, __m128 above) {
-      return _mm_or_ps(_mm_and_ps(up, above), _mm_andnot_ps(up, below));
-    };
-    s = {pick(x[0], x[1]), pick(y[0], y[1]), pick(x[1], x[2]), pick(y[1], y[2])};
-#else
-    for (int a = 0; a < 3; ++a) {
-      const SBezierControls axis = {c.v0[a], c.p1x[a], c.p1y[a], c.p2x[a], c.p2y[a], c.v1[a]};
-      const size_t at = u < BezierSample(axis, k).x ? k : k + 1;
-      const BezierCurvePoint before = BezierSample(axis, at - 1), after = BezierSample(axis, at);
-      s.x0[a] = before.x;
-      s.y0[a] = before.y;
-      s.x1[a] = after.x;
-      s.y1[a] = after.y;
-    }
-#endif
-    return s;
-  }
   SSamplePairs3 operator()(const size_t* k) const {
     SSamplePairs3 s;
 #if defined(__SSE2__)
@@ -415,19 +405,19 @@ struct SComputedSamples3 {
 
 // Each axis' value between its pair, as CurveValue works it out: with SSE2 the three fractions
 // take one division, with CurveValue's operations lane by lane, so the results are its bits.
-[[gnu::always_inline]] inline void Interpolate3(const SSamplePairs3& s, float u, float* out) {
+[[gnu::always_inline]] inline void Interpolate3(const SSamplePairs3& s, float u, Vector3* out) {
 #if defined(__SSE2__)
   const __m128 uu = _mm_set1_ps(u);
   const __m128 f = _mm_div_ps(_mm_sub_ps(uu, s.x0), _mm_sub_ps(s.x1, s.x0));
   const __m128 v =
       _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), f), s.y0), _mm_mul_ps(f, s.y1));
-  alignas(16) float lanes[4];
-  _mm_store_ps(lanes, v);
-  for (int a = 0; a < 3; ++a) out[a] = lanes[a];
+  _mm_storel_pi(reinterpret_cast<__m64*>(&out->x), v);  // x and y
+  _mm_store_ss(&out->z, _mm_movehl_ps(v, v));
 #else
+  float* value[3] = {&out->x, &out->y, &out->z};
   for (int a = 0; a < 3; ++a) {
     const float f = (u - s.x0[a]) / (s.x1[a] - s.x0[a]);
-    out[a] = (1.0f - f) * s.y0[a] + f * s.y1[a];
+    *value[a] = (1.0f - f) * s.y0[a] + f * s.y1[a];
   }
 #endif
 }
@@ -440,7 +430,7 @@ struct SComputedSamples3 {
 // earlier sample is read. False when u lies elsewhere on some axis (the caller then looks each
 // axis up in full), or at the last sample.
 template <class Samples>
-[[gnu::always_inline]] inline bool GuessedLookup3(const Samples& samples, float u, float* out) {
+[[gnu::always_inline]] inline bool GuessedLookup3(const Samples& samples, float u, Vector3* out) {
   constexpr size_t count = kBezierCurveSamples;
   const float share = u * static_cast<float>(count - 1);
   if (!(share < static_cast<float>(count - 1))) return false;  // NaN or u at the last sample
@@ -458,47 +448,14 @@ template <class Samples>
       const size_t down = static_cast<size_t>((below >> a) & 1u) & (guess > 1);
       k[a] = guess + up - down;
     }
-    s = samples(k);
+    // Axes that share their time handles, the usual case, move together: their samples then
+    // take the cheaper rows.
+    if constexpr (requires { samples.Uniform(guess); })
+      s = k[0] == k[1] && k[1] == k[2] ? samples.Uniform(k[0]) : samples(k);
+    else
+      s = samples(k);
     if (!Encloses3(s, u, &below, &under)) return false;
   }
-  Interpolate3(s, u, out);
-  return true;
-}
-}  // namespace
-
-namespace {
-constexpr size_t kSampleIndexSize = sizeof(SBezierPositionSegment::firstAfter);
-
-// The segment's firstAfter (see SBezierPositionSegment) from the first axis' samples, whose x
-// never decrease.
-void IndexSamples(const SCurveSamples& samples, uint8_t* firstAfter) {
-  const BezierCurvePoint* p = samples.p;
-  constexpr size_t count = kBezierCurveSamples;
-  const float width = 1.0f / static_cast<float>(kSampleIndexSize);
-  // Both walks only move on: first is the first sample after j * width, last the first one
-  // after every u below (j + 1) * width, which on x that are numbers is the first not below it.
-  size_t first = 1, last = 1;
-  for (size_t j = 0; j < kSampleIndexSize; ++j) {
-    const float start = static_cast<float>(j) * width, end = start + width;
-    while (first < count && !(start < p[first].x)) ++first;
-    last = std::max(last, first);
-    while (last < count && p[last].x < end) ++last;
-    firstAfter[j] = last <= first + 1 && first + 1 < count ? static_cast<uint8_t>(first) : 0;
-  }
-}
-
-// The three axes of a segment at 0 < u, each between the pair of samples its index entry
-// points at or the next pair. On axes that share the first one's curve, the usual case, that
-// pair is certain; others are checked and false when some axis lies elsewhere (or u at 1, or
-// past the last sample's place).
-[[gnu::always_inline]] inline bool IndexedLookup3(const SBezierPositionSegment& c, float u,
-                                                  float* out) {
-  if (!(u < 1.0f)) return false;
-  const size_t k = c.firstAfter[static_cast<size_t>(u * static_cast<float>(kSampleIndexSize))];
-  if (k == 0) return false;
-  const SSamplePairs3 s = SComputedSamples3{c}.Bracket(k, u);
-  unsigned below, under;
-  if (!Encloses3(s, u, &below, &under)) return false;
   Interpolate3(s, u, out);
   return true;
 }
@@ -556,15 +513,9 @@ void CZK_AnimTrackPositionBezier::Prepare() {
       BezierCurveTable& table = key.curves[a];
       const SBezierControls c = BezierControls(v0[a], key.outTangent[a], v1[a], next.inTangent[a]);
       // A table filled before (a second Prepare) keeps its first samples: the segment uses
-      // them only while they are still these. A fresh table holds the samples, which are read
-      // here instead of the table, whose lines may not be in the cache.
-      const SCurveSamples samples = CurveSamples(c);
-      if (a == 0) IndexSamples(samples, segment.firstAfter);
-      const bool fresh = table.empty();
-      AppendSamples(table, samples);
-      computed = computed && (fresh || TableHoldsSamples(table, samples));
-      const bool increasing =
-          fresh ? samples.increasing : CurveIsSorted(table.data(), table.size());
+      // them only while they are still these.
+      bool increasing;
+      computed = AppendCurve(table, c, &increasing) && computed;
       sorted |= static_cast<uint8_t>(increasing ? 1 << a : 0);
       segment.v0[a] = c.v0;
       segment.p1x[a] = c.p1x;
@@ -577,7 +528,8 @@ void CZK_AnimTrackPositionBezier::Prepare() {
     // The last key's tables run back to key 0 and are never read.
     if (i + 1 == n) break;
     segment.t0 = key.time;
-    segment.t1 = computed && sorted == 7 ? next.time : -INFINITY;
+    const bool spans = std::fabs(key.time - next.time) > NAnimTrackSearch::kMinSegmentLength;
+    segment.t1 = computed && sorted == 7 && spans ? next.time : -INFINITY;
     m_segments.push_back(segment);
   }
 }
@@ -616,15 +568,18 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
       ++s;
       found = true;
     }
-    float v[3];
     if (found) {
-      const float u = SegmentFraction(t, s->t0, s->t1);
-      if (u > 0.0f && (IndexedLookup3(*s, u, v) || GuessedLookup3(SComputedSamples3{*s}, u, v))) {
-        *out = Vector3{v[0], v[1], v[2]};
-        return out;
-      }
+      // SegmentFraction's: a segment short enough for it to give 0 has no end here.
+      const float u = (t - s->t0) / (s->t1 - s->t0);
+      if (u > 0.0f && GuessedLookup3(SComputedSamples3{*s}, u, out)) return out;
     }
   }
+  return EvaluateSearched(out, time, cursor);
+}
+
+Vector3* CZK_AnimTrackPositionBezier::EvaluateSearched(Vector3* out,
+                                                       const NAnimTrackSearch::SPlacedTime& time,
+                                                       uint32_t* cursor) const {
   *out = SampleFrom(
       time, cursor, kZeroVector, kHeldPosition,
       [this](const KeyType& prev, const KeyType& next, float t) {
@@ -634,12 +589,12 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
         if (sorted != 7) return kBetweenPositions(prev, next, t);
         const float u = SegmentFraction(t, prev.time, next.time);
         const BezierCurveTable* tables = prev.curves;
-        float v[3];
+        Vector3 v;
         if (u > 0.0f && tables[0].size() >= kBezierCurveSamples &&
             tables[1].size() >= kBezierCurveSamples && tables[2].size() >= kBezierCurveSamples &&
             GuessedLookup3(STableSamples3{{tables[0].data(), tables[1].data(), tables[2].data()}},
-                           u, v))
-          return Vector3{v[0], v[1], v[2]};
+                           u, &v))
+          return v;
         return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
                        SortedCurveLookup(prev.curves[1], u, prev.value.y),
                        SortedCurveLookup(prev.curves[2], u, prev.value.z)};

@@ -39,20 +39,17 @@ class CZK_AnimTrackFloatBezier
 
 // What sampling one segment of a Bezier position track reads: the control points of the three
 // axes' curves (the ones the first kBezierCurveSamples samples of the segment's tables were
-// made from), axis a at index a of each array, the times of the segment's two keys, and where u
-// falls among the first axis' samples. The samples a lookup needs are worked out again from
-// these 112 bytes, to the bit the table's, instead of being read from three tables that lie far
-// apart.
+// made from), axis a at index a of each array, and the times of the segment's two keys. The
+// samples a lookup needs are worked out again from these 80 bytes, to the bit the table's,
+// instead of being read from three tables that lie far apart.
 struct SBezierPositionSegment {
   float v0[3], p1x[3], p1y[3], p2x[3], p2y[3], v1[3];
   float t0;
-  float t1;  // -infinity when the tables hold other samples or are not sorted
-  // For u in [j / 32, (j + 1) / 32), entry j is the first sample k whose x exceeds j / 32 on the
-  // first axis, provided u lies before sample k + 1 there (u's pair of samples is then k - 1
-  // and k, or k and k + 1) and sample k + 1 exists; else 0.
-  uint8_t firstAfter[32];
+  // -infinity when the tables hold other samples or are not sorted, or when the keys are no
+  // more than kMinSegmentLength apart (the fraction is then 0 throughout).
+  float t1;
 };
-static_assert(sizeof(SBezierPositionSegment) == 112);
+static_assert(sizeof(SBezierPositionSegment) == 80);
 
 class CZK_AnimTrackPositionBezier
     : public CZK_AnimTrackKeys<CZK_AnimTrackPosition, CZK_KeyFrameBezierPosition> {
@@ -68,6 +65,11 @@ class CZK_AnimTrackPositionBezier
   void PrefetchSegment(uint32_t cursor) const;
 
  private:
+  // EvaluatePlaced where the segment records do not answer: kept out of line, so that the
+  // common path stays small.
+  [[gnu::noinline]] Vector3* EvaluateSearched(Vector3* out,
+                                              const NAnimTrackSearch::SPlacedTime& time,
+                                              uint32_t* cursor) const;
   std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
   // Segment k joins keys k and k + 1; written by Prepare.
   std::vector<SBezierPositionSegment> m_segments;
