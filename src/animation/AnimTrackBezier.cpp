@@ -498,6 +498,7 @@ void CZK_AnimTrackPositionBezier::Prepare() {
                    [](KeyType& key) { return std::span<BezierCurveTable>(key.curves); });
   const size_t n = m_keys.size();
   m_segments.clear();
+  m_segmentCount = 0;
   m_segments.reserve(n > 1 ? n - 1 : 0);
   m_sortedCurves.clear();
   m_sortedCurves.reserve(n);
@@ -532,6 +533,7 @@ void CZK_AnimTrackPositionBezier::Prepare() {
     segment.t1 = computed && sorted == 7 && spans ? next.time : -INFINITY;
     m_segments.push_back(segment);
   }
+  m_segmentCount = m_segments.size();
 }
 
 namespace {
@@ -559,11 +561,11 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
   // points alone, without reading the keys or their tables.
   const size_t i = *cursor;
   const float t = time.time;
-  if (time.held == NAnimTrackSearch::kHoldNone && m_times.Ordered() && i - 1 < m_segments.size() &&
+  if (time.held == NAnimTrackSearch::kHoldNone && m_times.Ordered() && i - 1 < m_segmentCount &&
       !(t < m_segments[i - 1].t0)) {
     const SBezierPositionSegment* s = &m_segments[i - 1];
     bool found = t < s->t1;
-    if (!found && i < m_segments.size() && !(t < s[1].t0) && t < s[1].t1) {
+    if (!found && i < m_segmentCount && !(t < s[1].t0) && t < s[1].t1) {
       *cursor = static_cast<uint32_t>(i + 1);
       ++s;
       found = true;
@@ -603,7 +605,7 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluateSearched(Vector3* out,
 }
 
 void CZK_AnimTrackPositionBezier::PrefetchSegment(uint32_t cursor) const {
-  if (cursor - 1u >= m_segments.size()) return;
+  if (cursor - 1u >= m_segmentCount) return;
   // Both lines of the segment the cursor points at; its successor, which a sample reads once
   // time has moved on, mostly shares the second.
   const auto* bytes = reinterpret_cast<const char*>(&m_segments[cursor - 1]);

@@ -73,6 +73,7 @@ class CZK_AnimTrackPositionBezier
   std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
   // Segment k joins keys k and k + 1; written by Prepare.
   std::vector<SBezierPositionSegment> m_segments;
+  size_t m_segmentCount = 0;  // m_segments.size(), without a division by the record's size
   // Per key, bit a set when the x of the key's axis-a table never decrease: EvaluatePlaced
   // then finds its sample by halving.
   std::vector<uint8_t> m_sortedCurves;
