@@ -478,7 +478,7 @@ void CZK_AnimTrackFloatBezier::Prepare() {
   const size_t n = m_keys.size();
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierFloat& key = m_keys[i];
-    const CZK_KeyFrameBezierFloat& next = m_keys[(i + 1) % n];
+    const CZK_KeyFrameBezierFloat& next = m_keys[i + 1 < n ? i + 1 : 0];
     AppendBezierCurve(key.curve, key.value, key.outTangent, next.value, next.inTangent);
   }
 }
@@ -504,7 +504,7 @@ void CZK_AnimTrackPositionBezier::Prepare() {
   m_sortedCurves.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierPosition& key = m_keys[i];
-    const CZK_KeyFrameBezierPosition& next = m_keys[(i + 1) % n];
+    const CZK_KeyFrameBezierPosition& next = m_keys[i + 1 < n ? i + 1 : 0];
     const float v0[3] = {key.value.x, key.value.y, key.value.z};
     const float v1[3] = {next.value.x, next.value.y, next.value.z};
     SBezierPositionSegment segment;
