@@ -148,10 +148,6 @@ bool AppendCurve(BezierCurveTable& table, const SBezierControls& c, bool* increa
   *increasing = CurveIsSorted(table.data(), table.size());
   return std::memcmp(table.data(), samples, sizeof(samples)) == 0;
 }
-void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
-  bool increasing;
-  AppendCurve(table, c, &increasing);
-}
 }  // namespace
 
 BezierCurvePoint* BezierCurveTable::extend(size_t count) {
@@ -239,7 +235,8 @@ void PlaceCurveTables(Keys& keys, std::unique_ptr<BezierCurvePoint[]>* block, Ta
 
 void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
                        const BezierTangent& in1) {
-  AppendBezierSamples(table, BezierControls(v0, out0, v1, in1));
+  bool increasing;
+  AppendCurve(table, BezierControls(v0, out0, v1, in1), &increasing);
 }
 
 namespace {
