@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -9,7 +10,7 @@
 #include <stdexcept>
 
 #if defined(__SSE2__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "animation/AnimTrackValues.h"
@@ -42,6 +43,34 @@ constexpr SBezierWeights MakeBezierWeights() {
   return w;
 }
 constexpr SBezierWeights kBezierWeights = MakeBezierWeights();
+
+// The same weights by column: column i holds weight i of every sample, so that one 16-byte load
+// gives that weight of four samples in a row.
+struct SBezierWeightColumns {
+  alignas(16) float b[4][kBezierCurveSamples];
+};
+constexpr SBezierWeightColumns MakeBezierWeightColumns() {
+  SBezierWeightColumns w{};
+  for (size_t k = 0; k < kBezierCurveSamples; ++k)
+    for (size_t i = 0; i < 4; ++i) w.b[i][k] = kBezierWeights.b[k][i];
+  return w;
+}
+constexpr SBezierWeightColumns kBezierWeightColumns = MakeBezierWeightColumns();
+
+// And each weight of each sample in all four lanes, so that a sample's weights enter products
+// for all three axes straight from memory, without a shuffle: 2 KB, which a frame's samples
+// keep in the first-level cache.
+struct SBezierWeightSplats {
+  alignas(16) float b[kBezierCurveSamples][4][4];
+};
+constexpr SBezierWeightSplats MakeBezierWeightSplats() {
+  SBezierWeightSplats w{};
+  for (size_t k = 0; k < kBezierCurveSamples; ++k)
+    for (size_t i = 0; i < 4; ++i)
+      for (size_t lane = 0; lane < 4; ++lane) w.b[k][i][lane] = kBezierWeights.b[k][i];
+  return w;
+}
+constexpr SBezierWeightSplats kBezierWeightSplats = MakeBezierWeightSplats();
 }  // namespace
 
 namespace {
@@ -54,44 +83,99 @@ SBezierControls BezierControls(float v0, const BezierTangent& out0, float v1,
                                const BezierTangent& in1) {
   return {v0, out0.dt, v0 + out0.dv, 1.0f + in1.dt, v1 + in1.dv, v1};
 }
+// Whether the x of the samples a lookup reads never decrease (a NaN counts as a decrease).
+bool CurveIsSorted(const BezierCurvePoint* p, size_t size) {
+  const size_t count = std::min(size, kBezierCurveSamples);
+  for (size_t k = 1; k < count; ++k)
+    if (!(p[k - 1].x <= p[k].x)) return false;
+  return true;
+}
 // Sample k of the curve, as a table holds it. A sample worked out again from the same control
 // points has the same bits.
-BezierCurvePoint BezierSample(const SBezierControls& c, size_t k) {
+[[maybe_unused]] BezierCurvePoint BezierSample(const SBezierControls& c, size_t k) {
   const float* b = kBezierWeights.b[k];
   return {b[1] * c.p1x + b[2] * c.p2x + b[3],
           b[0] * c.v0 + b[1] * c.p1y + b[2] * c.p2y + b[3] * c.v1};
 }
-void AppendBezierSamples(BezierCurveTable& table, const SBezierControls& c) {
-  // One allocation of the exact size for a fresh table.
-  const size_t at = table.size();
-  table.resize(at + kBezierCurveSamples);
-  BezierCurvePoint* out = table.data() + at;
-  for (size_t k = 0; k < kBezierCurveSamples; ++k) out[k] = BezierSample(c, k);
-}
-// Whether the table's first kBezierCurveSamples samples are those of c, bit for bit.
-bool TableHoldsCurve(const BezierCurveTable& table, const SBezierControls& c) {
-  if (table.size() < kBezierCurveSamples) return false;
-  for (size_t k = 0; k < kBezierCurveSamples; ++k) {
-    const BezierCurvePoint p = BezierSample(c, k);
-    if (std::memcmp(&p, &table[k], sizeof(p)) != 0) return false;
+// Writes the kBezierCurveSamples samples of the curve at out, in the order a table holds them,
+// and returns whether their x never decrease (a NaN counts as a decrease). Loading a scene
+// works out every sample of every key: with SSE2 four samples at a time, each lane with
+// BezierSample's operations in its order, so to its bits.
+[[gnu::always_inline]] inline bool WriteCurveSamples(const SBezierControls& c,
+                                                     BezierCurvePoint* out) {
+#if defined(__SSE2__)
+  static_assert(kBezierCurveSamples % 4 == 0);
+  const __m128 p1x = _mm_set1_ps(c.p1x), p2x = _mm_set1_ps(c.p2x), v0 = _mm_set1_ps(c.v0),
+               p1y = _mm_set1_ps(c.p1y), p2y = _mm_set1_ps(c.p2y), v1 = _mm_set1_ps(c.v1);
+  const float(&w)[4][kBezierCurveSamples] = kBezierWeightColumns.b;
+  // The previous four samples (set at the first four: the first sample precedes itself).
+  __m128 before = _mm_setzero_ps();
+  __m128 order = _mm_castsi128_ps(_mm_set1_epi32(-1));
+  for (size_t k = 0; k < kBezierCurveSamples; k += 4) {
+    const __m128 b0 = _mm_load_ps(&w[0][k]), b1 = _mm_load_ps(&w[1][k]), b2 = _mm_load_ps(&w[2][k]),
+                 b3 = _mm_load_ps(&w[3][k]);
+    const __m128 x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(b1, p1x), _mm_mul_ps(b2, p2x)), b3);
+    const __m128 y = _mm_add_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, v0), _mm_mul_ps(b1, p1y)), _mm_mul_ps(b2, p2y)),
+        _mm_mul_ps(b3, v1));
+    _mm_storeu_ps(&out[k].x, _mm_unpacklo_ps(x, y));
+    _mm_storeu_ps(&out[k + 2].x, _mm_unpackhi_ps(x, y));
+    // (last of before, x0, x1, x2): lane i then holds the x before lane i's.
+    if (k == 0) before = _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128 ends = _mm_shuffle_ps(before, x, _MM_SHUFFLE(0, 0, 3, 3));
+    order = _mm_and_ps(order, _mm_cmple_ps(_mm_shuffle_ps(ends, x, _MM_SHUFFLE(2, 1, 2, 0)), x));
+    before = x;
   }
-  return true;
+  return _mm_movemask_ps(order) == 0xF;
+#else
+  for (size_t k = 0; k < kBezierCurveSamples; ++k) out[k] = BezierSample(c, k);
+  return CurveIsSorted(out, kBezierCurveSamples);
+#endif
+}
+// Appends the samples of the curve to the table (one allocation of the exact size for a fresh
+// table, written once: the fresh memory of a loaded scene's tables, several times its file's
+// size, is a good part of its load). Returns whether the table's first kBezierCurveSamples
+// samples are those of the curve, bit for bit, and sets *increasing to whether their x never
+// decrease. A fresh table's samples are not read back.
+bool AppendCurve(BezierCurveTable& table, const SBezierControls& c, bool* increasing) {
+  if (table.empty()) {
+    *increasing = WriteCurveSamples(c, table.extend(kBezierCurveSamples));
+    return true;
+  }
+  BezierCurvePoint samples[kBezierCurveSamples];
+  WriteCurveSamples(c, samples);
+  std::memcpy(table.extend(kBezierCurveSamples), samples, sizeof(samples));
+  *increasing = CurveIsSorted(table.data(), table.size());
+  return std::memcmp(table.data(), samples, sizeof(samples)) == 0;
 }
 }  // namespace
 
-void BezierCurveTable::resize(size_t count) {
-  if (count > m_capacity) {
-    if (count > 0x7FFFFFFFu) throw std::length_error("BezierCurveTable: too many samples");
+BezierCurvePoint* BezierCurveTable::extend(size_t count) {
+  if (count > 0x7FFFFFFFu - m_size) throw std::length_error("BezierCurveTable: too many samples");
+  const size_t size = m_size + count;
+  if (size > m_capacity) {
     const size_t capacity =
-        std::min<size_t>(std::max<size_t>(count, 2 * size_t{m_size}), 0x7FFFFFFFu);
+        std::min<size_t>(std::max<size_t>(size, 2 * size_t{m_size}), 0x7FFFFFFFu);
     auto* grown = new BezierCurvePoint[capacity];
     std::copy(m_data, m_data + m_size, grown);
+    const uint32_t kept = m_size;
     Release();
     m_data = grown;
+    m_size = kept;
     m_capacity = static_cast<uint32_t>(capacity) & 0x7FFFFFFFu;
   }
-  for (size_t k = m_size; k < count; ++k) m_data[k] = {0.0f, 0.0f};
-  m_size = static_cast<uint32_t>(count);
+  BezierCurvePoint* added = m_data + m_size;
+  m_size = static_cast<uint32_t>(size);
+  return added;
+}
+
+void BezierCurveTable::resize(size_t count) {
+  if (count <= m_size) {
+    m_size = static_cast<uint32_t>(count);
+    return;
+  }
+  const size_t added = count - m_size;
+  std::fill_n(extend(added), added, BezierCurvePoint{0.0f, 0.0f});
 }
 
 void BezierCurveTable::UseStorage(BezierCurvePoint* storage, size_t room) {
@@ -151,7 +235,8 @@ void PlaceCurveTables(Keys& keys, std::unique_ptr<BezierCurvePoint[]>* block, Ta
 
 void AppendBezierCurve(BezierCurveTable& table, float v0, const BezierTangent& out0, float v1,
                        const BezierTangent& in1) {
-  AppendBezierSamples(table, BezierControls(v0, out0, v1, in1));
+  bool increasing;
+  AppendCurve(table, BezierControls(v0, out0, v1, in1), &increasing);
 }
 
 namespace {
@@ -161,14 +246,6 @@ inline float CurveValue(const BezierCurvePoint* p, size_t k, size_t count, float
   if (k == count) return p[count - 1].y;
   const float f = (u - p[k - 1].x) / (p[k].x - p[k - 1].x);
   return (1.0f - f) * p[k - 1].y + f * p[k].y;
-}
-
-// Whether the x of the samples a lookup reads never decrease (a NaN counts as a decrease).
-bool CurveIsSorted(const BezierCurveTable& table) {
-  const size_t count = std::min(table.size(), kBezierCurveSamples);
-  for (size_t k = 1; k < count; ++k)
-    if (!(table[k - 1].x <= table[k].x)) return false;
-  return true;
 }
 
 // The frame of both lookups: the first sample for u at or before it, else the value between
@@ -268,11 +345,10 @@ struct SComputedSamples3 {
                                _mm_mul_ps(b2, _mm_loadu_ps(c.p2y))),
                     _mm_mul_ps(b3, _mm_loadu_ps(c.v1)));
   }
-  // Sample k on every axis, its weights broadcast from their row.
+  // Sample k on every axis.
   void SampleRow(size_t k, __m128* x, __m128* y) const {
-    const __m128 w = _mm_load_ps(kBezierWeights.b[k]);
-    Sample(_mm_shuffle_ps(w, w, 0x00), _mm_shuffle_ps(w, w, 0x55), _mm_shuffle_ps(w, w, 0xAA),
-           _mm_shuffle_ps(w, w, 0xFF), x, y);
+    const float(&w)[4][4] = kBezierWeightSplats.b[k];
+    Sample(_mm_load_ps(w[0]), _mm_load_ps(w[1]), _mm_load_ps(w[2]), _mm_load_ps(w[3]), x, y);
   }
   SSamplePairs3 Uniform(size_t k) const {
     SSamplePairs3 s;
@@ -326,19 +402,19 @@ struct SComputedSamples3 {
 
 // Each axis' value between its pair, as CurveValue works it out: with SSE2 the three fractions
 // take one division, with CurveValue's operations lane by lane, so the results are its bits.
-[[gnu::always_inline]] inline void Interpolate3(const SSamplePairs3& s, float u, float* out) {
+[[gnu::always_inline]] inline void Interpolate3(const SSamplePairs3& s, float u, Vector3* out) {
 #if defined(__SSE2__)
   const __m128 uu = _mm_set1_ps(u);
   const __m128 f = _mm_div_ps(_mm_sub_ps(uu, s.x0), _mm_sub_ps(s.x1, s.x0));
   const __m128 v =
       _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), f), s.y0), _mm_mul_ps(f, s.y1));
-  alignas(16) float lanes[4];
-  _mm_store_ps(lanes, v);
-  for (int a = 0; a < 3; ++a) out[a] = lanes[a];
+  _mm_storel_pi(reinterpret_cast<__m64*>(&out->x), v);  // x and y
+  _mm_store_ss(&out->z, _mm_movehl_ps(v, v));
 #else
+  float* value[3] = {&out->x, &out->y, &out->z};
   for (int a = 0; a < 3; ++a) {
     const float f = (u - s.x0[a]) / (s.x1[a] - s.x0[a]);
-    out[a] = (1.0f - f) * s.y0[a] + f * s.y1[a];
+    *value[a] = (1.0f - f) * s.y0[a] + f * s.y1[a];
   }
 #endif
 }
@@ -351,7 +427,7 @@ struct SComputedSamples3 {
 // earlier sample is read. False when u lies elsewhere on some axis (the caller then looks each
 // axis up in full), or at the last sample.
 template <class Samples>
-[[gnu::always_inline]] inline bool GuessedLookup3(const Samples& samples, float u, float* out) {
+[[gnu::always_inline]] inline bool GuessedLookup3(const Samples& samples, float u, Vector3* out) {
   constexpr size_t count = kBezierCurveSamples;
   const float share = u * static_cast<float>(count - 1);
   if (!(share < static_cast<float>(count - 1))) return false;  // NaN or u at the last sample
@@ -369,7 +445,12 @@ template <class Samples>
       const size_t down = static_cast<size_t>((below >> a) & 1u) & (guess > 1);
       k[a] = guess + up - down;
     }
-    s = samples(k);
+    // Axes that share their time handles, the usual case, move together: their samples then
+    // take the cheaper rows.
+    if constexpr (requires { samples.Uniform(guess); })
+      s = k[0] == k[1] && k[1] == k[2] ? samples.Uniform(k[0]) : samples(k);
+    else
+      s = samples(k);
     if (!Encloses3(s, u, &below, &under)) return false;
   }
   Interpolate3(s, u, out);
@@ -394,7 +475,7 @@ void CZK_AnimTrackFloatBezier::Prepare() {
   const size_t n = m_keys.size();
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierFloat& key = m_keys[i];
-    const CZK_KeyFrameBezierFloat& next = m_keys[(i + 1) % n];
+    const CZK_KeyFrameBezierFloat& next = m_keys[i + 1 < n ? i + 1 : 0];
     AppendBezierCurve(key.curve, key.value, key.outTangent, next.value, next.inTangent);
   }
 }
@@ -414,12 +495,13 @@ void CZK_AnimTrackPositionBezier::Prepare() {
                    [](KeyType& key) { return std::span<BezierCurveTable>(key.curves); });
   const size_t n = m_keys.size();
   m_segments.clear();
+  m_segmentCount = 0;
   m_segments.reserve(n > 1 ? n - 1 : 0);
   m_sortedCurves.clear();
   m_sortedCurves.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     CZK_KeyFrameBezierPosition& key = m_keys[i];
-    const CZK_KeyFrameBezierPosition& next = m_keys[(i + 1) % n];
+    const CZK_KeyFrameBezierPosition& next = m_keys[i + 1 < n ? i + 1 : 0];
     const float v0[3] = {key.value.x, key.value.y, key.value.z};
     const float v1[3] = {next.value.x, next.value.y, next.value.z};
     SBezierPositionSegment segment;
@@ -430,10 +512,9 @@ void CZK_AnimTrackPositionBezier::Prepare() {
       const SBezierControls c = BezierControls(v0[a], key.outTangent[a], v1[a], next.inTangent[a]);
       // A table filled before (a second Prepare) keeps its first samples: the segment uses
       // them only while they are still these.
-      const bool fresh = table.empty();
-      AppendBezierSamples(table, c);
-      computed = computed && (fresh || TableHoldsCurve(table, c));
-      sorted |= static_cast<uint8_t>(CurveIsSorted(table) ? 1 << a : 0);
+      bool increasing;
+      computed = AppendCurve(table, c, &increasing) && computed;
+      sorted |= static_cast<uint8_t>(increasing ? 1 << a : 0);
       segment.v0[a] = c.v0;
       segment.p1x[a] = c.p1x;
       segment.p1y[a] = c.p1y;
@@ -445,9 +526,11 @@ void CZK_AnimTrackPositionBezier::Prepare() {
     // The last key's tables run back to key 0 and are never read.
     if (i + 1 == n) break;
     segment.t0 = key.time;
-    segment.t1 = computed && sorted == 7 ? next.time : -INFINITY;
+    const bool spans = std::fabs(key.time - next.time) > NAnimTrackSearch::kMinSegmentLength;
+    segment.t1 = computed && sorted == 7 && spans ? next.time : -INFINITY;
     m_segments.push_back(segment);
   }
+  m_segmentCount = m_segments.size();
 }
 
 namespace {
@@ -475,24 +558,27 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
   // points alone, without reading the keys or their tables.
   const size_t i = *cursor;
   const float t = time.time;
-  if (time.held == NAnimTrackSearch::kHoldNone && m_times.Ordered() && i - 1 < m_segments.size() &&
+  if (time.held == NAnimTrackSearch::kHoldNone && m_times.Ordered() && i - 1 < m_segmentCount &&
       !(t < m_segments[i - 1].t0)) {
     const SBezierPositionSegment* s = &m_segments[i - 1];
     bool found = t < s->t1;
-    if (!found && i < m_segments.size() && !(t < s[1].t0) && t < s[1].t1) {
+    if (!found && i < m_segmentCount && !(t < s[1].t0) && t < s[1].t1) {
       *cursor = static_cast<uint32_t>(i + 1);
       ++s;
       found = true;
     }
-    float v[3];
     if (found) {
-      const float u = SegmentFraction(t, s->t0, s->t1);
-      if (u > 0.0f && GuessedLookup3(SComputedSamples3{*s}, u, v)) {
-        *out = Vector3{v[0], v[1], v[2]};
-        return out;
-      }
+      // SegmentFraction's: a segment short enough for it to give 0 has no end here.
+      const float u = (t - s->t0) / (s->t1 - s->t0);
+      if (u > 0.0f && GuessedLookup3(SComputedSamples3{*s}, u, out)) return out;
     }
   }
+  return EvaluateSearched(out, time, cursor);
+}
+
+Vector3* CZK_AnimTrackPositionBezier::EvaluateSearched(Vector3* out,
+                                                       const NAnimTrackSearch::SPlacedTime& time,
+                                                       uint32_t* cursor) const {
   *out = SampleFrom(
       time, cursor, kZeroVector, kHeldPosition,
       [this](const KeyType& prev, const KeyType& next, float t) {
@@ -502,12 +588,12 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
         if (sorted != 7) return kBetweenPositions(prev, next, t);
         const float u = SegmentFraction(t, prev.time, next.time);
         const BezierCurveTable* tables = prev.curves;
-        float v[3];
+        Vector3 v;
         if (u > 0.0f && tables[0].size() >= kBezierCurveSamples &&
             tables[1].size() >= kBezierCurveSamples && tables[2].size() >= kBezierCurveSamples &&
             GuessedLookup3(STableSamples3{{tables[0].data(), tables[1].data(), tables[2].data()}},
-                           u, v))
-          return Vector3{v[0], v[1], v[2]};
+                           u, &v))
+          return v;
         return Vector3{SortedCurveLookup(prev.curves[0], u, prev.value.x),
                        SortedCurveLookup(prev.curves[1], u, prev.value.y),
                        SortedCurveLookup(prev.curves[2], u, prev.value.z)};
@@ -516,7 +602,7 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluatePlaced(Vector3* out,
 }
 
 void CZK_AnimTrackPositionBezier::PrefetchSegment(uint32_t cursor) const {
-  if (cursor - 1u >= m_segments.size()) return;
+  if (cursor - 1u >= m_segmentCount) return;
   // Both lines of the segment the cursor points at; its successor, which a sample reads once
   // time has moved on, mostly shares the second.
   const auto* bytes = reinterpret_cast<const char*>(&m_segments[cursor - 1]);

@@ -45,7 +45,9 @@ class CZK_AnimTrackFloatBezier
 struct SBezierPositionSegment {
   float v0[3], p1x[3], p1y[3], p2x[3], p2y[3], v1[3];
   float t0;
-  float t1;  // -infinity when the tables hold other samples or are not sorted
+  // -infinity when the tables hold other samples or are not sorted, or when the keys are no
+  // more than kMinSegmentLength apart (the fraction is then 0 throughout).
+  float t1;
 };
 static_assert(sizeof(SBezierPositionSegment) == 80);
 
@@ -63,12 +65,19 @@ class CZK_AnimTrackPositionBezier
   void PrefetchSegment(uint32_t cursor) const;
 
  private:
+  // EvaluatePlaced where the segment records do not answer: kept out of line, so that the
+  // common path stays small.
+  [[gnu::noinline]] Vector3* EvaluateSearched(Vector3* out,
+                                              const NAnimTrackSearch::SPlacedTime& time,
+                                              uint32_t* cursor) const;
   std::unique_ptr<BezierCurvePoint[]> m_curveStorage;  // the keys' tables, one after another
   // Segment k joins keys k and k + 1; written by Prepare.
-  std::vector<SBezierPositionSegment> m_segments;
+  // Both arrays drawn from the object pool, as the keys are: two heap requests fewer per track.
+  std::vector<SBezierPositionSegment, NObjectPool::Allocator<SBezierPositionSegment>> m_segments;
+  size_t m_segmentCount = 0;  // m_segments.size(), without a division by the record's size
   // Per key, bit a set when the x of the key's axis-a table never decrease: EvaluatePlaced
   // then finds its sample by halving.
-  std::vector<uint8_t> m_sortedCurves;
+  std::vector<uint8_t, NObjectPool::Allocator<uint8_t>> m_sortedCurves;
 };
 
 class CZK_AnimTrackRotationBezier

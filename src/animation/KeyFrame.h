@@ -100,10 +100,11 @@ class BezierCurveTable {
   // New points are (0, 0). Grows as a std::vector does: exactly from empty, at least doubling
   // after that.
   void resize(size_t count);
-  void push_back(const BezierCurvePoint& point) {
-    resize(m_size + 1);
-    m_data[m_size - 1] = point;
-  }
+  // As resize(size() + count), but the new points are left unwritten for the caller, who fills
+  // them through the returned pointer before reading any: a table is filled once, and writing
+  // its fresh memory twice would cost a load time.
+  BezierCurvePoint* extend(size_t count);
+  void push_back(const BezierCurvePoint& point) { *extend(1) = point; }
   // For an empty table: room for `room` points at storage, which the caller keeps alive for as
   // long as the table refers to it.
   void UseStorage(BezierCurvePoint* storage, size_t room);

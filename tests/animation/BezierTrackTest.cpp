@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -72,17 +73,19 @@ TEST(BezierTrack, PositionChannelsFollowTheirOwnTangents) {
 
 // Placed samples are the general ones to the bit, with time handles uneven enough that guesses
 // miss, and still after a second Prepare with a key changed, which the tables' first samples
-// do not follow.
+// do not follow. Keys 1 and 2 are too close for a fraction (t = 0.25 falls between them), and
+// the handles of keys 2 and 3 cross on x, whose samples then turn back.
 TEST(BezierTrack, PlacedPositionsAreTheGeneralOnesToTheBit) {
   CZK_AnimTrackPositionBezier track;
   for (int k = 0; k < 4; ++k) {
     CZK_KeyFrameBezierPosition key;
-    key.time = 0.5f * static_cast<float>(k);
+    key.time = std::array{0.0f, 0.24996f, 0.25004f, 1.5f}[k];
     key.value = {static_cast<float>(k % 3), -1.5f * static_cast<float>(k), 0.3f};
     for (int a = 0; a < 3; ++a) {
       key.inTangent[a] = {-0.1f - 0.25f * static_cast<float>(a), 2.0f};
       key.outTangent[a] = {0.05f + 0.3f * static_cast<float>(a), 1.0f + static_cast<float>(k)};
     }
+    if (k >= 2) (k == 2 ? key.outTangent : key.inTangent)[0].dt = k == 2 ? 1.2f : -1.2f;
     track.AddKey(key);
   }
   for (int prepare = 0; prepare < 2; ++prepare) {
