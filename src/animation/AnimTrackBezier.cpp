@@ -601,15 +601,6 @@ Vector3* CZK_AnimTrackPositionBezier::EvaluateSearched(Vector3* out,
   return out;
 }
 
-void CZK_AnimTrackPositionBezier::PrefetchSegment(uint32_t cursor) const {
-  if (cursor - 1u >= m_segmentCount) return;
-  // Both lines of the segment the cursor points at; its successor, which a sample reads once
-  // time has moved on, mostly shares the second.
-  const auto* bytes = reinterpret_cast<const char*>(&m_segments[cursor - 1]);
-  __builtin_prefetch(bytes);
-  __builtin_prefetch(bytes + sizeof(SBezierPositionSegment) - 1);
-}
-
 void CZK_AnimTrackRotationBezier::Prepare() {
   PrepareKeyTimes();
   PreparePerPair(m_pairs, [](const KeyType& a, const KeyType& b) {

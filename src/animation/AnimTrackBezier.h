@@ -60,9 +60,6 @@ class CZK_AnimTrackPositionBezier
   // As Evaluate at a time already placed against the key range (see AnimTrackLinear.h).
   Vector3* EvaluatePlaced(Vector3* out, const NAnimTrackSearch::SPlacedTime& time,
                           uint32_t* cursor) const;
-  // Asks for the memory EvaluatePlaced reads while the segment is still the one the cursor
-  // points at: a caller sampling many tracks calls this a few tracks ahead.
-  void PrefetchSegment(uint32_t cursor) const;
 
  private:
   // EvaluatePlaced where the segment records do not answer: kept out of line, so that the
