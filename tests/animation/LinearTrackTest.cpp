@@ -8,20 +8,23 @@
 
 namespace {
 
+// A prepared linear rotation track through the keys (time, rotation).
+std::unique_ptr<CZK_AnimTrackRotationLinear> Track(
+    std::initializer_list<std::pair<float, Quaternion>> keys) {
+  auto track = std::make_unique<CZK_AnimTrackRotationLinear>();
+  CZK_KeyFrameLinearRotation key;
+  for (const auto& [time, rotation] : keys) {
+    key.time = time;
+    key.rotation = rotation;
+    track->AddKey(key);
+  }
+  track->Prepare();
+  return track;
+}
+
 TEST(LinearTrack, RotationTakesTheShorterArc) {
-  const auto track = [](const Quaternion& q0, const Quaternion& q1) {
-    auto* t = new CZK_AnimTrackRotationLinear;
-    CZK_KeyFrameLinearRotation a, b;
-    a.rotation = q0;
-    b.time = 1.0f;
-    b.rotation = q1;
-    t->AddKey(a);
-    t->AddKey(b);
-    t->Prepare();
-    return std::unique_ptr<CZK_AnimTrackRotationLinear>(t);
-  };
   const Quaternion q = RotZ(1.0f);
-  const auto same = track(q, Negated(q));
+  const auto same = Track({{0.0f, q}, {1.0f, Negated(q)}});
   // Each time also through the sampling with constants prepared per key pair, where the
   // hemisphere sign is folded into the pair's constants.
   Quaternion r;
@@ -34,7 +37,8 @@ TEST(LinearTrack, RotationTakesTheShorterArc) {
     EXPECT_TRUE(Near(placed(*same, t), q)) << t;
   }
   // Identity to 300 degrees about z is -60 degrees the short way: halfway is -30 degrees.
-  const auto turn = track(kIdentityQuaternion, RotZ(300.0f * zk_math::kDegreesToRadians));
+  const auto turn =
+      Track({{0.0f, kIdentityQuaternion}, {1.0f, RotZ(300.0f * zk_math::kDegreesToRadians)}});
   const Quaternion half = RotZ(-30.0f * zk_math::kDegreesToRadians);
   EXPECT_TRUE(SameRotation(*turn->Evaluate(&r, 0.5f), half));
   EXPECT_TRUE(SameRotation(placed(*turn, 0.5f), half));
@@ -43,21 +47,16 @@ TEST(LinearTrack, RotationTakesTheShorterArc) {
 // A key added after Prepare plays at once: the search sees it, and its pair, which has no
 // prepared constants yet, takes the general slerp.
 TEST(LinearTrack, KeyAddedAfterPrepareIsPlayedAtOnce) {
-  CZK_AnimTrackRotationLinear t;
+  const auto t = Track({{0.0f, kIdentityQuaternion}, {1.0f, RotZ(1.0f)}});
   CZK_KeyFrameLinearRotation k;
-  t.AddKey(k);
-  k.time = 1.0f;
-  k.rotation = RotZ(1.0f);
-  t.AddKey(k);
-  t.Prepare();
   k.time = 2.0f;
   k.rotation = RotZ(3.0f);
-  t.AddKey(k);
+  t->AddKey(k);
   Quaternion r;
   uint32_t cursor = 0;
-  EXPECT_TRUE(Near(*t.Evaluate(&r, 1.5f), RotZ(2.0f)));
+  EXPECT_TRUE(Near(*t->Evaluate(&r, 1.5f), RotZ(2.0f)));
   EXPECT_TRUE(
-      Near(*t.EvaluatePlaced(&r, {1.5f, NAnimTrackSearch::kHoldNone}, &cursor), RotZ(2.0f)));
+      Near(*t->EvaluatePlaced(&r, {1.5f, NAnimTrackSearch::kHoldNone}, &cursor), RotZ(2.0f)));
 }
 
 // Scale factors blend linearly; the scale axis turns from one key's to the next's.

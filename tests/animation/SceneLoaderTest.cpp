@@ -27,13 +27,6 @@ using zk_test::SceneBytes;
 const char kSceneHeaderMessage[] =
     "[CZK_3DSMAXAnimationLoader::LoadSceneFromBuf] scene doesn't have a valid header..";
 
-// The Hamilton product a·b (b applied first when rotating a vector as a·v·a*).
-Quaternion Hamilton(const Quaternion& a, const Quaternion& b) {
-  return {
-      a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-      a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
 void ExpectCounts(const CZK_ControllerManager::Counts& a, const CZK_ControllerManager::Counts& b) {
   using Tally = std::array<size_t, 5>;
   EXPECT_EQ((Tally{a.scenes, a.animObjects, a.controllers, a.sceneRecords, a.ikChains}),
@@ -134,8 +127,10 @@ TEST_F(SceneLoaderTest, RelativeTcbRotationKeysSumAnglesAndMultiplyRotations) {
   EXPECT_TRUE(Near(track->GetKey(0).rotation, AxisAngleQuaternion(a, 1, 0, 0)));
   EXPECT_TRUE(Near(track->GetKey(1).rotation, AxisAngleQuaternion(a + b, 1, 0, 0)));
   // Each key's rotation is applied after the orientation reached so far.
-  const Quaternion third =
-      Hamilton(AxisAngleQuaternion(c, 0, 1, 0), AxisAngleQuaternion(a + b, 1, 0, 0));
+  Quaternion third;
+  const Quaternion sum = AxisAngleQuaternion(a + b, 1, 0, 0),
+                   turn = AxisAngleQuaternion(c, 0, 1, 0);
+  D3DXQuaternionMultiply(&third, &sum, &turn);
   EXPECT_TRUE(Near(track->GetKey(2).rotation, third));
   EXPECT_EQ(track->GetKey(1).tension, 0.1f);
   EXPECT_EQ(track->GetKey(1).easeOut, 0.5f);
@@ -171,16 +166,14 @@ TEST_F(SceneLoaderTest, DamagedFilesAreRefusedWithTheirOffset) {
   const auto add = [&](const SceneBytes& b, std::vector<std::string> fragments) {
     cases.emplace_back(b.bytes, std::move(fragments));
   };
-  // Headers: the zero after the text, a changed letter, too short, nothing.
+  // Headers: the zero after the text, a changed letter (a header cut short is the truncation
+  // test's).
   SceneBytes good;
   good.Header().Begin(20, 0).F32(0).F32(1).End();
   for (const auto& [at, byte] : std::vector<std::pair<size_t, uint8_t>>{{22, '!'}, {2, 'z'}}) {
     cases.emplace_back(good.bytes, std::vector<std::string>{kSceneHeaderMessage});
     cases.back().first[at] = byte;
   }
-  cases.emplace_back(std::vector<uint8_t>(good.bytes.begin(), good.bytes.begin() + 22),
-                     std::vector<std::string>{kSceneHeaderMessage});
-  cases.emplace_back(std::vector<uint8_t>{}, std::vector<std::string>{kSceneHeaderMessage});
   // Counts larger than the file: refused before anything is allocated.
   SceneBytes keys;
   keys.Header().Object("Dial").Begin(11, 24).Begin(13, 46).U32(0).U32(0);
@@ -294,27 +287,15 @@ TEST_F(SceneLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
   EXPECT_EQ(Controllers().GetSceneRecordCount(), 1);
   Controllers().Clear();
 
-  int loaded = 0;
   for (size_t length = 0; length <= b.bytes.size(); ++length) {
-    const CZK_ControllerManager::Counts mark = Controllers().GetCounts();
+    SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
     const std::vector<uint8_t> prefix(b.bytes.begin(), b.bytes.begin() + length);
-    bool ok = true;
-    try {
-      Load(prefix);
-    } catch (const CZK_Exception& e) {
-      ok = false;
-      const std::string text = e.what();
-      if (length < 23)
-        EXPECT_EQ(text, kSceneHeaderMessage);
-      else
-        EXPECT_NE(text.find("walk.zks"), std::string::npos) << text;
-      ExpectCounts(Controllers().GetCounts(), mark);
-    }
-    EXPECT_EQ(ok, boundaries.count(length) == 1) << "prefix of " << length << " bytes";
-    if (ok) ++loaded;
+    if (boundaries.count(length) == 1)
+      EXPECT_NO_THROW(Load(prefix));
+    else
+      Refuse(prefix, {length < 23 ? kSceneHeaderMessage : "walk.zks"});
     Controllers().Clear();
   }
-  EXPECT_EQ(loaded, static_cast<int>(boundaries.size()));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Builds scene and hierarchy buffers in memory, byte for byte as the chunked disk writer lays them
-// out (id length 8, class, subclass, payload length, payload), plus helpers that load them.
+// out (id length 8, class, subclass, payload length, payload), plus the matrices and quaternions
+// the loader tests check against.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "foundation/Exceptions.h"
 
 namespace zk_test {
 
@@ -95,22 +94,6 @@ inline Matrix TestMatrix(float seed) {
 inline Quaternion AxisAngleQuaternion(float angle, float x, float y, float z) {
   const float s = std::sin(angle / 2.0f);
   return {x * s, y * s, z * s, std::cos(angle / 2.0f)};
-}
-
-// Runs load, which must throw CZK_Exception with every fragment in its message; returns the text.
-template <class Load>
-std::string RefusalText(Load load, const std::vector<std::string>& fragments) {
-  std::string text;
-  try {
-    load();
-    ADD_FAILURE() << "the file was accepted";
-  } catch (const CZK_Exception& e) {
-    text = e.what();
-  }
-  for (const std::string& fragment : fragments)
-    EXPECT_NE(text.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in\n"
-                                                      << text;
-  return text;
 }
 
 }  // namespace zk_test

@@ -57,11 +57,6 @@ auto FloatTrack(const std::vector<CZK_KeyFrameTCBFloat>& keys, uint32_t before =
   return MakeTrack<CZK_AnimTrackFloatTCB>(keys, before, after);
 }
 
-STCB RandomTCB(std::mt19937& rng, float range) {
-  std::uniform_real_distribution<float> param(-range, range), ease(0.0f, 1.0f);
-  return {param(rng), param(rng), param(rng), ease(rng), ease(rng)};
-}
-
 // --- Ease and Hermite basis. -----------------------------------------------------------------
 
 TEST(TCBEase, ClosedForms) {
@@ -149,13 +144,14 @@ TEST(TCBTangents, LoopJoinsTheSeamAcrossShiftedNeighbours) {
 
 TEST(TCBEvaluate, PositionAndScaleChannelsMatchFloatTracks) {
   std::mt19937 rng(5);
-  std::uniform_real_distribution<float> value(-5.0f, 5.0f), gap(0.3f, 1.3f);
+  std::uniform_real_distribution<float> value(-5.0f, 5.0f), gap(0.3f, 1.3f), param(-1.0f, 1.0f),
+      ease(0.0f, 1.0f);
   std::vector<CZK_KeyFrameTCBPosition> positions;
   std::vector<CZK_KeyFrameTCBScale> scales;
   std::vector<CZK_KeyFrameTCBFloat> channels[3];
   float t = 0.0f;
   for (int i = 0; i < 8; ++i, t += gap(rng)) {
-    const STCB p = RandomTCB(rng, 1.0f);
+    const STCB p = {param(rng), param(rng), param(rng), ease(rng), ease(rng)};
     const Vector3 v = {value(rng), value(rng), value(rng)};
     positions.push_back(TCBKey<CZK_KeyFrameTCBPosition>(t, p));
     positions.back().value = v;

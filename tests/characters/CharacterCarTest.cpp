@@ -22,12 +22,6 @@ const std::string kSamples = ZELKAR_ASSET_DIR "/samples/";
 const float g_wiperAngleAtLoad = CZK_CharacterCar::lastWiperAngle;
 constexpr Quaternion kNoTurn = {0, 0, 0, 1};
 
-// Calls visit on node and every node below it.
-void Walk(CZK_Node* node, const std::function<void(CZK_Node*)>& visit) {
-  visit(node);
-  for (CZK_Node* child : node->children) Walk(child, visit);
-}
-
 class CarTest : public LibraryFixture {
  protected:
   void SetUp() override {
@@ -50,6 +44,11 @@ class CarTest : public LibraryFixture {
   }
   static CZK_Node* Node(CZK_Character* car, const char* name) {
     return CZK_Node::FindNodeByName(name, car->GetRoot());
+  }
+  // Calls visit on every node of every character.
+  void ForEachNode(const std::function<void(CZK_Node*)>& visit) {
+    for (size_t i = 0; i < Characters().GetNodeCount(); ++i)
+      visit(Characters().GetNode(static_cast<int>(i)));
   }
   // The four wheels at rest in the host's axes (x, up, along), unturned.
   void EmitWheels(const Vector3 (&at)[4], const Quaternion (&turn)[4]) {
@@ -188,7 +187,7 @@ TEST_F(CarTest, DetachFindsThePartByItsFirstAnimatedObject) {
   zk_->AddAnimation("Car1", "car_idle", 0);
   auto detached = [&] {
     std::string names;
-    Walk(car->GetRoot(), [&](CZK_Node* n) { names += n->detached ? n->name + ";" : ""; });
+    ForEachNode([&](CZK_Node* n) { names += n->detached ? n->name + ";" : ""; });
     return names;
   };
   zk_hostkit::EmitDetachFromParent(host_, Node(car, "e_bonnet")->GetAnimObject(1));
@@ -244,11 +243,10 @@ TEST_F(CarTest, BadInputIsSurvivedAndLoggedOnce) {
     const std::string& log = CDebugCapture::text;
     EXPECT_EQ(CDebugCapture::Count(*logged ? logged : "[CZK_CharacterCar"), *logged ? 1 : 0) << log;
     EXPECT_EQ(wipers_.GetCount(), 0) << logged;
-    for (size_t i = 0; i < Characters().GetCharacterCount(); ++i)
-      Walk(Characters().GetCharacter(static_cast<int>(i))->GetRoot(), [&](CZK_Node* n) {
-        EXPECT_EQ(n->detached, 0) << logged << " " << n->name;
-        for (float f : n->matrix.m) ASSERT_TRUE(std::isfinite(f)) << logged << " " << n->name;
-      });
+    ForEachNode([&](CZK_Node* n) {
+      EXPECT_EQ(n->detached, 0) << logged << " " << n->name;
+      for (float f : n->matrix.m) ASSERT_TRUE(std::isfinite(f)) << logged << " " << n->name;
+    });
   }
 }
 

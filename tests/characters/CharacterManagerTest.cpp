@@ -1,20 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "characters/Character.h"
 #include "support/LibraryFixture.h"
 
 namespace {
 
-class CharacterManagerTest : public LibraryFixture {
- protected:
-  CZK_Character* Make(const std::string& name) {
-    auto* c = new CZK_Character(name);
-    Characters().AddCharacter(c);
-    return c;
-  }
-};
+using CharacterManagerTest = LibraryFixture;
 
 // Counts its updates.
 class CountingCharacter : public CZK_Character {
@@ -29,7 +20,7 @@ class CountingCharacter : public CZK_Character {
 
 }  // namespace
 
-TEST_F(CharacterManagerTest, FirstNameWinsButEveryCharacterIsUpdated) {
+TEST_F(CharacterManagerTest, FirstNameWinsEveryCharacterIsUpdatedAndUnknownNamesAreRefused) {
   auto* first = new CountingCharacter("A");
   auto* second = new CountingCharacter("A");
   EXPECT_EQ(Characters().AddCharacter(first), 0);
@@ -38,16 +29,12 @@ TEST_F(CharacterManagerTest, FirstNameWinsButEveryCharacterIsUpdated) {
   Characters().UpdateAll(1.0f);
   EXPECT_EQ(first->updates, 1);
   EXPECT_EQ(second->updates, 1);
-}
-
-TEST_F(CharacterManagerTest, UnknownNamesAndClear) {
   try {
     Characters().GetCharacterIndex("nobody");
     FAIL() << "expected an exception";
   } catch (const std::exception& e) {
     EXPECT_STREQ(e.what(), "Character not found");
   }
-  Make("A");
   EXPECT_EQ(Characters().GetAnimationCount(0, 2), 0);
   Characters().AddAnimation("nobody", "scene", 0);  // nothing happens
   Characters().Clear();

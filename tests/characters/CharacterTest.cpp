@@ -84,8 +84,7 @@ TEST_F(CharacterTest, PlacementIsScaleThenRotationThenTranslation) {
     bob->SetScale(c.scale, c.scale, c.scale);
     bob->SetRotation(c.angles.x, c.angles.y, c.angles.z);
     bob->SetPosition(c.position);
-    Vector3 out;
-    EXPECT_TRUE(Near(*D3DXVec3TransformCoord(&out, &c.point, bob->GetMatrix()), c.placed));
+    EXPECT_TRUE(Near(TransformPoint(c.point, *bob->GetMatrix()), c.placed));
   }
 }
 

@@ -20,54 +20,34 @@ namespace {
 
 class ManagerTest : public ::testing::Test {
  protected:
-  CZK_AnimationControllerFloat* AddFloat(const char* name, float value) {
-    auto* c = new CZK_AnimationControllerFloat(name);
-    c->SetTrack(new LineFloatTrack(1, value));
-    manager.AddController(c);
-    return c;
-  }
-  CZK_AnimationControllerPositionVector* AddPosition(const char* name, Vector3 p) {
-    auto* c = new CZK_AnimationControllerPositionVector(name);
-    c->SetTrack(new LinePositionTrack(p, {1, 1, 1}));
+  // Registers the controller, playing the track.
+  template <class Controller, class Track>
+  Controller* Add(Controller* c, Track* track) {
+    c->SetTrack(track);
     manager.AddController(c);
     return c;
   }
   CZK_AnimationControllerPRS* AddPRS(const char* name, Vector3 p) {
-    auto* position = new CZK_AnimationControllerPositionVector(std::string(name) + "::pos");
-    position->SetTrack(new LinePositionTrack(p, {1, 0, 0}));
-    manager.AddController(position);
+    auto* position = Add(new CZK_AnimationControllerPositionVector(std::string(name) + "::pos"),
+                         new LinePositionTrack(p, {1, 0, 0}));
     auto* prs = new CZK_AnimationControllerPRS(name);
     prs->SetPosition(position);
     manager.AddController(prs);
     return prs;
-  }
-  CZK_AnimObjectTM* TM(int index) {
-    return dynamic_cast<CZK_AnimObjectTM*>(manager.GetAnimObject(index));
   }
 
   ScopedHub hub;
   CZK_ControllerManager manager;
 };
 
-CSigSolidGeneralState SolidState(uint32_t index, Vector3 position, Quaternion orientation) {
-  CSigSolidGeneralState s{};
-  s.objectIndex = index;
-  s.position = position;
-  s.orientation = orientation;
-  return s;
-}
-
 }  // namespace
 
 TEST_F(ManagerTest, TimeZeroQueriesCheckTheControllerType) {
-  AddFloat("f", 2.5f);
-  AddPosition("p", {1, 2, 3});
-  auto* rotation = new CZK_AnimationControllerRotationQuaternion("r");
-  rotation->SetTrack(new AxisRotationTrack({1, 0, 0}, 0.5f, 1.0f));
-  manager.AddController(rotation);
-  auto* scale = new CZK_AnimationControllerScale("s");
-  scale->SetTrack(new ConstantScaleTrack({2, 3, 4, {0, 0, 0, 1}}));
-  manager.AddController(scale);
+  Add(new CZK_AnimationControllerFloat("f"), new LineFloatTrack(1, 2.5f));
+  Add(new CZK_AnimationControllerPositionVector("p"), new LinePositionTrack({1, 2, 3}, {1, 1, 1}));
+  Add(new CZK_AnimationControllerRotationQuaternion("r"),
+      new AxisRotationTrack({1, 0, 0}, 0.5f, 1.0f));
+  Add(new CZK_AnimationControllerScale("s"), new ConstantScaleTrack({2, 3, 4, {0, 0, 0, 1}}));
 
   const int f = manager.CreateTransformObject("f");
   const int p = manager.CreatePositionObject("p");
@@ -176,9 +156,15 @@ TEST_F(ManagerTest, SolidStateIgnoresIndexZeroAndPastTheEnd) {
   const int a = manager.CreateTransformObject("A");
   const int n = manager.GetAnimObjectCount();
   const Matrix dummyBefore = manager.GetAnimObjectMatrix(0);
-  for (uint32_t index : {0u, static_cast<uint32_t>(n), 1000u, 0xFFFFFFFFu})
-    hub.Deliver(zk_hub::kSolidGeneralStateLists[3], SolidState(index, {1, 2, 3}, {0, 0, 0, 1}));
-  EXPECT_TRUE(Near(TM(a)->fixed, g_IdentityMatrix, 0));
+  CSigSolidGeneralState state{};
+  state.position = {1, 2, 3};
+  state.orientation = {0, 0, 0, 1};
+  for (uint32_t index : {0u, static_cast<uint32_t>(n), 1000u, 0xFFFFFFFFu}) {
+    state.objectIndex = index;
+    hub.Deliver(zk_hub::kSolidGeneralStateLists[3], state);
+  }
+  EXPECT_TRUE(
+      Near(static_cast<CZK_AnimObjectTM*>(manager.GetAnimObject(a))->fixed, g_IdentityMatrix, 0));
   EXPECT_TRUE(Near(manager.GetAnimObjectMatrix(0), dummyBefore, 0));
   EXPECT_EQ(manager.GetAnimObjectCount(), n);
 }

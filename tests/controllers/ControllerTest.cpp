@@ -8,28 +8,7 @@
 
 using namespace zk_test;
 
-namespace {
-
 constexpr Vector3 kAxisZ = {0, 0, 1};
-
-// A PRS controller with its three sub-controllers, owned together for the test.
-struct PRSRig {
-  CZK_AnimationControllerPositionVector position{"n::pos"};
-  CZK_AnimationControllerRotationQuaternion rotation{"n::rot"};
-  CZK_AnimationControllerScale scale{"n::scale"};
-  CZK_AnimationControllerPRS prs{"n"};
-
-  PRSRig(Vector3 p, Vector3 axis, float angle, float s) {
-    position.SetTrack(new LinePositionTrack(p));
-    rotation.SetTrack(new AxisRotationTrack(axis, angle));
-    scale.SetTrack(new ConstantScaleTrack({s, s, s, {0, 0, 0, 1}}));
-    prs.SetPosition(&position);
-    prs.SetRotation(&rotation);
-    prs.SetScale(&scale);
-  }
-};
-
-}  // namespace
 
 TEST(Controllers, TrackReferencesAreTakenAndReleasedOnce) {
   DestroyedTracks() = 0;
@@ -92,9 +71,18 @@ TEST(Controllers, PositionXYZSamplesZThenYThenX) {
 
 TEST(Controllers, PRSComposesScaleThenRotationThenTranslation) {
   // 2× scale, 90° about Z, at (1, 0, 0): (1, 0, 0) → (2, 0, 0) → (0, 2, 0) → (1, 2, 0).
-  PRSRig rig({1, 0, 0}, kAxisZ, zk_math::kHalfPi, 2);
+  CZK_AnimationControllerPositionVector position("n::pos");
+  CZK_AnimationControllerRotationQuaternion rotation("n::rot");
+  CZK_AnimationControllerScale scale("n::scale");
+  position.SetTrack(new LinePositionTrack({1, 0, 0}));
+  rotation.SetTrack(new AxisRotationTrack(kAxisZ, zk_math::kHalfPi));
+  scale.SetTrack(new ConstantScaleTrack({2, 2, 2, {0, 0, 0, 1}}));
+  CZK_AnimationControllerPRS prs("n");
+  prs.SetPosition(&position);
+  prs.SetRotation(&rotation);
+  prs.SetScale(&scale);
   Matrix m;
-  EXPECT_EQ(rig.prs.Evaluate(&m, 0, &g_IdentityMatrix), &m);
+  EXPECT_EQ(prs.Evaluate(&m, 0, &g_IdentityMatrix), &m);
   EXPECT_TRUE(Near(TransformPoint({1, 0, 0}, m), {1, 2, 0}, 1e-5f));
   EXPECT_TRUE(Near(TransformPoint({0, 0, 0}, m), {1, 0, 0}, 1e-6f));
   EXPECT_TRUE(Near(TransformPoint({0, 1, 0}, m), {-1, 0, 0}, 1e-5f));

@@ -89,12 +89,6 @@ class ConstantScaleTrack : public CountedTrack<CZK_AnimTrackScale> {
   ScaleValue m_value;
 };
 
-inline Vector3 TransformPoint(const Vector3& p, const Matrix& m) {
-  Vector3 out;
-  D3DXVec3TransformCoord(&out, &p, &m);
-  return out;
-}
-
 // A zeroed hub buffer installed as the library's hub for the lifetime of the object.
 class ScopedHub {
  public:

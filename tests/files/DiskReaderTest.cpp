@@ -7,25 +7,10 @@
 
 namespace {
 
-// Little-endian encoding written independently of the reader.
-struct Bytes {
-  std::string data;
-  void U16(std::uint16_t v) { data += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-  void U32(std::uint32_t v) {
-    U16(v & 0xFFFF);
-    U16(v >> 16);
-  }
-};
-
-void LoadBytes(CDiskReader& reader, const Bytes& bytes, const std::string& name = "mem.bin") {
-  reader.LoadFromMemory(bytes.data.data(), static_cast<std::uint32_t>(bytes.data.size()), name);
-}
-
+// The bytes are written out by hand, little-endian.
 TEST(DiskReader, TypedReadsAreLittleEndianWithSignedVariants) {
-  Bytes b;
-  b.data = std::string("\x01\x02\x03\x04\xFE\xFF\xFD\xFF\xFF\xFF\x00\x00\xC0\x3F", 14);
   CDiskReader reader;
-  LoadBytes(reader, b);
+  reader.LoadFromMemory("\x01\x02\x03\x04\xFE\xFF\xFD\xFF\xFF\xFF\x00\x00\xC0\x3F", 14, "mem.bin");
   EXPECT_EQ(reader.ReadU8(), 0x01u);
   EXPECT_EQ(reader.ReadU16(), 0x0302u);
   reader.Seek(0);
@@ -40,11 +25,8 @@ TEST(DiskReader, TypedReadsAreLittleEndianWithSignedVariants) {
 }
 
 TEST(DiskReader, ReadsPastTheEndThrowWithFileAndOffsetAndKeepTheCursor) {
-  Bytes b;
-  b.U32(7);
-  b.U16(0x0102);
   CDiskReader reader;
-  LoadBytes(reader, b, "scenes/broken.rsc");
+  reader.LoadFromMemory("\x07\x00\x00\x00\x02\x01", 6, "scenes/broken.rsc");  // 7, then 0x0102
   EXPECT_EQ(reader.ReadU32(), 7u);
   try {
     reader.ReadU32();

@@ -12,13 +12,6 @@ using files_test::WriteFile;
 
 namespace {
 
-CSettingsFile ParseText(const std::string& text) {
-  CSettingsFile settings;
-  NRQLib2::NFileCore::CTextData data(text.data(), static_cast<std::uint32_t>(text.size()));
-  settings.Parse(data);
-  return settings;
-}
-
 class Settings : public ::testing::Test {
  protected:
   void TearDown() override { NRQLib2::NFileCore::DestroyArchiveCache(); }
@@ -26,7 +19,10 @@ class Settings : public ::testing::Test {
 };
 
 TEST(SettingsParse, VectorsNeedEveryField) {
-  const CSettingsFile s = ParseText("[V]\ntwo=1 2\nthree=1 2 3\nfour=1 2 3 4\n");
+  const std::string text = "[V]\ntwo=1 2\nthree=1 2 3\nfour=1 2 3 4\n";
+  NRQLib2::NFileCore::CTextData data(text.data(), static_cast<std::uint32_t>(text.size()));
+  CSettingsFile s;
+  s.Parse(data);
   const Vector3 fallback{9, 8, 7};
   EXPECT_TRUE(Near(s.GetVector3("V", "two", fallback), fallback, 0.0f));
   EXPECT_TRUE(Near(s.GetVector3("V", "three", fallback), {1, 2, 3}, 0.0f));
@@ -38,7 +34,7 @@ TEST(SettingsParse, VectorsNeedEveryField) {
   EXPECT_EQ(s.GetVector2("V", "missing", {4, 3}), (std::array<float, 2>{4, 3}));
 }
 
-TEST_F(Settings, ModesDecideLoadingSettersAndSave) {
+TEST_F(Settings, ModesDecideLoadingSettersAndSaveOfPresentAndMissingFiles) {
   WriteFile(dir / "m.ini", "[S]\nold=1\n");
   CSettingsFile create;
   ASSERT_TRUE(create.Open(dir / "m.ini", CSettingsFile::kModeCreate));
@@ -74,9 +70,8 @@ TEST_F(Settings, ModesDecideLoadingSettersAndSave) {
 
   ASSERT_TRUE(addMissing.Save());  // mode 2 may save
   EXPECT_EQ(ReadFile(dir / "m.ini"), "[S]\nnew = 6\nold = 1\n\n[T]\nf = 1.500000\n\n");
-}
 
-TEST_F(Settings, MissingFileFailsInWritingModesAndIsEmptyOtherwise) {
+  // A missing file fails in the writing modes and is empty otherwise.
   CSettingsFile s;
   EXPECT_FALSE(s.Open(dir / "none.ini", CSettingsFile::kModeReadWrite));
   EXPECT_FALSE(s.Open(dir / "none.ini", CSettingsFile::kModeCreate));

@@ -9,7 +9,7 @@ using NRQLib2::NFileCore::CTextData;
 
 namespace {
 
-TEST(TextDataGetLine, MaximumOneGivesAnEmptyStringWithoutMoving) {
+TEST(TextDataGetLine, MaximumOneGivesAnEmptyStringWithoutMovingAndNoTextGivesNull) {
   const std::string bytes = "ab";
   CTextData text(bytes.data(), 2);
   char buffer[4] = {'#', '#', '#', '#'};
@@ -22,15 +22,12 @@ TEST(TextDataGetLine, MaximumOneGivesAnEmptyStringWithoutMoving) {
   EXPECT_EQ(text.GetLine(buffer, 0), nullptr);
   EXPECT_EQ(buffer[1], '#');
   EXPECT_STREQ(text.GetLine(buffer, 4), "ab");
-}
-
-TEST(TextDataGetLine, EmptyAndMissingTextGiveNull) {
-  char buffer[8];
+  // Empty and missing text give no line.
   CTextData empty("", 0);
-  EXPECT_EQ(empty.GetLine(buffer, 8), nullptr);
+  EXPECT_EQ(empty.GetLine(buffer, 4), nullptr);
   CTextData missing(std::string("/nonexistent/zelkar/none.txt"));
   EXPECT_EQ(missing.GetData(), nullptr);
-  EXPECT_EQ(missing.GetLine(buffer, 8), nullptr);
+  EXPECT_EQ(missing.GetLine(buffer, 4), nullptr);
 }
 
 }  // namespace

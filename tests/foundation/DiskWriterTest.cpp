@@ -86,7 +86,7 @@ TEST_F(DiskWriterTest, PackedColourClampsRoundsAndOrdersArgb) {
   EXPECT_EQ(bytes, (Bytes{0x00, 0xFF, 0x80, 0x33}));
 }
 
-TEST_F(DiskWriterTest, EndOrUndoWithoutChunkThrowsAndLeavesThePosition) {
+TEST_F(DiskWriterTest, MisuseThrowsAndLeavesThePosition) {
   CDiskWriter w;
   w.Create(PathOf("empty.bin"));
   w.WriteDword(7);
@@ -106,6 +106,11 @@ TEST_F(DiskWriterTest, EndOrUndoWithoutChunkThrowsAndLeavesThePosition) {
   w.EndChunk();
   EXPECT_THROW(w.EndChunk(), NRQLib2::CRQ_DiskIOException);
   EXPECT_EQ(w.Tell(), 20u);
+  // Writes on a closed writer fail cleanly; closing twice is harmless.
+  w.Close();
+  EXPECT_THROW(w.WriteString("abc"), NRQLib2::CRQ_DiskIOException);
+  w.Close();
+  EXPECT_THROW(CDiskWriter().WriteInt(1), NRQLib2::CRQ_DiskIOException);
 }
 
 TEST_F(DiskWriterTest, CreateFailureNamesThePathAndTheSystemReason) {
@@ -121,15 +126,6 @@ TEST_F(DiskWriterTest, CreateFailureNamesThePathAndTheSystemReason) {
   const std::string cut = CreateError(w, PathOf("x") + "/" + std::string(700, 'p'));
   EXPECT_EQ(cut.size(), 511u);
   EXPECT_EQ(cut.rfind("Error creating file: ", 0), 0u);
-}
-
-TEST_F(DiskWriterTest, WritesOnAClosedWriterFailCleanly) {
-  CDiskWriter w;
-  EXPECT_THROW(w.WriteInt(1), NRQLib2::CRQ_DiskIOException);
-  w.Create(PathOf("closed.bin"));
-  w.Close();
-  EXPECT_THROW(w.WriteString("abc"), NRQLib2::CRQ_DiskIOException);
-  w.Close();  // closing twice is harmless
 }
 
 }  // namespace

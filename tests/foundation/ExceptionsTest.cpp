@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(Exceptions, ZkExceptionWithInnerReportsInnerLineFeedMessage) {
+TEST(Exceptions, MessagesNestInnermostFirstAndSurviveTheThrowAndTheCopy) {
   const std::runtime_error inner("A");
   const CZK_Exception e("B", inner);
   EXPECT_STREQ(e.what(), "A\nB");
@@ -15,17 +15,16 @@ TEST(Exceptions, ZkExceptionWithInnerReportsInnerLineFeedMessage) {
   // Wrapping twice nests the texts in order, innermost first.
   const CZK_Exception outer("C", e);
   EXPECT_STREQ(outer.what(), "A\nB\nC");
-}
 
-TEST(Exceptions, DiskIoExceptionSurvivesTheThrowAndTheCopy) {
+  // A disk exception keeps its own copy of the message through the throw and a copy.
   std::string text(300, 'x');
   try {
     NRQLib2::CRQ_DiskIOException original(text);
-    text.assign("changed");  // the exception keeps its own copy of the message
+    text.assign("changed");
     throw original;
-  } catch (const NRQLib2::CRQ_DiskIOException& e) {
-    EXPECT_EQ(std::string(e.what()), std::string(300, 'x'));
-    const NRQLib2::CRQ_DiskIOException copy(e);
+  } catch (const NRQLib2::CRQ_DiskIOException& caught) {
+    EXPECT_EQ(std::string(caught.what()), std::string(300, 'x'));
+    const NRQLib2::CRQ_DiskIOException copy(caught);
     EXPECT_EQ(std::string(copy.what()), std::string(300, 'x'));
   }
 }

@@ -42,24 +42,23 @@ Quaternion QMul(const Quaternion& a, const Quaternion& b) {
   return r;
 }
 
-Vector3 Transform(const Vector3& v, const Matrix& m) {
-  Vector3 r;
-  D3DXVec3TransformCoord(&r, &v, &m);
-  return r;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Matrices.
 
-TEST(MathMatrix, MultiplyComposesInApplicationOrder) {
+// Both products apply their first factor first. Every element and term is checked by the inverse
+// tests below.
+TEST(MathProduct, TheFirstFactorActsFirst) {
   Matrix t, r;
   D3DXMatrixTranslation(&t, 1, 0, 0);
   D3DXMatrixRotationZ(&r, zk_math::kHalfPi);
-  // Translate first, then rotate: the origin goes to (1,0,0), then to (0,1,0).
-  EXPECT_TRUE(Near(Transform({0, 0, 0}, Mul(t, r)), {0, 1, 0}, 1e-6f));
-  // Rotate first, then translate: the origin stays, then moves to (1,0,0).
-  EXPECT_TRUE(Near(Transform({0, 0, 0}, Mul(r, t)), {1, 0, 0}, 1e-6f));
-  // Every element of the product is checked by the inverse test below on random matrices.
+  // Translate, then rotate: the origin goes to (1,0,0), then to (0,1,0); the other order: (1,0,0).
+  EXPECT_TRUE(Near(TransformPoint({0, 0, 0}, Mul(t, r)), {0, 1, 0}, 1e-6f));
+  EXPECT_TRUE(Near(TransformPoint({0, 0, 0}, Mul(r, t)), {1, 0, 0}, 1e-6f));
+  const Quaternion a = QuaternionFromAxisAngle({0, 0, 1}, zk_math::kHalfPi);
+  const Quaternion b = QuaternionFromAxisAngle({1, 0, 0}, zk_math::kHalfPi);
+  // (1,0,0) -> a -> (0,1,0) -> b -> (0,0,1); the other order: -> b -> (1,0,0) -> a -> (0,1,0).
+  EXPECT_TRUE(Near(TransformPoint({1, 0, 0}, FromQuaternion(QMul(a, b))), {0, 0, 1}, 1e-6f));
+  EXPECT_TRUE(Near(TransformPoint({1, 0, 0}, FromQuaternion(QMul(b, a))), {0, 1, 0}, 1e-6f));
 }
 
 TEST(MathMatrix, InverseTimesMatrixIsIdentity) {
@@ -102,17 +101,6 @@ TEST(MathMatrix, SingularInverseReturnsNullAndLeavesOutput) {
 
 // ---------------------------------------------------------------------------------------------
 // Quaternions and matrices.
-
-TEST(MathQuaternion, MultiplyRotatesByTheFirstThenTheSecond) {
-  const Quaternion a = QuaternionFromAxisAngle({0, 0, 1}, zk_math::kHalfPi);
-  const Quaternion b = QuaternionFromAxisAngle({1, 0, 0}, zk_math::kHalfPi);
-  // (1,0,0) -> a -> (0,1,0) -> b -> (0,0,1)
-  EXPECT_TRUE(Near(Transform({1, 0, 0}, FromQuaternion(QMul(a, b))), {0, 0, 1}, 1e-6f));
-  // The other order ends elsewhere: (1,0,0) -> b -> (1,0,0) -> a -> (0,1,0).
-  EXPECT_TRUE(Near(Transform({1, 0, 0}, FromQuaternion(QMul(b, a))), {0, 1, 0}, 1e-6f));
-
-  // Every term of the product is checked by q · q⁻¹ = 1 in the inverse test below.
-}
 
 TEST(MathQuaternion, InverseAndItsThreshold) {
   Random rng(10);

@@ -44,13 +44,9 @@ TEST(HostHubTest, CarControlReachesTheListsOfTheCurrentState) {
 
   connections.clear();
   EXPECT_EQ(hub.TotalConnections(), 0u);
+  // Without a hub a connection stays unlinked.
   SetSignalHub(nullptr);
-}
-
-TEST(HostHubTest, LinkingWithoutAHubLeavesTheConnectionUnlinked) {
-  SetSignalHub(nullptr);
-  CCounter owner;
-  CConnection<CCounter, const CSigPC_SessionCleanup&> c(&owner, &CCounter::OnCleanup);
+  CConnection<CCounter, const CSigPC_SessionCleanup&> c(&driver, &CCounter::OnCleanup);
   LinkIntoHub(&c, zk_hub::kSessionCleanupList);
   EXPECT_EQ(c.list, nullptr);
   EXPECT_EQ(HubSignal<CSigWiperPosition>(zk_hub::kWiperPositionSignal), nullptr);

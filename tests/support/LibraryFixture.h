@@ -8,11 +8,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "animation/AnimTrackLinear.h"
 #include "characters/CharacterManager.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ControllerManager.h"
+#include "foundation/Exceptions.h"
 #include "interface/LibraryGlobal.h"
 #include "platform/DebugOutput.h"
 #include "signals/Hub.h"
@@ -84,5 +86,22 @@ struct ScopedDebugCapture {
     return n;
   }
 };
+
+// Runs load, which must be refused: it throws CZK_Exception with every fragment in its message;
+// returns the text.
+template <class Load>
+std::string RefusalText(Load load, const std::vector<std::string>& fragments) {
+  std::string text;
+  try {
+    load();
+    ADD_FAILURE() << "accepted";
+  } catch (const CZK_Exception& e) {
+    text = e.what();
+  }
+  for (const std::string& fragment : fragments)
+    EXPECT_NE(text.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in\n"
+                                                      << text;
+  return text;
+}
 
 }  // namespace zk_test

@@ -44,6 +44,13 @@ inline Matrix Mul(const Matrix& a, const Matrix& b) {
   return r;
 }
 
+// The point p carried by m (the row-vector convention: p · m).
+inline Vector3 TransformPoint(const Vector3& p, const Matrix& m) {
+  Vector3 out;
+  D3DXVec3TransformCoord(&out, &p, &m);
+  return out;
+}
+
 inline Matrix Translation(float x, float y, float z) {
   Matrix m;
   D3DXMatrixTranslation(&m, x, y, z);

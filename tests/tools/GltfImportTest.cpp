@@ -95,29 +95,24 @@ TEST(GltfImport, FilesOfAnotherWriterPlayAsAViewerShowsThem) {
 
 TEST(GltfImport, ExportedSamplesImportBackToTheSameMatrices) {
   files_test::TempDir dir;
-  struct Case {
-    const char *hierarchy, *scene;
-    float metresPerUnit;
-  };
-  const Case cases[] = {{"human_skeleton.zkh", "idle_loop.zka", 0.001f},
-                        {"human_skeleton.zkh", "driver_steer.zka", 0.001f},
-                        {"human_skeleton.zkh", "codriver_notes.zka", 0.001f}};
-  for (const Case& c : cases) {
+  const float metresPerUnit = 0.001f;  // the person's millimetres
+  for (const char* scene : {"idle_loop.zka", "driver_steer.zka", "codriver_notes.zka"}) {
     const SPlayOptions play{0, -1, 30, ""};
-    const SRecording original = RecordScene(kSamples + c.hierarchy, kSamples + c.scene, play);
-    WriteGlb(original, dir / "sample.glb", {"sample", c.metresPerUnit});
+    const SRecording original =
+        RecordScene(kSamples + "human_skeleton.zkh", kSamples + scene, play);
+    WriteGlb(original, dir / "sample.glb", {"sample", metresPerUnit});
     SImportOptions options;
-    options.frame = {true, c.metresPerUnit};
+    options.frame = {true, metresPerUnit};
     const SRecording back =
         ImportAndPlay(dir / "sample.glb", options, dir.Path(), original.times.back(), 30);
-    ASSERT_EQ(back.worlds.size(), original.worlds.size()) << c.scene;
+    ASSERT_EQ(back.worlds.size(), original.worlds.size()) << scene;
     for (size_t i = 0; i < back.nodes.size(); ++i)
       ASSERT_EQ(back.nodes[i].name, original.nodes[i].name);
     for (size_t k = 0; k < back.worlds.size(); ++k)
       for (int e = 0; e < 16; ++e)
         ASSERT_NEAR(back.worlds[k].m[e], original.worlds[k].m[e],
-                    e >= 12 ? 1e-4 / c.metresPerUnit : 1e-4)
-            << c.scene << " frame " << k / back.nodes.size() << " node "
+                    e >= 12 ? 1e-4 / metresPerUnit : 1e-4)
+            << scene << " frame " << k / back.nodes.size() << " node "
             << back.nodes[k % back.nodes.size()].name << " element " << e;
   }
 }
