@@ -201,22 +201,48 @@ inline __m128 DirectArcBlend(__m128 a, __m128 b, __m128d w) {
 // this (keys joined the long way round, rare) runs the general routines instead.
 constexpr float kNearHalfTurn = 2.6f;
 
-// The squad of a prepared pair of keys: DirectArcSlerp(q0, q1, keys, e) on the curve,
-// DirectArcSlerp(a0, b1, controls, e) on the controls, then the slerp between the two with its
-// own DirectArcPair(..., false) at 2e(1 - e), with the same results; one with a slerp wider
-// than kNearHalfTurn gives QuaternionSlerpSpin's results instead. With SSE2 the four sines
-// of the first two slerps are one pass of SineHalfTurn4, the blends run two components to a
-// register, and the last slerp takes its three sines (the two weights' and its reciprocal's)
-// in one more pass.
-inline Quaternion DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSlerpPair& keys,
-                                 const Quaternion& a0, const Quaternion& b1,
-                                 const SSlerpPair& controls, float e) {
+// The squad through the general routines: the keys' and the controls' slerps at e, then the
+// slerp between the two at 2e(1 - e).
+[[gnu::noinline, gnu::cold]] inline void GeneralSquad(const Quaternion& q0, const Quaternion& q1,
+                                                      const Quaternion& a0, const Quaternion& b1,
+                                                      float e, Quaternion* out) {
+  *out = QuaternionSlerpSpin(QuaternionSlerpSpin(q0, q1, 0.0f, e),
+                             QuaternionSlerpSpin(a0, b1, 0.0f, e), 0.0f, 2.0f * e * (1.0f - e));
+}
+
+#if defined(__SSE2__)
+// The last slerp of a squad whose two inner slerps are not within DirectArcPair's straight
+// limit of each other (dot product c): its own angle and three sines, or the general routines
+// when that angle is wider than kNearHalfTurn. Out of line, so that the usual path, a straight
+// last slerp, needs no frame of its own (and keys sampled at their own pace mostly take it).
+[[gnu::noinline]] inline void DirectArcLastSlerp(__m128 onCurve, __m128 onControls, float c,
+                                                 float e, const Quaternion& q0,
+                                                 const Quaternion& q1, const Quaternion& a0,
+                                                 const Quaternion& b1, Quaternion* out) {
   const float between = 2.0f * e * (1.0f - e);
-  const auto general = [&] {
-    return QuaternionSlerpSpin(QuaternionSlerpSpin(q0, q1, 0.0f, e),
-                               QuaternionSlerpSpin(a0, b1, 0.0f, e), 0.0f, between);
-  };
-  if (keys.angle > kNearHalfTurn || controls.angle > kNearHalfTurn) return general();
+  const float angle = std::acos(c);
+  if (angle > kNearHalfTurn) return GeneralSquad(q0, q1, a0, b1, e, out);
+  const float phi = angle * between;
+  alignas(16) float s[4];
+  _mm_store_ps(s, SineHalfTurn4(_mm_setr_ps(angle - phi, phi, angle, angle)));
+  const float inverseSine = 1.0f / s[2];
+  const __m128d w = _mm_setr_pd(s[0] * inverseSine, s[1] * inverseSine);
+  _mm_storeu_ps(&out->x, DirectArcBlend(onCurve, onControls, w));
+}
+#endif
+
+// The squad of a prepared pair of keys, written to *out: DirectArcSlerp(q0, q1, keys, e) on the
+// curve, DirectArcSlerp(a0, b1, controls, e) on the controls, then the slerp between the two
+// with its own DirectArcPair(..., false) at 2e(1 - e), with the same results; one with a slerp
+// wider than kNearHalfTurn gives QuaternionSlerpSpin's results instead. With SSE2 the four
+// sines of the first two slerps are one pass of SineHalfTurn4, the blends run two components to
+// a register, and the last slerp, when not straight, takes its three sines (the two weights'
+// and its reciprocal's) in one more pass.
+inline void DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSlerpPair& keys,
+                           const Quaternion& a0, const Quaternion& b1, const SSlerpPair& controls,
+                           float e, Quaternion* out) {
+  if (keys.angle > kNearHalfTurn || controls.angle > kNearHalfTurn)
+    return GeneralSquad(q0, q1, a0, b1, e, out);
 #if defined(__SSE2__)
   const float phiKeys = keys.angle * e;
   const float phiControls = controls.angle * e;
@@ -229,30 +255,23 @@ inline Quaternion DirectArcSquad(const Quaternion& q0, const Quaternion& q1, con
                                         DirectArcWeights<0>(sines, keys.Straight(), e));
   const __m128 onControls = DirectArcBlend(_mm_loadu_ps(&a0.x), _mm_loadu_ps(&b1.x),
                                            DirectArcWeights<2>(sines, controls.Straight(), e));
-  alignas(16) float p[4];
-  _mm_store_ps(p, _mm_mul_ps(onCurve, onControls));
-  const float c = p[0] + p[1] + p[2] + p[3];
-  __m128d w;
-  if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
-    const float angle = std::acos(c);
-    if (angle > kNearHalfTurn) return general();
-    const float phi = angle * between;
-    alignas(16) float s[4];
-    _mm_store_ps(s, SineHalfTurn4(_mm_setr_ps(angle - phi, phi, angle, angle)));
-    const float inverseSine = 1.0f / s[2];
-    w = _mm_setr_pd(s[0] * inverseSine, s[1] * inverseSine);
-  } else {
-    w = _mm_setr_pd(1.0 - static_cast<double>(between), between);
-  }
-  Quaternion r;
-  _mm_storeu_ps(&r.x, DirectArcBlend(onCurve, onControls, w));
-  return r;
+  // The dot product summed in the order of QuaternionDot.
+  const __m128 p = _mm_mul_ps(onCurve, onControls);
+  const __m128 p1 = _mm_shuffle_ps(p, p, _MM_SHUFFLE(1, 1, 1, 1));
+  const __m128 p2 = _mm_movehl_ps(p, p);
+  const __m128 p3 = _mm_shuffle_ps(p, p, _MM_SHUFFLE(3, 3, 3, 3));
+  const float c = _mm_cvtss_f32(_mm_add_ss(_mm_add_ss(_mm_add_ss(p, p1), p2), p3));
+  if (!(1.0f - std::fabs(c) < 9.99999997e-07f))
+    return DirectArcLastSlerp(onCurve, onControls, c, e, q0, q1, a0, b1, out);
+  const float between = 2.0f * e * (1.0f - e);
+  _mm_storeu_ps(&out->x, DirectArcBlend(onCurve, onControls,
+                                        _mm_setr_pd(1.0 - static_cast<double>(between), between)));
 #else
   const Quaternion onCurve = DirectArcSlerp(q0, q1, keys, e);
   const Quaternion onControls = DirectArcSlerp(a0, b1, controls, e);
   const SSlerpPair last = DirectArcPair(onCurve, onControls, false);
-  if (last.angle > kNearHalfTurn) return general();
-  return DirectArcSlerp(onCurve, onControls, last, between);
+  if (last.angle > kNearHalfTurn) return GeneralSquad(q0, q1, a0, b1, e, out);
+  *out = DirectArcSlerp(onCurve, onControls, last, 2.0f * e * (1.0f - e));
 #endif
 }
 

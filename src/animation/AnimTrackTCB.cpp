@@ -310,7 +310,9 @@ Quaternion* CZK_AnimTrackRotationTCB::Evaluate(Quaternion* out, float time) cons
                       if (pair >= m_pairs.size())
                         return Squad(prev.rotation, prev.controlA, next.rotation, next.controlB,
                                      RotationEase(t, prev, next));
-                      return SamplePair(&prev, m_pairs[pair], t);
+                      Quaternion q;
+                      SamplePair(&prev, m_pairs[pair], t, &q);
+                      return q;
                     });
   return out;
 }

@@ -82,13 +82,13 @@ class CZK_AnimTrackRotationTCB
   const SPairConstants* GetPreparedPairs() const { return m_pairs.data(); }
   size_t GetPreparedPairCount() const { return m_pairs.size(); }
   // EvaluatePlaced's value between keys k[0] and k[1] of pair `pair`, prepared, with
-  // k[0].time <= time < k[1].time.
-  static Quaternion SamplePair(const CZK_KeyFrameTCBRotation* k, const SPairConstants& pair,
-                               float time) {
+  // k[0].time <= time < k[1].time, written to *out.
+  static void SamplePair(const CZK_KeyFrameTCBRotation* k, const SPairConstants& pair, float time,
+                         Quaternion* out) {
     const float u = (time - k[0].time) / (k[1].time - k[0].time);
-    return NAnimTrackSlerp::DirectArcSquad(k[0].rotation, k[1].rotation, pair.keys, k[0].controlA,
-                                           k[1].controlB, pair.controls,
-                                           NAnimTrackTCB::EaseFrom(pair.ease, u));
+    NAnimTrackSlerp::DirectArcSquad(k[0].rotation, k[1].rotation, pair.keys, k[0].controlA,
+                                    k[1].controlB, pair.controls,
+                                    NAnimTrackTCB::EaseFrom(pair.ease, u), out);
   }
 
  private:

@@ -362,8 +362,8 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
           static_cast<size_t>(k - static_cast<const CZK_KeyFrameTCBRotation*>(r.keys));
       if (pair < r.pairs) {
         const auto* track = static_cast<const CZK_AnimTrackRotationTCB*>(r.track);
-        in.HoldRotation(
-            lane, CZK_AnimTrackRotationTCB::SamplePair(k, track->GetPreparedPairs()[pair], p.time));
+        CZK_AnimTrackRotationTCB::SamplePair(k, track->GetPreparedPairs()[pair], p.time,
+                                             in.HeldRotation(lane));
         return;
       }
     }

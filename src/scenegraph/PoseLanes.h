@@ -42,6 +42,13 @@ struct alignas(16) SInputs {
   void HoldRotation(size_t lane, const Quaternion& q) {
     SetRotation(lane, q, {-0.0f, -0.0f, -0.0f, -0.0f}, 0.0f, 0.0f);
   }
+  // HoldRotation's lane with the held value left to the caller, who writes it to the result.
+  Quaternion* HeldRotation(size_t lane) {
+    rotationB[lane] = {-0.0f, -0.0f, -0.0f, -0.0f};
+    rotationU[lane] = 0.0f;
+    signedAngle[lane] = 0.0f;
+    return &rotationA[lane];
+  }
   void SetPosition(size_t lane, const Vector3& a, const Vector3& b, float u) {
     const float av[3] = {a.x, a.y, a.z}, bv[3] = {b.x, b.y, b.z};
     for (int i = 0; i < 3; ++i) {
