@@ -358,8 +358,7 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
     // Most samples: a prepared pair the cursor finds, its squad inlined here.
     const NAnimTrackSearch::SPlacedTime& p = m_placed[r.range];
     if (const auto* k = PlaceOnCursor<CZK_KeyFrameTCBRotation>(r, p)) {
-      const auto pair =
-          static_cast<size_t>(k - static_cast<const CZK_KeyFrameTCBRotation*>(r.keys));
+      const size_t pair = r.cursor - 1;  // the keys k[0] and k[1]
       if (pair < r.pairs) {
         const auto* track = static_cast<const CZK_AnimTrackRotationTCB*>(r.track);
         CZK_AnimTrackRotationTCB::SamplePair(k, track->GetPreparedPairs()[pair], p.time,
