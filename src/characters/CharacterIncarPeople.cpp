@@ -183,12 +183,10 @@ void CZK_CharacterIncarPeople::OnIncarShake(const CSigIncarShake& record) {
   shake[record.person] = record;
 }
 
-void CZK_CharacterIncarPeople::Repropagate(CZK_Node* node, float time) {
-  const size_t count = node->children.size();
-  for (size_t i = 0; i < count; ++i) node->children[i]->Update(time, &node->matrix);
-}
-
-void CZK_CharacterIncarPeople::ApplyShake(uint32_t person, float time) {
+// The shake's steps; `updates` gives each changed bone's matrix as it stands (Current) and
+// updates the bone's subtree after the change (Changed).
+template <class Updates>
+void CZK_CharacterIncarPeople::Shake(uint32_t person, Updates& updates) {
   const CSigIncarShake& record = shake[person & 1u];
   const SShakeLimit* limits = kShakeLimits[person & 1u];
   CZK_Node* handL = bones[kHandL];
@@ -198,36 +196,69 @@ void CZK_CharacterIncarPeople::ApplyShake(uint32_t person, float time) {
 
   const Vector3 shift = ClampShake(record.bodyShift, limits[5]);
   for (int index : {kSpine01, kThighL, kThighR}) {
-    CZK_Node* bone = bones[index];
-    if (bone == nullptr) continue;
-    bone->matrix.m[12] += shift.x;
-    bone->matrix.m[13] += shift.y;
-    bone->matrix.m[14] += shift.z;
-    Repropagate(bone, time);
+    if (bones[index] == nullptr) continue;
+    Matrix& m = updates.Current(index);
+    m.m[12] += shift.x;
+    m.m[13] += shift.y;
+    m.m[14] += shift.z;
+    updates.Changed(index);
   }
 
   for (int k = 0; k < 5; ++k) {
-    CZK_Node* bone = bones[k];
-    if (bone == nullptr) continue;
+    if (bones[k] == nullptr) continue;
     const Vector3 v = ClampShake(record.shakeVectors[k].value, limits[k]);
-    Matrix& m = bone->matrix;
+    Matrix& m = updates.Current(k);
     // The record's second and third words swap places: the host's axes are not the skeleton's.
     const Vector3 x = Vec3Normalized(MatrixGetRow(m, 0) + Vector3{v.x, v.z, v.y});
     const Vector3 z = Vec3Normalized(Vec3Cross(x, MatrixGetRow(m, 1)));
     MatrixSetRow(m, 0, x);
     MatrixSetRow(m, 1, Vec3Cross(z, x));
     MatrixSetRow(m, 2, z);
-    Repropagate(bone, time);
+    updates.Changed(k);
   }
 
-  if (handL != nullptr) {
-    handL->matrix = savedL;
-    Repropagate(handL, time);
+  const Matrix* saved[2] = {&savedL, &savedR};
+  const int hands[2] = {kHandL, kHandR};
+  for (int h = 0; h < 2; ++h) {
+    if (bones[hands[h]] == nullptr) continue;
+    updates.Current(hands[h]) = *saved[h];
+    updates.Changed(hands[h]);
   }
-  if (handR != nullptr) {
-    handR->matrix = savedR;
-    Repropagate(handR, time);
+}
+
+namespace {
+// Each change followed at once by the update of the bone's subtree.
+struct SStepByStep {
+  CZK_Node* const* bones;
+  float time;
+  Matrix& Current(int k) { return bones[k]->matrix; }
+  void Changed(int k) {
+    CZK_Node* node = bones[k];
+    const size_t count = node->children.size();
+    for (size_t i = 0; i < count; ++i) node->children[i]->Update(time, &node->matrix);
   }
+};
+// The subtrees updated once, after the last change.
+struct SDeferred {
+  CZK_DeferredSubtreeUpdate& update;
+  Matrix& Current(int k) { return update.Current(static_cast<size_t>(k)); }
+  void Changed(int k) { update.Changed(static_cast<size_t>(k)); }
+};
+}  // namespace
+
+void CZK_CharacterIncarPeople::ApplyShakeStepByStep(uint32_t person, float time) {
+  SStepByStep updates{bones, time};
+  Shake(person, updates);
+}
+
+void CZK_CharacterIncarPeople::ApplyShake(uint32_t person, float time) {
+  // Both callers evaluate the skeleton under the identity before the shake.
+  if (!shakeUpdate.Bind(root, &g_IdentityMatrix, bones, kBoneCount))
+    return ApplyShakeStepByStep(person, time);
+  shakeUpdate.Begin(time);
+  SDeferred updates{shakeUpdate};
+  Shake(person, updates);
+  shakeUpdate.Finish();
 }
 
 // ---- Arms -------------------------------------------------------------------------------------

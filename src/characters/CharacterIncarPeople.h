@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "characters/Character.h"
+#include "characters/DeferredSubtreeUpdate.h"
 #include "scenegraph/IKChain.h"
 
 class CZK_CharacterCar;
@@ -106,6 +107,9 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   // Bends spine, head and upper arms and shifts the body by the shake record of `person`, under
   // the evaluated skeleton at `time`, leaving both hands where they were.
   void ApplyShake(uint32_t person, float time);
+  // The same, each change followed at once by its subtree's update, as the steps read: what
+  // ApplyShake does for a tree it cannot defer (see CZK_DeferredSubtreeUpdate).
+  void ApplyShakeStepByStep(uint32_t person, float time);
   // Re-solves the right arm, then the left, towards the hands' current positions.
   void SolveArms();
 
@@ -134,8 +138,6 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   // co-driver take their seat, wheel and hand points from it. Called in the subclasses'
   // initialiser lists, so a refused person never reaches the node registry or the hub.
   static const std::string& RequireCar(const std::string& name, const char* who);
-  // Updates every child of node with time and node's matrix.
-  static void Repropagate(CZK_Node* node, float time);
   // Solves one arm; bones missing from the skeleton leave it as it is.
   void SolveArm(CZK_IKChain& chain, CZK_Node* upper, CZK_Node* lower, CZK_Node* twist,
                 CZK_Node* hand);
@@ -163,4 +165,9 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   static constexpr uint32_t kReportedCarState = 1;
   static constexpr uint32_t kReportedShake = 2;
   uint32_t reportedInput = 0;
+  // The shake's subtree updates, each node evaluated once per frame.
+  CZK_DeferredSubtreeUpdate shakeUpdate;
+
+  template <class Updates>
+  void Shake(uint32_t person, Updates& updates);
 };

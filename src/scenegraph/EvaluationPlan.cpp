@@ -88,11 +88,6 @@ template <class Stored, class Slot>
   return keys + i - 1;
 }
 
-bool IsPRSNodeClass(const std::type_info& type) {
-  return type == typeid(CZK_NodePRS) || type == typeid(CZK_NodeBone) ||
-         type == typeid(CZK_NodeHumanPRS);
-}
-
 }  // namespace
 
 bool CZK_EvaluationPlan::IsConstant(const SEntry& e) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "foundation/Math.h"
@@ -83,6 +84,13 @@ class CZK_NodeHumanPRS : public CZK_NodePRS {
  public:
   using CZK_NodePRS::CZK_NodePRS;
 };
+
+// Whether a node of exactly this class updates as CZK_NodePRS does: EvaluateLocal, then its
+// children under its new matrix.
+inline bool IsPRSNodeClass(const std::type_info& type) {
+  return type == typeid(CZK_NodePRS) || type == typeid(CZK_NodeBone) ||
+         type == typeid(CZK_NodeHumanPRS);
+}
 
 class CZK_NodePS : public CZK_Node {
  public:

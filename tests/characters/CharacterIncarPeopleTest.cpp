@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "InCarTestSupport.h"
 
@@ -128,6 +129,49 @@ TEST_F(InCarPeopleTest, ShakeIsClampedSwappedAndLeavesTheHandsInPlace) {
     EXPECT_EQ(std::memcmp(&handL, p->GetBone(p->kHandL)->GetMatrix(), sizeof(Matrix)), 0);
     EXPECT_EQ(std::memcmp(&handR, p->GetBone(p->kHandR)->GetMatrix(), sizeof(Matrix)), 0);
     ExpectVectorNear(At(p->GetBone(p->kHandR)->children[0]), fingerR);
+  }
+}
+
+// ApplyShake updates the changed bones' subtrees once, after the last change; the steps taken
+// literally (each change followed by its subtree's update) must give every node the same matrix
+// to the bit, at moving times and with bends that change every bone the steps read.
+TEST_F(InCarPeopleTest, DeferredShakeMatchesTheStepByStepUpdates) {
+  CQueuedPerson* p = Person();
+  // Two nodes down from the head: a subtree below a bone that holds no bone itself.
+  auto* head = static_cast<CZK_NodePRS*>(p->GetBone(p->kHead));
+  CZK_NodePRS* above = head;
+  for (int depth = 0; depth < 2; ++depth) {
+    auto* node = new CZK_NodePRS("below head", 99 + depth, above->id);
+    node->AddAnimObject(head->animObjects[0]);
+    above->AddChild(node);
+    above = node;
+  }
+  CZK_Node* bones[CZK_CharacterIncarPeople::kBoneCount];
+  for (int k = 0; k < p->kBoneCount; ++k) bones[k] = p->GetBone(k);
+  CZK_DeferredSubtreeUpdate probe;  // the tree is one the shake defers
+  EXPECT_TRUE(probe.Bind(p->GetRoot(), &g_IdentityMatrix, bones, p->kBoneCount));
+  std::vector<CZK_Node*> nodes = {p->GetRoot()};
+  for (size_t i = 0; i < nodes.size(); ++i)
+    nodes.insert(nodes.end(), nodes[i]->children.begin(), nodes[i]->children.end());
+  for (int round = 0; round < 6; ++round) {
+    CSigIncarShake record{};
+    record.person = static_cast<uint32_t>(round & 1);
+    for (int k = 0; k < 5; ++k)
+      record.shakeVectors[k].value = {0.05f * static_cast<float>(k - round), 0.1f, -0.03f * k};
+    record.bodyShift = {0.1f, -0.05f * static_cast<float>(round), 0.02f};
+    Deliver(zk_hub::kIncarShakeList, record);
+    const float time = 0.3f + 1.7f * static_cast<float>(round);
+    std::vector<Matrix> ways[2];
+    for (std::vector<Matrix>& way : ways) {
+      p->GetRoot()->Update(time, &g_IdentityMatrix);
+      if (&way == ways)
+        p->ApplyShake(record.person, time);
+      else
+        p->ApplyShakeStepByStep(record.person, time);
+      for (CZK_Node* n : nodes) way.push_back(n->matrix);
+    }
+    EXPECT_EQ(std::memcmp(ways[0].data(), ways[1].data(), ways[0].size() * sizeof(Matrix)), 0)
+        << "round " << round;
   }
 }
 
