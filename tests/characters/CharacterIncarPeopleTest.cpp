@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "InCarTestSupport.h"
+#include "interface/Zelkar.h"
 
 namespace {
 
@@ -135,21 +136,11 @@ TEST_F(InCarPeopleTest, ShakeIsClampedSwappedAndLeavesTheHandsInPlace) {
 // ApplyShake updates the changed bones' subtrees once, after the last change; the steps taken
 // literally (each change followed by its subtree's update) must give every node the same matrix
 // to the bit, at moving times and with bends that change every bone the steps read.
-TEST_F(InCarPeopleTest, DeferredShakeMatchesTheStepByStepUpdates) {
-  CQueuedPerson* p = Person();
-  // Two nodes down from the head: a subtree below a bone that holds no bone itself.
-  auto* head = static_cast<CZK_NodePRS*>(p->GetBone(p->kHead));
-  CZK_NodePRS* above = head;
-  for (int depth = 0; depth < 2; ++depth) {
-    auto* node = new CZK_NodePRS("below head", 99 + depth, above->id);
-    node->AddAnimObject(head->animObjects[0]);
-    above->AddChild(node);
-    above = node;
-  }
+static void ExpectDeferredShakeMatchesSteps(CZK_CharacterIncarPeople* p, const std::string& label) {
   CZK_Node* bones[CZK_CharacterIncarPeople::kBoneCount];
   for (int k = 0; k < p->kBoneCount; ++k) bones[k] = p->GetBone(k);
   CZK_DeferredSubtreeUpdate probe;  // the tree is one the shake defers
-  EXPECT_TRUE(probe.Bind(p->GetRoot(), &g_IdentityMatrix, bones, p->kBoneCount));
+  EXPECT_TRUE(probe.Bind(p->GetRoot(), &g_IdentityMatrix, bones, p->kBoneCount)) << label;
   std::vector<CZK_Node*> nodes = {p->GetRoot()};
   for (size_t i = 0; i < nodes.size(); ++i)
     nodes.insert(nodes.end(), nodes[i]->children.begin(), nodes[i]->children.end());
@@ -159,7 +150,7 @@ TEST_F(InCarPeopleTest, DeferredShakeMatchesTheStepByStepUpdates) {
     for (int k = 0; k < 5; ++k)
       record.shakeVectors[k].value = {0.05f * static_cast<float>(k - round), 0.1f, -0.03f * k};
     record.bodyShift = {0.1f, -0.05f * static_cast<float>(round), 0.02f};
-    Deliver(zk_hub::kIncarShakeList, record);
+    p->OnIncarShake(record);
     const float time = 0.3f + 1.7f * static_cast<float>(round);
     std::vector<Matrix> ways[2];
     for (std::vector<Matrix>& way : ways) {
@@ -171,8 +162,39 @@ TEST_F(InCarPeopleTest, DeferredShakeMatchesTheStepByStepUpdates) {
       for (CZK_Node* n : nodes) way.push_back(n->matrix);
     }
     EXPECT_EQ(std::memcmp(ways[0].data(), ways[1].data(), ways[0].size() * sizeof(Matrix)), 0)
-        << "round " << round;
+        << label << " round " << round;
   }
+}
+
+TEST_F(InCarPeopleTest, DeferredShakeMatchesTheStepByStepUpdates) {
+  CQueuedPerson* p = Person();
+  // Two nodes down from the head: a subtree below a bone that holds no bone itself.
+  auto* head = static_cast<CZK_NodePRS*>(p->GetBone(p->kHead));
+  CZK_NodePRS* above = head;
+  for (int depth = 0; depth < 2; ++depth) {
+    auto* node = new CZK_NodePRS("below head", 99 + depth, above->id);
+    node->AddAnimObject(head->animObjects[0]);
+    above->AddChild(node);
+    above = node;
+  }
+  ExpectDeferredShakeMatchesSteps(p, "seated skeleton");
+#ifdef ZELKAR_ASSET_DIR
+  // The shipped crew: Euler tracks, fingers, and a look-at below the head.
+  const std::string samples = ZELKAR_ASSET_DIR "/samples/";
+  CZK_Zelkar facade;
+  facade.CreateCharacter(samples + "rally_car.zkh", "Car", "Car");
+  for (const char* kind : {"Driver", "CoDriver"}) {
+    const std::string scene = kind[0] == 'D' ? "driver_steer" : "codriver_notes";
+    facade.CreateHumanCharacter(samples + "human_skeleton.zkh", "", kind, kind);
+    facade.LoadAnimationScene(samples + scene + ".zka", scene);
+    facade.ResolveSceneTargets(scene);
+    facade.AddAnimation(kind, scene, 0);
+    const int index = facade.GetCharacterIndex(kind);
+    facade.SetAnimation(index, 0, 0);
+    ExpectDeferredShakeMatchesSteps(
+        static_cast<CZK_CharacterIncarPeople*>(Characters().GetCharacter(index)), kind);
+  }
+#endif
 }
 
 TEST_F(InCarPeopleTest, ArmsReachMovedHandsWithTheMeasuredBoneLengths) {
