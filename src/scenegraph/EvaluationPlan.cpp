@@ -92,7 +92,7 @@ template <class Stored, class Slot>
 
 bool CZK_EvaluationPlan::IsConstant(const SEntry& e) {
   const auto holds = [](const STrackSlot& slot) {
-    return slot.kind == kNoTrack || slot.count <= 1;
+    return slot.kind == kNoTrack || (slot.kind != kEuler && slot.count <= 1);
   };
   return holds(e.position) && holds(e.rotation);
 }
@@ -217,6 +217,17 @@ bool CZK_EvaluationPlan::BindController(STrackSlot& slot, const Base* controller
   return true;
 }
 
+// An Euler-angle rotation controller samples its own tracks: its lane asks it for the rotation
+// every run, as the general path does, and composes the matrix with the others.
+bool CZK_EvaluationPlan::BindEuler(STrackSlot& slot,
+                                   const CZK_AnimationControllerRotationBase* controller) {
+  if (controller == nullptr || typeid(*controller) != typeid(CZK_AnimationControllerEulerXYZ))
+    return false;
+  slot.track = controller;
+  slot.kind = kEuler;
+  return true;
+}
+
 void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
   SEntry e;
   e.node = node;
@@ -235,9 +246,10 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
     if (BindController<CZK_AnimationControllerPositionVector, CZK_AnimTrackPositionLinear,
                        CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(e.position,
                                                                               prs->GetPosition()) &&
-        BindController<CZK_AnimationControllerRotationQuaternion, CZK_AnimTrackRotationLinear,
-                       CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(e.rotation,
-                                                                              prs->GetRotation())) {
+        (BindEuler(e.rotation, prs->GetRotation()) ||
+         BindController<CZK_AnimationControllerRotationQuaternion, CZK_AnimTrackRotationLinear,
+                        CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(
+             e.rotation, prs->GetRotation()))) {
       e.kind = kDirect;
       e.linear = e.position.kind == kLinear && e.rotation.kind == kLinear;
       e.scale = prs->GetScale();
@@ -340,7 +352,7 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
 // gathering's dispatch (about a tenth of a frame of curve tracks).
 [[gnu::always_inline]] inline void CZK_EvaluationPlan::GatherCurves(SEntry& e,
                                                                     NPoseLanes::SInputs& in,
-                                                                    size_t lane) {
+                                                                    size_t lane, float time) {
   if (e.position.kind == kBezier || e.position.kind == kTCB) {
     Vector3 p;
     SampleCurve<CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(e.position, &p);
@@ -367,7 +379,7 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
     SampleCurve<CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(r, &q);
     in.HoldRotation(lane, q);
   } else {
-    GatherRotation(r, in, lane);
+    GatherRotation(r, in, lane, time);
   }
 }
 
@@ -400,8 +412,8 @@ void CZK_EvaluationPlan::GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& i
   in.HoldPosition(lane, held);
 }
 
-void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in,
-                                        size_t lane) const {
+void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane,
+                                        float runTime) const {
   const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
   Quaternion held = {0.0f, 0.0f, 0.0f, 1.0f};  // without a track
   switch (slot.kind) {
@@ -428,6 +440,11 @@ void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& i
     case kTCB:
       SampleCurve<CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(slot, &held);
       break;
+    case kEuler:
+      // No world position: only a look-at reads it.
+      static_cast<const CZK_AnimationControllerEulerXYZ*>(slot.track)
+          ->Evaluate(in.HeldRotation(lane), runTime, nullptr);
+      return;
     default:
       break;
   }
@@ -446,7 +463,7 @@ void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
   if (!e.sampled) return;
   if (!e.linear || !GatherOnCursors(e, in, group, lane)) {
     GatherPosition(e.position, in, lane);
-    GatherRotation(e.rotation, in, lane);
+    GatherRotation(e.rotation, in, lane, time);
     if (IsConstant(e)) {
       // The values gathered hold at every time: the lane's segments then span all times, and
       // their fraction ((0 + FLT_MAX) / infinity, with the time of the lane's range always 0)
@@ -536,7 +553,7 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
         if ((c.curveLanes >> lane) & 1u) {
           // Curve tracks are sampled afresh every run (their bounds stay NaN).
           if (e->sampled) {
-            GatherCurves(*e, in, lane);
+            GatherCurves(*e, in, lane, time);
             e = nullptr;
           }
         } else {

@@ -20,6 +20,7 @@
 #include "scenegraph/PoseLanes.h"
 
 class CZK_AnimObjectTM;
+class CZK_AnimationControllerRotationBase;
 class CZK_AnimationControllerScale;
 class CZK_Node;
 class CZK_NodePRS;
@@ -33,7 +34,9 @@ class CZK_EvaluationPlan {
 
  private:
   enum EEntryKind : uint8_t { kDirect, kPRSGeneral, kPSGeneral, kSubtree };
-  enum ETrackKind : uint8_t { kNoTrack, kLinear, kBezier, kTCB };
+  // kEuler: a rotation from an Euler-angle controller, whose own Evaluate samples its three
+  // angle tracks at the run's time (track is the controller; the slot has no keys or range).
+  enum ETrackKind : uint8_t { kNoTrack, kLinear, kBezier, kTCB, kEuler };
   struct STrackSlot {
     const void* track = nullptr;  // of the concrete class that kind names
     const void* keys = nullptr;   // its stored keys, count of them, ordered or not
@@ -75,7 +78,8 @@ class CZK_EvaluationPlan {
     const CZK_AnimationControllerScale* scale[NPoseLanes::kLanes];
     int32_t controllerIndex[NPoseLanes::kLanes];
     uint32_t lanes = 0;  // the number of lanes holding a node
-    // Bit l: lane l is sampled afresh every run, on a Bezier or TCB track (see GatherCurves).
+    // Bit l: lane l is sampled afresh every run, on a Bezier, TCB or Euler track (see
+    // GatherCurves).
     uint32_t curveLanes = 0;
   };
 
@@ -112,9 +116,10 @@ class CZK_EvaluationPlan {
   // whose objects still take the plan's controller, every lane else in full.
   void GatherGroup(size_t g, float time);
   // A lane on a curve track: both tracks sampled through their classes, straight into the lane.
-  void GatherCurves(SEntry& e, NPoseLanes::SInputs& in, size_t lane);
+  void GatherCurves(SEntry& e, NPoseLanes::SInputs& in, size_t lane, float time);
+  static bool BindEuler(STrackSlot& slot, const CZK_AnimationControllerRotationBase* controller);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
-  void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
+  void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane, float time) const;
   // The value of a slot on a Bezier or a TCB track, as the track samples it.
   template <class Bezier, class TCB, class Value>
   void SampleCurve(STrackSlot& slot, Value* out) const;
