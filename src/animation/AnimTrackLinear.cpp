@@ -8,12 +8,21 @@ using NAnimTrackSearch::SegmentFraction;
 
 void CZK_AnimTrackFloatLinear::Prepare() { PrepareKeyTimes(); }
 
+namespace {
+constexpr auto kHeldFloat = [](const CZK_KeyFrameLinearFloat& k) { return k.value; };
+constexpr auto kBetweenFloats = [](const CZK_KeyFrameLinearFloat& prev,
+                                   const CZK_KeyFrameLinearFloat& next, float t) {
+  return Lerp(prev.value, next.value, SegmentFraction(t, prev.time, next.time));
+};
+}  // namespace
+
 float CZK_AnimTrackFloatLinear::Evaluate(float time) const {
-  return Sample(
-      time, 0.0f, [](const KeyType& k) { return k.value; },
-      [](const KeyType& prev, const KeyType& next, float t) {
-        return Lerp(prev.value, next.value, SegmentFraction(t, prev.time, next.time));
-      });
+  return Sample(time, 0.0f, kHeldFloat, kBetweenFloats);
+}
+
+float CZK_AnimTrackFloatLinear::EvaluatePlaced(const NAnimTrackSearch::SPlacedTime& time,
+                                               uint32_t* cursor) const {
+  return SampleFrom(time, cursor, 0.0f, kHeldFloat, kBetweenFloats);
 }
 
 void CZK_AnimTrackPositionLinear::Prepare() { PrepareKeyTimes(); }

@@ -20,6 +20,8 @@ class CZK_AnimTrackFloatLinear
  public:
   void Prepare() override;
   float Evaluate(float time) const override;
+  // As Evaluate at a time already placed against the key range (see AnimTrackKeys.h).
+  float EvaluatePlaced(const NAnimTrackSearch::SPlacedTime& time, uint32_t* cursor) const;
 };
 
 class CZK_AnimTrackPositionLinear

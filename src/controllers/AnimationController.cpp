@@ -54,13 +54,15 @@ Quaternion* CZK_AnimationControllerRotationQuaternion::Evaluate(Quaternion* out,
 
 Quaternion* CZK_AnimationControllerEulerXYZ::Evaluate(Quaternion* out, float time,
                                                       const Vector3*) const {
-  const float ax = m_axes.Sample(0, time);
-  const float ay = m_axes.Sample(1, time);
-  const float az = m_axes.Sample(2, time);
+  return FromAngles(out, m_axes.Sample(0, time), m_axes.Sample(1, time), m_axes.Sample(2, time));
+}
+
+Quaternion* CZK_AnimationControllerEulerXYZ::FromAngles(Quaternion* out, float x, float y,
+                                                        float z) {
   Matrix rx, ry, rz, m;
-  D3DXMatrixRotationX(&rx, ax);
-  D3DXMatrixRotationY(&ry, ay);
-  D3DXMatrixRotationZ(&rz, az);
+  D3DXMatrixRotationX(&rx, x);
+  D3DXMatrixRotationY(&ry, y);
+  D3DXMatrixRotationZ(&rz, z);
   D3DXMatrixMultiply(&m, &rx, &ry);
   D3DXMatrixMultiply(&m, &m, &rz);
   return D3DXQuaternionRotationMatrix(out, &m);

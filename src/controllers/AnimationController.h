@@ -196,6 +196,8 @@ class CZK_AnimationControllerEulerXYZ : public CZK_AnimationControllerRotationBa
 
   // Angles in radians; X is applied first, then Y, then Z. An empty axis reads 0.
   Quaternion* Evaluate(Quaternion* out, float time, const Vector3* worldPosition) const override;
+  // The rotation of the three angles, as Evaluate works it out from its axes' values.
+  static Quaternion* FromAngles(Quaternion* out, float x, float y, float z);
 
  private:
   CZK_FloatAxes m_axes;

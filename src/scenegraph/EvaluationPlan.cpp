@@ -105,6 +105,7 @@ size_t CZK_EvaluationPlan::GetDirectCount() const {
 
 void CZK_EvaluationPlan::Build(CZK_Node* root) {
   m_entries.clear();
+  m_eulerAxes.clear();
   m_ranges.clear();
   m_root = root;
   m_generation = NStructureGeneration::Current();
@@ -225,7 +226,35 @@ bool CZK_EvaluationPlan::BindEuler(STrackSlot& slot,
     return false;
   slot.track = controller;
   slot.kind = kEuler;
+  slot.pairs = kNoAxes;
+  const auto* euler = static_cast<const CZK_AnimationControllerEulerXYZ*>(controller);
+  SEulerAxes axes;
+  for (int a = 0; a < 3; ++a) {
+    const CZK_AnimationControllerFloat* axis = euler->GetAxis(a);
+    const CZK_AnimTrackFloat* track = axis != nullptr ? axis->GetTrack() : nullptr;
+    if (track == nullptr) continue;  // reads 0, as a slot without a track does
+    if (typeid(*track) != typeid(CZK_AnimTrackFloatLinear)) return true;
+    BindKeys(axes.axis[a], static_cast<const CZK_AnimTrackFloatLinear*>(track), kLinear);
+  }
+  slot.pairs = static_cast<uint32_t>(m_eulerAxes.size());
+  m_eulerAxes.push_back(axes);
   return true;
+}
+
+void CZK_EvaluationPlan::GatherEuler(const STrackSlot& slot, Quaternion* out, float time) {
+  const auto* euler = static_cast<const CZK_AnimationControllerEulerXYZ*>(slot.track);
+  if (slot.pairs == kNoAxes) {
+    euler->Evaluate(out, time, nullptr);  // no world position: only a look-at reads it
+    return;
+  }
+  float angle[3] = {0.0f, 0.0f, 0.0f};
+  for (int a = 0; a < 3; ++a) {
+    STrackSlot& axis = m_eulerAxes[slot.pairs].axis[a];
+    if (axis.kind == kNoTrack) continue;
+    angle[a] = static_cast<const CZK_AnimTrackFloatLinear*>(axis.track)
+                   ->EvaluatePlaced(m_placed[axis.range], &axis.cursor);
+  }
+  CZK_AnimationControllerEulerXYZ::FromAngles(out, angle[0], angle[1], angle[2]);
 }
 
 void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
@@ -238,9 +267,10 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
       AsTransformObject(controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
   const CZK_AnimationControllerBase* controller =
       object != nullptr ? controllers.GetController(object->controllerIndex) : nullptr;
-  // Two more key ranges must fit the slots' 16-bit range index.
+  // Up to four more key ranges (a position and three angles) must fit the slots' 16-bit
+  // range index.
   if (object != nullptr && object->mode == kAnimObjectFromController && controller != nullptr &&
-      typeid(*controller) == typeid(CZK_AnimationControllerPRS) && m_ranges.size() + 2 <= 0xFFFF) {
+      typeid(*controller) == typeid(CZK_AnimationControllerPRS) && m_ranges.size() + 4 <= 0xFFFF) {
     const auto* prs = static_cast<const CZK_AnimationControllerPRS*>(controller);
     const size_t ranges = m_ranges.size();
     if (BindController<CZK_AnimationControllerPositionVector, CZK_AnimTrackPositionLinear,
@@ -413,7 +443,7 @@ void CZK_EvaluationPlan::GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& i
 }
 
 void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane,
-                                        float runTime) const {
+                                        float runTime) {
   const NAnimTrackSearch::SPlacedTime& time = m_placed[slot.range];
   Quaternion held = {0.0f, 0.0f, 0.0f, 1.0f};  // without a track
   switch (slot.kind) {
@@ -441,9 +471,7 @@ void CZK_EvaluationPlan::GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& i
       SampleCurve<CZK_AnimTrackRotationBezier, CZK_AnimTrackRotationTCB>(slot, &held);
       break;
     case kEuler:
-      // No world position: only a look-at reads it.
-      static_cast<const CZK_AnimationControllerEulerXYZ*>(slot.track)
-          ->Evaluate(in.HeldRotation(lane), runTime, nullptr);
+      GatherEuler(slot, in.HeldRotation(lane), runTime);
       return;
     default:
       break;

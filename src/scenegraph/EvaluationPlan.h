@@ -42,11 +42,19 @@ class CZK_EvaluationPlan {
     const void* keys = nullptr;   // its stored keys, count of them, ordered or not
     uint32_t count = 0;
     uint32_t cursor = 0;
-    uint32_t pairs = 0;  // on a linear or TCB rotation track: its prepared pairs
+    // On a linear or TCB rotation track: its prepared pairs. On an Euler slot: the index of
+    // its angle tracks in m_eulerAxes, or kNoAxes when it asks its controller instead.
+    uint32_t pairs = 0;
     uint16_t range = 0;  // index into m_ranges
     uint8_t kind = kNoTrack;
     bool ordered = false;
   };
+  // The x, y and z angle tracks of an Euler-angle rotation whose axes all sample linear float
+  // tracks (or none): the plan finds their keys on cursors.
+  struct SEulerAxes {
+    STrackSlot axis[3];
+  };
+  static constexpr uint32_t kNoAxes = 0xFFFFFFFFu;
   struct SEntry {
     CZK_Node* node = nullptr;
     const Matrix* parent = nullptr;  // null: the parent passed to Run
@@ -117,14 +125,16 @@ class CZK_EvaluationPlan {
   void GatherGroup(size_t g, float time);
   // A lane on a curve track: both tracks sampled through their classes, straight into the lane.
   void GatherCurves(SEntry& e, NPoseLanes::SInputs& in, size_t lane, float time);
-  static bool BindEuler(STrackSlot& slot, const CZK_AnimationControllerRotationBase* controller);
+  bool BindEuler(STrackSlot& slot, const CZK_AnimationControllerRotationBase* controller);
+  void GatherEuler(const STrackSlot& slot, Quaternion* out, float time);
   void GatherPosition(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane) const;
-  void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane, float time) const;
+  void GatherRotation(STrackSlot& slot, NPoseLanes::SInputs& in, size_t lane, float time);
   // The value of a slot on a Bezier or a TCB track, as the track samples it.
   template <class Bezier, class TCB, class Value>
   void SampleCurve(STrackSlot& slot, Value* out) const;
 
   std::vector<SEntry> m_entries;
+  std::vector<SEulerAxes> m_eulerAxes;
   std::vector<SRange> m_ranges;
   std::vector<NAnimTrackSearch::SPlacedTime> m_placed;  // one per range, each run
   // Per range, each run: the placed time, or NaN when held; then one more, always 0.
