@@ -90,6 +90,14 @@ template <class Stored, class Slot>
 
 }  // namespace
 
+bool CZK_EvaluationPlan::HoldsScale(const CZK_AnimationControllerScale* scale) {
+  if (scale == nullptr) return false;
+  const CZK_AnimTrackScale* track = scale->GetTrack();
+  return track == nullptr ||
+         (typeid(*track) == typeid(CZK_AnimTrackScaleLinear) &&
+          static_cast<const CZK_AnimTrackScaleLinear*>(track)->GetKeyCount() <= 1);
+}
+
 bool CZK_EvaluationPlan::IsConstant(const SEntry& e) {
   const auto holds = [](const STrackSlot& slot) {
     return slot.kind == kNoTrack || (slot.kind != kEuler && slot.count <= 1);
@@ -147,6 +155,11 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
       c.rotationRange[lane] = IsConstant(e) ? always : e.rotation.range;
       c.object[lane] = e.object;
       c.scale[lane] = e.scale;
+      if (HoldsScale(e.scale)) {
+        // Factors that hold at every time are written once, here.
+        m_inputs[g].SetScale(lane, e.scale->GetFactors(0.0f));
+        c.scale[lane] = nullptr;
+      }
       c.controllerIndex[lane] = e.controllerIndex;
       if (!e.linear && !IsConstant(e)) c.curveLanes |= 1u << lane;
     }
@@ -387,6 +400,9 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
     Vector3 p;
     SampleCurve<CZK_AnimTrackPositionBezier, CZK_AnimTrackPositionTCB>(e.position, &p);
     in.HoldPosition(lane, p);
+  } else if (e.position.kind == kLinear && e.position.count == 1) {
+    // A single key holds at every time (a bone's fixed offset, most often).
+    in.HoldPosition(lane, static_cast<const CZK_KeyFrameLinearPosition*>(e.position.keys)->value);
   } else {
     GatherPosition(e.position, in, lane);
   }

@@ -94,6 +94,9 @@ class CZK_EvaluationPlan {
   // Whether a direct entry's position and rotation are the same at every time: each track
   // missing or of at most one key. (Scale factors are sampled every run.)
   static bool IsConstant(const SEntry& e);
+  // Whether a scale controller's factors are the same at every time: no track, or a linear one
+  // of at most one key. (Other kinds are sampled every run, as the general path does.)
+  static bool HoldsScale(const CZK_AnimationControllerScale* scale);
   // The entry in lane `lane` of group g.
   SEntry& DirectEntry(size_t g, size_t lane) {
     return m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
