@@ -101,6 +101,7 @@ class CZK_FloatAxes {
   // Out-of-range axes are ignored (Set) or empty (Get).
   void Set(int axis, CZK_AnimationControllerFloat* c) {
     if (axis >= 0 && axis < 3) m_axes[axis] = c;
+    NStructureGeneration::Changed();  // the evaluation plans bind the axes' tracks
   }
   CZK_AnimationControllerFloat* Get(int axis) const {
     return axis >= 0 && axis < 3 ? m_axes[axis] : nullptr;

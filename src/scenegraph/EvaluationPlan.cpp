@@ -231,8 +231,9 @@ bool CZK_EvaluationPlan::BindController(STrackSlot& slot, const Base* controller
   return true;
 }
 
-// An Euler-angle rotation controller samples its own tracks: its lane asks it for the rotation
-// every run, as the general path does, and composes the matrix with the others.
+// An Euler-angle rotation: the lane finds the keys of its angle tracks on cursors when all of
+// them are linear (or missing) and asks the controller otherwise; either way the rotation comes
+// from the controller's own routine, and the lane composes the matrix with the others.
 bool CZK_EvaluationPlan::BindEuler(STrackSlot& slot,
                                    const CZK_AnimationControllerRotationBase* controller) {
   if (controller == nullptr || typeid(*controller) != typeid(CZK_AnimationControllerEulerXYZ))
