@@ -43,7 +43,10 @@ Track* RandomTrack(std::mt19937& rng) {
   for (unsigned k = 0, keys = 1 + rng() % 7; k < keys; ++k) {
     typename Track::KeyType key;
     key.time = time;
-    if constexpr (requires { key.value; }) key.value = {u(rng), u(rng), u(rng)};
+    if constexpr (requires { key.value = 0.0f; })
+      key.value = 3 * u(rng);  // an Euler angle
+    else if constexpr (requires { key.value; })
+      key.value = {u(rng), u(rng), u(rng)};
     if constexpr (requires { key.scale; }) key.scale = {1 + u(rng) / 2, 1 + u(rng) / 2, 1.2f};
     if constexpr (requires { key.rotation; })
       key.rotation = QuaternionFromAxisAngle(Vec3Normalized({u(rng), u(rng), 0.5f}), 3 * u(rng));
@@ -67,19 +70,38 @@ Track* RandomTrack(std::mt19937& rng) {
   return track;
 }
 
-// Position and rotation each linear, Bezier, TCB or none; now and then a scale track.
+// Three Euler angles on linear tracks, now and then one on a Bezier track or none.
+CZK_AnimationControllerEulerXYZ* RandomEuler(std::mt19937& rng, const std::string& name) {
+  auto* euler = new CZK_AnimationControllerEulerXYZ(name + "::rot");
+  for (int a = 0; a < 3; ++a) {
+    auto* angle = new CZK_AnimationControllerFloat(name + "::" + "xyz"[a]);
+    const unsigned kind = rng() % 8;
+    if (kind == 0) angle->SetTrack(RandomTrack<CZK_AnimTrackFloatBezier>(rng));
+    if (kind > 1) angle->SetTrack(RandomTrack<CZK_AnimTrackFloatLinear>(rng));
+    Controllers().AddController(angle);
+    euler->SetAxis(a, angle);
+  }
+  return euler;
+}
+
+// Position linear, Bezier, TCB or none; rotation the same or Euler angles; now and then a scale
+// track.
 CZK_AnimationControllerBase* RandomPRS(std::mt19937& rng, const std::string& name) {
   auto* prs = new CZK_AnimationControllerPRS(name);
   const unsigned kinds = static_cast<unsigned>(rng());
   auto* pos = new CZK_AnimationControllerPositionVector(name + "::pos");
-  auto* rot = new CZK_AnimationControllerRotationQuaternion(name + "::rot");
+  CZK_AnimationControllerRotationBase* rot =
+      kinds / 4 % 4 == 3 && kinds % 2 == 0
+          ? static_cast<CZK_AnimationControllerRotationBase*>(RandomEuler(rng, name))
+          : new CZK_AnimationControllerRotationQuaternion(name + "::rot");
+  auto* quaternion = dynamic_cast<CZK_AnimationControllerRotationQuaternion*>(rot);
   auto* scale = new CZK_AnimationControllerScale(name + "::scl");
   if (kinds % 4 == 0) pos->SetTrack(RandomTrack<CZK_AnimTrackPositionLinear>(rng));
   if (kinds % 4 == 1) pos->SetTrack(RandomTrack<CZK_AnimTrackPositionBezier>(rng));
   if (kinds % 4 == 2) pos->SetTrack(RandomTrack<CZK_AnimTrackPositionTCB>(rng));
-  if (kinds / 4 % 4 == 0) rot->SetTrack(RandomTrack<CZK_AnimTrackRotationLinear>(rng));
-  if (kinds / 4 % 4 == 1) rot->SetTrack(RandomTrack<CZK_AnimTrackRotationBezier>(rng));
-  if (kinds / 4 % 4 == 2) rot->SetTrack(RandomTrack<CZK_AnimTrackRotationTCB>(rng));
+  if (kinds / 4 % 4 == 0) quaternion->SetTrack(RandomTrack<CZK_AnimTrackRotationLinear>(rng));
+  if (kinds / 4 % 4 == 1) quaternion->SetTrack(RandomTrack<CZK_AnimTrackRotationBezier>(rng));
+  if (kinds / 4 % 4 == 2) quaternion->SetTrack(RandomTrack<CZK_AnimTrackRotationTCB>(rng));
   if (kinds % 5 == 0) scale->SetTrack(RandomTrack<CZK_AnimTrackScaleLinear>(rng));
   for (CZK_AnimationControllerBase* c : {static_cast<CZK_AnimationControllerBase*>(pos),
                                          static_cast<CZK_AnimationControllerBase*>(rot),
