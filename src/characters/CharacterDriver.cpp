@@ -360,9 +360,13 @@ void CZK_CharacterDriver::AnimateFingers() {
     }
   }
   // Both hands are expected to have the same fingers; a left hand with fewer is not read past.
+  // The lists are made again only when the number of fingers changes (each list rebuilds itself
+  // when its subtree does).
   const size_t count = right->children.size();
+  if (fingerPlans.size() != 2 * count) fingerPlans = std::vector<CZK_EvaluationPlan>(2 * count);
   for (size_t i = 0; i < count; ++i) {
-    right->children[i]->Update(f, &right->matrix);
-    if (left != nullptr && i < left->children.size()) left->children[i]->Update(f, &left->matrix);
+    fingerPlans[i].Run(right->children[i], f, &right->matrix);
+    if (left != nullptr && i < left->children.size())
+      fingerPlans[count + i].Run(left->children[i], f, &left->matrix);
   }
 }

@@ -8,6 +8,7 @@
 #include <zelkar/Signals.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "characters/CharacterIncarPeople.h"
 
@@ -84,4 +85,7 @@ class CZK_CharacterDriver : public CZK_CharacterIncarPeople {
   CZK_TransitionCurve curveStorage[10];
   CZK_TransitionKey keyStorage[12];
   ControlConnection* controlConnections[kControlConnectionCount] = {};
+  // The fingers' subtrees as flat lists (see CZK_EvaluationPlan): each child of the right hand,
+  // then each of the left, sampled at the finger frame under its hand every update.
+  std::vector<CZK_EvaluationPlan> fingerPlans;
 };
