@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "InCarTestSupport.h"
+#include "controllers/ConstraintControllers.h"
 #include "interface/Zelkar.h"
 
 namespace {
@@ -136,11 +137,12 @@ TEST_F(InCarPeopleTest, ShakeIsClampedSwappedAndLeavesTheHandsInPlace) {
 // ApplyShake updates the changed bones' subtrees once, after the last change; the steps taken
 // literally (each change followed by its subtree's update) must give every node the same matrix
 // to the bit, at moving times and with bends that change every bone the steps read.
-static void ExpectDeferredShakeMatchesSteps(CZK_CharacterIncarPeople* p, const std::string& label) {
+static void ExpectDeferredShakeMatchesSteps(CZK_CharacterIncarPeople* p, const std::string& label,
+                                            bool defers = true) {
   CZK_Node* bones[CZK_CharacterIncarPeople::kBoneCount];
   for (int k = 0; k < p->kBoneCount; ++k) bones[k] = p->GetBone(k);
-  CZK_DeferredSubtreeUpdate probe;  // the tree is one the shake defers
-  EXPECT_TRUE(probe.Bind(p->GetRoot(), &g_IdentityMatrix, bones, p->kBoneCount)) << label;
+  CZK_DeferredSubtreeUpdate probe;  // whether the tree is one the shake defers
+  EXPECT_EQ(probe.Bind(p->GetRoot(), &g_IdentityMatrix, bones, p->kBoneCount), defers) << label;
   std::vector<CZK_Node*> nodes = {p->GetRoot()};
   for (size_t i = 0; i < nodes.size(); ++i)
     nodes.insert(nodes.end(), nodes[i]->children.begin(), nodes[i]->children.end());
@@ -178,6 +180,19 @@ TEST_F(InCarPeopleTest, DeferredShakeMatchesTheStepByStepUpdates) {
     above = node;
   }
   ExpectDeferredShakeMatchesSteps(p, "seated skeleton");
+  // A node below the head looking at the left hand, which the shake moves: its order of
+  // evaluation would show, so the shake updates step by step.
+  auto* lookAt = new CZK_AnimationControllerRotationLookAt("eye::rot");
+  const int32_t hand = static_cast<CZK_NodePRS*>(p->GetBone(p->kHandL))->animObjects[0];
+  lookAt->AddTarget({"hand", 1.0f, hand, kTargetTransform});
+  auto* eye = new CZK_AnimationControllerPRS("eye::PRS");
+  eye->SetRotation(lookAt);
+  Controllers().AddController(lookAt);
+  Controllers().AddController(eye);
+  auto* eyeNode = new CZK_NodePRS("eye", 120, head->id);
+  eyeNode->AddAnimObject(Controllers().CreateTransformObject("eye::PRS"));
+  head->AddChild(eyeNode);
+  ExpectDeferredShakeMatchesSteps(p, "look-at at the hand", false);
 #ifdef ZELKAR_ASSET_DIR
   // The shipped crew: Euler tracks, fingers, and a look-at below the head.
   const std::string samples = ZELKAR_ASSET_DIR "/samples/";
