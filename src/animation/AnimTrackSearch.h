@@ -40,7 +40,10 @@ class CKeyTimes {
     m_ordered = false;
   }
   // Checks the order once and, for ordered times, sets up the guess.
-  void Prepare();
+  void Prepare() { PrepareKnowingOrder(ScanOrder()); }
+  // Prepare for times whose order the caller has already checked as it wrote them (ordered:
+  // every time at or after the one before it, no NaN among them past the first).
+  void PrepareKnowingOrder(bool ordered);
 
   size_t Count() const { return m_count; }
   // index < Count().
@@ -50,6 +53,10 @@ class CKeyTimes {
     return t;
   }
   bool Ordered() const { return m_ordered; }
+  // What the owner found of the order while it wrote the times, kept here for its next Prepare
+  // (it sits in room the view's layout leaves free).
+  bool OwnerFoundOrdered() const { return m_ownerFoundOrdered; }
+  void SetOwnerFoundOrdered(bool ordered) { m_ownerFoundOrdered = ordered; }
 
   // Index of the first key whose time exceeds t, or Count() when there is none.
   size_t FirstKeyAfter(float t) const {
@@ -106,6 +113,8 @@ class CKeyTimes {
   // sweep many keys would make those branches unpredictable, and the mispredictions would cost
   // more than the comparisons. !(t < x) keeps a NaN t behaving as the scan does (no key after
   // it).
+  bool ScanOrder() const;
+
   size_t UpperBound(float t, size_t begin, size_t end) const {
     if (begin == end) return begin;
     size_t base = begin;  // the answer lies in [base, base + n]
@@ -126,6 +135,7 @@ class CKeyTimes {
   float m_guessOrigin = 0.0f;
   float m_keysPerTime = 0.0f;
   bool m_ordered = false;
+  bool m_ownerFoundOrdered = true;
   // The last answer on ordered times, where the next search starts. Written by const searches:
   // the library runs on its host's thread alone.
   mutable size_t m_last = 0;
