@@ -20,6 +20,7 @@
 
 #include "animation/AnimTrack.h"
 #include "animation/AnimTrackSearch.h"
+#include "animation/KeyArray.h"
 #include "animation/StructureGeneration.h"
 
 // Stored is the element the track keeps per key: the key itself, or a class derived from it
@@ -38,24 +39,20 @@ class CZK_AnimTrackKeys : public TrackKind {
     NStructureGeneration::Changed();
   }
   // Appends count keys after the last one, each default-constructed and then filled by
-  // fill(key) in order: the bulk form of AddKey for a loader. The keys' order is checked on the
-  // way in, so that Prepare need not read them again for it.
+  // fill(key) in order: the bulk form of AddKey for a loader. fill must not throw. The keys'
+  // order is checked on the way in, so that Prepare need not read them again for it.
   template <class Fill>
   void AppendKeys(size_t count, Fill fill) {
-    const size_t start = m_keys.size();
-    // Constructing all keys first leaves the filling loop free of the array's bookkeeping.
-    m_keys.reserve(start + count);
-    m_keys.resize(start + count);
-    Stored* keys = m_keys.data();
     bool ordered = m_times.OwnerFoundOrdered();
-    float previous = start == 0 ? 0.0f : keys[start - 1].time;
-    for (size_t i = start; i < start + count; ++i) {
-      fill(keys[i]);
-      const float time = keys[i].time;
+    bool first = m_keys.empty();
+    float previous = first ? 0.0f : m_keys.back().time;
+    m_keys.Append(count, [&](Stored& key) {
+      fill(key);
       // Branch-free; a NaN compares false, as in the check Prepare would make.
-      ordered &= (i == 0) | (time >= previous);
-      previous = time;
-    }
+      ordered &= first | (key.time >= previous);
+      first = false;
+      previous = key.time;
+    });
     m_times.SetOwnerFoundOrdered(ordered);
     BindKeyTimes();
     NStructureGeneration::Changed();
@@ -145,7 +142,7 @@ class CZK_AnimTrackKeys : public TrackKind {
   }
 
   // Drawn from the object pool, as the track itself is.
-  std::vector<Stored, NObjectPool::Allocator<Stored>> m_keys;
+  CKeyArray<Stored> m_keys;
   // The times of m_keys, read in place; the search scans from an AddKey to the next Prepare.
   // It also keeps whether the keys were found in time order as they were appended, no key
   // having been handed out for writing since.
