@@ -128,9 +128,10 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 // base followed by suffix, built in one allocation of the exact size: the name is then moved
 // into its controller without another copy.
 std::string JoinName(std::string_view base, std::string_view suffix) {
-  std::string name;
-  name.reserve(base.size() + suffix.size());
-  name.append(base).append(suffix);
+  // Sized at once and copied into: appending checks the room and the length at every step.
+  std::string name(base.size() + suffix.size(), '\0');
+  base.copy(name.data(), base.size());
+  suffix.copy(name.data() + base.size(), suffix.size());
   return name;
 }
 
