@@ -108,13 +108,14 @@ class CKeyTimes {
     return UpperBound(t, lo, lo + step <= count ? lo + step - 1 : count);
   }
 
+  // Whether every time is at or after the one before it.
+  bool ScanOrder() const;
+
   // Index of the first of the sorted times in [begin, end) that exceeds t (end when none
   // does), as std::upper_bound finds it, but without branches on the comparisons: times that
   // sweep many keys would make those branches unpredictable, and the mispredictions would cost
   // more than the comparisons. !(t < x) keeps a NaN t behaving as the scan does (no key after
   // it).
-  bool ScanOrder() const;
-
   size_t UpperBound(float t, size_t begin, size_t end) const {
     if (begin == end) return begin;
     size_t base = begin;  // the answer lies in [base, base + n]
