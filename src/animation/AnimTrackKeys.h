@@ -4,10 +4,11 @@
 // the file gives.
 //
 // Filling a track (the scene loader's sequence):
-//   1. AddKey for every key, in file order (ascending time);
+//   1. AddKey for every key, in file order (ascending time), or AppendKeys for all of them;
 //   2. set outOfRangeBefore and outOfRangeAfter;
-//   3. Prepare, once. Prepare checks the key times' order once (a key may have been changed
-//      through the mutable GetKey after it was added) and computes the derived key fields
+//   3. Prepare, once. Prepare takes the key times' order as it was checked while the keys were
+//      appended, or checks it again when a key has been handed out through the mutable GetKey
+//      since, and computes the derived key fields
 //      (curve tables, tangents, control quaternions).
 // Evaluate is const, allocates nothing and may be called from then on. A track without keys
 // evaluates to the neutral value of its kind.
@@ -19,6 +20,7 @@
 
 #include "animation/AnimTrack.h"
 #include "animation/AnimTrackSearch.h"
+#include "animation/KeyArray.h"
 #include "animation/StructureGeneration.h"
 
 // Stored is the element the track keeps per key: the key itself, or a class derived from it
@@ -30,17 +32,28 @@ class CZK_AnimTrackKeys : public TrackKind {
 
   // Appends a copy of key after the last one.
   void AddKey(const Key& key) {
+    m_times.SetOwnerFoundOrdered(m_times.OwnerFoundOrdered() &&
+                                 (m_keys.empty() || key.time >= m_keys.back().time));
     m_keys.emplace_back(key);
     BindKeyTimes();
     NStructureGeneration::Changed();
   }
-  // Appends count keys after the last one, each default-constructed in place and then filled
-  // by fill(key) in order: the bulk form of AddKey for a loader.
+  // Appends count keys after the last one, each default-constructed and then filled by
+  // fill(key) in order: the bulk form of AddKey for a loader. fill must not throw. The keys'
+  // order is checked on the way in, so that Prepare need not read them again for it.
   template <class Fill>
   void AppendKeys(size_t count, Fill fill) {
-    m_keys.reserve(m_keys.size() + count);
-    BindKeyTimes();  // the keys may have moved; the new ones join the view at the end
-    for (size_t i = 0; i < count; ++i) fill(m_keys.emplace_back());
+    bool ordered = m_times.OwnerFoundOrdered();
+    bool first = m_keys.empty();
+    float previous = first ? 0.0f : m_keys.back().time;
+    m_keys.Append(count, [&](Stored& key) {
+      fill(key);
+      // Branch-free; a NaN compares false, as in the check Prepare would make.
+      ordered &= first | (key.time >= previous);
+      first = false;
+      previous = key.time;
+    });
+    m_times.SetOwnerFoundOrdered(ordered);
     BindKeyTimes();
     NStructureGeneration::Changed();
   }
@@ -50,6 +63,7 @@ class CZK_AnimTrackKeys : public TrackKind {
   // copied out of it, so they are rebuilt.
   Key& GetKey(size_t index) {
     NStructureGeneration::Changed();
+    m_times.SetOwnerFoundOrdered(false);  // its time may change: Prepare checks the order again
     return m_keys[index];
   }
   const Key& GetKey(size_t index) const { return m_keys[index]; }
@@ -83,7 +97,11 @@ class CZK_AnimTrackKeys : public TrackKind {
   // The first step of every Prepare.
   void PrepareKeyTimes() {
     BindKeyTimes();
-    m_times.Prepare();
+    if (m_times.OwnerFoundOrdered()) {
+      m_times.PrepareKnowingOrder(true);
+    } else {
+      m_times.Prepare();
+    }
     NStructureGeneration::Changed();
   }
 
@@ -124,8 +142,10 @@ class CZK_AnimTrackKeys : public TrackKind {
   }
 
   // Drawn from the object pool, as the track itself is.
-  std::vector<Stored, NObjectPool::Allocator<Stored>> m_keys;
+  CKeyArray<Stored> m_keys;
   // The times of m_keys, read in place; the search scans from an AddKey to the next Prepare.
+  // It also keeps whether the keys were found in time order as they were appended, no key
+  // having been handed out for writing since.
   NAnimTrackSearch::CKeyTimes m_times;
 
  private:

@@ -31,9 +31,8 @@ float PingPong(float t, float first, float last) {
   return oddPasses ? last - (w - first) : w;
 }
 
-void CKeyTimes::Prepare() {
-  // One pass over the times with the previous one kept at hand (a loader runs this for every
-  // track it reads).
+bool CKeyTimes::ScanOrder() const {
+  // One pass over the times with the previous one kept at hand.
   bool ordered = true;
   float previous = m_count > 0 ? Time(0) : 0.0f;
   for (size_t i = 1; i < m_count && ordered; ++i) {
@@ -41,6 +40,10 @@ void CKeyTimes::Prepare() {
     ordered = t >= previous;
     previous = t;
   }
+  return ordered;
+}
+
+void CKeyTimes::PrepareKnowingOrder(bool ordered) {
   m_ordered = ordered;
   m_guessOrigin = 0.0f;
   m_keysPerTime = 0.0f;

@@ -40,7 +40,10 @@ class CKeyTimes {
     m_ordered = false;
   }
   // Checks the order once and, for ordered times, sets up the guess.
-  void Prepare();
+  void Prepare() { PrepareKnowingOrder(ScanOrder()); }
+  // Prepare for times whose order the caller has already checked as it wrote them (ordered:
+  // every time at or after the one before it, no NaN among them past the first).
+  void PrepareKnowingOrder(bool ordered);
 
   size_t Count() const { return m_count; }
   // index < Count().
@@ -50,6 +53,10 @@ class CKeyTimes {
     return t;
   }
   bool Ordered() const { return m_ordered; }
+  // What the owner found of the order while it wrote the times, kept here for its next Prepare
+  // (it sits in room the view's layout leaves free).
+  bool OwnerFoundOrdered() const { return m_ownerFoundOrdered; }
+  void SetOwnerFoundOrdered(bool ordered) { m_ownerFoundOrdered = ordered; }
 
   // Index of the first key whose time exceeds t, or Count() when there is none.
   size_t FirstKeyAfter(float t) const {
@@ -101,6 +108,9 @@ class CKeyTimes {
     return UpperBound(t, lo, lo + step <= count ? lo + step - 1 : count);
   }
 
+  // Whether every time is at or after the one before it.
+  bool ScanOrder() const;
+
   // Index of the first of the sorted times in [begin, end) that exceeds t (end when none
   // does), as std::upper_bound finds it, but without branches on the comparisons: times that
   // sweep many keys would make those branches unpredictable, and the mispredictions would cost
@@ -126,6 +136,7 @@ class CKeyTimes {
   float m_guessOrigin = 0.0f;
   float m_keysPerTime = 0.0f;
   bool m_ordered = false;
+  bool m_ownerFoundOrdered = true;
   // The last answer on ordered times, where the next search starts. Written by const searches:
   // the library runs on its host's thread alone.
   mutable size_t m_last = 0;

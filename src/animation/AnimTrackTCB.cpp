@@ -89,8 +89,8 @@ V EndTangent(float tension, float f10, float f20, const V& d10, const V& d20) {
          (1.0f - tension);
 }
 
-template <class Key, class Alloc, class V>
-void PrepareChannelTangents(std::vector<Key, Alloc>& k, V Key::*value, V Key::*outT, V Key::*inT,
+template <class Keys, class Key, class V>
+void PrepareChannelTangents(Keys& k, V Key::*value, V Key::*outT, V Key::*inT,
                             uint32_t outOfRangeBefore, uint32_t outOfRangeAfter) {
   const size_t n = k.size();
   if (n < 2) return;
@@ -200,9 +200,9 @@ void RotationControls(const Key* p, Key& c, const Key* q, Quaternion Key::*rotat
   D3DXQuaternionMultiply(&(c.*controlA), &e, &rc);
 }
 
-template <class Key, class Alloc>
-void PrepareRotationControls(std::vector<Key, Alloc>& k, Quaternion Key::*rotation,
-                             Quaternion Key::*controlA, Quaternion Key::*controlB) {
+template <class Keys, class Key>
+void PrepareRotationControls(Keys& k, Quaternion Key::*rotation, Quaternion Key::*controlA,
+                             Quaternion Key::*controlB) {
   const size_t n = k.size();
   if (n < 2) return;
   for (size_t i = 1; i + 1 < n; ++i) {

@@ -128,9 +128,10 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 // base followed by suffix, built in one allocation of the exact size: the name is then moved
 // into its controller without another copy.
 std::string JoinName(std::string_view base, std::string_view suffix) {
-  std::string name;
-  name.reserve(base.size() + suffix.size());
-  name.append(base).append(suffix);
+  // Sized at once and copied into: appending checks the room and the length at every step.
+  std::string name(base.size() + suffix.size(), '\0');
+  base.copy(name.data(), base.size());
+  suffix.copy(name.data() + base.size(), suffix.size());
   return name;
 }
 
@@ -164,45 +165,57 @@ class CChunkWalker {
     subclass = m_reader.ReadU32();
   }
 
-  [[noreturn]] void FailIdLength(uint32_t start, uint32_t idLength) const {
+  [[noreturn, gnu::noinline, gnu::cold]] void FailIdLength(uint32_t start,
+                                                           uint32_t idLength) const {
     Fail(start, "chunk id length " + std::to_string(idLength) + " where 8 is expected");
   }
 
-  // Reads a chunk header; the whole chunk must end at or before limit.
-  SChunk ReadChunk(uint32_t limit) {
+  // Reads a chunk header; the whole chunk must end at or before limit. Inlined where chunks are
+  // walked: a loaded object is eight chunks.
+  [[gnu::always_inline]] SChunk ReadChunk(uint32_t limit) {
+    // The whole header must be there: its four words are read with one check.
+    if (m_reader.BytesLeft() < kChunkHeaderSize) ReadShortHeader();
     SChunk chunk;
     chunk.start = m_reader.Tell();
-    uint32_t length;
-    if (m_reader.BytesLeft() >= kChunkHeaderSize) {
-      // The whole header is there: its four words are read with one check.
-      const uint8_t* p = m_reader.GetCurrentPointer();
-      const uint32_t idLength = NDiskBytes::LoadU32(p);
-      if (idLength != kChunkIdLength) FailIdLength(chunk.start, idLength);
-      chunk.cls = NDiskBytes::LoadU32(p + 4);
-      chunk.subclass = NDiskBytes::LoadU32(p + 8);
-      length = NDiskBytes::LoadU32(p + 12);
-      m_reader.Seek(chunk.start + kChunkHeaderSize);
-    } else {
-      ReadId(chunk.start, chunk.cls, chunk.subclass);
-      length = m_reader.ReadU32();
-    }
-    chunk.payload = m_reader.Tell();
-    if (chunk.payload > limit || length > limit - chunk.payload) {
-      Fail(chunk.start, "chunk of class " + std::to_string(chunk.cls) + ", subclass " +
-                            std::to_string(chunk.subclass) + " with " + std::to_string(length) +
-                            " payload bytes reaches past offset " + std::to_string(limit));
-    }
+    const uint8_t* p = m_reader.GetCurrentPointer();
+    const uint32_t idLength = NDiskBytes::LoadU32(p);
+    chunk.cls = NDiskBytes::LoadU32(p + 4);
+    chunk.subclass = NDiskBytes::LoadU32(p + 8);
+    const uint32_t length = NDiskBytes::LoadU32(p + 12);
+    if (idLength != kChunkIdLength) FailIdLength(chunk.start, idLength);
+    chunk.payload = chunk.start + kChunkHeaderSize;
+    m_reader.Seek(chunk.payload);
+    if (chunk.payload > limit || length > limit - chunk.payload) FailReach(chunk, length, limit);
     chunk.end = chunk.payload + length;
     return chunk;
   }
 
+  // A header cut short by the end of the buffer: read field by field, the reader refuses it
+  // where it ends (a wrong id length found first is refused as such).
+  [[noreturn, gnu::noinline, gnu::cold]] void ReadShortHeader() {
+    const uint32_t start = m_reader.Tell();
+    uint32_t cls, subclass;
+    ReadId(start, cls, subclass);
+    m_reader.ReadU32();
+    Fail(start, "chunk header cut short");  // not reached: fewer than 16 bytes were left
+  }
+
+  [[noreturn, gnu::noinline, gnu::cold]] void FailReach(const SChunk& chunk, uint32_t length,
+                                                        uint32_t limit) const {
+    Fail(chunk.start, "chunk of class " + std::to_string(chunk.cls) + ", subclass " +
+                          std::to_string(chunk.subclass) + " with " + std::to_string(length) +
+                          " payload bytes reaches past offset " + std::to_string(limit));
+  }
+
   // Refuses contents read past the chunk's end.
   void CheckInside(const SChunk& chunk) const {
-    if (m_reader.Tell() > chunk.end) {
-      Fail(chunk.start, "the contents of the chunk of class " + std::to_string(chunk.cls) +
-                            ", subclass " + std::to_string(chunk.subclass) +
-                            " run past its end at offset " + std::to_string(chunk.end));
-    }
+    if (m_reader.Tell() > chunk.end) FailOverrun(chunk);
+  }
+
+  [[noreturn, gnu::noinline, gnu::cold]] void FailOverrun(const SChunk& chunk) const {
+    Fail(chunk.start, "the contents of the chunk of class " + std::to_string(chunk.cls) +
+                          ", subclass " + std::to_string(chunk.subclass) +
+                          " run past its end at offset " + std::to_string(chunk.end));
   }
 
   // Moves the cursor to the chunk's end, skipping what was not read.
@@ -455,23 +468,23 @@ class CSceneParser {
   void ReadChunks(std::string& objectName, uint32_t& sceneRangeIndex);
 
  private:
-  void ReadController(const SChunk& chunk, std::string name);
+  void ReadController(const SChunk& chunk, std::string&& name);
 
-  CZK_AnimationControllerPRS* ReadPRS(std::string name, const SChunk& chunk);
-  CZK_AnimationControllerPRS* ReadLinkConstraints(std::string name, const SChunk& chunk);
-  CZK_AnimationControllerPRS* ReadPRSSampled(std::string name, const SChunk& chunk);
+  CZK_AnimationControllerPRS* ReadPRS(std::string&& name, const SChunk& chunk);
+  CZK_AnimationControllerPRS* ReadLinkConstraints(std::string&& name, const SChunk& chunk);
+  CZK_AnimationControllerPRS* ReadPRSSampled(std::string&& name, const SChunk& chunk);
   void ReadTransformSlots(CZK_AnimationControllerPRS& prs, const SChunk& chunk);
-  CZK_AnimationControllerPositionBase* ReadPosition(std::string name, const SChunk& chunk);
-  CZK_AnimationControllerRotationBase* ReadRotation(std::string name, const SChunk& chunk);
-  CZK_AnimationControllerRotationBase* ReadLookAt(std::string name, const SChunk& chunk);
+  CZK_AnimationControllerPositionBase* ReadPosition(std::string&& name, const SChunk& chunk);
+  CZK_AnimationControllerRotationBase* ReadRotation(std::string&& name, const SChunk& chunk);
+  CZK_AnimationControllerRotationBase* ReadLookAt(std::string&& name, const SChunk& chunk);
   template <class Composite>
-  Composite* ReadAxes(std::string name, const SChunk& chunk);
+  Composite* ReadAxes(std::string&& name, const SChunk& chunk);
   void ReadIKChain(const SChunk& chunk);
 
   // A controller whose payload is one track chunk; a chunk of another class than 13 leaves it
   // without a track.
   template <class Kind>
-  typename Kind::Controller* ReadTrackController(std::string name, const SChunk& chunk);
+  typename Kind::Controller* ReadTrackController(std::string&& name, const SChunk& chunk);
   template <class Kind>
   std::unique_ptr<typename Kind::Base> ReadTrackOfKind(const SChunk& chunk);
   template <class Track>
@@ -512,7 +525,7 @@ void CSceneParser::ReadChunks(std::string& objectName, uint32_t& sceneRangeIndex
   }
 }
 
-void CSceneParser::ReadController(const SChunk& chunk, std::string name) {
+void CSceneParser::ReadController(const SChunk& chunk, std::string&& name) {
   switch (chunk.cls) {
     case kClassTransform:
       if (chunk.subclass == kSubclassPRS) {
@@ -545,13 +558,13 @@ void CSceneParser::ReadController(const SChunk& chunk, std::string name) {
   }
 }
 
-CZK_AnimationControllerPRS* CSceneParser::ReadPRS(std::string name, const SChunk& chunk) {
+CZK_AnimationControllerPRS* CSceneParser::ReadPRS(std::string&& name, const SChunk& chunk) {
   auto prs = std::make_unique<CZK_AnimationControllerPRS>(std::move(name));
   ReadTransformSlots(*prs, chunk);
   return Register(std::move(prs));
 }
 
-CZK_AnimationControllerPRS* CSceneParser::ReadLinkConstraints(std::string name,
+CZK_AnimationControllerPRS* CSceneParser::ReadLinkConstraints(std::string&& name,
                                                               const SChunk& chunk) {
   auto link = std::make_unique<CZK_AnimationControllerLinkConstraints>(std::move(name));
   const int32_t count = m_reader.ReadS32();
@@ -569,7 +582,7 @@ CZK_AnimationControllerPRS* CSceneParser::ReadLinkConstraints(std::string name,
   return Register(std::move(link));
 }
 
-CZK_AnimationControllerPRS* CSceneParser::ReadPRSSampled(std::string name, const SChunk& chunk) {
+CZK_AnimationControllerPRS* CSceneParser::ReadPRSSampled(std::string&& name, const SChunk& chunk) {
   auto sampled = std::make_unique<CZK_AnimationControllerPRSSampled>(std::move(name));
   const uint32_t count = m_reader.ReadU32();
   m_walker.RequireRecords(count, kSampleRecordSize, chunk.end, "samples");
@@ -604,7 +617,7 @@ void CSceneParser::ReadTransformSlots(CZK_AnimationControllerPRS& prs, const SCh
   m_walker.Leave(scale);
 }
 
-CZK_AnimationControllerPositionBase* CSceneParser::ReadPosition(std::string name,
+CZK_AnimationControllerPositionBase* CSceneParser::ReadPosition(std::string&& name,
                                                                 const SChunk& chunk) {
   if (chunk.subclass == kSubclassPositionVector) {
     return ReadTrackController<SPositionKind>(std::move(name), chunk);
@@ -614,7 +627,7 @@ CZK_AnimationControllerPositionBase* CSceneParser::ReadPosition(std::string name
   return nullptr;
 }
 
-CZK_AnimationControllerRotationBase* CSceneParser::ReadRotation(std::string name,
+CZK_AnimationControllerRotationBase* CSceneParser::ReadRotation(std::string&& name,
                                                                 const SChunk& chunk) {
   switch (chunk.subclass) {
     case kSubclassRotationQuaternion:
@@ -628,7 +641,7 @@ CZK_AnimationControllerRotationBase* CSceneParser::ReadRotation(std::string name
   }
 }
 
-CZK_AnimationControllerRotationBase* CSceneParser::ReadLookAt(std::string name,
+CZK_AnimationControllerRotationBase* CSceneParser::ReadLookAt(std::string&& name,
                                                               const SChunk& chunk) {
   auto lookAt = std::make_unique<CZK_AnimationControllerRotationLookAt>(std::move(name));
   const int32_t count = m_reader.ReadS32();
@@ -651,7 +664,7 @@ CZK_AnimationControllerRotationBase* CSceneParser::ReadLookAt(std::string name,
 // Three axis chunks x, y, z, each holding one float track chunk; the axis chunk's id is not
 // examined.
 template <class Composite>
-Composite* CSceneParser::ReadAxes(std::string name, const SChunk& chunk) {
+Composite* CSceneParser::ReadAxes(std::string&& name, const SChunk& chunk) {
   static constexpr const char* kAxisNames[3] = {"::x", "::y", "::z"};
   auto composite = std::make_unique<Composite>(std::move(name));
   for (int axis = 0; axis < 3; ++axis) {
@@ -685,7 +698,7 @@ void CSceneParser::ReadIKChain(const SChunk& chunk) {
 }
 
 template <class Kind>
-typename Kind::Controller* CSceneParser::ReadTrackController(std::string name,
+typename Kind::Controller* CSceneParser::ReadTrackController(std::string&& name,
                                                              const SChunk& chunk) {
   auto controller = std::make_unique<typename Kind::Controller>(std::move(name));
   const SChunk track = m_walker.ReadChunk(chunk.end);

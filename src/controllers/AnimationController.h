@@ -66,8 +66,11 @@ class CZK_AnimationControllerBase {
   const std::string& GetName() const { return m_name; }
 
  protected:
-  CZK_AnimationControllerBase(uint32_t type, std::string name)
+  // The names a loader builds are moved down the constructors, never copied.
+  CZK_AnimationControllerBase(uint32_t type, std::string&& name)
       : m_type(type), m_name(std::move(name)) {}
+  CZK_AnimationControllerBase(uint32_t type, const std::string& name)
+      : m_type(type), m_name(name) {}
 
  private:
   uint32_t m_type;
@@ -123,8 +126,10 @@ class CZK_AnimationControllerPositionBase : public CZK_AnimationControllerBase {
   virtual Vector3* Evaluate(Vector3* out, float time) const = 0;
 
  protected:
-  explicit CZK_AnimationControllerPositionBase(std::string name)
+  explicit CZK_AnimationControllerPositionBase(std::string&& name)
       : CZK_AnimationControllerBase(kControllerPosition, std::move(name)) {}
+  explicit CZK_AnimationControllerPositionBase(const std::string& name)
+      : CZK_AnimationControllerBase(kControllerPosition, name) {}
 };
 
 class CZK_AnimationControllerPositionVector : public CZK_AnimationControllerPositionBase {
@@ -167,8 +172,10 @@ class CZK_AnimationControllerRotationBase : public CZK_AnimationControllerBase {
   virtual Quaternion* Evaluate(Quaternion* out, float time, const Vector3* worldPosition) const = 0;
 
  protected:
-  explicit CZK_AnimationControllerRotationBase(std::string name)
+  explicit CZK_AnimationControllerRotationBase(std::string&& name)
       : CZK_AnimationControllerBase(kControllerRotation, std::move(name)) {}
+  explicit CZK_AnimationControllerRotationBase(const std::string& name)
+      : CZK_AnimationControllerBase(kControllerRotation, name) {}
 };
 
 class CZK_AnimationControllerRotationQuaternion : public CZK_AnimationControllerRotationBase {

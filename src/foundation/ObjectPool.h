@@ -3,8 +3,8 @@
 // when the session is cleaned up. Drawing them from large blocks, one free list per size, makes
 // each allocation a pointer bump or a list pop and keeps the objects of a scene close together, and
 // the C heap sees a few large blocks instead of tens of thousands of small ones that it would have
-// to merge again on the next load. When the last pooled object goes, the blocks go back to the
-// heap.
+// to merge again on the next load. When the last pooled object goes, the blocks are kept for the
+// next load's objects; they go back to the heap when the program ends.
 //
 // The library runs on one thread, so the pool takes no lock. Builds with AddressSanitizer use
 // the ordinary heap for every object, so that a use after free is still caught.
@@ -21,6 +21,10 @@ void* Allocate(std::size_t size);
 void Free(void* p, std::size_t size) noexcept;
 // Objects allocated and not yet freed.
 std::size_t LiveCount();
+// Bytes of the blocks objects are drawn from now, and of all blocks the pool holds (those kept
+// for later as well), for a measure of what loaded objects cost.
+std::size_t BlockBytesInUse();
+std::size_t BlockBytesHeld();
 
 // A standard allocator over the pool, for the arrays that belong to pooled objects (the keys of
 // a track). Arrays larger than the pool's largest size class come from the heap as usual.

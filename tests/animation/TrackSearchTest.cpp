@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "TrackTestSupport.h"
@@ -143,6 +144,18 @@ TEST(TrackSearch, IndexedSearchAndScanAgreeWithTheReference) {
     track.outOfRangeBefore = before;
     track.outOfRangeAfter = after;
     track.Prepare();
+    // The same keys in two bulk appends, as the loader fills a track.
+    CZK_AnimTrackFloatLinear appended;
+    size_t next = 0;
+    const auto copy = [&](CZK_KeyFrameLinearFloat& key) {
+      key = std::as_const(track).GetKey(next++);
+    };
+    appended.AppendKeys(n / 2, copy);
+    appended.AppendKeys(n - n / 2, copy);
+    appended.outOfRangeBefore = before;
+    appended.outOfRangeAfter = after;
+    appended.Prepare();
+    ASSERT_EQ(appended.HasOrderedKeys(), ordered) << set;
     for (int k = 0; k < 50; ++k) {
       const int pick = coin(rng);
       const float t = pick == 0   ? 0.25f * static_cast<float>(hit(rng))
@@ -161,6 +174,7 @@ TEST(TrackSearch, IndexedSearchAndScanAgreeWithTheReference) {
         value = (1.0f - u) * value + u * track.GetKey(want.next).value;
       }
       ASSERT_FLOAT_EQ(track.Evaluate(t), value) << set << " " << t;
+      ASSERT_EQ(appended.Evaluate(t), track.Evaluate(t)) << set << " " << t;
     }
   }
   EXPECT_GT(unordered, 200);
