@@ -52,7 +52,7 @@ __m128 Select(__m128 mask, __m128 ifSet, __m128 ifClear) {
 
 }  // namespace
 
-void Blend(const SInputs& in, SLocals* out) {
+void Blend(SInputs& in, SLocals* out) {
   const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f);
   // The slerp weights, as ShorterArcSlerp works them out (its angles never exceed pi/2): the plain
   // linear ones (times the sign) for a straight pair, the two sines times the reciprocal sine
@@ -67,8 +67,15 @@ void Blend(const SInputs& in, SLocals* out) {
   __m128 w1 = rest, w2 = _mm_mul_ps(u, sign);
   // Lanes that hold values, or nodes on other kinds of tracks, are all straight: no sines.
   if (_mm_movemask_ps(straight) != 0xF) {
-    const __m128 inverse =
-        Select(straight, sign, _mm_div_ps(sign, NAnimTrackSlerp::SineQuarterTurn4(angle)));
+    // The reciprocal sines depend on the pairs alone: worked out again only when a lane's pair
+    // changed since the last run (compared bit for bit).
+    __m128 inverse = _mm_load_ps(in.knownInverse);
+    const __m128i known = _mm_load_si128(reinterpret_cast<const __m128i*>(in.knownAngle));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(known, _mm_castps_si128(signedAngle))) != 0xFFFF) {
+      inverse = Select(straight, sign, _mm_div_ps(sign, NAnimTrackSlerp::SineQuarterTurn4(angle)));
+      _mm_store_ps(in.knownInverse, inverse);
+      _mm_store_ps(in.knownAngle, signedAngle);
+    }
     const __m128 magnitude = _mm_andnot_ps(signBit, inverse);
     w1 = Select(straight, w1,
                 _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(rest, angle)), magnitude));
@@ -117,7 +124,7 @@ void Blend(const SInputs& in, SLocals* out) {
 
 #else
 
-void Blend(const SInputs& in, SLocals* out) { BlendScalar(in, out); }
+void Blend(SInputs& in, SLocals* out) { BlendScalar(in, out); }
 
 #endif
 

@@ -31,6 +31,10 @@ struct alignas(16) SInputs {
   float positionB[3][kLanes];
   float positionU[kLanes];
   float scale[3][kLanes];
+  // Blend's own: the reciprocal sines (times the sign) it worked out last, and the pair
+  // constants they belong to. Most runs blend the same pairs at new fractions.
+  float knownAngle[kLanes] = {0.0f, 0.0f, 0.0f, 0.0f};
+  float knownInverse[kLanes] = {1.0f, 1.0f, 1.0f, 1.0f};
 
   void SetRotation(size_t lane, const Quaternion& a, const Quaternion& b, float u,
                    float pairAngle) {
@@ -75,7 +79,9 @@ struct alignas(16) SLocals {
   const float* Lane(size_t lane) const { return &m[0][lane]; }
 };
 
-void Blend(const SInputs& in, SLocals* out);
+// Blend updates the inputs' known reciprocal sines; both give the same matrices whatever they
+// hold.
+void Blend(SInputs& in, SLocals* out);
 void BlendScalar(const SInputs& in, SLocals* out);
 
 }  // namespace NPoseLanes

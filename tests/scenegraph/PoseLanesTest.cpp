@@ -1,5 +1,6 @@
 // The four-lane blend against the scalar routines it stands for, lane by lane and to the bit,
-// on random pairs: curved and straight, either hemisphere, held values, scaled rows.
+// on random pairs: curved and straight, either hemisphere, held values, scaled rows, and the
+// same pairs blended again.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -35,6 +36,16 @@ TEST(PoseLanes, FourLanesGiveTheScalarMatricesToTheBit) {
     NPoseLanes::Blend(in, &fast);
     NPoseLanes::BlendScalar(in, &scalar);
     ASSERT_EQ(std::memcmp(&fast, &scalar, sizeof(fast)), 0) << "round " << round;
+    // The same pairs at new fractions, which reuses the first blend's reciprocal sines, and
+    // every third round a lane on a new pair among them.
+    for (size_t l = 0; l < NPoseLanes::kLanes; ++l) in.rotationU[l] = (v(rng) + 1) / 2;
+    if (round % 3 == 0) {
+      const Quaternion a = turn(), b = turn();
+      in.SetRotation(round % 4, a, b, 0.25f, NAnimTrackSlerp::ShorterArcSignedAngle(a, b));
+    }
+    NPoseLanes::Blend(in, &fast);
+    NPoseLanes::BlendScalar(in, &scalar);
+    ASSERT_EQ(std::memcmp(&fast, &scalar, sizeof(fast)), 0) << "round " << round << ", again";
     if (round % 2 == 1) {
       // A held position comes out as it went in, an infinity and a -0 included.
       const float* held = fast.Lane(round % 4);
