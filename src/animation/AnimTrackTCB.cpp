@@ -317,6 +317,17 @@ Quaternion* CZK_AnimTrackRotationTCB::Evaluate(Quaternion* out, float time) cons
   return out;
 }
 
+#if defined(__SSE2__)
+ZELKAR_TARGET_AVX void CZK_AnimTrackRotationTCB::SamplePairAvx(const CZK_KeyFrameTCBRotation* k,
+                                                               const SPairConstants& pair,
+                                                               float time, Quaternion* out) {
+  const float u = (time - k[0].time) / (k[1].time - k[0].time);
+  NAnimTrackSlerp::DirectArcSquadAvx(k[0].rotation, k[1].rotation, pair.keys, k[0].controlA,
+                                     k[1].controlB, pair.controls,
+                                     NAnimTrackTCB::EaseFrom(pair.ease, u), out);
+}
+#endif
+
 void CZK_AnimTrackScaleTCB::Prepare() {
   PrepareKeyTimes();
   PrepareChannelTangents(m_keys, &CZK_KeyFrameTCBScale::scale, &CZK_KeyFrameTCBScale::outTangent,

@@ -90,6 +90,11 @@ class CZK_AnimTrackRotationTCB
                                     k[1].controlB, pair.controls,
                                     NAnimTrackTCB::EaseFrom(pair.ease, u), out);
   }
+#if defined(__SSE2__)
+  // SamplePair with AVX, to the bit the same; only where NAnimTrackSlerp::kCpuHasAvx.
+  static void SamplePairAvx(const CZK_KeyFrameTCBRotation* k, const SPairConstants& pair,
+                            float time, Quaternion* out);
+#endif
 
  private:
   std::vector<SPairConstants> m_pairs;

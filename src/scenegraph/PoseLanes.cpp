@@ -50,9 +50,10 @@ __m128 Select(__m128 mask, __m128 ifSet, __m128 ifClear) {
   return _mm_or_ps(_mm_and_ps(mask, ifSet), _mm_andnot_ps(mask, ifClear));
 }
 
-}  // namespace
-
-void Blend(SInputs& in, SLocals* out) {
+// The four lanes with the sines of four floats at a time given by sines(x), which decides the
+// instructions they take and nothing of their bits.
+template <class Sines>
+[[gnu::always_inline]] inline void BlendLanes(SInputs& in, SLocals* out, Sines sines) {
   const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f);
   // The slerp weights, as ShorterArcSlerp works them out (its angles never exceed pi/2): the plain
   // linear ones (times the sign) for a straight pair, the two sines times the reciprocal sine
@@ -72,15 +73,13 @@ void Blend(SInputs& in, SLocals* out) {
     __m128 inverse = _mm_load_ps(in.knownInverse);
     const __m128i known = _mm_load_si128(reinterpret_cast<const __m128i*>(in.knownAngle));
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(known, _mm_castps_si128(signedAngle))) != 0xFFFF) {
-      inverse = Select(straight, sign, _mm_div_ps(sign, NAnimTrackSlerp::SineQuarterTurn4(angle)));
+      inverse = Select(straight, sign, _mm_div_ps(sign, sines(angle)));
       _mm_store_ps(in.knownInverse, inverse);
       _mm_store_ps(in.knownAngle, signedAngle);
     }
     const __m128 magnitude = _mm_andnot_ps(signBit, inverse);
-    w1 = Select(straight, w1,
-                _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(rest, angle)), magnitude));
-    w2 = Select(straight, w2,
-                _mm_mul_ps(NAnimTrackSlerp::SineQuarterTurn4(_mm_mul_ps(u, angle)), inverse));
+    w1 = Select(straight, w1, _mm_mul_ps(sines(_mm_mul_ps(rest, angle)), magnitude));
+    w2 = Select(straight, w2, _mm_mul_ps(sines(_mm_mul_ps(u, angle)), inverse));
   }
 
   __m128 ax = _mm_load_ps(&in.rotationA[0].x), ay = _mm_load_ps(&in.rotationA[1].x);
@@ -120,6 +119,27 @@ void Blend(SInputs& in, SLocals* out) {
     _mm_store_ps(out->m[9 + i], add(mul(prest, _mm_load_ps(in.positionA[i])),
                                     mul(pu, _mm_load_ps(in.positionB[i]))));
   }
+}
+
+struct SAvxSines {
+  ZELKAR_TARGET_AVX __m128 operator()(__m128 x) const {
+    return NAnimTrackSlerp::SineQuarterTurn4Avx(x);
+  }
+};
+
+}  // namespace
+
+void BlendSse2(SInputs& in, SLocals* out) {
+  BlendLanes(in, out, [](__m128 x) { return NAnimTrackSlerp::SineQuarterTurn4(x); });
+}
+
+ZELKAR_TARGET_AVX void BlendAvx(SInputs& in, SLocals* out) { BlendLanes(in, out, SAvxSines()); }
+
+void Blend(SInputs& in, SLocals* out) {
+  if (NAnimTrackSlerp::kCpuHasAvx)
+    BlendAvx(in, out);
+  else
+    BlendSse2(in, out);
 }
 
 #else

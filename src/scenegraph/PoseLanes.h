@@ -80,8 +80,13 @@ struct alignas(16) SLocals {
 };
 
 // Blend updates the inputs' known reciprocal sines; both give the same matrices whatever they
-// hold.
+// hold. With SSE2, Blend takes BlendAvx where the processor has AVX and BlendSse2 elsewhere,
+// both to the bit BlendScalar's; the tests call each.
 void Blend(SInputs& in, SLocals* out);
 void BlendScalar(const SInputs& in, SLocals* out);
+#if defined(__SSE2__)
+void BlendSse2(SInputs& in, SLocals* out);
+void BlendAvx(SInputs& in, SLocals* out);  // only where NAnimTrackSlerp::kCpuHasAvx
+#endif
 
 }  // namespace NPoseLanes

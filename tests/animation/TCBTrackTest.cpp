@@ -2,6 +2,7 @@
 // evaluation and the rotation controls.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <random>
 #include <tuple>
@@ -227,5 +228,40 @@ TEST(TCBRotation, PlacedSamplesNearAHalfTurnFollowTheGeneralOnes) {
     EXPECT_TRUE(Near(placed, *track->Evaluate(&general, t), 0.0f)) << t;
   }
 }
+
+#if defined(__SSE2__)
+TEST(TCBRotation, TheAvxSquadGivesTheSse2SquadsBits) {
+  if (!NAnimTrackSlerp::kCpuHasAvx) GTEST_SKIP() << "the processor has no AVX";
+  // Random keys up to 3 rad apart, so that some squads run their last slerp or the general
+  // routines, with random tension, continuity, bias and easing.
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> v(-1.0f, 1.0f);
+  int compared = 0;
+  for (int trackIndex = 0; trackIndex < 200; ++trackIndex) {
+    std::vector<CZK_KeyFrameTCBRotation> keys;
+    for (int k = 0; k < 6; ++k) {
+      const STCB p = {v(rng) / 2, v(rng) / 2, v(rng) / 2, (v(rng) + 1) / 2, (v(rng) + 1) / 2};
+      keys.push_back(RotationKey(
+          static_cast<float>(k),
+          QuaternionFromAxisAngle(Vec3Normalized({v(rng), v(rng), 0.4f}), 3 * v(rng)), p));
+    }
+    const auto track = MakeTrack<CZK_AnimTrackRotationTCB>(keys);
+    const auto* stored = track->GetStoredKeys();
+    for (size_t pair = 0; pair < track->GetPreparedPairCount(); ++pair) {
+      for (int i = 0; i < 40; ++i) {
+        const float t = stored[pair].time + static_cast<float>(i) / 40.0f;
+        Quaternion sse2, avx;
+        const auto& constants = track->GetPreparedPairs()[pair];
+        CZK_AnimTrackRotationTCB::SamplePair(stored + pair, constants, t, &sse2);
+        CZK_AnimTrackRotationTCB::SamplePairAvx(stored + pair, constants, t, &avx);
+        ASSERT_EQ(std::memcmp(&sse2, &avx, sizeof(avx)), 0)
+            << trackIndex << " " << pair << " " << t;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_EQ(compared, 200 * 5 * 40);
+}
+#endif
 
 }  // namespace
