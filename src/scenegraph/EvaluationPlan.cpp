@@ -527,8 +527,10 @@ void CZK_EvaluationPlan::Gather(SEntry& e, float time) {
   if (e.scale != nullptr) in.SetScale(lane, e.scale->GetFactors(time));
 }
 
-bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e, NPoseLanes::SInputs& in, SLaneGroup& group,
-                                         size_t lane) {
+[[gnu::always_inline]] inline bool CZK_EvaluationPlan::GatherOnCursors(SEntry& e,
+                                                                       NPoseLanes::SInputs& in,
+                                                                       SLaneGroup& group,
+                                                                       size_t lane) {
   const NAnimTrackSearch::SPlacedTime& tp = m_placed[e.position.range];
   const NAnimTrackSearch::SPlacedTime& tr = m_placed[e.rotation.range];
   const auto* p = PlaceOnCursor<CZK_KeyFrameLinearPosition>(e.position, tp);
