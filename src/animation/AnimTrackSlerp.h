@@ -28,26 +28,16 @@ struct SSlerpPair {
 };
 static_assert(sizeof(SSlerpPair) == 8);
 
-// sin x for x in [0, pi], in double: above pi/2 the argument is reflected, then an odd Taylor
-// polynomial to x^13 (truncation below 7e-10 on [0, pi/2]) gives the sine far inside a float's
-// precision, so the rounded result is nearly always the library sine's to the bit. The
-// polynomial is summed in pairs of terms (Estrin's scheme) rather than nested, which shortens
-// the chain of dependent operations a sample waits on. The coefficients are 1 / n! as
-// constants, so that no division is left for run time.
-constexpr double kSineC3 = -1.0 / 6, kSineC5 = 1.0 / 120, kSineC7 = -1.0 / 5040,
-                 kSineC9 = 1.0 / 362880, kSineC11 = -1.0 / 39916800, kSineC13 = 1.0 / 6227020800.0;
-constexpr double kHalfPi = 1.5707963267948966, kPi = 3.141592653589793;
-
-inline float SineHalfTurn(float x) {
-  double d = x;
-  if (d > kHalfPi) d = kPi - d;
-  const double d2 = d * d;
-  const double d4 = d2 * d2;
-  const double d8 = d4 * d4;
-  const double low = (1.0 + d2 * kSineC3) + d4 * (kSineC5 + d2 * kSineC7);
-  const double high = (kSineC9 + d2 * kSineC11) + d4 * kSineC13;
-  return static_cast<float>(d * (low + d8 * high));
-}
+// The polynomial sine and its constants (foundation/Math.h), which the routines below run two
+// or four at a time.
+using zk_math::kSineC11;
+using zk_math::kSineC13;
+using zk_math::kSineC3;
+using zk_math::kSineC5;
+using zk_math::kSineC7;
+using zk_math::kSineC9;
+using zk_math::SineHalfTurn;
+constexpr double kHalfPi = zk_math::kHalfPiDouble, kPi = zk_math::kPiDouble;
 
 #if defined(__SSE2__)
 // SineHalfTurn of the two doubles of d in [0, pi/2], where no reflection is needed: to the bit
@@ -168,14 +158,14 @@ inline Quaternion ShorterArcSlerp(const Quaternion& a, const Quaternion& b, cons
 }
 
 // Constants of QuaternionSlerpSpin(a, b, 0, t): no hemisphere correction. The angle comes from
-// the library's arc cosine; the reciprocal sine from the library's sine when prepared
-// (exact) or from the polynomial when a sample needs a pair of its own (fast).
-inline SSlerpPair DirectArcPair(const Quaternion& a, const Quaternion& b, bool exactSine = true) {
+// the library's arc cosine, the reciprocal sine from SineHalfTurn, as QuaternionSlerpSpin works
+// them out.
+inline SSlerpPair DirectArcPair(const Quaternion& a, const Quaternion& b) {
   SSlerpPair k;
   const float c = QuaternionDot(a, b);
   if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
     k.angle = std::acos(c);
-    k.signedInverseSine = 1.0f / (exactSine ? std::sin(k.angle) : SineHalfTurn(k.angle));
+    k.signedInverseSine = 1.0f / SineHalfTurn(k.angle);
   }
   return k;
 }
@@ -334,7 +324,7 @@ template <class Steps>
 
 // The squad of a prepared pair of keys, written to *out: DirectArcSlerp(q0, q1, keys, e) on the
 // curve, DirectArcSlerp(a0, b1, controls, e) on the controls, then the slerp between the two
-// with its own DirectArcPair(..., false) at 2e(1 - e), with the same results; one with a slerp
+// with its own DirectArcPair at 2e(1 - e), with the same results; one with a slerp
 // wider than kNearHalfTurn gives QuaternionSlerpSpin's results instead.
 inline void DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSlerpPair& keys,
                            const Quaternion& a0, const Quaternion& b1, const SSlerpPair& controls,
@@ -346,7 +336,7 @@ inline void DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSl
     return GeneralSquad(q0, q1, a0, b1, e, out);
   const Quaternion onCurve = DirectArcSlerp(q0, q1, keys, e);
   const Quaternion onControls = DirectArcSlerp(a0, b1, controls, e);
-  const SSlerpPair last = DirectArcPair(onCurve, onControls, false);
+  const SSlerpPair last = DirectArcPair(onCurve, onControls);
   if (last.angle > kNearHalfTurn) return GeneralSquad(q0, q1, a0, b1, e, out);
   *out = DirectArcSlerp(onCurve, onControls, last, 2.0f * e * (1.0f - e));
 #endif

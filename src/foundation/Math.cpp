@@ -287,11 +287,17 @@ Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float s
     wp = 1.0 - static_cast<double>(t);
     wq = t;
   } else {
+    // Without spins and at fractions in [0, 1], every angle lies in [0, pi]: the sines come from
+    // SineHalfTurn there, so that the tracks' prepared slerps, which take the same steps, give
+    // the same bits. Other angles take the C library's sine.
+    const auto sine = [](float x) {
+      return x >= 0.0f && x <= zk_math::kPi ? zk_math::SineHalfTurn(x) : std::sin(x);
+    };
     const float omega = std::acos(c);
     const float phi = (spins * zk_math::kPi + omega) * t;
-    const float s = 1.0f / std::sin(omega);
-    wp = std::sin(omega - phi) * s;
-    wq = std::sin(phi) * s;
+    const float s = 1.0f / sine(omega);
+    wp = sine(omega - phi) * s;
+    wq = sine(phi) * s;
   }
   return {static_cast<float>(wp * p.x + wq * q.x), static_cast<float>(wp * p.y + wq * q.y),
           static_cast<float>(wp * p.z + wq * q.z), static_cast<float>(wp * p.w + wq * q.w)};

@@ -229,11 +229,10 @@ TEST(TCBRotation, PlacedSamplesNearAHalfTurnFollowTheGeneralOnes) {
   }
 }
 
-#if defined(__SSE2__)
-TEST(TCBRotation, TheAvxSquadGivesTheSse2SquadsBits) {
-  if (!NAnimTrackSlerp::kCpuHasAvx) GTEST_SKIP() << "the processor has no AVX";
+TEST(TCBRotation, PreparedSquadsGiveTheGeneralSquadsBits) {
   // Random keys up to 3 rad apart, so that some squads run their last slerp or the general
-  // routines, with random tension, continuity, bias and easing.
+  // routines, with random tension, continuity, bias and easing. The prepared pair's squad, with
+  // SSE2 and with AVX where the processor has it, must give the general routines' bits.
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> v(-1.0f, 1.0f);
   int compared = 0;
@@ -248,20 +247,26 @@ TEST(TCBRotation, TheAvxSquadGivesTheSse2SquadsBits) {
     const auto track = MakeTrack<CZK_AnimTrackRotationTCB>(keys);
     const auto* stored = track->GetStoredKeys();
     for (size_t pair = 0; pair < track->GetPreparedPairCount(); ++pair) {
-      for (int i = 0; i < 40; ++i) {
-        const float t = stored[pair].time + static_cast<float>(i) / 40.0f;
-        Quaternion sse2, avx;
-        const auto& constants = track->GetPreparedPairs()[pair];
-        CZK_AnimTrackRotationTCB::SamplePair(stored + pair, constants, t, &sse2);
-        CZK_AnimTrackRotationTCB::SamplePairAvx(stored + pair, constants, t, &avx);
-        ASSERT_EQ(std::memcmp(&sse2, &avx, sizeof(avx)), 0)
+      const auto& constants = track->GetPreparedPairs()[pair];
+      for (int i = 1; i <= 40; ++i) {
+        const float t = stored[pair].time + static_cast<float>(i) / 41.0f;
+        Quaternion general, prepared;
+        track->Evaluate(&general, t);
+        CZK_AnimTrackRotationTCB::SamplePair(stored + pair, constants, t, &prepared);
+        ASSERT_EQ(std::memcmp(&general, &prepared, sizeof(general)), 0)
             << trackIndex << " " << pair << " " << t;
+#if defined(__SSE2__)
+        if (NAnimTrackSlerp::kCpuHasAvx) {
+          CZK_AnimTrackRotationTCB::SamplePairAvx(stored + pair, constants, t, &prepared);
+          ASSERT_EQ(std::memcmp(&general, &prepared, sizeof(general)), 0)
+              << "AVX " << trackIndex << " " << pair << " " << t;
+        }
+#endif
         ++compared;
       }
     }
   }
   EXPECT_EQ(compared, 200 * 5 * 40);
 }
-#endif
 
 }  // namespace
