@@ -216,34 +216,15 @@ inline __m128 DirectArcBlend(__m128 a, __m128 b, __m128d w) {
 }
 #endif
 
-// Near a half turn the two quaternions of a slerp nearly cancel and its weights grow as
-// 1 / sin angle, so a last-bit difference between the polynomial sine and the library's shows
-// far above the last bit of the result, and more so in the last slerp of a squad, whose
-// inputs carry the first two's differences. A squad with any of its three slerps wider than
-// this (keys joined the long way round, rare) runs the general routines instead.
-constexpr float kNearHalfTurn = 2.6f;
-
-// The squad through the general routines: the keys' and the controls' slerps at e, then the
-// slerp between the two at 2e(1 - e).
-[[gnu::noinline, gnu::cold]] inline void GeneralSquad(const Quaternion& q0, const Quaternion& q1,
-                                                      const Quaternion& a0, const Quaternion& b1,
-                                                      float e, Quaternion* out) {
-  *out = QuaternionSlerpSpin(QuaternionSlerpSpin(q0, q1, 0.0f, e),
-                             QuaternionSlerpSpin(a0, b1, 0.0f, e), 0.0f, 2.0f * e * (1.0f - e));
-}
-
 #if defined(__SSE2__)
 // The last slerp of a squad whose two inner slerps are not within DirectArcPair's straight
-// limit of each other (dot product c): its own angle and three sines, or the general routines
-// when that angle is wider than kNearHalfTurn. Out of line, so that the usual path, a straight
-// last slerp, needs no frame of its own (and keys sampled at their own pace mostly take it).
+// limit of each other (dot product c): its own angle and three sines. Out of line, so that the
+// usual path, a straight last slerp, needs no frame of its own (and keys sampled at their own
+// pace mostly take it).
 [[gnu::noinline]] inline void DirectArcLastSlerp(__m128 onCurve, __m128 onControls, float c,
-                                                 float e, const Quaternion& q0,
-                                                 const Quaternion& q1, const Quaternion& a0,
-                                                 const Quaternion& b1, Quaternion* out) {
+                                                 float e, Quaternion* out) {
   const float between = 2.0f * e * (1.0f - e);
   const float angle = std::acos(c);
-  if (angle > kNearHalfTurn) return GeneralSquad(q0, q1, a0, b1, e, out);
   const float phi = angle * between;
   alignas(16) float s[4];
   _mm_store_ps(s, SineHalfTurn4(_mm_setr_ps(angle - phi, phi, angle, angle)));
@@ -297,8 +278,6 @@ template <class Steps>
                                                       const Quaternion& b1,
                                                       const SSlerpPair& controls, float e,
                                                       Quaternion* out) {
-  if (keys.angle > kNearHalfTurn || controls.angle > kNearHalfTurn)
-    return GeneralSquad(q0, q1, a0, b1, e, out);
   const float phiKeys = keys.angle * e;
   const float phiControls = controls.angle * e;
   const __m128 sines =
@@ -317,27 +296,25 @@ template <class Steps>
   const __m128 p3 = _mm_shuffle_ps(p, p, _MM_SHUFFLE(3, 3, 3, 3));
   const float c = _mm_cvtss_f32(_mm_add_ss(_mm_add_ss(_mm_add_ss(p, p1), p2), p3));
   if (!(1.0f - std::fabs(c) < 9.99999997e-07f))
-    return DirectArcLastSlerp(onCurve, onControls, c, e, q0, q1, a0, b1, out);
+    return DirectArcLastSlerp(onCurve, onControls, c, e, out);
   _mm_storeu_ps(&out->x, Steps::Straight(onCurve, onControls, 2.0f * e * (1.0f - e)));
 }
 #endif
 
 // The squad of a prepared pair of keys, written to *out: DirectArcSlerp(q0, q1, keys, e) on the
 // curve, DirectArcSlerp(a0, b1, controls, e) on the controls, then the slerp between the two
-// with its own DirectArcPair at 2e(1 - e), with the same results; one with a slerp
-// wider than kNearHalfTurn gives QuaternionSlerpSpin's results instead.
+// with its own DirectArcPair at 2e(1 - e). With its sines from SineHalfTurn, as
+// QuaternionSlerpSpin's are, it gives the squad of the general routines to the bit, even near a
+// half turn, where the weights grow as 1 / sin angle and any difference in a sine would show.
 inline void DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSlerpPair& keys,
                            const Quaternion& a0, const Quaternion& b1, const SSlerpPair& controls,
                            float e, Quaternion* out) {
 #if defined(__SSE2__)
   DirectArcSquadWith<SSquadStepsSse2>(q0, q1, keys, a0, b1, controls, e, out);
 #else
-  if (keys.angle > kNearHalfTurn || controls.angle > kNearHalfTurn)
-    return GeneralSquad(q0, q1, a0, b1, e, out);
   const Quaternion onCurve = DirectArcSlerp(q0, q1, keys, e);
   const Quaternion onControls = DirectArcSlerp(a0, b1, controls, e);
   const SSlerpPair last = DirectArcPair(onCurve, onControls);
-  if (last.angle > kNearHalfTurn) return GeneralSquad(q0, q1, a0, b1, e, out);
   *out = DirectArcSlerp(onCurve, onControls, last, 2.0f * e * (1.0f - e));
 #endif
 }
