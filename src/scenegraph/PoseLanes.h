@@ -79,9 +79,10 @@ struct alignas(16) SLocals {
   const float* Lane(size_t lane) const { return &m[0][lane]; }
 };
 
-// Blend updates the inputs' known reciprocal sines; both give the same matrices whatever they
-// hold. With SSE2, Blend takes BlendAvx where the processor has AVX and BlendSse2 elsewhere,
-// both to the bit BlendScalar's; the tests call each.
+// Blend keeps the reciprocal sines it works out in the inputs (only Blend writes them; a fresh
+// SInputs holds ones that match its pairs), BlendScalar ignores them. With SSE2, Blend takes
+// BlendAvx where the processor has AVX and BlendSse2 elsewhere, both to the bit BlendScalar's; the
+// tests call each.
 void Blend(SInputs& in, SLocals* out);
 void BlendScalar(const SInputs& in, SLocals* out);
 #if defined(__SSE2__)
