@@ -50,7 +50,7 @@ struct Library {
     for (int n = 0; n < kNodes; ++n) AddController(n, curves);
     global.controllerManager->AddSceneRecord({"Walk", 0.0f, 1.0f});
     for (int c = 0; c < characters; ++c) {
-      auto* character = new CZK_Character(Numbered("C", c));
+      auto* character = new CZK_Character(Numbered("C", c), GetRuntimeContext());
       for (int n = 0; n < kNodes; ++n) {
         // Every fourth node starts a branch from the node four up the chain.
         const int parent = n == 0 ? -1 : (n % 4 == 0 ? n - 3 : n);
@@ -127,6 +127,14 @@ struct Library {
   }
 };
 
+// Items are nodes, so the reported time per item is the time per node.
+void CountNodes(benchmark::State& state, int characters) {
+  state.SetItemsProcessed(state.iterations() * characters * kNodes);
+  state.counters["ns_per_node"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * characters * kNodes,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 // Arguments: the number of characters, then 1 for Bezier position and TCB rotation tracks.
 void BM_UpdateAllPerNode(benchmark::State& state) {
   const int characters = static_cast<int>(state.range(0));
@@ -137,18 +145,35 @@ void BM_UpdateAllPerNode(benchmark::State& state) {
     time += 0.016f;
     benchmark::ClobberMemory();
   }
-  // Items are nodes, so the reported time per item is the time per node.
-  state.SetItemsProcessed(state.iterations() * characters * kNodes);
-  state.counters["ns_per_node"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * characters * kNodes,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  CountNodes(state, characters);
 }
 BENCHMARK(BM_UpdateAllPerNode)->ArgsProduct({{1, 10, 100}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+// The same frame of linear characters while one of them switches between two animations every
+// frame: only that character's plan is rebuilt, so the frame costs about what a steady one does
+// (compare with BM_UpdateAllPerNode at the same count).
+void BM_UpdateAllWithOneSwitchPerNode(benchmark::State& state) {
+  const int characters = static_cast<int>(state.range(0));
+  Library library(characters);
+  CZK_CharacterManager& manager = *library.global.characterManager;
+  manager.AddAnimation("C0", "Walk", 0);  // a second animation of the same scene
+  float time = 0.0f;
+  int index = 0;
+  for (auto _ : state) {
+    index ^= 1;
+    manager.SetAnimation(0, 0, index);
+    manager.UpdateAll(time);
+    time += 0.016f;
+    benchmark::ClobberMemory();
+  }
+  CountNodes(state, characters);
+}
+BENCHMARK(BM_UpdateAllWithOneSwitchPerNode)->Arg(100)->Unit(benchmark::kMicrosecond);
 
 // A car as the sample cars are built: every node but the wheel hubs has a static controller
 // in the scene "Idle" (one position key, no rotation), the hubs are placed from the car state.
 struct CarLibrary : Library {
-  CZK_CharacterCar* car = new CZK_CharacterCar("Car");
+  CZK_CharacterCar* car = new CZK_CharacterCar("Car", GetRuntimeContext());
   int nodes = 0;
 
   CarLibrary() : Library(0) {

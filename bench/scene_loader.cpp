@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "animation/SceneLoader.h"
 #include "characters/CharacterManager.h"
 #include "controllers/ControllerManager.h"
 #include "files/DiskReader.h"
 #include "foundation/DiskWriter.h"
 #include "foundation/ObjectPool.h"
 #include "interface/LibraryGlobal.h"
+#include "loading/SceneLoader.h"
 #include "signals/Hub.h"
 
 // Live heap bytes, as requested (each block carries its size in front of it), and the number of
@@ -196,7 +196,7 @@ double FirstLoadMilliseconds(EScene scene) {
   if (ms < 0.0) {
     SSceneFile& f = Scene(scene);
     const auto start = std::chrono::steady_clock::now();
-    CZK_3DSMAXAnimationLoader loader;
+    CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
     loader.LoadScene(f.path, "Bench", &f.reader);
     ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -223,7 +223,7 @@ void BM_LoadScene(benchmark::State& state, EScene scene) {
   for (auto _ : state) {
     const long long allocationsBefore = g_allocations;
     const long long bytesBefore = HeldBytes();
-    CZK_3DSMAXAnimationLoader loader;
+    CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
     loader.LoadScene(f.path, "Bench", &f.reader);
     state.PauseTiming();
     allocations += g_allocations - allocationsBefore;
@@ -271,7 +271,7 @@ long long LiveBytesAfterLoading(EScene scene, uint32_t keys) {
   CZK_ControllerManager& manager = Manager();
   manager.Clear();
   const long long before = HeldBytes();
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   loader.LoadScene(file.path, "Bytes", &file.reader);
   const long long live = HeldBytes() - before;
   manager.Clear();

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "LoaderFuzzSupport.h"
-#include "animation/SceneLoader.h"
 #include "characters/Character.h"
 #include "controllers/ControllerManager.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"
+#include "interface/LibraryGlobal.h"
+#include "loading/SceneLoader.h"
 #include "scenegraph/Node.h"
 
 namespace {
@@ -41,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CDiskReader reader;
   reader.LoadFromMemory(data, static_cast<uint32_t>(size), "fuzz.zkh");
-  std::unique_ptr<CZK_Character> character(human ? new CZK_CharacterHuman("Fuzz")
-                                                 : new CZK_Character("Fuzz"));
-  CZK_3DSMAXAnimationLoader loader;
+  std::unique_ptr<CZK_Character> character(human
+                                               ? new CZK_CharacterHuman("Fuzz", GetRuntimeContext())
+                                               : new CZK_Character("Fuzz", GetRuntimeContext()));
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   try {
     loader.LoadHierarchyFromBuf(&reader, character.get(), human);
     if (registry.GetNodeCount() - mark != CountTree(character->GetRoot())) __builtin_trap();

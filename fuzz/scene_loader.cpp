@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "LoaderFuzzSupport.h"
-#include "animation/SceneLoader.h"
 #include "controllers/ControllerManager.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"
+#include "interface/LibraryGlobal.h"
+#include "loading/SceneLoader.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::vector<uint8_t> FirstScene() {
 void Load(const uint8_t* data, size_t size) {
   CDiskReader reader;
   reader.LoadFromMemory(data, static_cast<uint32_t>(size), "fuzz.zks");
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   loader.SetSceneName("Fuzz");
   loader.LoadSceneFromBuf(&reader);
 }

@@ -1,7 +1,9 @@
-// A process-wide count of changes to what a character's evaluation plan copies out of the node
-// trees, the animated objects, the controllers and the tracks: the tree shape, the node to object
-// bindings, the controller wiring and the key times. A plan built at one count is rebuilt before
-// it runs at another. Unsynchronised, like the rest of the library's state.
+// A process-wide count of changes to the animation data that every character's evaluation plan
+// may copy: the animated objects, the controllers' wiring and the tracks' key times, all shared
+// among characters and changed only by loading, by a refused load's undo and by clean-up. (A
+// character's own tree counts its changes in its CZK_NodeTree; a node in no tree counts here.)
+// A plan built at one count is rebuilt before it runs at another. Unsynchronised, like the rest
+// of the library's state.
 #pragma once
 
 #include <cstdint>

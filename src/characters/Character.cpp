@@ -6,14 +6,17 @@
 #include "controllers/ControllerManager.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Logger.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/NodeAnimationConnector.h"
 
-CZK_Character::CZK_Character(const std::string& characterName)
-    : name(characterName), root(new CZK_Node("root", -1, -1)) {
+CZK_Character::CZK_Character(const std::string& characterName, const CZK_RuntimeContext& context)
+    : name(characterName),
+      runtime(context),
+      tree{context.controllers, 0},
+      root(new CZK_Node("root", -1, -1)) {
+  root->SetTree(&tree);
   root->fullName = name + "root";
-  root->registryIndex = GetLibraryGlobal()->characterManager->AddNode(root);
+  root->registryIndex = runtime.characters->AddNode(root);
 }
 
 CZK_Character::~CZK_Character() { delete root; }
@@ -50,7 +53,7 @@ void CZK_Character::AddAnimation(const std::string& sceneName, uint32_t category
   currentCategory = category;
   currentIndex = static_cast<uint32_t>(animationIds[category].size());
 
-  CZK_NodeAnimationConnector connector(sceneName);
+  CZK_NodeAnimationConnector connector(sceneName, *runtime.controllers);
   std::vector<CZK_Node*> stack{root};
   while (!stack.empty()) {
     CZK_Node* node = stack.back();
@@ -59,7 +62,7 @@ void CZK_Character::AddAnimation(const std::string& sceneName, uint32_t category
     for (CZK_Node* child : node->children) stack.push_back(child);
   }
 
-  const int record = GetLibraryGlobal()->controllerManager->FindSceneRecord(sceneName);
+  const int record = runtime.controllers->FindSceneRecord(sceneName);
   sceneRecords[category].push_back(static_cast<uint32_t>(record));
   animationIds[category].push_back(nextAnimationId++);
 }
@@ -73,11 +76,11 @@ void CZK_Character::SetAnimation(uint32_t category, uint32_t index) {
   if (category >= kAnimationCategoryCount) return;
   if (index >= sceneRecords[category].size()) return;
   root->SetCurrentAnimation(animationIds[category][index]);
-  startTime = GetLibraryGlobal()->characterManager->GetCurrentTime();
+  startTime = runtime.characters->GetCurrentTime();
   currentIndex = index;
   currentCategory = category;
   const uint32_t record = sceneRecords[category][index];
-  const CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
+  const CZK_ControllerManager& controllers = *runtime.controllers;
   if (record < static_cast<uint32_t>(controllers.GetSceneRecordCount())) {
     const SceneRecord& r = controllers.GetSceneRecord(static_cast<int>(record));
     sceneEnd = r.end;

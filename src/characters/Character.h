@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "characters/RuntimeContext.h"
 #include "foundation/Math.h"
 #include "scenegraph/EvaluationPlan.h"
+#include "scenegraph/NodeTree.h"
 
 class CZK_Node;
 
@@ -15,7 +17,7 @@ constexpr uint32_t kAnimationCategoryCount = 4;
 
 class CZK_Character {
  public:
-  explicit CZK_Character(const std::string& name);
+  CZK_Character(const std::string& name, const CZK_RuntimeContext& runtime);
   CZK_Character(const CZK_Character&) = delete;
   CZK_Character& operator=(const CZK_Character&) = delete;
 
@@ -64,12 +66,16 @@ class CZK_Character {
   float GetLastTime() const { return lastTime; }
   int32_t IsFrozen() const { return frozen; }
   const CZK_EvaluationPlan& GetPlan() const { return plan; }
+  const CZK_RuntimeContext& GetRuntime() const { return runtime; }
 
  protected:
   void UpdatePlacement();
   void WriteWorldIntoNodes();
 
   std::string name;
+  // The managers this character was made under; its nodes share `tree`.
+  CZK_RuntimeContext runtime;
+  CZK_NodeTree tree;
   CZK_Node* root;
   std::vector<uint32_t> animationIds[kAnimationCategoryCount];
   std::vector<uint32_t> sceneRecords[kAnimationCategoryCount];

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "foundation/Logger.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
 #include "signals/Emit.h"
 #include "signals/Hub.h"
@@ -86,7 +85,8 @@ CZK_Node* FindBoundTo(CZK_Node* node, int index) {
 
 }  // namespace
 
-CZK_CharacterCar::CZK_CharacterCar(const std::string& carName) : CZK_Character(carName) {}
+CZK_CharacterCar::CZK_CharacterCar(const std::string& carName, const CZK_RuntimeContext& context)
+    : CZK_Character(carName, context) {}
 
 CZK_CharacterCar::~CZK_CharacterCar() {
   for (WiperConnection*& c : wiperConnections) {
@@ -102,8 +102,7 @@ CZK_CharacterCar::~CZK_CharacterCar() {
   // The people read the current car every frame; a car that goes by any road (session
   // clean-up, process detach, a refused creation) must not stay behind as a dangling current
   // car.
-  CZK_LibraryGlobal* global = GetLibraryGlobal();
-  if (global != nullptr && global->currentCar == this) global->currentCar = nullptr;
+  if (runtime.currentCar != nullptr && *runtime.currentCar == this) *runtime.currentCar = nullptr;
 }
 
 void CZK_CharacterCar::ReportOnce(uint32_t flag, const char* message) {

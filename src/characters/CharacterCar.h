@@ -58,7 +58,7 @@ struct CZK_CarWheel {
 
 class CZK_CharacterCar : public CZK_Character {
  public:
-  explicit CZK_CharacterCar(const std::string& name);
+  CZK_CharacterCar(const std::string& name, const CZK_RuntimeContext& runtime);
   ~CZK_CharacterCar() override;
 
   // Measures the seat and hand dummies, finds the wipers and the reference frame, subscribes.

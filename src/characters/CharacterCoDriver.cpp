@@ -3,8 +3,10 @@
 #include "characters/CharacterCar.h"
 #include "scenegraph/Node.h"
 
-CZK_CharacterCoDriver::CZK_CharacterCoDriver(const std::string& characterName)
-    : CZK_CharacterIncarPeople(RequireCar(characterName, "CZK_CharacterCoDriver")) {}
+CZK_CharacterCoDriver::CZK_CharacterCoDriver(const std::string& characterName,
+                                             const CZK_RuntimeContext& context)
+    : CZK_CharacterIncarPeople(RequireCar(characterName, context, "CZK_CharacterCoDriver"),
+                               context) {}
 
 void CZK_CharacterCoDriver::OnBonesBound() { root->Update(0.0f, &g_IdentityMatrix); }
 

@@ -10,7 +10,7 @@ class CZK_CharacterCoDriver : public CZK_CharacterIncarPeople {
   static constexpr float kCycleLength = 14.133333f;
 
   // Refused with a CZK_Exception when no car exists yet: the seat is the car's.
-  explicit CZK_CharacterCoDriver(const std::string& name);
+  CZK_CharacterCoDriver(const std::string& name, const CZK_RuntimeContext& runtime);
   ~CZK_CharacterCoDriver() override = default;
 
   void Update(float time) override;

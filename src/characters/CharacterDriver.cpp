@@ -8,7 +8,6 @@
 #include "characters/CharacterCar.h"
 #include "files/SettingsFile.h"
 #include "foundation/Logger.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
 #include "signals/Hub.h"
 
@@ -53,8 +52,9 @@ void BlendPose(Matrix& out, const Matrix& from, const Matrix& to, float p) {
 
 }  // namespace
 
-CZK_CharacterDriver::CZK_CharacterDriver(const std::string& characterName)
-    : CZK_CharacterIncarPeople(RequireCar(characterName, "CZK_CharacterDriver")) {
+CZK_CharacterDriver::CZK_CharacterDriver(const std::string& characterName,
+                                         const CZK_RuntimeContext& context)
+    : CZK_CharacterIncarPeople(RequireCar(characterName, context, "CZK_CharacterDriver"), context) {
   for (int k = 0; k < kControlConnectionCount; ++k) {
     controlConnections[k] = new ControlConnection(this, &CZK_CharacterDriver::OnCarControl);
     LinkIntoHub(controlConnections[k], zk_hub::kCarControlLists[k]);

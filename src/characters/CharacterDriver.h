@@ -21,7 +21,7 @@ class CZK_CharacterDriver : public CZK_CharacterIncarPeople {
 
   // Refused with a CZK_Exception when no car exists yet: the wheel, seat and hand points are
   // the car's.
-  explicit CZK_CharacterDriver(const std::string& name);
+  CZK_CharacterDriver(const std::string& name, const CZK_RuntimeContext& runtime);
   ~CZK_CharacterDriver() override;
 
   void OnBonesBound() override { LoadDriverSettings(); }

@@ -6,7 +6,6 @@
 
 #include "foundation/Exceptions.h"
 #include "foundation/Logger.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
 #include "signals/Hub.h"
 
@@ -82,8 +81,9 @@ Vector3 EvaluateTransitionCurve(const CZK_TransitionCurve& curve, float t) {
          a.outTangent * (t3 - 2 * t2 + t) + b.inTangent * (t3 - t2);
 }
 
-CZK_CharacterIncarPeople::CZK_CharacterIncarPeople(const std::string& characterName)
-    : CZK_CharacterHuman(characterName),
+CZK_CharacterIncarPeople::CZK_CharacterIncarPeople(const std::string& characterName,
+                                                   const CZK_RuntimeContext& context)
+    : CZK_CharacterHuman(characterName, context),
       carStateConnection(
           new CarStateConnection(this, &CZK_CharacterIncarPeople::OnCarGeneralState)),
       shakeConnection(new ShakeConnection(this, &CZK_CharacterIncarPeople::OnIncarShake)) {
@@ -96,14 +96,10 @@ CZK_CharacterIncarPeople::~CZK_CharacterIncarPeople() {
   delete shakeConnection;
 }
 
-CZK_CharacterCar* CZK_CharacterIncarPeople::CurrentCar() {
-  const CZK_LibraryGlobal* global = GetLibraryGlobal();
-  return global != nullptr ? global->currentCar : nullptr;
-}
-
 const std::string& CZK_CharacterIncarPeople::RequireCar(const std::string& characterName,
+                                                        const CZK_RuntimeContext& context,
                                                         const char* who) {
-  if (CurrentCar() == nullptr)
+  if (context.currentCar == nullptr || *context.currentCar == nullptr)
     throw CZK_Exception(std::string("[") + who + "] character \"" + characterName +
                         "\": a car is needed first; create the car character before the people "
                         "in it, who take their seat and hand points from it");

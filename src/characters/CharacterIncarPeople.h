@@ -79,7 +79,7 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   static constexpr int32_t kTargetGear = 1;
   static constexpr int32_t kTargetHandbrake = 3;
 
-  explicit CZK_CharacterIncarPeople(const std::string& name);
+  CZK_CharacterIncarPeople(const std::string& name, const CZK_RuntimeContext& runtime);
   // Slots 0 to 4 as for every character, then the in-car ones.
   ~CZK_CharacterIncarPeople() override;
   void Update(float time) override;
@@ -131,13 +131,16 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   const Vector3& GetPosition() const { return position; }
 
   // The car the in-car people sit in (the most recently created one), or null.
-  static CZK_CharacterCar* CurrentCar();
+  CZK_CharacterCar* CurrentCar() const {
+    return runtime.currentCar != nullptr ? *runtime.currentCar : nullptr;
+  }
 
  protected:
   // Returns name, or throws a CZK_Exception naming `who` when no car exists yet: the driver and
   // co-driver take their seat, wheel and hand points from it. Called in the subclasses'
   // initialiser lists, so a refused person never reaches the node registry or the hub.
-  static const std::string& RequireCar(const std::string& name, const char* who);
+  static const std::string& RequireCar(const std::string& name, const CZK_RuntimeContext& runtime,
+                                       const char* who);
   // Solves one arm; bones missing from the skeleton leave it as it is.
   void SolveArm(CZK_IKChain& chain, CZK_Node* upper, CZK_Node* lower, CZK_Node* twist,
                 CZK_Node* hand);

@@ -8,8 +8,8 @@
 #include "controllers/AnimationController.h"
 #include "controllers/ConstraintControllers.h"
 #include "controllers/ControllerManager.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
+#include "scenegraph/NodeTree.h"
 
 // A node below a bone, evaluated during the changes: a plain node, or a PRS node whose object
 // gives a local matrix of its own or samples a PRS controller. A look-at or link constraint
@@ -23,7 +23,9 @@ bool CZK_DeferredSubtreeUpdate::Qualifies(const CZK_Node* node) {
   if (prs->currentAnimation >= prs->animObjects.size()) return true;  // evaluates nothing
   const int32_t slot = prs->animObjects[prs->currentAnimation];
   m_evaluatedObjects.push_back(slot);
-  const CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
+  const CZK_NodeTree* tree = node->GetTree();
+  if (tree == nullptr || tree->controllers == nullptr) return false;
+  const CZK_ControllerManager& controllers = *tree->controllers;
   const CZK_AnimObjectBase* object = controllers.GetAnimObject(slot);
   if (object == nullptr || object->mode != kAnimObjectFromController) return true;
   const CZK_AnimationControllerBase* controller =
@@ -78,13 +80,15 @@ bool CZK_DeferredSubtreeUpdate::AddPaths(CZK_Node* node, int32_t parent, const M
 bool CZK_DeferredSubtreeUpdate::Bind(CZK_Node* root, const Matrix* rootParent,
                                      CZK_Node* const* bones, size_t count) {
   if (m_built && root == m_root && rootParent == m_rootParent &&
-      m_generation == NStructureGeneration::Current() && m_bones.size() == count &&
+      m_generation == NStructureGeneration::Current() &&
+      m_treeStructure == CZK_Node::TreeStructure(root) && m_bones.size() == count &&
       std::equal(m_bones.begin(), m_bones.end(), bones))
     return m_qualifies;
   m_built = true;
   m_root = root;
   m_rootParent = rootParent;
   m_generation = NStructureGeneration::Current();
+  m_treeStructure = CZK_Node::TreeStructure(root);
   m_bones.assign(bones, bones + count);
   m_bone.assign(count, -1);
   m_path.clear();

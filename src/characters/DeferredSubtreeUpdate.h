@@ -66,6 +66,7 @@ class CZK_DeferredSubtreeUpdate {
   CZK_Node* m_root = nullptr;
   const Matrix* m_rootParent = nullptr;
   uint64_t m_generation = 0;
+  uint64_t m_treeStructure = 0;
   bool m_built = false;
   bool m_qualifies = false;
   std::vector<SPathNode> m_path;

@@ -13,7 +13,6 @@
 #include "animation/StructureGeneration.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ConstraintControllers.h"
-#include "scenegraph/IKChain.h"
 #include "signals/Hub.h"
 
 namespace {
@@ -76,8 +75,9 @@ void CZK_ControllerManager::DestroyContents() {
   for (CZK_AnimationControllerBase* controller : m_controllers) delete controller;
   m_controllers.clear();
   m_nameHashes.clear();
-  for (CZK_IKChain* chain : m_ikChains) delete chain;
+  for (size_t k = 0; k < m_ikChains.size(); ++k) m_ikChainDestroyers[k](m_ikChains[k]);
   m_ikChains.clear();
+  m_ikChainDestroyers.clear();
   m_sceneRecords.clear();
 }
 
@@ -186,8 +186,11 @@ const SceneRecord& CZK_ControllerManager::GetSceneRecord(int index) const {
   return m_sceneRecords[static_cast<std::size_t>(index)];
 }
 
-void CZK_ControllerManager::AddIKChain(CZK_IKChain* chain) {
-  if (chain != nullptr) m_ikChains.push_back(chain);
+void CZK_ControllerManager::AddIKChain(CZK_IKChain* chain, void (*destroy)(CZK_IKChain*)) {
+  if (chain == nullptr) return;
+  m_ikChainDestroyers.reserve(m_ikChains.size() + 1);  // both lists grow together or neither
+  m_ikChains.push_back(chain);
+  m_ikChainDestroyers.push_back(destroy);
 }
 
 // ---- Undoing a refused load -----------------------------------------------------------------
@@ -236,8 +239,9 @@ void CZK_ControllerManager::TruncateTo(const Counts& mark) {
   if (m_sceneRecords.size() > mark.sceneRecords) m_sceneRecords.resize(mark.sceneRecords);
 
   while (m_ikChains.size() > mark.ikChains) {
-    delete m_ikChains.back();
+    m_ikChainDestroyers.back()(m_ikChains.back());
     m_ikChains.pop_back();
+    m_ikChainDestroyers.pop_back();
   }
 }
 

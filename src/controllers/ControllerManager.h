@@ -93,8 +93,13 @@ class CZK_ControllerManager {
   const SceneRecord& GetSceneRecord(int index) const;
   int GetSceneRecordCount() const { return static_cast<int>(m_sceneRecords.size()); }
 
-  // Takes ownership.
-  void AddIKChain(CZK_IKChain* chain);
+  // Takes ownership. The chains are solved on node trees, which sit above the controllers: the
+  // manager holds them with the way to destroy them, taken where their class is known.
+  template <class Chain>
+  void AddIKChain(Chain* chain) {
+    AddIKChain(chain, [](CZK_IKChain* c) { delete static_cast<Chain*>(c); });
+  }
+  void AddIKChain(CZK_IKChain* chain, void (*destroy)(CZK_IKChain*));
 
   // ---- Undoing a refused load --------------------------------------------------------------
 
@@ -193,6 +198,7 @@ class CZK_ControllerManager {
   mutable CControllerNameIndex m_controllerNames;
   std::vector<SceneRecord> m_sceneRecords;
   std::vector<CZK_IKChain*> m_ikChains;
+  std::vector<void (*)(CZK_IKChain*)> m_ikChainDestroyers;  // one per chain
   SolidStateConnection* m_solidStateConnections[kSolidStateConnectionCount] = {};
   GhostCarConnection* m_ghostCarConnections[kGhostCarConnectionCount] = {};
   // The name lookup's bookkeeping: how many controllers it holds, and per controller the hash

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "characters/RuntimeContext.h"
+
 class CZK_ControllerManager;
 class CZK_CharacterManager;
 class CZK_CharacterCar;
@@ -18,9 +20,6 @@ struct CZK_LibraryGlobal {
 CZK_LibraryGlobal* GetLibraryGlobal();
 void SetLibraryGlobal(CZK_LibraryGlobal* global);
 
-// Word `index` (0 to 21) of the process's global object: 0 the signal hub, 15 the surface-class
-// object (IZK_SurfaceClass), 20 the control gate (IZK_ControlGate). Null while the library is
-// not attached and for an index out of range.
-void* GetGlobalObjectWord(std::size_t index);
-// Process attach hands over the mapped words (zk_hub::kGlobalObjectWords of them); detach null.
-void SetGlobalObjectWords(void* const* words);
+// The library's running state as the characters and the loader are handed it: the global's two
+// managers and its current-car slot. Null managers while the library is not attached.
+CZK_RuntimeContext GetRuntimeContext();

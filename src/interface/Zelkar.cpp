@@ -4,11 +4,11 @@
 
 #include <utility>
 
-#include "animation/SceneLoader.h"
 #include "characters/CharacterManager.h"
 #include "controllers/ControllerManager.h"
 #include "foundation/Exceptions.h"
 #include "interface/LibraryGlobal.h"
+#include "loading/SceneLoader.h"
 #include "scenegraph/Node.h"
 #include "signals/Hub.h"
 
@@ -60,20 +60,20 @@ void CZK_Zelkar::Update(float time) { Characters("Update").UpdateAll(time); }
 void CZK_Zelkar::CreateCharacter(const std::string& path, const std::string& name,
                                  const std::string& kind) {
   CZK_CharacterManager& characters = Characters("CreateCharacter");
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   characters.AddCharacter(loader.CreateCharacter(path, name, kind));
 }
 
 void CZK_Zelkar::CreateHumanCharacter(const std::string& path, const std::string& reserved,
                                       const std::string& name, const std::string& kind) {
   CZK_CharacterManager& characters = Characters("CreateHumanCharacter");
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   characters.AddCharacter(loader.CreateHumanCharacter(path, reserved, name, kind));
 }
 
 void CZK_Zelkar::LoadAnimationScene(const std::string& path, const std::string& sceneName) {
   Global("LoadAnimationScene");
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   loader.LoadScene(path, sceneName, nullptr);
 }
 

@@ -17,8 +17,8 @@
 #include "animation/StructureGeneration.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ControllerManager.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
+#include "scenegraph/NodeTree.h"
 
 namespace {
 
@@ -117,6 +117,7 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   m_ranges.clear();
   m_root = root;
   m_generation = NStructureGeneration::Current();
+  m_treeStructure = CZK_Node::TreeStructure(root);
   m_built = true;
   if (root != nullptr) AddNode(root, nullptr);
   // Never empty, so that a slot without a track may name range 0.
@@ -276,7 +277,12 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
   e.node = node;
   e.parent = parent;
   e.kind = kPRSGeneral;
-  const CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
+  const CZK_NodeTree* tree = node->GetTree();
+  if (tree == nullptr || tree->controllers == nullptr) {
+    m_entries.push_back(e);  // evaluated by its own code, as it would be without a plan
+    return;
+  }
+  const CZK_ControllerManager& controllers = *tree->controllers;
   CZK_AnimObjectTM* object =
       AsTransformObject(controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
   const CZK_AnimationControllerBase* controller =
@@ -319,7 +325,9 @@ uint16_t CZK_EvaluationPlan::FindRange(const SRange& r) {
 }
 
 void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
-  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current()) Build(root);
+  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current() ||
+      m_treeStructure != CZK_Node::TreeStructure(root))
+    Build(root);
   for (size_t k = 0; k < m_ranges.size(); ++k) {
     const SRange& r = m_ranges[k];
     m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);

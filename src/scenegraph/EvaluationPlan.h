@@ -7,9 +7,11 @@
 // their own) is evaluated by its own general code at its place in the list, so every matrix is
 // written in the same order as the recursive update writes it.
 //
-// The list is built on the first run and again whenever anything it copied may have changed
-// (see NStructureGeneration): a host changing what a character plays gets a new list, never a
-// patched one. Running a built list allocates nothing.
+// The list is built on the first run and again whenever anything it copied may have changed:
+// the tree's own count of changes (CZK_NodeTree) covers its shape, its bindings and what it
+// plays; the shared count (NStructureGeneration) covers the controllers and tracks, which only
+// loading and clean-up change. A host changing what one character plays gets a new list for that
+// character alone, never a patched one. Running a built list allocates nothing.
 #pragma once
 
 #include <cstdint>
@@ -148,5 +150,6 @@ class CZK_EvaluationPlan {
   std::vector<NPoseLanes::SLocals> m_poses;   // their local matrices, each run
   CZK_Node* m_root = nullptr;
   uint64_t m_generation = 0;
+  uint64_t m_treeStructure = 0;
   bool m_built = false;
 };

@@ -2,19 +2,32 @@
 
 #include "animation/StructureGeneration.h"
 #include "controllers/ControllerManager.h"
-#include "interface/LibraryGlobal.h"
+#include "scenegraph/NodeTree.h"
 #include "scenegraph/NodeVisitor.h"
-
-namespace {
-CZK_ControllerManager& Controllers() { return *GetLibraryGlobal()->controllerManager; }
-}  // namespace
 
 CZK_Node::CZK_Node(std::string nodeName, int32_t nodeId, int32_t nodeParentId)
     : name(std::move(nodeName)), id(nodeId), parentId(nodeParentId) {}
 
 CZK_Node::~CZK_Node() {
   for (CZK_Node* child : children) delete child;
-  NStructureGeneration::Changed();
+  StructureChanged();
+}
+
+void CZK_Node::StructureChanged() {
+  if (tree != nullptr)
+    ++tree->structure;
+  else
+    NStructureGeneration::Changed();
+}
+
+uint64_t CZK_Node::TreeStructure(const CZK_Node* node) {
+  return node != nullptr && node->tree != nullptr ? node->tree->structure : 0;
+}
+
+void CZK_Node::SetTree(CZK_NodeTree* nodeTree) {
+  tree = nodeTree;
+  for (CZK_Node* child : children) child->SetTree(nodeTree);
+  StructureChanged();
 }
 
 CZK_Node* CZK_Node::Clone() const {
@@ -39,12 +52,13 @@ int CZK_Node::GetAnimObject(int) const { return 0; }
 
 void CZK_Node::AddChild(CZK_Node* child) {
   children.push_back(child);
-  NStructureGeneration::Changed();
+  if (tree != nullptr && child->tree != tree) child->SetTree(tree);
+  StructureChanged();
 }
 
 void CZK_Node::SetCurrentAnimation(uint32_t animationId) {
   currentAnimation = animationId;
-  NStructureGeneration::Changed();
+  StructureChanged();
   for (CZK_Node* child : children) child->SetCurrentAnimation(animationId);
 }
 
@@ -77,7 +91,7 @@ CZK_Node* CZK_Node::FindNodeById(int32_t wanted, CZK_Node* root) {
 void CZK_NodePRS::EvaluateLocal(float time, const Matrix* parent) {
   if (currentAnimation < animObjects.size()) {
     const Matrix* p = detached ? &g_IdentityMatrix : parent;
-    matrix = Controllers().EvaluateTransform(animObjects[currentAnimation], time, p);
+    matrix = tree->controllers->EvaluateTransform(animObjects[currentAnimation], time, p);
   }
 }
 
@@ -91,17 +105,17 @@ void CZK_NodePRS::Accept(IZK_NodeVisitor* visitor) { visitor->VisitNodePRS(this)
 void CZK_NodePRS::AddAnimObject(int index) {
   animObject = index;
   animObjects.push_back(index);
-  NStructureGeneration::Changed();
+  StructureChanged();
 }
 
 void CZK_NodePS::AddPositionObject(int index) {
   positionObjects.push_back(index);
-  NStructureGeneration::Changed();
+  StructureChanged();
 }
 
 void CZK_NodePS::AddScaleObject(int index) {
   scaleObjects.push_back(index);
-  NStructureGeneration::Changed();
+  StructureChanged();
 }
 
 void CZK_NodePS::Update(float time, const Matrix* parent) {
@@ -110,11 +124,11 @@ void CZK_NodePS::Update(float time, const Matrix* parent) {
 }
 
 void CZK_NodePS::EvaluateLocal(float, const Matrix* parent) {
-  CZK_ControllerManager& controllers = Controllers();
+  // A node has objects only once its tree's scene binding gave them, from the tree's manager.
   if (currentAnimation < positionObjects.size())
-    position = controllers.GetAnimObjectPosition(positionObjects[currentAnimation]);
+    position = tree->controllers->GetAnimObjectPosition(positionObjects[currentAnimation]);
   if (currentAnimation < scaleObjects.size())
-    scale = controllers.GetAnimObjectScale(scaleObjects[currentAnimation]);
+    scale = tree->controllers->GetAnimObjectScale(scaleObjects[currentAnimation]);
   D3DXMatrixTranslation(&matrix, position.x, position.y, position.z);
   if (detached) {
     D3DXMatrixMultiply(&matrix, &matrix, &scale);

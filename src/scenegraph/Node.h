@@ -10,6 +10,7 @@
 #include "foundation/Math.h"
 
 class IZK_NodeVisitor;
+struct CZK_NodeTree;
 
 // What a hierarchy record asks the character to do with a node.
 enum EZK_NodeKind : uint32_t {
@@ -38,6 +39,12 @@ class CZK_Node {
   Matrix* GetMatrix() { return &matrix; }
   const Matrix* GetMatrix() const { return &matrix; }
   void Detach() { detached = 1; }
+  // Makes this node and every node below it part of tree (see CZK_NodeTree). A child added
+  // later joins its parent's tree.
+  void SetTree(CZK_NodeTree* tree);
+  CZK_NodeTree* GetTree() const { return tree; }
+  // The change count of the tree of node, 0 for a null node or one in no tree.
+  static uint64_t TreeStructure(const CZK_Node* node);
 
   // Depth-first with an explicit stack starting at root: a later sibling is met before an
   // earlier one. Null when nothing matches.
@@ -59,6 +66,11 @@ class CZK_Node {
 
  protected:
   void UpdateChildren(float time, const Matrix* parent);
+  // Counts a change of shape or binding in the node's tree; a node in no tree counts it in the
+  // shared count (NStructureGeneration).
+  void StructureChanged();
+
+  CZK_NodeTree* tree = nullptr;
 };
 
 class CZK_NodePRS : public CZK_Node {

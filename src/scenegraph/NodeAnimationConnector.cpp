@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "controllers/ControllerManager.h"
-#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
 
 namespace {
@@ -19,11 +18,10 @@ struct NameBuffer {
 
 void CZK_NodeAnimationConnector::VisitNodePRS(CZK_NodePRS* node) {
   const NameBuffer name("%s::%s::PRS", sceneName, node->name);
-  node->AddAnimObject(GetLibraryGlobal()->controllerManager->CreateTransformObject(name.text));
+  node->AddAnimObject(controllers.CreateTransformObject(name.text));
 }
 
 void CZK_NodeAnimationConnector::VisitNodePS(CZK_NodePS* node) {
-  CZK_ControllerManager& controllers = *GetLibraryGlobal()->controllerManager;
   const NameBuffer positionName("%s::%s::Position", sceneName, node->name);
   const NameBuffer scaleName("%s::%s::Scale", sceneName, node->name);
   node->AddPositionObject(controllers.CreatePositionObject(positionName.text));

@@ -6,13 +6,18 @@
 
 #include "scenegraph/NodeVisitor.h"
 
+class CZK_ControllerManager;
+
 class CZK_NodeAnimationConnector : public IZK_NodeVisitor {
  public:
-  explicit CZK_NodeAnimationConnector(const std::string& sceneName) : sceneName(sceneName) {}
+  // The objects are made in controllers, where the scene's controllers are filed.
+  CZK_NodeAnimationConnector(const std::string& sceneName, CZK_ControllerManager& controllers)
+      : sceneName(sceneName), controllers(controllers) {}
   void VisitNodePS(CZK_NodePS* node) override;
   void VisitNodePRS(CZK_NodePRS* node) override;
   void VisitNode(CZK_Node* node) override;
 
  private:
   std::string sceneName;
+  CZK_ControllerManager& controllers;
 };

@@ -11,6 +11,13 @@
 void* GetSignalHub();
 void SetSignalHub(void* hub);
 
+// Word `index` (0 to 21) of the process's global object: 0 the signal hub, 15 the surface-class
+// object (IZK_SurfaceClass), 20 the control gate (IZK_ControlGate). Null while the library is
+// not attached and for an index out of range.
+void* GetGlobalObjectWord(std::size_t index);
+// Process attach hands over the mapped words (zk_hub::kGlobalObjectWords of them); detach null.
+void SetGlobalObjectWords(void* const* words);
+
 // Appends c at the tail of the connection list that lies at byte offset `offset` of the hub
 // (offsets from zk_hub in HubLayout.h, already scaled for the build's pointer size).
 // Without a hub (the library is not attached) c stays unlinked, which its destructor accepts.

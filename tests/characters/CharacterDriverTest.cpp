@@ -40,14 +40,14 @@ class DriverTest : public InCarTest {
     char* cwd = getcwd(nullptr, 0);
     if (ini != nullptr) WriteFile(dir / "misc/zk_driver.INI", *ini);
     EXPECT_EQ(chdir(dir.Path().c_str()), 0);
-    auto* driver = Seat(new CZK_CharacterDriver("Pilot"));
+    auto* driver = Seat(new CZK_CharacterDriver("Pilot", GetRuntimeContext()));
     EXPECT_EQ(chdir(cwd), 0);
     free(cwd);
     return driver;
   }
   CZK_CharacterCoDriver* CoDriver() {
     Driver();
-    return Seat(new CZK_CharacterCoDriver("Reader"));
+    return Seat(new CZK_CharacterCoDriver("Reader", GetRuntimeContext()));
   }
   void Control(float steering, uint32_t buttons, float handbrake) {
     Deliver(zk_hub::kCarControlLists[2], CSigCarControl{{}, handbrake, {}, steering, buttons});
@@ -217,7 +217,7 @@ TEST_F(DriverTest, SettingsTakeWhatParsesAndKeepTheDefaultsElsewhere) {
 TEST_F(DriverTest, AFrameOfTheCrewAllocatesNothingAndTheCoDriverSitsInTheTurnedCar) {
   // Steering, hand trips, the co-driver's loop, shake and car states for both.
   CZK_CharacterDriver* d = Driver();
-  CZK_CharacterCoDriver* reader = Seat(new CZK_CharacterCoDriver("Reader"));
+  CZK_CharacterCoDriver* reader = Seat(new CZK_CharacterCoDriver("Reader", GetRuntimeContext()));
   CSigIncarShake shake{};
   CSigCarGeneralState state{};
   state.position = {10, 2, 3};  // host axes: library (10, 3, 2)
@@ -270,8 +270,10 @@ TEST_F(DriverTest, CoDriverLoopsOneCycleOfFourHundredTwentyFourFramesPerUpdate) 
 }
 
 TEST_F(DriverTest, PeopleAreRefusedBeforeAnyCar) {
-  zk_test::RefusalText([] { delete new CZK_CharacterCoDriver("Early"); }, {"a car is needed"});
-  zk_test::RefusalText([] { delete new CZK_CharacterDriver("Early"); }, {"a car is needed"});
+  zk_test::RefusalText([] { delete new CZK_CharacterCoDriver("Early", GetRuntimeContext()); },
+                       {"a car is needed"});
+  zk_test::RefusalText([] { delete new CZK_CharacterDriver("Early", GetRuntimeContext()); },
+                       {"a car is needed"});
   // Refused before anything was registered or subscribed.
   EXPECT_EQ(Characters().GetNodeCount(), 0u);
   for (std::size_t list : {zk_hub::kCarGeneralStateList, zk_hub::kCarControlLists[0]})

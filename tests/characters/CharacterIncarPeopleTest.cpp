@@ -39,7 +39,7 @@ class InCarPeopleTest : public InCarTest {
  protected:
   CQueuedPerson* Person(const std::vector<std::string>& without = {}) {
     std::string name = std::to_string(++people);
-    return Seat(new CQueuedPerson(name.insert(0, 1, 'P')), without);
+    return Seat(new CQueuedPerson(name.insert(0, 1, 'P'), Runtime()), without);
   }
   int people = 0;
 };

@@ -21,8 +21,8 @@ class CountingCharacter : public CZK_Character {
 }  // namespace
 
 TEST_F(CharacterManagerTest, FirstNameWinsEveryCharacterIsUpdatedAndUnknownNamesAreRefused) {
-  auto* first = new CountingCharacter("A");
-  auto* second = new CountingCharacter("A");
+  auto* first = new CountingCharacter("A", Runtime());
+  auto* second = new CountingCharacter("A", Runtime());
   EXPECT_EQ(Characters().AddCharacter(first), 0);
   EXPECT_EQ(Characters().AddCharacter(second), 1);
   EXPECT_EQ(Characters().GetCharacterIndex("A"), 0);

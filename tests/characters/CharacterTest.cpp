@@ -5,6 +5,7 @@
 #include "InCarTestSupport.h"
 #include "characters/Character.h"
 #include "foundation/Exceptions.h"
+#include "interface/LibraryGlobal.h"
 #include "scenegraph/Node.h"
 
 namespace {
@@ -13,7 +14,7 @@ class CharacterTest : public InCarTest {
  protected:
   // A character "Bob" registered with the manager, with an animated node "hand" under the root.
   CZK_Character* MakeBob() {
-    auto* bob = new CZK_Character("Bob");
+    auto* bob = new CZK_Character("Bob", GetRuntimeContext());
     hand = new CZK_NodePRS("hand", 1, -1);
     Attach(bob, hand, kNodeBone);
     Characters().AddCharacter(bob);

@@ -67,7 +67,7 @@ class InCarTest : public LibraryFixture {
 
   // A car whose dummies stand at the given positions, registered and made the current car.
   CZK_CharacterCar* MakeCar(const std::vector<std::pair<const char*, Vector3>>& dummies) {
-    auto* car = new CZK_CharacterCar("Car");
+    auto* car = new CZK_CharacterCar("Car", GetRuntimeContext());
     for (size_t i = 0; i < dummies.size(); ++i) {
       auto* node = new CZK_NodePRS(dummies[i].first, static_cast<int>(i) + 1, -1);
       node->matrix = Translation(dummies[i].second.x, dummies[i].second.y, dummies[i].second.z);

@@ -2,6 +2,7 @@
 
 #include "scenegraph/Node.h"
 #include "scenegraph/NodeAnimationConnector.h"
+#include "scenegraph/NodeTree.h"
 #include "support/LibraryFixture.h"
 
 namespace {
@@ -10,9 +11,13 @@ class NodeTest : public LibraryFixture {
  protected:
   // Binds node to scene S through the connector, as AddAnimation does for a whole tree.
   void Connect(CZK_Node* node, const std::string& scene = "S") {
-    CZK_NodeAnimationConnector connector(scene);
+    tree_.controllers = &Controllers();
+    if (node->GetTree() == nullptr) node->SetTree(&tree_);
+    CZK_NodeAnimationConnector connector(scene, Controllers());
     node->Accept(&connector);
   }
+
+  CZK_NodeTree tree_;
 };
 
 }  // namespace

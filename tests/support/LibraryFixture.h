@@ -39,6 +39,7 @@ class LibraryFixture : public ::testing::Test {
   }
 
   CZK_ControllerManager& Controllers() { return *global_.controllerManager; }
+  CZK_RuntimeContext Runtime() { return GetRuntimeContext(); }
   CZK_CharacterManager& Characters() { return *global_.characterManager; }
 
   // Registers "<name>" as a PRS controller whose position moves linearly from `from` at time t0

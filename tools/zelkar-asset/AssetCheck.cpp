@@ -7,12 +7,12 @@
 
 #include "AssetModel.h"
 #include "AssetReader.h"
-#include "animation/SceneLoader.h"
 #include "characters/Character.h"
 #include "characters/CharacterManager.h"
 #include "controllers/ControllerManager.h"
 #include "files/DiskReader.h"
 #include "interface/LibraryGlobal.h"
+#include "loading/SceneLoader.h"
 #include "signals/Hub.h"
 
 namespace NZelkarAsset {
@@ -91,7 +91,7 @@ std::string CheckAsset(const std::string& path) {
   CDiskReader reader;
   reader.Load(path);
   CLibraryState library;
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   std::ostringstream line;
   line << path << ": ";
 
@@ -109,7 +109,7 @@ std::string CheckAsset(const std::string& path) {
 
   if (hierarchy) {
     const size_t before = library.Characters().GetNodeCount();
-    auto character = std::make_unique<CZK_CharacterHuman>("check");
+    auto character = std::make_unique<CZK_CharacterHuman>("check", GetRuntimeContext());
     loader.SetNamePrefix("check::");
     loader.LoadHierarchyFromBuf(&reader, character.get(), true);
     const size_t nodes = library.Characters().GetNodeCount() - before - 1;  // less the root

@@ -115,7 +115,7 @@ CZK_AnimationControllerBase* RandomPRS(std::mt19937& rng, const std::string& nam
 
 CZK_Character* RandomCharacter(unsigned seed) {
   std::mt19937 rng(seed);
-  auto* c = new CZK_Character("R");
+  auto* c = new CZK_Character("R", GetRuntimeContext());
   Characters().AddCharacter(c);
   const int nodes = 40;
   for (int n = 1; n <= nodes; ++n) {

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "animation/SceneLoader.h"
 #include "animation/SceneLoaderTestSupport.h"
 #include "characters/Character.h"
 #include "files/DiskReader.h"
 #include "files/FilesTestSupport.h"
 #include "foundation/Exceptions.h"
+#include "loading/SceneLoader.h"
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
 
@@ -48,15 +48,16 @@ class HierarchyLoaderTest : public LibraryFixture {
  protected:
   // Builds a character (plain or human) and loads the bytes into it; the test owns the result.
   std::unique_ptr<CZK_Character> Load(const std::vector<uint8_t>& bytes, bool human = false) {
-    std::unique_ptr<CZK_Character> character(human ? new CZK_CharacterHuman("Car1")
-                                                   : new CZK_Character("Car1"));
+    std::unique_ptr<CZK_Character> character(
+        human ? new CZK_CharacterHuman("Car1", GetRuntimeContext())
+              : new CZK_Character("Car1", GetRuntimeContext()));
     LoadInto(bytes, character.get(), human);
     return character;
   }
   static void LoadInto(const std::vector<uint8_t>& bytes, CZK_Character* character, bool human) {
     CDiskReader reader;
     reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "car.zkh");
-    CZK_3DSMAXAnimationLoader loader;
+    CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
     loader.LoadHierarchyFromBuf(&reader, character, human);
   }
 
@@ -65,7 +66,7 @@ class HierarchyLoaderTest : public LibraryFixture {
   std::string Refuse(const std::vector<uint8_t>& bytes, std::vector<std::string> fragments,
                      bool human = false) {
     const size_t mark = Characters().GetNodeCount();
-    CZK_Character character("Car1");
+    CZK_Character character("Car1", GetRuntimeContext());
     const std::string text =
         zk_test::RefusalText([&] { LoadInto(bytes, &character, human); }, fragments);
     EXPECT_EQ(Characters().GetNodeCount(), mark + 1);
@@ -155,7 +156,7 @@ TEST_F(HierarchyLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
 
 TEST_F(HierarchyLoaderTest, AFailedCreationLeavesNoNodeBehind) {
   Characters().AddNode(new CZK_Node("keep", 5, -1));  // an earlier registration stays
-  CZK_3DSMAXAnimationLoader loader;
+  CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
   EXPECT_THROW(loader.CreateCharacter("/nonexistent/car.zkh", "Car1", "Prop"),
                NRQLib2::CRQ_DiskIOException);
   EXPECT_EQ(Characters().GetNodeCount(), 1u);

@@ -12,11 +12,11 @@
 #include "animation/AnimTrackLinear.h"
 #include "animation/AnimTrackTCB.h"
 #include "animation/AnimationScene.h"
-#include "animation/SceneLoader.h"
 #include "animation/SceneLoaderTestSupport.h"
 #include "animation/TrackTestSupport.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"
+#include "loading/SceneLoader.h"
 #include "support/LibraryFixture.h"
 
 namespace {
@@ -39,7 +39,7 @@ class SceneLoaderTest : public LibraryFixture {
   void Load(const std::vector<uint8_t>& bytes, const std::string& sceneName = "Walk") {
     CDiskReader reader;
     reader.LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), "walk.zks");
-    CZK_3DSMAXAnimationLoader loader;
+    CZK_3DSMAXAnimationLoader loader(GetRuntimeContext());
     loader.LoadScene("walk.zks", sceneName, &reader);
     EXPECT_EQ(loader.GetReader(), nullptr);
   }

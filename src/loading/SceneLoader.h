@@ -11,16 +11,21 @@
 #include <cstdint>
 #include <string>
 
+#include "animation/SceneFormat.h"
+#include "characters/RuntimeContext.h"
+
 class CDiskReader;
 class CZK_Character;
 
 class CZK_3DSMAXAnimationLoader {
  public:
   // The 22 characters every file starts with; a zero byte follows them.
-  static constexpr const char* kHeaderText = "[[ZELKAR:SCENE:HDR]]!!";
-  static constexpr std::uint32_t kHeaderSize = 23;
+  static constexpr const char* kHeaderText = NSceneFormat::kHeaderText;
+  static constexpr std::uint32_t kHeaderSize = NSceneFormat::kHeaderSize;
 
-  CZK_3DSMAXAnimationLoader() = default;
+  // What is loaded goes into the runtime's controller manager, and characters' nodes into its
+  // character manager's registry; a car created becomes its current car.
+  explicit CZK_3DSMAXAnimationLoader(const CZK_RuntimeContext& runtime) : m_runtime(runtime) {}
   CZK_3DSMAXAnimationLoader(const CZK_3DSMAXAnimationLoader&) = delete;
   CZK_3DSMAXAnimationLoader& operator=(const CZK_3DSMAXAnimationLoader&) = delete;
   virtual ~CZK_3DSMAXAnimationLoader();
@@ -66,8 +71,11 @@ class CZK_3DSMAXAnimationLoader {
 
  private:
   CZK_Character* CreateCharacterOfKind(const std::string& path, const std::string& name,
-                                       CZK_Character* (*make)(const std::string& name), bool human);
+                                       CZK_Character* (*make)(const std::string& name,
+                                                              const CZK_RuntimeContext& runtime),
+                                       bool human);
 
+  CZK_RuntimeContext m_runtime;
   CDiskReader* m_reader = nullptr;  // owned only while LoadScene runs with a reader of its own
   std::string m_path;
   std::string m_currentObjectName;
