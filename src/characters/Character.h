@@ -66,6 +66,7 @@ class CZK_Character {
   float GetLastTime() const { return lastTime; }
   int32_t IsFrozen() const { return frozen; }
   const CZK_EvaluationPlan& GetPlan() const { return plan; }
+  CZK_EvaluationPlan& GetPlan() { return plan; }
   const CZK_RuntimeContext& GetRuntime() const { return runtime; }
 
  protected:

@@ -250,7 +250,14 @@ void CZK_CharacterCar::Update(float) {
   plan.Run(root, 0.0f, &g_IdentityMatrix);
   UpdateWipers();
   const Matrix frame = parentNode != nullptr ? parentNode->matrix : g_IdentityMatrix;
-  for (uint32_t i = 0; i < wheels.count; ++i) UpdateWheel(wheels.storage[i], frame, hubPlans[i]);
+  if (hubsBuild != plan.GetBuildCount()) {
+    hubsBuild = plan.GetBuildCount();
+    for (uint32_t i = 0; i < wheels.count; ++i) {
+      const CZK_Node* hub = wheels.storage[i].hubNode;
+      hubEntries[i] = hub != nullptr ? plan.Find(hub) : CZK_EvaluationPlan::kNoEntry;
+    }
+  }
+  for (uint32_t i = 0; i < wheels.count; ++i) UpdateWheel(wheels.storage[i], frame, hubEntries[i]);
   WriteWorldIntoNodes();
 }
 
@@ -271,7 +278,7 @@ void CZK_CharacterCar::UpdateWipers() {
 
 // frame: the world matrix of "parent" (the car's reference frame) as evaluated this frame.
 void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame,
-                                   CZK_EvaluationPlan& hubPlan) {
+                                   uint32_t hubEntry) {
   Matrix q;
   D3DXMatrixRotationQuaternion(&q, &wheel.orientation);
   // A right wheel is a left wheel turned half about its own Y axis.
@@ -290,7 +297,12 @@ void CZK_CharacterCar::UpdateWheel(const CZK_CarWheel& wheel, const Matrix& fram
     // itself: a transform hub with an animated object takes local · M (its animation acting as
     // an offset within the wheel; identity when its scene has no controller for it), a hub
     // without one keeps M. The sample car's hubs have no controller, so they stand at M.
-    if (!hub->children.empty()) hubPlan.Run(hub, 0.0f, &m);
+    if (!hub->children.empty()) {
+      if (hubEntry != CZK_EvaluationPlan::kNoEntry)
+        plan.Rerun(hubEntry, true, &m);
+      else
+        hub->Update(0.0f, &m);  // inside a node class of its own, which the plan does not enter
+    }
   }
 
   const float keepSign = wheel.side == 1 ? -1.0f : 1.0f;

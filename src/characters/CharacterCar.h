@@ -109,7 +109,7 @@ class CZK_CharacterCar : public CZK_Character {
                     uint32_t aimAxis, uint32_t keepAxis, uint32_t flip, std::string& missing);
   void SetRestState(CZK_CarWheel& wheel) const;
   void UpdateWipers();
-  void UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame, CZK_EvaluationPlan& hubPlan);
+  void UpdateWheel(const CZK_CarWheel& wheel, const Matrix& frame, uint32_t hubEntry);
   // Logs `message` at level 4 the first time `flag` is reported for this car.
   void ReportOnce(uint32_t flag, const char* message);
 
@@ -137,7 +137,8 @@ class CZK_CharacterCar : public CZK_Character {
   // Which survivable faults this car has already logged, so that a fault met every frame
   // (a bad record sent each frame) is reported once rather than flooding the log.
   uint32_t reported = 0;
-  // Wheel k's hub subtree as a flat list (see CZK_EvaluationPlan), re-evaluated under the
-  // wheel's transform every frame.
-  CZK_EvaluationPlan hubPlans[kCarWheelCapacity];
+  // Wheel k's hub in the plan, found at its build (hubsBuild), whose range is re-evaluated
+  // under the wheel's transform every frame.
+  uint32_t hubEntries[kCarWheelCapacity] = {};
+  uint64_t hubsBuild = 0;
 };

@@ -234,11 +234,11 @@ struct SStepByStep {
     for (size_t i = 0; i < count; ++i) node->children[i]->Update(time, &node->matrix);
   }
 };
-// The subtrees updated once, after the last change.
+// The subtrees updated once, after the last change, as a round of changes of the plan.
 struct SDeferred {
-  CZK_DeferredSubtreeUpdate& update;
-  Matrix& Current(int k) { return update.Current(static_cast<size_t>(k)); }
-  void Changed(int k) { update.Changed(static_cast<size_t>(k)); }
+  CZK_EvaluationPlan& plan;
+  Matrix& Current(int k) { return plan.Current(static_cast<size_t>(k)); }
+  void Changed(int k) { plan.Changed(static_cast<size_t>(k)); }
 };
 }  // namespace
 
@@ -248,13 +248,13 @@ void CZK_CharacterIncarPeople::ApplyShakeStepByStep(uint32_t person, float time)
 }
 
 void CZK_CharacterIncarPeople::ApplyShake(uint32_t person, float time) {
-  // Both callers evaluate the skeleton under the identity before the shake.
-  if (!shakeUpdate.Bind(root, &g_IdentityMatrix, bones, kBoneCount))
+  // The skeleton stands evaluated under the identity at time (both callers run the plan right
+  // before).
+  if (!plan.BeginChanges(root, &g_IdentityMatrix, time, bones, kBoneCount))
     return ApplyShakeStepByStep(person, time);
-  shakeUpdate.Begin(time);
-  SDeferred updates{shakeUpdate};
+  SDeferred updates{plan};
   Shake(person, updates);
-  shakeUpdate.Finish();
+  plan.FinishChanges();
 }
 
 // ---- Arms -------------------------------------------------------------------------------------

@@ -10,7 +10,6 @@
 #include <initializer_list>
 
 #include "characters/Character.h"
-#include "characters/DeferredSubtreeUpdate.h"
 #include "scenegraph/IKChain.h"
 
 class CZK_CharacterCar;
@@ -108,7 +107,8 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   // the evaluated skeleton at `time`, leaving both hands where they were.
   void ApplyShake(uint32_t person, float time);
   // The same, each change followed at once by its subtree's update, as the steps read: what
-  // ApplyShake does for a tree it cannot defer (see CZK_DeferredSubtreeUpdate).
+  // ApplyShake does for a tree whose updates it cannot defer (see
+  // CZK_EvaluationPlan::BeginChanges).
   void ApplyShakeStepByStep(uint32_t person, float time);
   // Re-solves the right arm, then the left, towards the hands' current positions.
   void SolveArms();
@@ -168,8 +168,6 @@ class CZK_CharacterIncarPeople : public CZK_CharacterHuman {
   static constexpr uint32_t kReportedCarState = 1;
   static constexpr uint32_t kReportedShake = 2;
   uint32_t reportedInput = 0;
-  // The shake's subtree updates, each node evaluated once per frame.
-  CZK_DeferredSubtreeUpdate shakeUpdate;
 
   template <class Updates>
   void Shake(uint32_t person, Updates& updates);

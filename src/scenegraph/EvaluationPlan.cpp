@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 #include <typeinfo>
@@ -16,6 +17,7 @@
 #include "animation/AnimTrackTCB.h"
 #include "animation/StructureGeneration.h"
 #include "controllers/AnimationController.h"
+#include "controllers/ConstraintControllers.h"
 #include "controllers/ControllerManager.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/NodeTree.h"
@@ -115,11 +117,18 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   m_entries.clear();
   m_eulerAxes.clear();
   m_ranges.clear();
+  m_up.clear();
+  m_end.clear();
   m_root = root;
   m_generation = NStructureGeneration::Current();
   m_treeStructure = CZK_Node::TreeStructure(root);
   m_built = true;
-  if (root != nullptr) AddNode(root, nullptr);
+  ++m_builds;
+  m_localsCurrent = false;
+  if (root != nullptr) AddNode(root, nullptr, kNoEntry);
+  m_evaluated.assign(m_entries.size(), 0);
+  m_changed.assign(m_entries.size(), 0);
+  m_walk.assign(m_entries.size(), 0);
   // Never empty, so that a slot without a track may name range 0.
   m_placed.resize(m_ranges.empty() ? 1 : m_ranges.size());
   // One more, always 0, for the lanes whose values do not depend on the time (see Gather).
@@ -167,31 +176,32 @@ void CZK_EvaluationPlan::Build(CZK_Node* root) {
   }
 }
 
-void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent) {
+void CZK_EvaluationPlan::AddNode(CZK_Node* node, const Matrix* parent, uint32_t up) {
   const std::type_info& type = typeid(*node);
   const Matrix* forChildren = &node->matrix;
+  SEntry e;
+  e.node = node;
+  e.parent = parent;
+  e.kind = kHold;
   if (type == typeid(CZK_Node)) {
     // A plain node computes nothing and hands its own parent on.
     forChildren = parent;
   } else if (IsPRSNodeClass(type)) {
     auto* prs = static_cast<CZK_NodePRS*>(node);
-    if (prs->currentAnimation < prs->animObjects.size()) AddPRS(prs, parent);
+    if (prs->currentAnimation < prs->animObjects.size()) e = BindPRS(prs, parent);
   } else if (type == typeid(CZK_NodePS)) {
-    SEntry e;
-    e.node = node;
-    e.parent = parent;
     e.kind = kPSGeneral;
-    m_entries.push_back(e);
   } else {
     // A node class of its own: its Update walks its subtree.
-    SEntry e;
-    e.node = node;
-    e.parent = parent;
     e.kind = kSubtree;
-    m_entries.push_back(e);
-    return;
   }
-  for (CZK_Node* child : node->children) AddNode(child, forChildren);
+  const auto self = static_cast<uint32_t>(m_entries.size());
+  m_entries.push_back(e);
+  m_up.push_back(up);
+  m_end.push_back(self + 1);
+  if (e.kind != kSubtree)
+    for (CZK_Node* child : node->children) AddNode(child, forChildren, self);
+  m_end[self] = static_cast<uint32_t>(m_entries.size());
 }
 
 template <class Track>
@@ -272,16 +282,14 @@ void CZK_EvaluationPlan::GatherEuler(const STrackSlot& slot, Quaternion* out, fl
   CZK_AnimationControllerEulerXYZ::FromAngles(out, angle[0], angle[1], angle[2]);
 }
 
-void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
+CZK_EvaluationPlan::SEntry CZK_EvaluationPlan::BindPRS(CZK_NodePRS* node, const Matrix* parent) {
   SEntry e;
   e.node = node;
   e.parent = parent;
   e.kind = kPRSGeneral;
   const CZK_NodeTree* tree = node->GetTree();
-  if (tree == nullptr || tree->controllers == nullptr) {
-    m_entries.push_back(e);  // evaluated by its own code, as it would be without a plan
-    return;
-  }
+  // Without a manager in reach, evaluated by its own code, as it would be without a plan.
+  if (tree == nullptr || tree->controllers == nullptr) return e;
   const CZK_ControllerManager& controllers = *tree->controllers;
   CZK_AnimObjectTM* object =
       AsTransformObject(controllers.GetAnimObject(node->animObjects[node->currentAnimation]));
@@ -310,7 +318,7 @@ void CZK_EvaluationPlan::AddPRS(CZK_NodePRS* node, const Matrix* parent) {
       e.position = e.rotation = STrackSlot();
     }
   }
-  m_entries.push_back(e);
+  return e;
 }
 
 uint16_t CZK_EvaluationPlan::FindRange(const SRange& r) {
@@ -324,71 +332,108 @@ uint16_t CZK_EvaluationPlan::FindRange(const SRange& r) {
   return static_cast<uint16_t>(m_ranges.size() - 1);
 }
 
-void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
-  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current() ||
-      m_treeStructure != CZK_Node::TreeStructure(root))
-    Build(root);
+void CZK_EvaluationPlan::Place(float time) {
   for (size_t k = 0; k < m_ranges.size(); ++k) {
     const SRange& r = m_ranges[k];
     m_placed[k] = NAnimTrackSearch::PlaceTime(time, r.first, r.last, r.before, r.after);
     m_inside[k] = m_placed[k].held == NAnimTrackSearch::kHoldNone ? m_placed[k].time : kNaN;
   }
-  // First what every directly sampled node's local matrix is made of, then those matrices four
-  // at a time: they depend on no other node. Each group is gathered one step ahead of its blend,
-  // so that the blend's long chain of dependent operations overlaps the next group's loads. Then
-  // the walk in order, where each node waits on its parent.
+}
+
+void CZK_EvaluationPlan::Sample(size_t first, size_t end, float time) {
+  // What every directly sampled node's local matrix is made of, then those matrices four at a
+  // time: they depend on no other node. Each group is gathered one step ahead of its blend, so
+  // that the blend's long chain of dependent operations overlaps the next group's loads.
   //
   // The objects live wherever the heap put them, and with many characters they are rarely in
   // cache: the gathering asks for the lines it will read a few groups ahead, so that the misses
   // overlap instead of stalling one after the other. (Asking ahead for the matrices the products
   // write was measured not to pay.)
-  const size_t groups = m_groups.size();
-  if (groups > 0) GatherGroup(0, time);
-  for (size_t g = 0; g < groups; ++g) {
-    if (g + kGroupsAhead < groups) PrefetchGroup(g + kGroupsAhead);
-    if (g + 1 < groups) GatherGroup(g + 1, time);
+  if (first < end) GatherGroup(first, time);
+  for (size_t g = first; g < end; ++g) {
+    if (g + kGroupsAhead < end) PrefetchGroup(g + kGroupsAhead);
+    if (g + 1 < end) GatherGroup(g + 1, time);
     NPoseLanes::Blend(m_inputs[g], &m_poses[g]);
   }
-  const size_t count = m_entries.size();
-  for (size_t k = 0; k < count; ++k) {
+}
+
+[[gnu::always_inline]] inline void CZK_EvaluationPlan::Evaluate(SEntry& e, const Matrix* p,
+                                                                bool locals) {
+  switch (e.kind) {
+    case kDirect:
+      if (e.sampled && locals) {
+        const Matrix& q = e.node->detached || p == nullptr ? g_IdentityMatrix : *p;
+        const NPoseLanes::SLocals& block = m_poses[e.lane / NPoseLanes::kLanes];
+        switch (e.lane % NPoseLanes::kLanes) {
+          case 0:
+            MultiplyAffine<0>(&e.node->matrix, &e.object->world, block, q);
+            break;
+          case 1:
+            MultiplyAffine<1>(&e.node->matrix, &e.object->world, block, q);
+            break;
+          case 2:
+            MultiplyAffine<2>(&e.node->matrix, &e.object->world, block, q);
+            break;
+          default:
+            MultiplyAffine<3>(&e.node->matrix, &e.object->world, block, q);
+            break;
+        }
+        break;
+      }
+      [[fallthrough]];
+    case kPRSGeneral:
+      static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(m_time, p);
+      break;
+    case kPSGeneral:
+      static_cast<CZK_NodePS*>(e.node)->EvaluateLocal(m_time, p);
+      break;
+    case kSubtree:
+      e.node->Update(m_time, p);
+      break;
+    case kHold:
+      break;
+  }
+}
+
+void CZK_EvaluationPlan::Walk(size_t first, size_t end, const Matrix* parent, bool locals) {
+  if (first < end && parent != nullptr) Evaluate(m_entries[first++], parent, locals);
+  for (size_t k = first; k < end; ++k) {
     // The line of a node a few entries on that holds its detached flag (and the end of its
     // matrix), the first the walk reads of it.
-    if (k + kNodesAhead < count) __builtin_prefetch(&m_entries[k + kNodesAhead].node->detached);
+    if (k + kNodesAhead < end) __builtin_prefetch(&m_entries[k + kNodesAhead].node->detached);
     SEntry& e = m_entries[k];
-    const Matrix* p = e.parent != nullptr ? e.parent : parent;
-    switch (e.kind) {
-      case kDirect:
-        if (e.sampled) {
-          const Matrix& q = e.node->detached || p == nullptr ? g_IdentityMatrix : *p;
-          const NPoseLanes::SLocals& block = m_poses[e.lane / NPoseLanes::kLanes];
-          switch (e.lane % NPoseLanes::kLanes) {
-            case 0:
-              MultiplyAffine<0>(&e.node->matrix, &e.object->world, block, q);
-              break;
-            case 1:
-              MultiplyAffine<1>(&e.node->matrix, &e.object->world, block, q);
-              break;
-            case 2:
-              MultiplyAffine<2>(&e.node->matrix, &e.object->world, block, q);
-              break;
-            default:
-              MultiplyAffine<3>(&e.node->matrix, &e.object->world, block, q);
-              break;
-          }
-          break;
-        }
-        [[fallthrough]];
-      case kPRSGeneral:
-        static_cast<CZK_NodePRS*>(e.node)->EvaluateLocal(time, p);
-        break;
-      case kPSGeneral:
-        static_cast<CZK_NodePS*>(e.node)->EvaluateLocal(time, p);
-        break;
-      case kSubtree:
-        e.node->Update(time, p);
-        break;
-    }
+    Evaluate(e, e.parent != nullptr ? e.parent : m_parent, locals);
   }
+}
+
+void CZK_EvaluationPlan::Prepare(CZK_Node* root, float time, const Matrix* parent) {
+  if (!m_built || root != m_root || m_generation != NStructureGeneration::Current() ||
+      m_treeStructure != CZK_Node::TreeStructure(root))
+    Build(root);
+  // Rerun keeps to the samples of the last Run only while they are of this time.
+  if (std::memcmp(&time, &m_time, sizeof(float)) != 0 || parent != m_parent)
+    m_localsCurrent = false;
+  m_time = time;
+  m_parent = parent;
+}
+
+void CZK_EvaluationPlan::Run(CZK_Node* root, float time, const Matrix* parent) {
+  Prepare(root, time, parent);
+  m_localsCurrent = true;
+  Place(time);
+  // The local matrices first, then the walk in order, where each node waits on its parent.
+  Sample(0, m_groups.size(), time);
+  Walk(0, m_entries.size(), nullptr, true);
+}
+
+uint32_t CZK_EvaluationPlan::Find(const CZK_Node* node) const {
+  for (size_t k = 0; k < m_entries.size(); ++k)
+    if (m_entries[k].node == node) return static_cast<uint32_t>(k);
+  return kNoEntry;
+}
+
+void CZK_EvaluationPlan::Rerun(uint32_t entry, bool withSelf, const Matrix* parent) {
+  Walk(withSelf ? entry : entry + 1, m_end[entry], withSelf ? parent : nullptr, m_localsCurrent);
 }
 
 template <class Bezier, class TCB, class Value>
@@ -630,5 +675,113 @@ void CZK_EvaluationPlan::GatherGroup(size_t g, float time) {
       }
     }
     Gather(e != nullptr ? *e : DirectEntry(g, lane), time);
+  }
+}
+
+// ---- A round of changes ---------------------------------------------------------------------
+
+// An entry re-evaluated during the changes: one that computes nothing, or a PRS node whose object
+// gives a local matrix of its own or samples a PRS controller. A look-at or link constraint among
+// them reads its targets' objects: those must not be re-evaluated during the changes
+// (BeginChanges checks the slots noted here once every re-evaluated object is known).
+bool CZK_EvaluationPlan::Defers(const SEntry& e) {
+  if (e.kind == kHold) return true;
+  if (e.kind != kDirect && e.kind != kPRSGeneral) return false;
+  const auto* prs = static_cast<const CZK_NodePRS*>(e.node);
+  const int32_t slot = prs->animObjects[prs->currentAnimation];
+  m_readObjects.push_back(-1 - slot);  // re-evaluated: stored negated, apart from the targets
+  const CZK_NodeTree* tree = prs->GetTree();
+  if (tree == nullptr || tree->controllers == nullptr) return false;
+  const CZK_ControllerManager& controllers = *tree->controllers;
+  const CZK_AnimObjectBase* object = controllers.GetAnimObject(slot);
+  if (object == nullptr || object->mode != kAnimObjectFromController) return true;
+  const CZK_AnimationControllerBase* controller =
+      controllers.GetController(object->controllerIndex);
+  if (controller == nullptr) return true;
+  const auto noteTargets = [this](const std::vector<CZK_ConstraintTarget>& targets) {
+    for (const CZK_ConstraintTarget& t : targets)
+      if (t.kind == kTargetTransform) m_readObjects.push_back(t.slot);
+  };
+  const std::type_info& kind = typeid(*controller);
+  if (kind == typeid(CZK_AnimationControllerLinkConstraints))
+    noteTargets(static_cast<const CZK_AnimationControllerLinkConstraints*>(controller)->GetLinks());
+  else if (kind != typeid(CZK_AnimationControllerPRS) &&
+           kind != typeid(CZK_AnimationControllerPRSSampled))
+    return false;
+  const auto* rotation = static_cast<const CZK_AnimationControllerPRS*>(controller)->GetRotation();
+  if (rotation != nullptr && typeid(*rotation) == typeid(CZK_AnimationControllerRotationLookAt))
+    noteTargets(static_cast<const CZK_AnimationControllerRotationLookAt*>(rotation)->GetTargets());
+  return true;
+}
+
+bool CZK_EvaluationPlan::BeginChanges(CZK_Node* root, const Matrix* parent, float time,
+                                      CZK_Node* const* nodes, size_t count) {
+  Prepare(root, time, parent);
+  if (m_changesBuild != m_builds || m_changeNodes.size() != count ||
+      !std::equal(m_changeNodes.begin(), m_changeNodes.end(), nodes)) {
+    // Checked once per build and set of nodes: only then does this allocate.
+    m_changesBuild = m_builds;
+    m_changeNodes.assign(nodes, nodes + count);
+    m_changeEntries.assign(count, kNoEntry);
+    m_readObjects.clear();
+    m_changesDefer = m_built;
+    std::vector<bool> below(m_entries.size(), false);
+    for (size_t k = 0; k < count; ++k) {
+      if (nodes[k] == nullptr) continue;
+      const uint32_t entry = Find(nodes[k]);
+      m_changeEntries[k] = entry;
+      // Not in the list, or a plain node: change-by-change updates would evaluate its subtree
+      // under its own matrix, not its parent's.
+      if (entry == kNoEntry || typeid(*nodes[k]) == typeid(CZK_Node)) {
+        m_changesDefer = false;
+        continue;
+      }
+      for (uint32_t i = entry; i < m_end[entry]; ++i) below[i] = true;
+    }
+    for (size_t i = 0; i < m_entries.size() && m_changesDefer; ++i)
+      if (below[i] && !Defers(m_entries[i])) m_changesDefer = false;
+    // A constraint must not read an object the changes re-evaluate.
+    for (int32_t target : m_readObjects)
+      if (target >= 0 &&
+          std::find(m_readObjects.begin(), m_readObjects.end(), -1 - target) != m_readObjects.end())
+        m_changesDefer = false;
+  }
+  if (!m_changesDefer) return false;
+  m_clock = 0;
+  std::fill(m_evaluated.begin(), m_evaluated.end(), 0u);
+  std::fill(m_changed.begin(), m_changed.end(), 0u);
+  return true;
+}
+
+Matrix& CZK_EvaluationPlan::Current(size_t k) {
+  const uint32_t entry = m_changeEntries[k];
+  size_t depth = 0;
+  for (uint32_t i = entry; i != kNoEntry; i = m_up[i]) m_walk[depth++] = i;
+  uint32_t above = 0;
+  while (depth > 0) {
+    const uint32_t i = m_walk[--depth];
+    if (above > m_evaluated[i]) {
+      Walk(i, i + 1, nullptr, false);
+      m_evaluated[i] = m_changed[i] = ++m_clock;
+    }
+    above = std::max(above, m_changed[i]);
+  }
+  return m_entries[entry].node->matrix;
+}
+
+void CZK_EvaluationPlan::Changed(size_t k) { m_changed[m_changeEntries[k]] = ++m_clock; }
+
+void CZK_EvaluationPlan::FinishChanges() {
+  // In list order, each entry after its parent: `above` (kept in m_walk) is the latest stamp on
+  // the path down to an entry's children; an entry is behind when it is later than the entry's
+  // own evaluation. An entry off every path was last evaluated with the whole tree (stamp 0).
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    const uint32_t above = m_up[i] == kNoEntry ? 0 : m_walk[m_up[i]];
+    uint32_t stamp = m_changed[i];
+    if (above > m_evaluated[i]) {
+      Walk(i, i + 1, nullptr, false);
+      stamp = ++m_clock;
+    }
+    m_walk[i] = std::max(above, stamp);
   }
 }

@@ -29,13 +29,59 @@ class CZK_NodePRS;
 
 class CZK_EvaluationPlan {
  public:
+  static constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
+
   // Does what root->Update(time, parent) does.
   void Run(CZK_Node* root, float time, const Matrix* parent);
   // The number of nodes sampled directly by the last build (the rest take the general path).
   size_t GetDirectCount() const;
 
+  // ---- Ranges of the list, after Run ----------------------------------------------------------
+  // Every node of the tree down to a node class of its own has an entry, in the order Run
+  // evaluates them; a node's subtree is the run of entries that starts with its own.
+
+  // Counts the builds: an entry index found before a build means nothing after it.
+  uint64_t GetBuildCount() const { return m_builds; }
+  // The entry of node, or kNoEntry when node is not in the list.
+  uint32_t Find(const CZK_Node* node) const;
+
+  // Re-evaluates the subtree of entry (without the entry itself unless withSelf) under the
+  // matrices its parents hold now, at the time of the last Run: the nodes Run sampled multiply
+  // the local matrices it sampled; the others run their own code again. A parent given is the
+  // one entry's parent matrix instead of the one it was built with (withSelf only).
+  void Rerun(uint32_t entry, bool withSelf, const Matrix* parent = nullptr);
+
+  // ---- A round of changes, after Run ----------------------------------------------------------
+  // Changes to a few nodes' matrices, each meant to be followed by the update of the node's
+  // subtree, with every node of those subtrees evaluated once instead of once per change above
+  // it: a changed node is brought up to date along the path above it when a later change reads
+  // it (Current), and the subtrees are re-evaluated once at the end (FinishChanges). Each node
+  // is then evaluated last under the same parent matrix as change-by-change updates evaluate it
+  // last, so its matrix comes out the same, to the bit.
+  //
+  // That holds when the evaluation of a node below a changed one depends on the time, its
+  // parent's matrix and nothing the changes touch: plain nodes and PRS nodes whose controllers
+  // sample their own tracks, or constraints whose targets are not themselves re-evaluated. A
+  // constraint reading a re-evaluated object would see another order, and a node class of its
+  // own updates its subtree its own way: BeginChanges refuses such trees (false), and the caller
+  // then updates change by change. Null nodes are skipped.
+  //
+  // The tree under root stands evaluated under parent at time. Every node re-evaluated in the
+  // round runs its own code: the lanes' products agree with it to about 1e-7, not always to the
+  // bit, and the round must give what change-by-change updates give.
+  bool BeginChanges(CZK_Node* root, const Matrix* parent, float time, CZK_Node* const* nodes,
+                    size_t count);
+  // The matrix of nodes[k] as change-by-change updates would have it now, to be changed.
+  Matrix& Current(size_t k);
+  // nodes[k]'s matrix was changed: its subtree is to be updated.
+  void Changed(size_t k);
+  // Re-evaluates every node whose parent changed since it was last evaluated.
+  void FinishChanges();
+
  private:
-  enum EEntryKind : uint8_t { kDirect, kPRSGeneral, kPSGeneral, kSubtree };
+  // kHold: a node that computes nothing (a plain node, which hands its parent's matrix on, or a
+  // PRS node without an object for its animation, which keeps its matrix).
+  enum EEntryKind : uint8_t { kDirect, kPRSGeneral, kPSGeneral, kSubtree, kHold };
   // kEuler: a rotation from an Euler-angle controller, whose own Evaluate samples its three
   // angle tracks at the run's time (track is the controller; the slot has no keys or range).
   enum ETrackKind : uint8_t { kNoTrack, kLinear, kBezier, kTCB, kEuler };
@@ -107,8 +153,22 @@ class CZK_EvaluationPlan {
     return m_entries[m_direct[g * NPoseLanes::kLanes + lane]];
   }
   void Build(CZK_Node* root);
-  void AddNode(CZK_Node* node, const Matrix* parent);
-  void AddPRS(CZK_NodePRS* node, const Matrix* parent);
+  void AddNode(CZK_Node* node, const Matrix* parent, uint32_t up);
+  SEntry BindPRS(CZK_NodePRS* node, const Matrix* parent);
+  // Builds the list again when it no longer fits root's tree; takes time and parent as the
+  // ones to evaluate at.
+  void Prepare(CZK_Node* root, float time, const Matrix* parent);
+  // Places time in every key range.
+  void Place(float time);
+  // Gathers and blends the local matrices of the direct entries in groups [first, end).
+  void Sample(size_t first, size_t end, float time);
+  // Evaluates entries [first, end) at the time of the last placing; parent, when given, is
+  // entry first's parent matrix. locals: the direct entries' local matrices are current.
+  void Walk(size_t first, size_t end, const Matrix* parent, bool locals);
+  void Evaluate(SEntry& e, const Matrix* p, bool locals);
+  // Whether re-evaluating the entries below the changed ones keeps the change-by-change
+  // results (see BeginChanges); also true for an entry that evaluates nothing.
+  bool Defers(const SEntry& e);
   // Fills slot from a controller of class Exact over a track of one of the three classes;
   // false for any other controller or track class. No controller or no track: an empty slot.
   template <class Exact, class Linear, class Bezier, class TCB, class Base>
@@ -148,8 +208,25 @@ class CZK_EvaluationPlan {
   std::vector<uint32_t> m_direct;             // the direct entries, in order
   std::vector<NPoseLanes::SInputs> m_inputs;  // four direct entries each, each run
   std::vector<NPoseLanes::SLocals> m_poses;   // their local matrices, each run
+  // Per entry: the entry of its parent (kNoEntry at the top) and one past its subtree.
+  std::vector<uint32_t> m_up, m_end;
+
+  // A round of changes: the changed nodes' entries, the order stamps of evaluations and changes
+  // (a node is behind when something above it changed after it was evaluated), and scratch.
+  std::vector<CZK_Node*> m_changeNodes;
+  std::vector<uint32_t> m_changeEntries;
+  std::vector<uint32_t> m_evaluated, m_changed, m_walk;
+  std::vector<int32_t> m_readObjects;  // scratch of BeginChanges's check
+  uint64_t m_changesBuild = 0;         // the build the lists above were made for
+  bool m_changesDefer = false;
+  uint32_t m_clock = 0;
+
   CZK_Node* m_root = nullptr;
+  const Matrix* m_parent = nullptr;  // of the last Run
+  float m_time = 0.0f;               // of the last Run
+  bool m_localsCurrent = false;      // m_poses hold the locals at m_time
   uint64_t m_generation = 0;
   uint64_t m_treeStructure = 0;
+  uint64_t m_builds = 0;
   bool m_built = false;
 };

@@ -107,3 +107,29 @@ TEST_F(CharacterTest, AttachNodeRefusesAMissingParent) {
   EXPECT_THROW(bob->AttachNode(stray.get()), CZK_Exception);
   EXPECT_EQ(CZK_Node::FindNodeByName("stray", bob->GetRoot()), nullptr);
 }
+
+// A change to what one character plays rebuilds that character's plan and no other; what the
+// rebuilt plan then evaluates is the new animation.
+TEST_F(CharacterTest, SwitchingOneCharacterRebuildsOnlyItsPlan) {
+  LoadLinearScene("A", 0, 10);
+  AddMovingPRS("B::hand::PRS", {0, 5, 0}, {0, 5, 0});
+  Controllers().AddSceneRecord({"B", 0, 10});
+  CZK_Character* bob = MakeBob();
+  CZK_Node* bobHand = hand;
+  auto* ann = new CZK_Character("Ann", GetRuntimeContext());
+  Attach(ann, new CZK_NodePRS("hand", 1, -1), kNodeBone);
+  Characters().AddCharacter(ann);
+  for (CZK_Character* c : {bob, ann}) {
+    c->AddAnimation("A", 0);
+    c->AddAnimation("B", 0);
+    c->SetAnimation(0, 0);
+  }
+  Characters().UpdateAll(3.0f);
+  const uint64_t bobBuilds = bob->GetPlan().GetBuildCount();
+  const uint64_t annBuilds = ann->GetPlan().GetBuildCount();
+  bob->SetAnimation(0, 1);
+  Characters().UpdateAll(4.0f);
+  EXPECT_EQ(bob->GetPlan().GetBuildCount(), bobBuilds + 1);
+  EXPECT_EQ(ann->GetPlan().GetBuildCount(), annBuilds);
+  EXPECT_EQ(MatrixGetTranslation(bobHand->matrix).y, 5.0f);
+}
