@@ -18,6 +18,10 @@
 #include <cstdint>
 #include <memory>
 
+// The count of a list header, as docs/host-contract.md gives it to a host (the hub's offsets are
+// checked in <zelkar/HubLayout.h>).
+static_assert(offsetof(CSignalList<CSigWiperPosition>, count) == zk_hub::contract::Bytes(8, 16));
+
 namespace zk_hostkit {
 
 // Where the kit's signal objects begin in the hub (already scaled for the pointer size).

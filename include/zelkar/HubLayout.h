@@ -73,4 +73,45 @@ constexpr std::size_t kWordSurfaceClass = 15;
 /// Word of the control gate (IZK_ControlGate).
 constexpr std::size_t kWordControlGate = 20;
 
+/// The numbers docs/host-contract.md gives a host, for a 32-bit and a 64-bit build: every build
+/// that includes this header checks the constants above against its width's column.
+namespace contract {
+/// The contract's byte count for this build's width.
+constexpr std::size_t Bytes(std::size_t bytes32, std::size_t bytes64) {
+  return sizeof(void*) == 4 ? bytes32 : bytes64;
+}
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "the contract has 32- and 64-bit hosts");
+static_assert(kSessionCleanupList == Bytes(64840, 129680));
+static_assert(kSolidGeneralStateLists[0] == Bytes(10744, 21488));
+static_assert(kSolidGeneralStateLists[1] == Bytes(10776, 21552));
+static_assert(kSolidGeneralStateLists[2] == Bytes(10792, 21584));
+static_assert(kSolidGeneralStateLists[3] == Bytes(10856, 21712));
+static_assert(kSolidGeneralStateLists[4] == Bytes(10872, 21744));
+static_assert(kSolidGeneralStateLists[5] == Bytes(10888, 21776));
+static_assert(kSolidGeneralStateLists[6] == Bytes(10968, 21936));
+static_assert(kGhostCarStateLists[0] == Bytes(32184, 64368));
+static_assert(kGhostCarStateLists[1] == Bytes(32296, 64592));
+static_assert(kCarControlLists[0] == Bytes(3240, 6480));
+static_assert(kCarControlLists[1] == Bytes(3240, 6480));  // the same list again
+static_assert(kCarControlLists[2] == Bytes(3352, 6704));
+static_assert(kCarControlLists[3] == Bytes(3384, 6768));
+static_assert(kWiperRotationLists[0] == Bytes(8600, 17200));
+static_assert(kWiperRotationLists[1] == Bytes(8712, 17424));
+static_assert(kWiperRotationLists[2] == Bytes(8744, 17488));
+static_assert(kWindscreenDataList == Bytes(8128, 16256));
+static_assert(kDetachFromParentList == Bytes(48224, 96448));
+static_assert(kCarGeneralStateList == Bytes(12312, 24624));
+static_assert(kIncarShakeList == Bytes(51440, 102880));
+static_assert(kWiperPositionSignal == Bytes(9112, 18224));
+static_assert(kListEntrySize == Bytes(16, 32));
+static_assert(kSignalApplicationStateOffset == Bytes(4, 8));
+static_assert(kSignalStateListsOffset == Bytes(8, 16));
+static_assert(kSignalAllStatesListOffset == Bytes(520, 1040));
+static_assert(kGlobalObjectSize == Bytes(88, 176));
+static_assert(kGlobalObjectWords == 22);
+static_assert(kWordSignalHub * sizeof(void*) == 0);
+static_assert(kWordSurfaceClass * sizeof(void*) == Bytes(60, 120));
+static_assert(kWordControlGate * sizeof(void*) == Bytes(80, 160));
+}  // namespace contract
+
 }  // namespace zk_hub

@@ -6,14 +6,19 @@
 
 #include <bit>
 
-#include "GltfExport.h"
+#include "AssetFiles.h"
 #include "GltfTestSupport.h"
+#include "GltfWriter.h"
 #include "SceneAuthoring.h"
+#include "SceneRecording.h"
 #include "files/FilesTestSupport.h"
 #include "foundation/Math.h"
 
 namespace zk_gltf {
 namespace {
+
+using NZelkarAsset::ReadAssetDocument;
+using zk_play::RecordScene;
 
 const std::string kTool = ZELKAR_ASSET_TOOL;
 const std::string kSkeleton = ZELKAR_ASSET_DIR "/samples/human_skeleton.zkh";

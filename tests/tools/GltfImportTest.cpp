@@ -10,13 +10,17 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "GltfExport.h"
 #include "GltfImport.h"
 #include "GltfTestSupport.h"
+#include "GltfWriter.h"
+#include "SceneRecording.h"
 #include "files/FilesTestSupport.h"
 
 namespace zk_gltf {
 namespace {
+
+using zk_play::RecordScene;
+using zk_play::SPlayOptions;
 
 const std::string kSamples = ZELKAR_ASSET_DIR "/samples/";
 

@@ -17,16 +17,20 @@
 // Every failure is one line on stderr and a non-zero exit: 1 for a bad or unreadable file,
 // 2 for bad arguments.
 #include <CLI/CLI.hpp>
+#include <array>
+#include <functional>
 #include <iostream>
+#include <memory>
 
 #include "ArchivePacker.h"
 #include "AssetCheck.h"
 #include "AssetError.h"
 #include "AssetFiles.h"
-#include "GltfExport.h"
 #include "GltfImport.h"
+#include "GltfWriter.h"
 #include "Playback.h"
 #include "SceneAuthoring.h"
+#include "SceneRecording.h"
 #include "TinyGltf.h"
 #include "files/ZipArchive.h"
 
@@ -47,99 +51,159 @@ Tracks: {"keyType": e.g. "tcbRotation", "before"/"after": "hold"|"cycle"|"loop"|
 "keys": [...]}. Reals are numbers or "0x" + 8 hex digits (exact bits, for NaN and infinities).
 Run "zelkar-asset dump" on any file to see every field.)";
 
-}  // namespace
+// A subcommand: its options on the command line, and the work it does once they are parsed.
+struct SCommand {
+  CLI::App* command;
+  std::function<void()> run;
+};
 
-int main(int argc, char** argv) {
-  CLI::App app{"Converts Zelkar hierarchy and scene files to JSON and back, and packs archives."};
-  app.require_subcommand(1);
-  app.footer(kFormatHelp);
-
-  std::string buildIn, buildOut;
+SCommand AddBuild(CLI::App& app) {
+  auto a = std::make_shared<std::array<std::string, 2>>();
   CLI::App* build =
       app.add_subcommand("build", "Write the binary file that a JSON description gives");
-  build->add_option("IN", buildIn, "JSON description")->required();
-  build->add_option("OUT", buildOut, "binary file to write")->required();
+  build->add_option("IN", (*a)[0], "JSON description")->required();
+  build->add_option("OUT", (*a)[1], "binary file to write")->required();
+  return {build, [a] { BuildAsset((*a)[0], (*a)[1]); }};
+}
 
-  std::string dumpIn, dumpOut;
+SCommand AddDump(CLI::App& app) {
+  auto a = std::make_shared<std::array<std::string, 2>>();
   CLI::App* dump = app.add_subcommand("dump", "Print a binary file as its JSON description");
-  dump->add_option("FILE", dumpIn, "hierarchy or scene file")->required();
-  dump->add_option("-o,--output", dumpOut, "write the JSON here instead of to stdout");
+  dump->add_option("FILE", (*a)[0], "hierarchy or scene file")->required();
+  dump->add_option("-o,--output", (*a)[1], "write the JSON here instead of to stdout");
+  return {dump, [a] {
+            const std::string text = DumpAsset(ReadAssetFile((*a)[0]), (*a)[0]);
+            if ((*a)[1].empty())
+              std::cout << text << std::flush;
+            else
+              WriteWholeFile((*a)[1], text);
+          }};
+}
 
-  std::string archive;
-  std::vector<std::string> files;
+SCommand AddPack(CLI::App& app) {
+  struct SArgs {
+    std::string archive;
+    std::vector<std::string> files;
+  };
+  auto a = std::make_shared<SArgs>();
   CLI::App* pack = app.add_subcommand("pack", "Write a .rbz archive of files");
-  pack->add_option("ARCHIVE", archive, "archive to create (replaced if it exists)")->required();
-  pack->add_option("FILES", files, "files to store, named by their relative paths")->required();
+  pack->add_option("ARCHIVE", a->archive, "archive to create (replaced if it exists)")->required();
+  pack->add_option("FILES", a->files, "files to store, named by their relative paths")->required();
+  return {pack, [a] {
+            std::vector<ArchiveMember> members;
+            for (const std::string& file : a->files)
+              members.push_back({MemberNameForPath(file), ReadWholeFile(file)});
+            WriteArchive(a->archive, members);
+          }};
+}
 
-  std::string checkIn;
+SCommand AddCheck(CLI::App& app) {
+  auto a = std::make_shared<std::array<std::string, 2>>();
   CLI::App* check =
       app.add_subcommand("check", "Load a file with the library's own loader and report");
-  check->add_option("FILE", checkIn, "hierarchy or scene file (loose or in a .rbz archive)")
+  check->add_option("FILE", (*a)[0], "hierarchy or scene file (loose or in a .rbz archive)")
       ->required();
-  std::string checkHierarchy;
-  check->add_option("--hierarchy", checkHierarchy,
+  check->add_option("--hierarchy", (*a)[1],
                     "also list the nodes of this hierarchy that the scene leaves without an "
                     "object, and the scene's node objects that name no node");
+  return {check, [a] {
+            std::cout << CheckAsset((*a)[0]) << std::endl;
+            if ((*a)[1].empty()) return;
+            for (const std::string& line : zk_gltf::CheckSceneCoverage(ReadAssetDocument((*a)[1]),
+                                                                       ReadAssetDocument((*a)[0])))
+              std::cout << "warning: " << line << '\n';
+          }};
+}
 
-  std::string restIn, restOut;
+SCommand AddRest(CLI::App& app) {
+  auto a = std::make_shared<std::array<std::string, 2>>();
   CLI::App* rest = app.add_subcommand(
       "rest", "Write a scene holding every node's rest pose as local transforms, to start from");
-  rest->add_option("HIERARCHY", restIn, "hierarchy file")->required();
-  rest->add_option("OUT", restOut, "scene file to write (.zka)")->required();
+  rest->add_option("HIERARCHY", (*a)[0], "hierarchy file")->required();
+  rest->add_option("OUT", (*a)[1], "scene file to write (.zka)")->required();
   rest->footer(
       "Hierarchy files hold world transforms; scene objects (\"<node>::PRS\") hold local ones, "
       "relative to the parent. A node without an object takes its parent's matrix, so a scene "
       "that animates a few nodes should start from this one (see merge).");
+  return {rest,
+          [a] { WriteAssetDocument(zk_gltf::RestScene(ReadAssetDocument((*a)[0])), (*a)[1]); }};
+}
 
-  std::string mergeBase, mergeOver, mergeOut;
+SCommand AddMerge(CLI::App& app) {
+  auto a = std::make_shared<std::array<std::string, 3>>();
   CLI::App* merge = app.add_subcommand("merge", "Lay one scene's objects over another's");
-  merge->add_option("BASE", mergeBase, "scene whose objects are kept unless OVER has them")
+  merge->add_option("BASE", (*a)[0], "scene whose objects are kept unless OVER has them")
       ->required();
-  merge->add_option("OVER", mergeOver, "scene whose objects replace or join BASE's")->required();
-  merge->add_option("OUT", mergeOut, "scene file to write")->required();
+  merge->add_option("OVER", (*a)[1], "scene whose objects replace or join BASE's")->required();
+  merge->add_option("OUT", (*a)[2], "scene file to write")->required();
   merge->footer("The range runs from the earlier start to the later end of the two scenes.");
+  return {merge, [a] {
+            WriteAssetDocument(
+                zk_gltf::MergeScenes(ReadAssetDocument((*a)[0]), ReadAssetDocument((*a)[1])),
+                (*a)[2]);
+          }};
+}
 
-  std::string exportHierarchy, exportScene, exportOut, exportUnits = "m";
-  zk_gltf::SPlayOptions exportPlay;
+SCommand AddExport(CLI::App& app) {
+  struct SArgs {
+    std::string hierarchy, scene, out, units = "m";
+    zk_play::SPlayOptions play;
+  };
+  auto a = std::make_shared<SArgs>();
   CLI::App* exportCmd = app.add_subcommand(
       "export", "Play a scene on a hierarchy through the library and write it as glTF (.glb)");
-  exportCmd->add_option("HIERARCHY", exportHierarchy, "hierarchy file")->required();
-  exportCmd->add_option("SCENE", exportScene, "scene file")->required();
-  exportCmd->add_option("OUT", exportOut, "glTF binary file to write (.glb)")->required();
-  exportCmd->add_option("--from", exportPlay.from, "first time, seconds")->capture_default_str();
-  exportCmd->add_option("--to", exportPlay.to, "last time, seconds (default: the scene's end)");
-  exportCmd->add_option("--rate", exportPlay.rate, "frames per second")->capture_default_str();
-  exportCmd->add_option("--scene-name", exportPlay.sceneName,
+  exportCmd->add_option("HIERARCHY", a->hierarchy, "hierarchy file")->required();
+  exportCmd->add_option("SCENE", a->scene, "scene file")->required();
+  exportCmd->add_option("OUT", a->out, "glTF binary file to write (.glb)")->required();
+  exportCmd->add_option("--from", a->play.from, "first time, seconds")->capture_default_str();
+  exportCmd->add_option("--to", a->play.to, "last time, seconds (default: the scene's end)");
+  exportCmd->add_option("--rate", a->play.rate, "frames per second")->capture_default_str();
+  exportCmd->add_option("--scene-name", a->play.sceneName,
                         "name to load the scene under (default: the file name up to its '.')");
-  exportCmd->add_option("--units", exportUnits, "the files' unit of length: m or mm")
+  exportCmd->add_option("--units", a->units, "the files' unit of length: m or mm")
       ->check(CLI::IsMember({"m", "mm"}))
       ->capture_default_str();
   exportCmd->footer(
       "Every node's world matrix at every frame becomes the local translation, rotation and "
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
       "front at -Y becomes +Z, left stays +X) and into metres. See docs/authoring.md.");
+  return {exportCmd, [a] {
+            const zk_play::SRecording recording =
+                zk_play::RecordScene(a->hierarchy, a->scene, a->play, &std::cerr);
+            zk_gltf::SWriteOptions write;
+            write.animationName = zk_play::DefaultSceneName(a->scene);
+            write.metresPerUnit = a->units == "mm" ? 0.001f : 1.0f;
+            zk_gltf::WriteGlb(recording, a->out, write);
+            std::cout << a->out << ": " << recording.nodes.size() << " nodes, "
+                      << recording.times.size() << " frames" << std::endl;
+          }};
+}
 
-  std::string importIn, importHierarchy, importScene, importUnits = "m", importUp = "z";
-  zk_gltf::SImportOptions importOptions;
-  bool importList = false;
+SCommand AddImport(CLI::App& app) {
+  struct SArgs {
+    std::string in, hierarchy, scene, units = "m", up = "z";
+    zk_gltf::SImportOptions options;
+    bool list = false;
+  };
+  auto a = std::make_shared<SArgs>();
   CLI::App* importCmd = app.add_subcommand(
       "import", "Read a glTF file's skeleton and animations into a hierarchy and scene files");
-  importCmd->add_option("FILE", importIn, "glTF file (.gltf with its .bin files, or .glb)")
+  importCmd->add_option("FILE", a->in, "glTF file (.gltf with its .bin files, or .glb)")
       ->required();
-  importCmd->add_flag("--list", importList, "only print the skins and animations the file holds");
-  importCmd->add_option("--hierarchy", importHierarchy, "hierarchy file to write (.zkh)");
-  importCmd->add_option("--scene", importScene,
+  importCmd->add_flag("--list", a->list, "only print the skins and animations the file holds");
+  importCmd->add_option("--hierarchy", a->hierarchy, "hierarchy file to write (.zkh)");
+  importCmd->add_option("--scene", a->scene,
                         "scene file to write (.zka); further animations go to <name>_1.zka, ...");
-  importCmd->add_option("--animation", importOptions.animation,
+  importCmd->add_option("--animation", a->options.animation,
                         "only the animation of this name or index (default: every one)");
-  importCmd->add_option("--skin", importOptions.skin,
+  importCmd->add_option("--skin", a->options.skin,
                         "the skin whose joints become the hierarchy (default: the first; the "
                         "whole node tree when the file has none)");
-  importCmd->add_option("--units", importUnits, "the unit of the written files: m or mm")
+  importCmd->add_option("--units", a->units, "the unit of the written files: m or mm")
       ->check(CLI::IsMember({"m", "mm"}))
       ->capture_default_str();
   importCmd
-      ->add_option("--up", importUp,
+      ->add_option("--up", a->up,
                    "the up axis of the written files: z (as the samples) or y (as glTF)")
       ->check(CLI::IsMember({"z", "y"}))
       ->capture_default_str();
@@ -150,6 +214,32 @@ int main(int argc, char** argv) {
       "that are not joints; each joint gets a \"<name>::PRS\" object. LINEAR and STEP channels "
       "become linear keys, CUBICSPLINE translation Bezier keys, CUBICSPLINE rotation and scale "
       "linear keys resampled to within 1e-6. See docs/authoring.md.");
+  return {importCmd, [a] {
+            tinygltf::Model model;
+            zk_gltf::LoadGltf(a->in, &model);
+            if (a->list) {
+              std::cout << zk_gltf::ListModel(model) << std::flush;
+              return;
+            }
+            if (a->hierarchy.empty() || a->scene.empty())
+              throw std::runtime_error("import needs --hierarchy and --scene (or --list)");
+            a->options.frame.zUp = a->up == "z";
+            a->options.frame.metresPerUnit = a->units == "mm" ? 0.001 : 1.0;
+            const zk_gltf::SImport result = zk_gltf::ImportModel(model, a->options, a->in);
+            std::cout << zk_gltf::WriteImport(result, a->hierarchy, a->scene);
+            for (const std::string& note : result.notes) std::cout << note << '\n';
+            std::cout << std::flush;
+          }};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Converts Zelkar hierarchy and scene files to JSON and back, and packs archives."};
+  app.require_subcommand(1);
+  app.footer(kFormatHelp);
+  const SCommand commands[] = {AddBuild(app), AddDump(app),  AddPack(app),   AddCheck(app),
+                               AddRest(app),  AddMerge(app), AddExport(app), AddImport(app)};
 
   try {
     app.parse(argc, argv);
@@ -160,62 +250,14 @@ int main(int argc, char** argv) {
   }
 
   try {
-    if (build->parsed()) {
-      BuildAsset(buildIn, buildOut);
-    } else if (dump->parsed()) {
-      const std::string text = DumpAsset(ReadAssetFile(dumpIn), dumpIn);
-      if (dumpOut.empty())
-        std::cout << text << std::flush;
-      else
-        WriteWholeFile(dumpOut, text);
-    } else if (check->parsed()) {
-      std::cout << CheckAsset(checkIn) << std::endl;
-      if (!checkHierarchy.empty())
-        for (const std::string& line : zk_gltf::CheckSceneCoverage(
-                 zk_gltf::ReadAssetDocument(checkHierarchy), zk_gltf::ReadAssetDocument(checkIn)))
-          std::cout << "warning: " << line << '\n';
-    } else if (rest->parsed()) {
-      zk_gltf::WriteAssetDocument(zk_gltf::RestScene(zk_gltf::ReadAssetDocument(restIn)), restOut);
-    } else if (merge->parsed()) {
-      zk_gltf::WriteAssetDocument(zk_gltf::MergeScenes(zk_gltf::ReadAssetDocument(mergeBase),
-                                                       zk_gltf::ReadAssetDocument(mergeOver)),
-                                  mergeOut);
-    } else if (exportCmd->parsed()) {
-      const zk_gltf::SRecording recording =
-          zk_gltf::RecordScene(exportHierarchy, exportScene, exportPlay, &std::cerr);
-      zk_gltf::SWriteOptions write;
-      write.animationName = zk_play::DefaultSceneName(exportScene);
-      write.metresPerUnit = exportUnits == "mm" ? 0.001f : 1.0f;
-      zk_gltf::WriteGlb(recording, exportOut, write);
-      std::cout << exportOut << ": " << recording.nodes.size() << " nodes, "
-                << recording.times.size() << " frames" << std::endl;
-    } else if (importCmd->parsed()) {
-      tinygltf::Model model;
-      zk_gltf::LoadGltf(importIn, &model);
-      if (importList) {
-        std::cout << zk_gltf::ListModel(model) << std::flush;
-      } else {
-        if (importHierarchy.empty() || importScene.empty())
-          throw std::runtime_error("import needs --hierarchy and --scene (or --list)");
-        importOptions.frame.zUp = importUp == "z";
-        importOptions.frame.metresPerUnit = importUnits == "mm" ? 0.001 : 1.0;
-        const zk_gltf::SImport result = zk_gltf::ImportModel(model, importOptions, importIn);
-        std::cout << zk_gltf::WriteImport(result, importHierarchy, importScene);
-        for (const std::string& note : result.notes) std::cout << note << '\n';
-        std::cout << std::flush;
-      }
-    } else if (pack->parsed()) {
-      std::vector<ArchiveMember> members;
-      for (const std::string& file : files)
-        members.push_back({MemberNameForPath(file), ReadWholeFile(file)});
-      WriteArchive(archive, members);
-    }
+    for (const SCommand& command : commands)
+      if (command.command->parsed()) command.run();
   } catch (const std::exception& e) {
     NRQLib2::NFileCore::DestroyArchiveCache();
     std::cerr << "zelkar-asset: " << e.what() << std::endl;
     return 1;
   }
-  // Archives that dump opened stay in the file core's cache until they are closed here.
+  // Archives that check opened stay in the file core's cache until they are closed here.
   NRQLib2::NFileCore::DestroyArchiveCache();
   return 0;
 }

@@ -157,126 +157,149 @@ class CRun {
     out.gear.resize(static_cast<std::size_t>(frames));
     zk_hostkit::CWiperPositionReceiver wiperPositions(m_host.hub);
 
-    std::size_t cursors[kChannelCount] = {};
-    std::size_t nextEvent = 0, nextObject = 0;
-    float gear = static_cast<float>(m_stage.firstGear);
-    float spin = 0;
-    float last[3] = {0, 0, 0};
+    m_gear = static_cast<float>(m_stage.firstGear);
     for (int frame = 0; frame < frames; ++frame) {
       const float t = static_cast<float>(frame) / m_rate;
-      float steering = 0, handbrake = 0, wipers[2], car[4], rough = 0, shake[2][18];
-      SampleChannel(m_stage.channels[kSteering], t, cursors[kSteering], &steering);
-      SampleChannel(m_stage.channels[kHandbrake], t, cursors[kHandbrake], &handbrake);
-      SampleChannel(m_stage.channels[kWipers], t, cursors[kWipers], wipers);
-      SampleChannel(m_stage.channels[kCar], t, cursors[kCar], car);
-      SampleChannel(m_stage.channels[kRough], t, cursors[kRough], &rough);
+      SInput in;
+      SampleChannel(m_stage.channels[kSteering], t, m_cursors[kSteering], &in.steering);
+      SampleChannel(m_stage.channels[kHandbrake], t, m_cursors[kHandbrake], &in.handbrake);
+      SampleChannel(m_stage.channels[kWipers], t, m_cursors[kWipers], in.wipers);
+      SampleChannel(m_stage.channels[kCar], t, m_cursors[kCar], in.car);
+      SampleChannel(m_stage.channels[kRough], t, m_cursors[kRough], &in.rough);
       for (int p = 0; p < 2; ++p)
-        SampleChannel(m_stage.channels[kShakeDriver + p], t, cursors[kShakeDriver + p], shake[p]);
+        SampleChannel(m_stage.channels[kShakeDriver + p], t, m_cursors[kShakeDriver + p],
+                      in.shake[p]);
 
-      // Events due by this frame: gear changes become the control record's buttons.
-      uint32_t buttons = 0;
-      for (; nextEvent < m_stage.events.size() && m_stage.events[nextEvent].time <= t;
-           ++nextEvent) {
-        const SEvent& e = m_stage.events[nextEvent];
-        switch (e.kind) {
-          case EEventKind::GearUp:
-            buttons |= 1u;
-            gear += 1;
-            break;
-          case EEventKind::GearDown:
-            buttons |= 2u;
-            gear -= 1;
-            break;
-          case EEventKind::Windscreen: {
-            const Vector3 corners[4] = {{e.values[0], e.values[1], e.values[2]},
-                                        {e.values[3], e.values[4], e.values[5]},
-                                        {e.values[6], e.values[7], e.values[8]},
-                                        {e.values[9], e.values[10], e.values[11]}};
-            zk_hostkit::EmitWindscreenData(m_host.hub, corners);
-            break;
-          }
-          case EEventKind::Detach:
-            zk_hostkit::EmitDetachFromParent(m_host.hub, m_objects[nextObject++]);
-            break;
-          case EEventKind::Pin: {
-            CSigSolidGeneralState state{};
-            state.objectIndex = m_objects[nextObject++];
-            state.position = HostAxes(e.values[0], e.values[1], e.values[2]);
-            state.orientation = {0, 0, 0, 1};
-            if (e.ghost) {
-              CSigGhostCarState ghost{};
-              static_cast<CSigObjectState&>(ghost) = state;
-              m_host.hub.Emit(zk_hostkit::hub::kGhostCarStateSignal, ghost);
-            } else {
-              m_host.hub.Emit(zk_hostkit::hub::kSolidGeneralStateSignal, state);
-            }
-            break;
-          }
-        }
-      }
-
-      // The car along its path; the wheels roll the distance it made and the front ones steer.
-      const float yaw = car[3] * kDegrees;
-      if (frame > 0)
-        spin +=
-            std::hypot(car[0] - last[0], car[1] - last[1], car[2] - last[2]) / m_stage.wheelRadius;
-      std::copy(car, car + 3, last);
-      const Quaternion heading = AxisAngle(0, 0, 1, yaw);
-      zk_hostkit::CWheelState wheels[4];
-      for (int w = 0; w < 4; ++w) {
-        const float bump = rough * 0.03f * Wobble(t, 11 + w);
-        const Vector3& rest = m_wheelRest[w];
-        wheels[w].position = HostAxes(rest.x, rest.y, rest.z + bump);
-        const float steer = w < 2 ? -steering * m_stage.steeringLock : 0.0f;
-        // Rolling forward (towards -y) turns a wheel about x.
-        wheels[w].orientation = Then(AxisAngle(1, 0, 0, spin), AxisAngle(0, 0, 1, steer));
-      }
-      zk_hostkit::EmitCarGeneralState(
-          m_host.hub,
-          zk_hostkit::MakeCarGeneralState(HostAxes(car[0], car[1], car[2]), heading, wheels));
-      if (m_car >= 0) {
-        const Vector3 at{car[0], car[1], car[2]};
-        m_zk.SetRotation(m_car, 0, 0, yaw);
-        m_zk.SetPosition(m_car, &at);
-      }
-      zk_hostkit::EmitCarControl(m_host.hub, handbrake, steering, buttons);
-      zk_hostkit::EmitWiperRotation(m_host.hub, wipers[0], wipers[1]);
-      for (uint32_t p = 0; p < 2; ++p) {
-        Vector3 v[5];
-        for (int k = 0; k < 5; ++k)
-          v[k] = {
-              shake[p][3 * k] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k),
-              shake[p][3 * k + 1] + rough * 0.1f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 1),
-              shake[p][3 * k + 2] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 2)};
-        const Vector3 body{shake[p][15],
-                           shake[p][16] + rough * 0.05f * Wobble(t, 40 + static_cast<int>(p)),
-                           shake[p][17]};
-        zk_hostkit::EmitIncarShake(m_host.hub, p, v, body);
-      }
+      const uint32_t buttons = EmitEvents(t);
+      EmitCar(frame, t, in);
+      zk_hostkit::EmitCarControl(m_host.hub, in.handbrake, in.steering, buttons);
+      zk_hostkit::EmitWiperRotation(m_host.hub, in.wipers[0], in.wipers[1]);
+      EmitShake(t, in);
 
       m_zk.Update(t);
 
       const std::size_t f = static_cast<std::size_t>(frame);
       out.recording.times[f] = t;
-      out.steering[f] = steering;
-      out.handbrake[f] = handbrake;
-      out.gear[f] = gear;
-      Matrix* row = &out.recording.worlds[f * nodes];
-      for (std::size_t n = 0; n < nodes; ++n) {
-        const SSource& s = m_sources[n];
-        if (s.node < 0)
-          row[n] = *m_zk.GetMatrix(s.character);
-        else if (s.throughCharacter)
-          row[n] = Multiply(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
-        else
-          row[n] = *m_zk.GetNodeMatrix(s.node);
-      }
+      out.steering[f] = in.steering;
+      out.handbrake[f] = in.handbrake;
+      out.gear[f] = m_gear;
+      Record(&out.recording.worlds[f * nodes], nodes);
       if (progress) progress(frame + 1, frames);
     }
     out.wiperPositions = wiperPositions.GetCount();
   }
 
  private:
+  // The stage's continuous input at one frame.
+  struct SInput {
+    float steering = 0, handbrake = 0, wipers[2], car[4], rough = 0, shake[2][18];
+  };
+
+  // Events due by time t; gear changes become the control record's buttons, returned.
+  uint32_t EmitEvents(float t) {
+    uint32_t buttons = 0;
+    for (; m_nextEvent < m_stage.events.size() && m_stage.events[m_nextEvent].time <= t;
+         ++m_nextEvent) {
+      const SEvent& e = m_stage.events[m_nextEvent];
+      switch (e.kind) {
+        case EEventKind::GearUp:
+          buttons |= 1u;
+          m_gear += 1;
+          break;
+        case EEventKind::GearDown:
+          buttons |= 2u;
+          m_gear -= 1;
+          break;
+        case EEventKind::Windscreen: {
+          const Vector3 corners[4] = {{e.values[0], e.values[1], e.values[2]},
+                                      {e.values[3], e.values[4], e.values[5]},
+                                      {e.values[6], e.values[7], e.values[8]},
+                                      {e.values[9], e.values[10], e.values[11]}};
+          zk_hostkit::EmitWindscreenData(m_host.hub, corners);
+          break;
+        }
+        case EEventKind::Detach:
+          zk_hostkit::EmitDetachFromParent(m_host.hub, m_objects[m_nextObject++]);
+          break;
+        case EEventKind::Pin:
+          EmitPin(e);
+          break;
+      }
+    }
+    return buttons;
+  }
+
+  void EmitPin(const SEvent& e) {
+    CSigSolidGeneralState state{};
+    state.objectIndex = m_objects[m_nextObject++];
+    state.position = HostAxes(e.values[0], e.values[1], e.values[2]);
+    state.orientation = {0, 0, 0, 1};
+    if (e.ghost) {
+      CSigGhostCarState ghost{};
+      static_cast<CSigObjectState&>(ghost) = state;
+      m_host.hub.Emit(zk_hostkit::hub::kGhostCarStateSignal, ghost);
+    } else {
+      m_host.hub.Emit(zk_hostkit::hub::kSolidGeneralStateSignal, state);
+    }
+  }
+
+  // The car along its path; the wheels roll the distance it made and the front ones steer.
+  void EmitCar(int frame, float t, const SInput& in) {
+    const float* car = in.car;
+    const float yaw = car[3] * kDegrees;
+    if (frame > 0)
+      m_spin += std::hypot(car[0] - m_last[0], car[1] - m_last[1], car[2] - m_last[2]) /
+                m_stage.wheelRadius;
+    std::copy(car, car + 3, m_last);
+    const Quaternion heading = AxisAngle(0, 0, 1, yaw);
+    zk_hostkit::CWheelState wheels[4];
+    for (int w = 0; w < 4; ++w) {
+      const float bump = in.rough * 0.03f * Wobble(t, 11 + w);
+      const Vector3& rest = m_wheelRest[w];
+      wheels[w].position = HostAxes(rest.x, rest.y, rest.z + bump);
+      const float steer = w < 2 ? -in.steering * m_stage.steeringLock : 0.0f;
+      // Rolling forward (towards -y) turns a wheel about x.
+      wheels[w].orientation = Then(AxisAngle(1, 0, 0, m_spin), AxisAngle(0, 0, 1, steer));
+    }
+    zk_hostkit::EmitCarGeneralState(
+        m_host.hub,
+        zk_hostkit::MakeCarGeneralState(HostAxes(car[0], car[1], car[2]), heading, wheels));
+    if (m_car >= 0) {
+      const Vector3 at{car[0], car[1], car[2]};
+      m_zk.SetRotation(m_car, 0, 0, yaw);
+      m_zk.SetPosition(m_car, &at);
+    }
+  }
+
+  // The in-car people's shake: the stage's vectors with the road's roughness on top.
+  void EmitShake(float t, const SInput& in) {
+    const float rough = in.rough;
+    for (uint32_t p = 0; p < 2; ++p) {
+      const float* shake = in.shake[p];
+      Vector3 v[5];
+      for (int k = 0; k < 5; ++k)
+        v[k] = {shake[3 * k] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k),
+                shake[3 * k + 1] + rough * 0.1f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 1),
+                shake[3 * k + 2] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 2)};
+      const Vector3 body{shake[15], shake[16] + rough * 0.05f * Wobble(t, 40 + static_cast<int>(p)),
+                         shake[17]};
+      zk_hostkit::EmitIncarShake(m_host.hub, p, v, body);
+    }
+  }
+
+  // Every recorded node's world matrix after the update.
+  void Record(Matrix* row, std::size_t nodes) const {
+    for (std::size_t n = 0; n < nodes; ++n) {
+      const SSource& s = m_sources[n];
+      if (s.node < 0)
+        row[n] = *m_zk.GetMatrix(s.character);
+      else if (s.throughCharacter)
+        row[n] = Multiply(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
+      else
+        row[n] = *m_zk.GetNodeMatrix(s.node);
+    }
+  }
+
   struct SSource {
     int character;
     int node;               // -1: the character's own matrix
@@ -292,6 +315,12 @@ class CRun {
   std::vector<SSource> m_sources;
   int m_car = -1;
   Vector3 m_wheelRest[4] = {};
+  // State carried from frame to frame.
+  std::size_t m_cursors[kChannelCount] = {};
+  std::size_t m_nextEvent = 0, m_nextObject = 0;
+  float m_gear = 0;
+  float m_spin = 0;
+  float m_last[3] = {0, 0, 0};
 };
 
 }  // namespace

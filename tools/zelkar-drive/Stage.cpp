@@ -134,6 +134,244 @@ void ReadShake(const CReader& r, const json& j, const std::string& path, float* 
   r.Numbers(j["body"], path + "/body", 3, out + 15);
 }
 
+// The sections of a stage document, read in order: a later section refers to names an earlier
+// one made (scenes, characters and their nodes).
+class CStageParser {
+ public:
+  CStageParser(const CReader& r, const json& doc, SStage& stage)
+      : m_r(r), m_doc(doc), m_stage(stage) {}
+
+  void Settings() {
+    const json& doc = m_doc;
+    m_r.Object(doc, "",
+               {"root", "duration", "firstGear", "wheelRadius", "steeringLock", "scenes",
+                "characters", "csv", "timeline"},
+               {"duration", "scenes", "characters", "timeline"});
+    m_stage.duration = m_r.Number(doc["duration"], "/duration", 0.0f, kMaxDuration);
+    if (m_stage.duration <= 0) m_r.Fail("/duration", "must be more than 0 seconds");
+    if (doc.contains("firstGear"))
+      m_stage.firstGear = static_cast<int>(m_r.Number(doc["firstGear"], "/firstGear", -1, 9));
+    if (doc.contains("wheelRadius"))
+      m_stage.wheelRadius = m_r.Number(doc["wheelRadius"], "/wheelRadius", 0.05f, 5.0f);
+    if (doc.contains("steeringLock"))
+      m_stage.steeringLock = m_r.Number(doc["steeringLock"], "/steeringLock", 0.0f, 1.5f);
+  }
+
+  void Scenes() {
+    const json& scenes = m_r.Array(m_doc["scenes"], "/scenes");
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+      const std::string path = "/scenes/" + std::to_string(i);
+      m_r.Object(scenes[i], path, {"file", "name"}, {"file", "name"});
+      SStageScene scene{m_r.String(scenes[i]["file"], path + "/file"),
+                        m_r.String(scenes[i]["name"], path + "/name")};
+      for (const SStageScene& other : m_stage.scenes)
+        if (other.name == scene.name)
+          m_r.Fail(path + "/name", "scene \"" + scene.name + "\" twice");
+      m_r.Asset(scene.file, path + "/file");
+      m_stage.scenes.push_back(scene);
+    }
+  }
+
+  void Characters() {
+    const json& characters = m_r.Array(m_doc["characters"], "/characters");
+    bool carSoFar = false;
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+      m_stage.characters.push_back(
+          Character(characters[i], "/characters/" + std::to_string(i), carSoFar));
+      carSoFar = carSoFar || m_stage.characters.back().kind == "Car";
+    }
+  }
+
+  void Csv() {
+    if (!m_doc.contains("csv")) return;
+    const json& csv = m_r.Array(m_doc["csv"], "/csv");
+    for (std::size_t i = 0; i < csv.size(); ++i) {
+      const std::string path = "/csv/" + std::to_string(i);
+      m_r.Object(csv[i], path, {"character", "nodes"}, {"character", "nodes"});
+      const std::size_t c = CharacterIndex(csv[i]["character"], path + "/character");
+      SNodeList list{m_stage.characters[c].name, {}};
+      const json& nodes = m_r.Array(csv[i]["nodes"], path + "/nodes");
+      for (std::size_t k = 0; k < nodes.size(); ++k) {
+        const std::string at = path + "/nodes/" + std::to_string(k);
+        list.nodes.push_back(m_r.String(nodes[k], at));
+        CheckNode(m_stage.characters[c], m_nodeNames[c], m_r, list.nodes.back(), at);
+      }
+      m_stage.csv.push_back(list);
+    }
+  }
+
+  void Timeline() {
+    const int widths[kChannelCount] = {1, 1, 2, 4, 1, 18, 18};
+    for (int c = 0; c < kChannelCount; ++c) m_stage.channels[c].width = widths[c];
+    m_stage.channels[kHandbrake].held = true;
+
+    const json& timeline = m_r.Array(m_doc["timeline"], "/timeline");
+    float last = 0;
+    for (std::size_t i = 0; i < timeline.size(); ++i) {
+      const std::string path = "/timeline/" + std::to_string(i);
+      const json& j = timeline[i];
+      m_r.Object(j, path,
+                 {"time", "steering", "handbrake", "wipers", "car", "rough", "shake", "gear",
+                  "windscreen", "detach", "pin"},
+                 {"time"});
+      const float t = m_r.Number(j["time"], path + "/time", 0.0f, m_stage.duration);
+      if (t < last) {
+        std::ostringstream why;
+        why << "time " << t << " goes back before the previous entry's " << last;
+        m_r.Fail(path + "/time", why.str());
+      }
+      last = t;
+      ChannelKeys(j, path, t);
+      GearAndWindscreen(j, path, t);
+      for (const char* key : {"detach", "pin"})
+        if (j.contains(key)) NodeEvent(j[key], path + "/" + key, t, std::string(key) == "pin");
+    }
+  }
+
+ private:
+  SStageCharacter Character(const json& j, const std::string& path, bool carSoFar) {
+    m_r.Object(j, path, {"name", "kind", "hierarchy", "scenes", "position", "heading", "scale"},
+               {"name", "kind", "hierarchy"});
+    SStageCharacter c;
+    c.name = m_r.String(j["name"], path + "/name");
+    for (const SStageCharacter& other : m_stage.characters)
+      if (other.name == c.name) m_r.Fail(path + "/name", "character \"" + c.name + "\" twice");
+    c.kind = m_r.String(j["kind"], path + "/kind");
+    if (std::find(std::begin(kKinds), std::end(kKinds), c.kind) == std::end(kKinds))
+      m_r.Fail(path + "/kind", "\"" + c.kind +
+                                   "\" is not one of Car, Driver, CoDriver, "
+                                   "Spectator, Character");
+    const bool seated = c.kind == "Driver" || c.kind == "CoDriver";
+    if (seated && !carSoFar)
+      m_r.Fail(path + "/kind", "a " + c.kind + " sits in the car: list a Car before it");
+    if (seated && (j.contains("position") || j.contains("heading")))
+      m_r.Fail(path, "a " + c.kind + " sits in the car: it takes no position or heading");
+    c.hierarchy = m_r.String(j["hierarchy"], path + "/hierarchy");
+    const std::vector<unsigned char> bytes = m_r.Asset(c.hierarchy, path + "/hierarchy");
+    try {
+      c.nodes = zk_play::ReadHierarchyNodes(bytes, c.hierarchy);
+    } catch (const std::exception& e) {
+      m_r.Fail(path + "/hierarchy", e.what());
+    }
+    if (c.nodes.empty()) m_r.Fail(path + "/hierarchy", c.hierarchy + " holds no node");
+    std::vector<std::string> names;
+    for (const zk_play::SHierarchyNode& node : c.nodes) names.push_back(node.name);
+    m_nodeNames.push_back(names);
+    if (j.contains("scenes")) {
+      const json& list = m_r.Array(j["scenes"], path + "/scenes");
+      for (std::size_t k = 0; k < list.size(); ++k) {
+        const std::string at = path + "/scenes/" + std::to_string(k);
+        const std::string name = m_r.String(list[k], at);
+        if (std::none_of(m_stage.scenes.begin(), m_stage.scenes.end(),
+                         [&](const SStageScene& s) { return s.name == name; }))
+          m_r.Fail(at, "no scene named \"" + name + "\" in /scenes");
+        c.scenes.push_back(name);
+      }
+    }
+    if (j.contains("position"))
+      m_r.Numbers(j["position"], path + "/position", 3, c.position.data());
+    if (j.contains("heading")) c.heading = m_r.Number(j["heading"], path + "/heading", -360, 360);
+    if (j.contains("scale")) c.scale = m_r.Number(j["scale"], path + "/scale", 1e-6f, 1e6f);
+    return c;
+  }
+
+  std::size_t CharacterIndex(const json& j, const std::string& path) const {
+    return static_cast<std::size_t>(&CharacterNamed(m_stage, m_r, j, path) -
+                                    m_stage.characters.data());
+  }
+
+  // The continuous inputs of a timeline entry, each a key of its channel.
+  void ChannelKeys(const json& j, const std::string& path, float t) {
+    float v[18] = {};
+    // The channels that take one number in a range.
+    static const struct {
+      const char* key;
+      int channel;
+      float low, high;
+    } scalars[] = {
+        {"steering", kSteering, -1, 1}, {"handbrake", kHandbrake, 0, 1}, {"rough", kRough, 0, 1}};
+    for (const auto& s : scalars) {
+      if (!j.contains(s.key)) continue;
+      v[0] = m_r.Number(j[s.key], path + "/" + s.key, s.low, s.high);
+      AddKey(m_stage.channels[s.channel], t, v);
+    }
+    if (j.contains("wipers")) {
+      m_r.Numbers(j["wipers"], path + "/wipers", 2, v);
+      AddKey(m_stage.channels[kWipers], t, v);
+    }
+    if (j.contains("car")) {
+      const json& car = j["car"];
+      m_r.Object(car, path + "/car", {"position", "heading"}, {"position", "heading"});
+      m_r.Numbers(car["position"], path + "/car/position", 3, v);
+      v[3] = m_r.Number(car["heading"], path + "/car/heading", -3600, 3600);
+      AddKey(m_stage.channels[kCar], t, v);
+    }
+    if (j.contains("shake")) {
+      m_r.Object(j["shake"], path + "/shake", {"driver", "coDriver"});
+      const char* people[] = {"driver", "coDriver"};
+      for (int p = 0; p < 2; ++p) {
+        if (!j["shake"].contains(people[p])) continue;
+        ReadShake(m_r, j["shake"][people[p]], path + "/shake/" + people[p], v);
+        AddKey(m_stage.channels[kShakeDriver + p], t, v);
+      }
+    }
+  }
+
+  void GearAndWindscreen(const json& j, const std::string& path, float t) {
+    if (j.contains("gear")) {
+      const std::string way = m_r.String(j["gear"], path + "/gear");
+      if (way != "up" && way != "down") m_r.Fail(path + "/gear", "expected \"up\" or \"down\"");
+      SEvent e;
+      e.time = t;
+      e.kind = way == "up" ? EEventKind::GearUp : EEventKind::GearDown;
+      m_stage.events.push_back(e);
+    }
+    if (j.contains("windscreen")) {
+      SEvent e;
+      e.time = t;
+      e.kind = EEventKind::Windscreen;
+      m_r.Array(j["windscreen"], path + "/windscreen", 4);
+      for (int k = 0; k < 4; ++k)
+        m_r.Numbers(j["windscreen"][k], path + "/windscreen/" + std::to_string(k), 3,
+                    e.values.data() + 3 * k);
+      m_stage.events.push_back(e);
+    }
+  }
+
+  // A detach or pin of one character's node.
+  void NodeEvent(const json& j, const std::string& at, float t, bool pin) {
+    SEvent e;
+    e.time = t;
+    e.kind = pin ? EEventKind::Pin : EEventKind::Detach;
+    e.jsonPath = at;
+    if (pin)
+      m_r.Object(j, at, {"character", "node", "position", "signal"},
+                 {"character", "node", "position"});
+    else
+      m_r.Object(j, at, {"character", "node"}, {"character", "node"});
+    const std::size_t c = CharacterIndex(j["character"], at + "/character");
+    e.character = m_stage.characters[c].name;
+    e.node = m_r.String(j["node"], at + "/node");
+    CheckNode(m_stage.characters[c], m_nodeNames[c], m_r, e.node, at + "/node");
+    if (pin) {
+      m_r.Numbers(j["position"], at + "/position", 3, e.values.data());
+      if (j.contains("signal")) {
+        const std::string signal = m_r.String(j["signal"], at + "/signal");
+        if (signal != "solid" && signal != "ghost")
+          m_r.Fail(at + "/signal", "expected \"solid\" or \"ghost\"");
+        e.ghost = signal == "ghost";
+      }
+    }
+    m_stage.events.push_back(e);
+  }
+
+  const CReader& m_r;
+  const json& m_doc;
+  SStage& m_stage;
+  // Node names of each character, for the references of later sections.
+  std::vector<std::vector<std::string>> m_nodeNames;
+};
+
 }  // namespace
 
 SStage ParseStage(const std::string& text, const std::string& file, const std::string& root) {
@@ -148,203 +386,12 @@ SStage ParseStage(const std::string& text, const std::string& file, const std::s
   stage.file = file;
   stage.root = root;
   stage.name = fs::path(file).stem().string();
-  r.Object(doc, "",
-           {"root", "duration", "firstGear", "wheelRadius", "steeringLock", "scenes", "characters",
-            "csv", "timeline"},
-           {"duration", "scenes", "characters", "timeline"});
-  stage.duration = r.Number(doc["duration"], "/duration", 0.0f, kMaxDuration);
-  if (stage.duration <= 0) r.Fail("/duration", "must be more than 0 seconds");
-  if (doc.contains("firstGear"))
-    stage.firstGear = static_cast<int>(r.Number(doc["firstGear"], "/firstGear", -1, 9));
-  if (doc.contains("wheelRadius"))
-    stage.wheelRadius = r.Number(doc["wheelRadius"], "/wheelRadius", 0.05f, 5.0f);
-  if (doc.contains("steeringLock"))
-    stage.steeringLock = r.Number(doc["steeringLock"], "/steeringLock", 0.0f, 1.5f);
-
-  const json& scenes = r.Array(doc["scenes"], "/scenes");
-  for (std::size_t i = 0; i < scenes.size(); ++i) {
-    const std::string path = "/scenes/" + std::to_string(i);
-    r.Object(scenes[i], path, {"file", "name"}, {"file", "name"});
-    SStageScene scene{r.String(scenes[i]["file"], path + "/file"),
-                      r.String(scenes[i]["name"], path + "/name")};
-    for (const SStageScene& other : stage.scenes)
-      if (other.name == scene.name) r.Fail(path + "/name", "scene \"" + scene.name + "\" twice");
-    r.Asset(scene.file, path + "/file");
-    stage.scenes.push_back(scene);
-  }
-
-  // Node names of each character, for the references below.
-  std::vector<std::vector<std::string>> nodeNames;
-  const json& characters = r.Array(doc["characters"], "/characters");
-  bool carSoFar = false;
-  for (std::size_t i = 0; i < characters.size(); ++i) {
-    const std::string path = "/characters/" + std::to_string(i);
-    const json& j = characters[i];
-    r.Object(j, path, {"name", "kind", "hierarchy", "scenes", "position", "heading", "scale"},
-             {"name", "kind", "hierarchy"});
-    SStageCharacter c;
-    c.name = r.String(j["name"], path + "/name");
-    for (const SStageCharacter& other : stage.characters)
-      if (other.name == c.name) r.Fail(path + "/name", "character \"" + c.name + "\" twice");
-    c.kind = r.String(j["kind"], path + "/kind");
-    if (std::find(std::begin(kKinds), std::end(kKinds), c.kind) == std::end(kKinds))
-      r.Fail(path + "/kind", "\"" + c.kind +
-                                 "\" is not one of Car, Driver, CoDriver, "
-                                 "Spectator, Character");
-    const bool seated = c.kind == "Driver" || c.kind == "CoDriver";
-    if (seated && !carSoFar)
-      r.Fail(path + "/kind", "a " + c.kind + " sits in the car: list a Car before it");
-    carSoFar = carSoFar || c.kind == "Car";
-    if (seated && (j.contains("position") || j.contains("heading")))
-      r.Fail(path, "a " + c.kind + " sits in the car: it takes no position or heading");
-    c.hierarchy = r.String(j["hierarchy"], path + "/hierarchy");
-    const std::vector<unsigned char> bytes = r.Asset(c.hierarchy, path + "/hierarchy");
-    try {
-      c.nodes = zk_play::ReadHierarchyNodes(bytes, c.hierarchy);
-    } catch (const std::exception& e) {
-      r.Fail(path + "/hierarchy", e.what());
-    }
-    if (c.nodes.empty()) r.Fail(path + "/hierarchy", c.hierarchy + " holds no node");
-    std::vector<std::string> names;
-    for (const zk_play::SHierarchyNode& node : c.nodes) names.push_back(node.name);
-    nodeNames.push_back(names);
-    if (j.contains("scenes")) {
-      const json& list = r.Array(j["scenes"], path + "/scenes");
-      for (std::size_t k = 0; k < list.size(); ++k) {
-        const std::string at = path + "/scenes/" + std::to_string(k);
-        const std::string name = r.String(list[k], at);
-        if (std::none_of(stage.scenes.begin(), stage.scenes.end(),
-                         [&](const SStageScene& s) { return s.name == name; }))
-          r.Fail(at, "no scene named \"" + name + "\" in /scenes");
-        c.scenes.push_back(name);
-      }
-    }
-    if (j.contains("position")) r.Numbers(j["position"], path + "/position", 3, c.position.data());
-    if (j.contains("heading")) c.heading = r.Number(j["heading"], path + "/heading", -360, 360);
-    if (j.contains("scale")) c.scale = r.Number(j["scale"], path + "/scale", 1e-6f, 1e6f);
-    stage.characters.push_back(c);
-  }
-  auto character = [&](const json& j, const std::string& path) -> std::size_t {
-    return static_cast<std::size_t>(&CharacterNamed(stage, r, j, path) - stage.characters.data());
-  };
-
-  if (doc.contains("csv")) {
-    const json& csv = r.Array(doc["csv"], "/csv");
-    for (std::size_t i = 0; i < csv.size(); ++i) {
-      const std::string path = "/csv/" + std::to_string(i);
-      r.Object(csv[i], path, {"character", "nodes"}, {"character", "nodes"});
-      const std::size_t c = character(csv[i]["character"], path + "/character");
-      SNodeList list{stage.characters[c].name, {}};
-      const json& nodes = r.Array(csv[i]["nodes"], path + "/nodes");
-      for (std::size_t k = 0; k < nodes.size(); ++k) {
-        const std::string at = path + "/nodes/" + std::to_string(k);
-        list.nodes.push_back(r.String(nodes[k], at));
-        CheckNode(stage.characters[c], nodeNames[c], r, list.nodes.back(), at);
-      }
-      stage.csv.push_back(list);
-    }
-  }
-
-  const int widths[kChannelCount] = {1, 1, 2, 4, 1, 18, 18};
-  for (int c = 0; c < kChannelCount; ++c) stage.channels[c].width = widths[c];
-  stage.channels[kHandbrake].held = true;
-
-  const json& timeline = r.Array(doc["timeline"], "/timeline");
-  float last = 0;
-  for (std::size_t i = 0; i < timeline.size(); ++i) {
-    const std::string path = "/timeline/" + std::to_string(i);
-    const json& j = timeline[i];
-    r.Object(j, path,
-             {"time", "steering", "handbrake", "wipers", "car", "rough", "shake", "gear",
-              "windscreen", "detach", "pin"},
-             {"time"});
-    const float t = r.Number(j["time"], path + "/time", 0.0f, stage.duration);
-    if (t < last) {
-      std::ostringstream why;
-      why << "time " << t << " goes back before the previous entry's " << last;
-      r.Fail(path + "/time", why.str());
-    }
-    last = t;
-    float v[18] = {};
-    // The channels that take one number in a range.
-    static const struct {
-      const char* key;
-      int channel;
-      float low, high;
-    } scalars[] = {
-        {"steering", kSteering, -1, 1}, {"handbrake", kHandbrake, 0, 1}, {"rough", kRough, 0, 1}};
-    for (const auto& s : scalars) {
-      if (!j.contains(s.key)) continue;
-      v[0] = r.Number(j[s.key], path + "/" + s.key, s.low, s.high);
-      AddKey(stage.channels[s.channel], t, v);
-    }
-    if (j.contains("wipers")) {
-      r.Numbers(j["wipers"], path + "/wipers", 2, v);
-      AddKey(stage.channels[kWipers], t, v);
-    }
-    if (j.contains("car")) {
-      const json& car = j["car"];
-      r.Object(car, path + "/car", {"position", "heading"}, {"position", "heading"});
-      r.Numbers(car["position"], path + "/car/position", 3, v);
-      v[3] = r.Number(car["heading"], path + "/car/heading", -3600, 3600);
-      AddKey(stage.channels[kCar], t, v);
-    }
-    if (j.contains("shake")) {
-      r.Object(j["shake"], path + "/shake", {"driver", "coDriver"});
-      const char* people[] = {"driver", "coDriver"};
-      for (int p = 0; p < 2; ++p) {
-        if (!j["shake"].contains(people[p])) continue;
-        ReadShake(r, j["shake"][people[p]], path + "/shake/" + people[p], v);
-        AddKey(stage.channels[kShakeDriver + p], t, v);
-      }
-    }
-    if (j.contains("gear")) {
-      const std::string way = r.String(j["gear"], path + "/gear");
-      if (way != "up" && way != "down") r.Fail(path + "/gear", "expected \"up\" or \"down\"");
-      SEvent e;
-      e.time = t;
-      e.kind = way == "up" ? EEventKind::GearUp : EEventKind::GearDown;
-      stage.events.push_back(e);
-    }
-    if (j.contains("windscreen")) {
-      SEvent e;
-      e.time = t;
-      e.kind = EEventKind::Windscreen;
-      r.Array(j["windscreen"], path + "/windscreen", 4);
-      for (int k = 0; k < 4; ++k)
-        r.Numbers(j["windscreen"][k], path + "/windscreen/" + std::to_string(k), 3,
-                  e.values.data() + 3 * k);
-      stage.events.push_back(e);
-    }
-    for (const char* key : {"detach", "pin"}) {
-      if (!j.contains(key)) continue;
-      const std::string at = path + "/" + key;
-      const bool pin = std::string(key) == "pin";
-      SEvent e;
-      e.time = t;
-      e.kind = pin ? EEventKind::Pin : EEventKind::Detach;
-      e.jsonPath = at;
-      if (pin)
-        r.Object(j[key], at, {"character", "node", "position", "signal"},
-                 {"character", "node", "position"});
-      else
-        r.Object(j[key], at, {"character", "node"}, {"character", "node"});
-      const std::size_t c = character(j[key]["character"], at + "/character");
-      e.character = stage.characters[c].name;
-      e.node = r.String(j[key]["node"], at + "/node");
-      CheckNode(stage.characters[c], nodeNames[c], r, e.node, at + "/node");
-      if (pin) {
-        r.Numbers(j[key]["position"], at + "/position", 3, e.values.data());
-        if (j[key].contains("signal")) {
-          const std::string signal = r.String(j[key]["signal"], at + "/signal");
-          if (signal != "solid" && signal != "ghost")
-            r.Fail(at + "/signal", "expected \"solid\" or \"ghost\"");
-          e.ghost = signal == "ghost";
-        }
-      }
-      stage.events.push_back(e);
-    }
-  }
+  CStageParser parser(r, doc, stage);
+  parser.Settings();
+  parser.Scenes();
+  parser.Characters();
+  parser.Csv();
+  parser.Timeline();
   if (doc.contains("root")) r.String(doc["root"], "/root");
   return stage;
 }

@@ -283,46 +283,10 @@ class CViewPainter {
   double m_scale, m_hFrom, m_vTo, m_x, m_y;
 };
 
-}  // namespace
-
-std::string RenderSkeletonSvg(const SSkeletonDrawing& d) {
-  const std::size_t n = d.nodes.size();
-  std::vector<bool> shown(n, false);
-  std::vector<std::string> offView;
-  SBox box = FitBox(d, shown, offView);
-  if (box.Empty()) {
-    box.Add({-500, -500, -500});
-    box.Add({500, 500, 500});
-  }
-  // Each shown node links to its nearest shown ancestor.
-  std::vector<int> link(n, -1);
-  for (std::size_t i = 0; i < n; ++i) {
-    int a = d.nodes[i].parent;
-    for (std::size_t guard = 0; a >= 0 && !shown[static_cast<std::size_t>(a)] && guard < n; ++guard)
-      a = d.nodes[static_cast<std::size_t>(a)].parent;
-    link[i] = a >= 0 && shown[static_cast<std::size_t>(a)] ? a : -1;
-  }
-
-  const SView* views = d.yUp ? kYUpViews : kZUpViews;
-  double hFrom[2], hTo[2], vFrom, vTo;
-  box.Range(views[0].horizontal, hFrom[0], hTo[0]);
-  box.Range(views[1].horizontal, hFrom[1], hTo[1]);
-  box.Range(views[0].vertical, vFrom, vTo);
-  const double largest = std::max({hTo[0] - hFrom[0], hTo[1] - hFrom[1], vTo - vFrom, 1e-6});
-  const double scale = kViewSize / largest;  // pixels per unit, the same in every view
-  const double viewW[2] = {(hTo[0] - hFrom[0]) * scale + 2 * kPad,
-                           (hTo[1] - hFrom[1]) * scale + 2 * kPad};
-  const double viewH = (vTo - vFrom) * scale + 2 * kPad;
-  const double width = std::max(kMinWidth, 2 * kMargin + viewW[0] + kGap + viewW[1]);
-  const double rowH = kRowLabel + viewH + kGap;
-
-  // The body first: the header's height depends on the notes it holds.
-  std::string out;
-  out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  out += "<text x=\"" + Px(kMargin) + "\" y=\"26\" font-size=\"15\" font-weight=\"bold\">" +
-         Escape(d.title) + "</text>\n";
-
-  // Legend: colours, helper nodes, scale bar, what was left out.
+// The legend under the title: colours, helper nodes, the scale bar and what was left out.
+// Returns the height of the header it makes.
+double Legend(std::string& out, double largest, double scale,
+              const std::vector<std::string>& offView) {
   double x = kMargin;
   const double legendY = 50;
   auto swatch = [&](const char* colour, const char* label) {
@@ -363,6 +327,49 @@ std::string RenderSkeletonSvg(const SSkeletonDrawing& d) {
       header += 18;
     }
   }
+  return header;
+}
+
+}  // namespace
+
+std::string RenderSkeletonSvg(const SSkeletonDrawing& d) {
+  const std::size_t n = d.nodes.size();
+  std::vector<bool> shown(n, false);
+  std::vector<std::string> offView;
+  SBox box = FitBox(d, shown, offView);
+  if (box.Empty()) {
+    box.Add({-500, -500, -500});
+    box.Add({500, 500, 500});
+  }
+  // Each shown node links to its nearest shown ancestor.
+  std::vector<int> link(n, -1);
+  for (std::size_t i = 0; i < n; ++i) {
+    int a = d.nodes[i].parent;
+    for (std::size_t guard = 0; a >= 0 && !shown[static_cast<std::size_t>(a)] && guard < n; ++guard)
+      a = d.nodes[static_cast<std::size_t>(a)].parent;
+    link[i] = a >= 0 && shown[static_cast<std::size_t>(a)] ? a : -1;
+  }
+
+  const SView* views = d.yUp ? kYUpViews : kZUpViews;
+  double hFrom[2], hTo[2], vFrom, vTo;
+  box.Range(views[0].horizontal, hFrom[0], hTo[0]);
+  box.Range(views[1].horizontal, hFrom[1], hTo[1]);
+  box.Range(views[0].vertical, vFrom, vTo);
+  const double largest = std::max({hTo[0] - hFrom[0], hTo[1] - hFrom[1], vTo - vFrom, 1e-6});
+  const double scale = kViewSize / largest;  // pixels per unit, the same in every view
+  const double viewW[2] = {(hTo[0] - hFrom[0]) * scale + 2 * kPad,
+                           (hTo[1] - hFrom[1]) * scale + 2 * kPad};
+  const double viewH = (vTo - vFrom) * scale + 2 * kPad;
+  const double width = std::max(kMinWidth, 2 * kMargin + viewW[0] + kGap + viewW[1]);
+  const double rowH = kRowLabel + viewH + kGap;
+
+  // The body first: the header's height depends on the notes it holds.
+  std::string out;
+  out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+  out += "<text x=\"" + Px(kMargin) + "\" y=\"26\" font-size=\"15\" font-weight=\"bold\">" +
+         Escape(d.title) + "</text>\n";
+
+  const double header = Legend(out, largest, scale, offView);
 
   for (std::size_t r = 0; r < d.frames.size(); ++r) {
     const SSkeletonFrame& frame = d.frames[r];

@@ -18,7 +18,7 @@
 #include "FileBytes.h"
 #include "Format.h"
 #include "HierarchyNames.h"
-#include "Host.h"
+#include "LibraryHost.h"
 #include "Playback.h"
 #include "SkeletonSvg.h"
 

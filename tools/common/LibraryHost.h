@@ -1,7 +1,7 @@
-// The player as a host: loads libzelkar.so at run time and holds one facade of it.
+// A host of the library: loads libzelkar.so at run time and holds one facade of it.
 //
 // It runs the library standalone: it makes no global object and no hub, so the library supplies
-// both at load time. The player emits no signal and answers no host query; a hub of its own
+// both at load time. zelkar-play emits no signal and answers no host query; a hub of its own
 // would only add a lifetime to manage (it must outlive the library, which the loader may keep
 // until exit) without changing a single matrix. A spectator, the player's default kind, listens
 // to nothing.

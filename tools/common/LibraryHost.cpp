@@ -1,4 +1,4 @@
-#include "Host.h"
+#include "LibraryHost.h"
 
 #include <stdexcept>
 

@@ -7,12 +7,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "AssetFiles.h"
-#include "AssetReader.h"
-#include "AssetWriter.h"
-#include "AtomicFile.h"
 #include "GltfFrame.h"
-#include "MemorySink.h"
 
 namespace zk_gltf {
 namespace {
@@ -39,11 +34,6 @@ Controller KeyController(ControllerType type, uint32_t keyType, std::vector<F32>
 constexpr const char* kNodeSuffixes[] = {"::PRS", "::Position", "::Scale"};
 
 }  // namespace
-
-Document ReadAssetDocument(const std::string& path) {
-  const Bytes bytes = ReadAssetFile(path);
-  return ReadDocument(bytes.data(), bytes.size(), path);
-}
 
 Document RestScene(const Document& hierarchy) {
   const std::vector<Node>& nodes = HierarchyNodes(hierarchy);
@@ -162,12 +152,6 @@ Document MergeScenes(const Document& base, const Document& over) {
   out.chunks.insert(firstRange, added.begin(), added.end());
   if (range == nullptr && overRange != nullptr) out.chunks.push_back(*overRange);
   return out;
-}
-
-void WriteAssetDocument(const Document& document, const std::string& path) {
-  CMemorySink sink;
-  WriteDocument(document, sink);
-  WriteFileAtomically(path, sink.Data());
 }
 
 }  // namespace zk_gltf

@@ -1,10 +1,13 @@
-// The player's own small reader of a hierarchy file: node names, ids, parents and kinds, which
-// the facade does not hand out. It reads only what it needs and never past the buffer.
+// Node names, ids, parents and kinds of a hierarchy file, which the facade does not hand out:
+// the hierarchy chunks of the asset reader's document, with each node's parent found as the
+// library finds it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "AssetModel.h"
 
 namespace zk_play {
 
@@ -18,7 +21,10 @@ struct SHierarchyNode {
   int parent;
 };
 
-// Nodes of every hierarchy chunk in file order. Throws std::runtime_error with
+// Nodes of every hierarchy chunk of a document in file order.
+std::vector<SHierarchyNode> HierarchyNodes(const NZelkarAsset::Document& document);
+
+// The same for a whole file in memory. Throws std::runtime_error with
 // "<name>: byte <offset>: <problem>" for a buffer that is not a well-formed hierarchy file.
 std::vector<SHierarchyNode> ReadHierarchyNodes(const std::vector<unsigned char>& bytes,
                                                const std::string& name);

@@ -2,24 +2,15 @@
 // first frame, and one animation of every node's local transform at every frame.
 #pragma once
 
-#include <zelkar/MathTypes.h>  // Matrix: row-major float[16], translation in m[12..14]
-
 #include <string>
-#include <vector>
+
+#include "Recording.h"
 
 namespace zk_gltf {
 
-struct SNodeInfo {
-  std::string name;
-  int parent = -1;  // index into nodes, earlier than this node; -1 = a root
-};
-
-struct SRecording {
-  std::vector<SNodeInfo> nodes;  // several roots allowed (one per character)
-  std::vector<float> times;      // seconds, strictly increasing, one per frame
-  std::vector<Matrix> worlds;    // frame-major: worlds[frame * nodes.size() + node], the library's
-                                 // world matrices (row vectors, its own axes and units)
-};
+// The recording types live with the playback that makes them.
+using zk_play::SNodeInfo;
+using zk_play::SRecording;
 
 struct SWriteOptions {
   std::string animationName = "recording";

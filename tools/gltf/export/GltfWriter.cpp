@@ -206,7 +206,7 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
   Put32(out, static_cast<uint32_t>(bin.size()));
   Put32(out, 0x004E4942);  // "BIN\0"
   out.insert(out.end(), bin.begin(), bin.end());
-  WriteFileAtomically(path, out);
+  zk_tools::WriteFileAtomically(path, out);
 }
 
 }  // namespace zk_gltf

@@ -2,8 +2,9 @@
 // that a file read into it and written back gives the same bytes. Reals are kept as their 32-bit
 // patterns (F32) so that NaN payloads and negative zeros survive unchanged.
 //
-// The JSON form (AssetJson.h), the bounded reader (AssetReader.h) and the writer (AssetWriter.h)
-// all work on this model; a later consistency check against the library's loader can too.
+// The JSON form (AssetJson.h), the bounded reader (AssetReader.h), the writer (AssetWriter.h) and
+// the tools built on them (zelkar-asset, the glTF import, the node names of the players) all work
+// on this model.
 #pragma once
 
 #include <array>

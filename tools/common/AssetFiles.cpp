@@ -8,7 +8,9 @@
 #include "AssetJson.h"
 #include "AssetReader.h"
 #include "AssetWriter.h"
-#include "files/DiskReader.h"
+#include "AtomicFile.h"
+#include "FileBytes.h"
+#include "MemorySink.h"
 #include "foundation/DiskWriter.h"
 #include "foundation/Exceptions.h"
 
@@ -23,18 +25,24 @@ Bytes ReadWholeFile(const std::string& path) {
 }
 
 Bytes ReadAssetFile(const std::string& path) {
-  CDiskReader reader;
   try {
-    reader.Load(path);
-  } catch (const NRQLib2::CRQ_DiskIOException&) {
+    return zk_play::ReadFileBytes(path);
+  } catch (const std::runtime_error&) {
     throw CAssetError(path +
                       ": cannot read the file (no such file, nor a member of a .rbz "
                       "archive along its path)");
   }
-  const uint8_t* data = reader.GetCurrentPointer();
-  Bytes bytes = data ? Bytes(data, data + reader.GetSize()) : Bytes{};
-  reader.Close();
-  return bytes;
+}
+
+Document ReadAssetDocument(const std::string& path) {
+  const Bytes bytes = ReadAssetFile(path);
+  return ReadDocument(bytes.data(), bytes.size(), path);
+}
+
+void WriteAssetDocument(const Document& document, const std::string& path) {
+  CMemorySink sink;
+  WriteDocument(document, sink);
+  zk_tools::WriteFileAtomically(path, sink.Data());
 }
 
 void WriteWholeFile(const std::string& path, const std::string& text) {

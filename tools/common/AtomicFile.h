@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace zk_gltf {
+namespace zk_tools {
 
 class CAtomicFiles {
  public:
@@ -28,4 +28,4 @@ inline void WriteFileAtomically(const std::string& path, const std::vector<unsig
   files.Commit();
 }
 
-}  // namespace zk_gltf
+}  // namespace zk_tools

@@ -13,9 +13,6 @@
 
 namespace zk_gltf {
 
-// The document of a hierarchy or scene file (loose or in an .rbz archive along its path).
-NZelkarAsset::Document ReadAssetDocument(const std::string& path);
-
 // A scene with one "<node>::PRS" object per node of the hierarchy (a "::Position" and a "::Scale"
 // object for position-and-scale nodes), holding its rest pose as a local transform
 // (world · parent world⁻¹) in one key each, and the range 0 to 0.
@@ -30,8 +27,5 @@ std::vector<std::string> CheckSceneCoverage(const NZelkarAsset::Document& hierar
 // ones are added after base's; the range runs from the earlier start to the later end.
 NZelkarAsset::Document MergeScenes(const NZelkarAsset::Document& base,
                                    const NZelkarAsset::Document& over);
-
-// Writes a document whole or not at all.
-void WriteAssetDocument(const NZelkarAsset::Document& document, const std::string& path);
 
 }  // namespace zk_gltf

@@ -559,6 +559,84 @@ std::optional<int32_t> StoredCountFromJson(CObject& object, const char* key, siz
   return value;
 }
 
+void LinksFromJson(CObject& object, Controller& c) {
+  const Json& links = object.Need("links");
+  const std::string at = object.At("links");
+  if (!links.is_array()) Fail(at, "expected an array of links");
+  for (size_t i = 0; i < links.size(); ++i) {
+    CObject link(links[i], Index(at, i));
+    Link item;
+    item.parent = NameFromJson(link.Need("parent"), link.At("parent"));
+    item.start = RealFromJson(link.Need("start"), link.At("start"));
+    link.Done();
+    c.links.push_back(std::move(item));
+  }
+  c.storedLinkCount = StoredCountFromJson(object, "linkCount", c.links.size());
+}
+
+void SamplesFromJson(CObject& object, Controller& c) {
+  const Json& samples = object.Need("samples");
+  const std::string at = object.At("samples");
+  if (!samples.is_array()) Fail(at, "expected an array of samples");
+  for (size_t i = 0; i < samples.size(); ++i) {
+    CObject sample(samples[i], Index(at, i));
+    Sample item;
+    item.time = RealFromJson(sample.Need("time"), sample.At("time"));
+    RowsFromJson(sample.Need("transform"), sample.At("transform"), 4, 3, item.rows.data());
+    sample.Done();
+    c.samples.push_back(item);
+  }
+}
+
+void AxesFromJson(CObject& object, Controller& c, const char* owner) {
+  for (const char* axisName : kAxisNames) {
+    CObject axis(object.Need(axisName), object.At(axisName));
+    Axis item;
+    if (const Json* cls = axis.Maybe("class"))
+      item.chunkClass = U32FromJson(*cls, axis.At("class"));
+    if (const Json* sub = axis.Maybe("subclass"))
+      item.subclass = U32FromJson(*sub, axis.At("subclass"));
+    item.slot = SlotFromJson(axis.Need("track"), axis.At("track"), ValueKind::Float, owner);
+    item.trailing = TrailingFromJson(axis);
+    axis.Done();
+    c.axes.push_back(std::move(item));
+  }
+}
+
+void LookAtFromJson(CObject& object, Controller& c) {
+  const Json& targets = object.Need("targets");
+  const std::string at = object.At("targets");
+  if (!targets.is_array()) Fail(at, "expected an array of targets");
+  for (size_t i = 0; i < targets.size(); ++i) {
+    CObject target(targets[i], Index(at, i));
+    Target item;
+    item.name = NameFromJson(target.Need("name"), target.At("name"));
+    item.weight = RealFromJson(target.Need("weight"), target.At("weight"));
+    target.Done();
+    c.targets.push_back(std::move(item));
+  }
+  c.storedTargetCount = StoredCountFromJson(object, "targetCount", c.targets.size());
+  CObject params(object.Need("params"), object.At("params"));
+  for (int i = 0; i < kLookAtParamCount; ++i)
+    c.lookAtParams[i] =
+        U32FromJson(params.Need(kLookAtParamNames[i]), params.At(kLookAtParamNames[i]));
+  params.Done();
+}
+
+void IKChainFromJson(CObject& object, Controller& c) {
+  const Json& joints = object.Need("joints");
+  const std::string at = object.At("joints");
+  if (!joints.is_array() || joints.size() != 4) Fail(at, "expected an array of 4 joints");
+  for (size_t i = 0; i < 4; ++i) {
+    CObject joint(joints[i], Index(at, i));
+    c.joints[i].name = NameFromJson(joint.Need("name"), joint.At("name"));
+    c.joints[i].id = U32FromJson(joint.Need("id"), joint.At("id"));
+    joint.Done();
+  }
+  c.upperLength = RealFromJson(object.Need("upperLength"), object.At("upperLength"));
+  c.lowerLength = RealFromJson(object.Need("lowerLength"), object.At("lowerLength"));
+}
+
 Controller ControllerFromJson(const Json& json, const std::string& path, Place place) {
   CObject object(json, path);
   const std::string typeName = TypeFromJson(object);
@@ -580,40 +658,17 @@ Controller ControllerFromJson(const Json& json, const std::string& path, Place p
     case ControllerType::Raw:
       c.raw = RawFromJson(object);
       return c;
-    case ControllerType::LinkConstraints: {
-      const Json& links = object.Need("links");
-      const std::string at = object.At("links");
-      if (!links.is_array()) Fail(at, "expected an array of links");
-      for (size_t i = 0; i < links.size(); ++i) {
-        CObject link(links[i], Index(at, i));
-        Link item;
-        item.parent = NameFromJson(link.Need("parent"), link.At("parent"));
-        item.start = RealFromJson(link.Need("start"), link.At("start"));
-        link.Done();
-        c.links.push_back(std::move(item));
-      }
-      c.storedLinkCount = StoredCountFromJson(object, "linkCount", c.links.size());
+    case ControllerType::LinkConstraints:
+      LinksFromJson(object, c);
       [[fallthrough]];
-    }
     case ControllerType::PRS:
       for (int i = 0; i < 3; ++i)
         c.parts.push_back(ControllerFromJson(object.Need(kPartNames[i]), object.At(kPartNames[i]),
                                              static_cast<Place>(i + 1)));
       break;
-    case ControllerType::PRSSampled: {
-      const Json& samples = object.Need("samples");
-      const std::string at = object.At("samples");
-      if (!samples.is_array()) Fail(at, "expected an array of samples");
-      for (size_t i = 0; i < samples.size(); ++i) {
-        CObject sample(samples[i], Index(at, i));
-        Sample item;
-        item.time = RealFromJson(sample.Need("time"), sample.At("time"));
-        RowsFromJson(sample.Need("transform"), sample.At("transform"), 4, 3, item.rows.data());
-        sample.Done();
-        c.samples.push_back(item);
-      }
+    case ControllerType::PRSSampled:
+      SamplesFromJson(object, c);
       break;
-    }
     case ControllerType::Scale:
       if (const Json* sub = object.Maybe("subclass"))
         c.scaleSubclass = U32FromJson(*sub, object.At("subclass"));
@@ -628,53 +683,14 @@ Controller ControllerFromJson(const Json& json, const std::string& path, Place p
     }
     case ControllerType::PositionXYZ:
     case ControllerType::EulerXYZ:
-      for (const char* axisName : kAxisNames) {
-        CObject axis(object.Need(axisName), object.At(axisName));
-        Axis item;
-        if (const Json* cls = axis.Maybe("class"))
-          item.chunkClass = U32FromJson(*cls, axis.At("class"));
-        if (const Json* sub = axis.Maybe("subclass"))
-          item.subclass = U32FromJson(*sub, axis.At("subclass"));
-        item.slot = SlotFromJson(axis.Need("track"), axis.At("track"), ValueKind::Float, owner);
-        item.trailing = TrailingFromJson(axis);
-        axis.Done();
-        c.axes.push_back(std::move(item));
-      }
+      AxesFromJson(object, c, owner);
       break;
-    case ControllerType::LookAt: {
-      const Json& targets = object.Need("targets");
-      const std::string at = object.At("targets");
-      if (!targets.is_array()) Fail(at, "expected an array of targets");
-      for (size_t i = 0; i < targets.size(); ++i) {
-        CObject target(targets[i], Index(at, i));
-        Target item;
-        item.name = NameFromJson(target.Need("name"), target.At("name"));
-        item.weight = RealFromJson(target.Need("weight"), target.At("weight"));
-        target.Done();
-        c.targets.push_back(std::move(item));
-      }
-      c.storedTargetCount = StoredCountFromJson(object, "targetCount", c.targets.size());
-      CObject params(object.Need("params"), object.At("params"));
-      for (int i = 0; i < kLookAtParamCount; ++i)
-        c.lookAtParams[i] =
-            U32FromJson(params.Need(kLookAtParamNames[i]), params.At(kLookAtParamNames[i]));
-      params.Done();
+    case ControllerType::LookAt:
+      LookAtFromJson(object, c);
       break;
-    }
-    case ControllerType::IKChain: {
-      const Json& joints = object.Need("joints");
-      const std::string at = object.At("joints");
-      if (!joints.is_array() || joints.size() != 4) Fail(at, "expected an array of 4 joints");
-      for (size_t i = 0; i < 4; ++i) {
-        CObject joint(joints[i], Index(at, i));
-        c.joints[i].name = NameFromJson(joint.Need("name"), joint.At("name"));
-        c.joints[i].id = U32FromJson(joint.Need("id"), joint.At("id"));
-        joint.Done();
-      }
-      c.upperLength = RealFromJson(object.Need("upperLength"), object.At("upperLength"));
-      c.lowerLength = RealFromJson(object.Need("lowerLength"), object.At("lowerLength"));
+    case ControllerType::IKChain:
+      IKChainFromJson(object, c);
       break;
-    }
   }
   c.trailing = TrailingFromJson(object);
   object.Done();

@@ -1,7 +1,8 @@
 // Bounded reader of the hierarchy and scene file format: turns a whole file held in memory into
-// the asset model, checking every length, count and string against the bytes that are there.
-// Unlike the library's loader it trusts nothing in the file; a damaged file is refused with a
-// CAssetError whose message is "<name>: byte <offset>: <what is wrong>".
+// the asset model, checking every length, count and string against the bytes that are there. It
+// is the tools' one reader of these files (HierarchyNames.h takes node names through it); a
+// damaged file is refused with a CAssetError whose message is "<name>: byte <offset>: <what is
+// wrong>".
 #pragma once
 
 #include <cstddef>

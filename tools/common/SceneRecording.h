@@ -1,14 +1,14 @@
 // Plays a scene on a hierarchy through the library, in this process (its static form, attached
 // and detached around the run), and records every node's world matrix at a fixed rate: what
-// `zelkar-asset export` writes with the glTF writer.
+// `zelkar-asset export` hands to the glTF writer.
 #pragma once
 
 #include <ostream>
 #include <string>
 
-#include "GltfWriter.h"
+#include "Recording.h"
 
-namespace zk_gltf {
+namespace zk_play {
 
 struct SPlayOptions {
   double from = 0;
@@ -23,4 +23,4 @@ struct SPlayOptions {
 SRecording RecordScene(const std::string& hierarchyPath, const std::string& scenePath,
                        const SPlayOptions& options, std::ostream* log = nullptr);
 
-}  // namespace zk_gltf
+}  // namespace zk_play

@@ -1,4 +1,4 @@
-#include "GltfExport.h"
+#include "SceneRecording.h"
 
 #include <zelkar/Zelkar.h>
 #include <zelkar/ZelkarFacade.h>
@@ -14,7 +14,7 @@
 #include "interface/ProcessEntry.h"
 #include "platform/DebugOutput.h"
 
-namespace zk_gltf {
+namespace zk_play {
 namespace {
 
 // What the library logs while it plays: counted, and the first line kept, so that a scene
@@ -68,7 +68,7 @@ class CAttachedLibrary {
 };
 
 // Node order with every parent before its children (the file's order when it already is).
-std::vector<size_t> ParentsFirst(const std::vector<zk_play::SHierarchyNode>& nodes) {
+std::vector<size_t> ParentsFirst(const std::vector<SHierarchyNode>& nodes) {
   std::vector<size_t> order;
   std::vector<int> state(nodes.size(), 0);  // 0 new, 1 on the path, 2 placed
   for (size_t start = 0; start < nodes.size(); ++start) {
@@ -98,8 +98,8 @@ SRecording RecordScene(const std::string& hierarchyPath, const std::string& scen
   if (!std::isfinite(options.from) || !std::isfinite(options.to))
     throw std::runtime_error("--from and --to must be finite numbers of seconds");
 
-  const std::vector<zk_play::SHierarchyNode> file =
-      zk_play::ReadHierarchyNodes(zk_play::ReadFileBytes(hierarchyPath), hierarchyPath);
+  const std::vector<SHierarchyNode> file =
+      ReadHierarchyNodes(ReadFileBytes(hierarchyPath), hierarchyPath);
   const std::vector<size_t> order = ParentsFirst(file);
   std::vector<int> placeOf(file.size());
   for (size_t k = 0; k < order.size(); ++k) placeOf[order[k]] = static_cast<int>(k);
@@ -110,15 +110,14 @@ SRecording RecordScene(const std::string& hierarchyPath, const std::string& scen
 
   CAttachedLibrary library;
   try {
-    zk_play::SCharacterSetup setup;
+    SCharacterSetup setup;
     setup.hierarchyPath = hierarchyPath;
     setup.scenePath = scenePath;
-    setup.sceneName =
-        options.sceneName.empty() ? zk_play::DefaultSceneName(scenePath) : options.sceneName;
+    setup.sceneName = options.sceneName.empty() ? DefaultSceneName(scenePath) : options.sceneName;
     setup.characterName = "Actor";
     // A plain character plays the scene as it is, with no behaviour of its own on top.
     setup.kind = "Character";
-    zk_play::CPlayback play(library.Facade(), setup);
+    CPlayback play(library.Facade(), setup);
     std::vector<int> indices;
     for (size_t k : order) indices.push_back(play.NodeIndex(file[k].name));
 
@@ -144,4 +143,4 @@ SRecording RecordScene(const std::string& hierarchyPath, const std::string& scen
   return rec;
 }
 
-}  // namespace zk_gltf
+}  // namespace zk_play

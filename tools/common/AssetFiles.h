@@ -10,9 +10,13 @@ namespace NZelkarAsset {
 
 // The whole file; throws CAssetError "<path>: cannot read the file" when it cannot be read.
 Bytes ReadWholeFile(const std::string& path);
-// The whole file as the library reads hierarchy and scene files (CDiskReader): the loose file,
-// or else the member of that relative path in a ".rbz" archive along the path.
+// The whole file as the library finds hierarchy and scene files (FileBytes.h): the loose file, or
+// else the member of that relative path in a ".rbz" archive along the path.
 Bytes ReadAssetFile(const std::string& path);
+// The document of a hierarchy or scene file found so; refused files throw CAssetError.
+Document ReadAssetDocument(const std::string& path);
+// Writes a document whole or not at all (AtomicFile.h).
+void WriteAssetDocument(const Document& document, const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& text);
 
 // build: the JSON description at jsonPath written as a binary file at outPath with CDiskWriter.

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace zk_gltf {
+namespace zk_tools {
 
 void CAtomicFiles::Add(const std::string& path, const std::vector<unsigned char>& bytes) {
   const std::string temp = path + ".part";
@@ -33,4 +33,4 @@ CAtomicFiles::~CAtomicFiles() {
   for (const auto& pending : m_pending) std::remove(pending.first.c_str());
 }
 
-}  // namespace zk_gltf
+}  // namespace zk_tools
