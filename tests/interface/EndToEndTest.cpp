@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "animation/SceneLoaderTestSupport.h"
+#include "loading/SceneLoaderTestSupport.h"
 #include "files/FilesTestSupport.h"
 #include "foundation/Math.h"
 #include "hostkit/Host.h"

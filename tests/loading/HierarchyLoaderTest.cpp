@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "animation/SceneLoaderTestSupport.h"
+#include "loading/SceneLoaderTestSupport.h"
 #include "characters/Character.h"
 #include "files/DiskReader.h"
 #include "files/FilesTestSupport.h"

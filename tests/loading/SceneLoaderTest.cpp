@@ -12,7 +12,7 @@
 #include "animation/AnimTrackLinear.h"
 #include "animation/AnimTrackTCB.h"
 #include "animation/AnimationScene.h"
-#include "animation/SceneLoaderTestSupport.h"
+#include "loading/SceneLoaderTestSupport.h"
 #include "animation/TrackTestSupport.h"
 #include "files/DiskReader.h"
 #include "foundation/Exceptions.h"

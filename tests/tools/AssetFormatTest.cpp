@@ -9,7 +9,7 @@
 #include "AssetReader.h"
 #include "AssetWriter.h"
 #include "MemorySink.h"
-#include "animation/SceneLoaderTestSupport.h"
+#include "loading/SceneLoaderTestSupport.h"
 
 namespace NZelkarAsset {
 namespace {

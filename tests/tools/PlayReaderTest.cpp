@@ -8,7 +8,7 @@
 
 #include "FileBytes.h"
 #include "HierarchyNames.h"
-#include "animation/SceneLoaderTestSupport.h"
+#include "loading/SceneLoaderTestSupport.h"
 #include "files/FilesTestSupport.h"
 
 namespace {
