@@ -18,6 +18,7 @@
 #include "hostkit/CarSignals.h"
 #include "hostkit/Host.h"
 #include "hostkit/LoadedLibrary.h"
+#include "hostkit/NodeSpace.h"
 
 #ifndef ZELKAR_LIBRARY
 #define ZELKAR_LIBRARY "libzelkar.so.0"
@@ -96,9 +97,13 @@ void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string&
   const int look = zk.FindNodeIndex(spectator, "D_look");
   if (head < 0 || look < 0) throw CZK_Exception("the spectator has no B_head or D_look");
 
-  // The game tells the library about the world through signals. A solid object's state pins an
-  // animated object to a place in the host's axes: here the dummy the spectator looks at, put
-  // where the game's car is. Index 0 means "no object" and is ignored.
+  // The game tells the library about the world through signals. A solid object's state fixes an
+  // animated object's matrix: its orientation, and its position in the host's axes (x, height,
+  // forward), which the library turns into its own (x, forward, height). The matrix stands in for
+  // the object's local matrix under its node's parent, not for a world matrix: (1, 2, 3) puts the
+  // dummy the spectator looks at 1 along x, 3 forward and 2 up in the frame of its parent, the
+  // spectator's head (in the spectator's own space, like every bone). Index 0 means "no object" and
+  // is ignored.
   CSigSolidGeneralState solid{};
   solid.objectIndex = static_cast<uint32_t>(zk.GetNodeAnimObject(look));
   solid.position = {1.0f, 2.0f, 3.0f};
@@ -109,9 +114,14 @@ void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string&
   for (int frame = 0; frame <= 10; frame += 5) {
     now = 10.0f + frame / 30.0f;
     zk.Update(now);
-    const Matrix& m = *zk.GetNodeMatrix(head);
-    std::printf("t=%.3f s  B_head at (%8.1f %8.1f %8.1f)  %.3f s left\n", now, m.m[12], m.m[13],
-                m.m[14], zk.GetRemainingTime(spectator));
+    // A bone's matrix is in the character's own space (millimetres here, since the spectator is
+    // not scaled); the host kit carries it into the world by the character's placement.
+    const Matrix m = zk_hostkit::NodeWorldMatrix(zk, spectator, head, zk_hostkit::kNodeBone,
+                                                 zk_hostkit::ECharacterKind::kHuman);
+    std::printf(
+        "t=%.3f s  B_head in the world at (%8.1f %8.1f %8.1f), placed at (%.0f %.0f %.0f)"
+        "  %.3f s left\n",
+        now, m.m[12], m.m[13], m.m[14], place.x, place.y, place.z, zk.GetRemainingTime(spectator));
   }
 
   if (solid.objectIndex != 0) {  // evaluated by the Updates above
@@ -125,7 +135,8 @@ void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string&
   // people are sampled by the steering and their arm trips, not by the clock.
   const zk_hostkit::CWheelState wheel{{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}};
   const zk_hostkit::CWheelState wheels[4] = {wheel, wheel, wheel, wheel};
-  const int hand = zk.FindNodeIndex(zk.GetCharacterIndex("Driver"), "B_hand R");
+  const int driver = zk.GetCharacterIndex("Driver");
+  const int hand = zk.FindNodeIndex(driver, "B_hand R");
   for (int frame = 0; frame < 90; ++frame) {
     now += 1.0f / 60.0f;
     const Vector3 carAt{0.0f, 0.0f, 0.2f * frame};  // host axes: x, height, forward
@@ -135,9 +146,11 @@ void Play(CZelkarInterfaceExt& zk, zk_hostkit::CHostHub& hub, const std::string&
     zk_hostkit::EmitCarControl(hub, 0.0f, -0.5f, frame == 0 ? 1u : 0u);
     zk.Update(now);
     if (frame % 30 == 0 && hand >= 0) {
-      const Matrix& m = *zk.GetNodeMatrix(hand);
-      std::printf("t=%.3f s  driver's right hand at (%6.3f %6.3f %6.3f)\n", now, m.m[12], m.m[13],
-                  m.m[14]);
+      // The driver sits in the car, scaled from millimetres to metres: in the world, in metres.
+      const Matrix m = zk_hostkit::NodeWorldMatrix(zk, driver, hand, zk_hostkit::kNodeBone,
+                                                   zk_hostkit::ECharacterKind::kDriver);
+      std::printf("t=%.3f s  driver's right hand in the world at (%6.3f %6.3f %6.3f)\n", now,
+                  m.m[12], m.m[13], m.m[14]);
     }
   }
 

@@ -126,7 +126,10 @@ class CZelkarInterface {
   /// @param nodeIndex a valid node index (not validated)
   /// @return its animated-object index, 0 when none was connected
   virtual int GetNodeAnimObject(int nodeIndex) = 0;
-  /// Slot 11. The node's world matrix.
+  /// Slot 11. The node's matrix after the last Update: in the world for placed nodes (and, but
+  /// for the driver's, attached ones), in the character's own space for bones and helpers, which
+  /// GetMatrix carries into the world (docs/host-contract.md, "Which space GetNodeMatrix answers
+  /// in"; hostkit/NodeSpace.h).
   /// @param nodeIndex a valid node index (not validated)
   /// @return a pointer that stays valid while the node lives (until the session clean-up) and
   ///   that every Update rewrites

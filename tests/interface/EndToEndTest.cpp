@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "loading/SceneLoaderTestSupport.h"
 #include "files/FilesTestSupport.h"
 #include "foundation/Math.h"
 #include "hostkit/Host.h"
 #include "hostkit/LoadedLibrary.h"
+#include "hostkit/NodeSpace.h"
+#include "loading/SceneLoaderTestSupport.h"
 #include "support/Near.h"
 
 namespace {
@@ -139,3 +140,50 @@ TEST(EndToEnd, CharacterPlaysASceneThroughTheExportedFacade) {
 }
 
 }  // namespace
+
+// A node's world matrix as the host kit works it out, for a spectator placed and turned by the
+// host: each node must stand where the same node of a spectator left at the origin stands,
+// turned and moved by the placement (bones through the character's matrix, attached and placed
+// nodes already carried by it).
+TEST(EndToEnd, HostKitGivesEveryNodeKindItsWorldMatrix) {
+  const std::string samples = ZELKAR_BINARY_DIR "/assets/samples/";
+  zk_hostkit::CHost host;
+  zk_hostkit::CLoadedLibrary library(ZELKAR_SHARED_LIBRARY_PATH);
+  auto* zk = static_cast<CZelkarInterfaceExt*>(library.Function<ZK_CreateFunction>("ZK_Create")());
+  ASSERT_NE(zk, nullptr);
+  ASSERT_NO_THROW(zk->LoadAnimationScene(samples + "idle_loop.zka", "idle_loop"));
+  zk->ResolveSceneTargets("idle_loop");
+  int people[2];
+  for (int k = 0; k < 2; ++k) {
+    const std::string name = k == 0 ? "Origin" : "Placed";
+    ASSERT_NO_THROW(
+        zk->CreateHumanCharacter(samples + "human_skeleton.zkh", "", name, "Spectator"));
+    zk->AddAnimation(name, "idle_loop", 0);
+    people[k] = zk->GetCharacterIndex(name);
+    zk->SetAnimation(people[k], 0, 0);
+  }
+  const Vector3 place = {2000, -300, 500};
+  zk->SetPosition(people[1], &place);
+  zk->SetRotation(people[1], 0, 0, zk_math::kHalfPi);
+  zk->Update(0.7f);
+  Matrix placement;
+  D3DXMatrixRotationZ(&placement, zk_math::kHalfPi);
+  placement.m[12] = place.x;
+  placement.m[13] = place.y;
+  placement.m[14] = place.z;
+  const struct {
+    const char* node;
+    uint32_t kind;
+  } cases[] = {{"B_head", zk_hostkit::kNodeBone},
+               {"D_mother", zk_hostkit::kNodeAttached},
+               {"D_world", zk_hostkit::kNodePlaced}};
+  for (const auto& c : cases) {
+    Matrix world[2];
+    for (int k = 0; k < 2; ++k)
+      world[k] = zk_hostkit::NodeWorldMatrix(*zk, people[k], zk->FindNodeIndex(people[k], c.node),
+                                             c.kind, zk_hostkit::ECharacterKind::kHuman);
+    const Matrix expected = zk_hostkit::MultiplyMatrices(world[0], placement);
+    for (int e = 0; e < 16; ++e) EXPECT_NEAR(world[1].m[e], expected.m[e], 1e-3f) << c.node << e;
+  }
+  delete zk;
+}

@@ -11,9 +11,19 @@
 #include "hostkit/CarSignals.h"
 #include "hostkit/Host.h"
 #include "hostkit/LoadedLibrary.h"
+#include "hostkit/NodeSpace.h"
 
 namespace zk_drive {
 namespace {
+
+// The stage's character kinds as the host kit names them.
+zk_hostkit::ECharacterKind CharacterKind(const std::string& kind) {
+  if (kind == "Car") return zk_hostkit::ECharacterKind::kCar;
+  if (kind == "Driver") return zk_hostkit::ECharacterKind::kDriver;
+  if (kind == "CoDriver") return zk_hostkit::ECharacterKind::kCoDriver;
+  if (kind == "Spectator") return zk_hostkit::ECharacterKind::kHuman;
+  return zk_hostkit::ECharacterKind::kCharacter;
+}
 
 constexpr float kPi = 3.14159265f;
 constexpr float kDegrees = kPi / 180.0f;
@@ -35,17 +45,6 @@ Quaternion Then(const Quaternion& a, const Quaternion& b) {
 }
 
 // a then b: the row-vector product a·b.
-Matrix Multiply(const Matrix& a, const Matrix& b) {
-  Matrix out;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) {
-      float sum = 0;
-      for (int k = 0; k < 4; ++k) sum += a.m[4 * r + k] * b.m[4 * k + c];
-      out.m[4 * r + c] = sum;
-    }
-  return out;
-}
-
 // The library's axes to the host's: the second and third components change places.
 Vector3 HostAxes(float x, float y, float z) { return {x, z, y}; }
 
@@ -127,11 +126,8 @@ class CRun {
       out.nodeCharacter.push_back(static_cast<int>(i));
       out.nodeKind.push_back(-1);
       m_sources.push_back({m_characters[i], -1, false});
-      // The library leaves bones and helpers in the character's own space and the host draws
-      // them through the character's matrix, as it draws a skinned mesh; placed nodes (kind 1)
-      // hold that matrix already, and other nodes (kind 0) are carried by it, except in the car's
-      // seats, where the people's update leaves them alone.
-      const bool seated = c.kind == "Driver" || c.kind == "CoDriver";
+      // Which nodes the library leaves in the character's own space: see hostkit/NodeSpace.h.
+      const zk_hostkit::ECharacterKind kind = CharacterKind(c.kind);
       for (const zk_play::SHierarchyNode& node : c.nodes) {
         const int index = m_zk.FindNodeIndex(m_characters[i], node.name);
         if (index < 0)
@@ -141,8 +137,8 @@ class CRun {
             {c.name + "/" + node.name, node.parent < 0 ? root : root + 1 + node.parent});
         out.nodeCharacter.push_back(static_cast<int>(i));
         out.nodeKind.push_back(static_cast<int>(node.kind));
-        const bool inWorld = node.kind == 1 || (node.kind == 0 && !seated);
-        m_sources.push_back({m_characters[i], index, !inWorld});
+        m_sources.push_back(
+            {m_characters[i], index, !zk_hostkit::IsNodeMatrixInWorld(kind, node.kind)});
       }
     }
   }
@@ -294,7 +290,8 @@ class CRun {
       if (s.node < 0)
         row[n] = *m_zk.GetMatrix(s.character);
       else if (s.throughCharacter)
-        row[n] = Multiply(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
+        row[n] =
+            zk_hostkit::MultiplyMatrices(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
       else
         row[n] = *m_zk.GetNodeMatrix(s.node);
     }
