@@ -1,4 +1,5 @@
-# HTML reference of the public headers and the pages in docs/, written to <build>/docs/html.
+# HTML reference of the public headers, the host kit's headers and the pages in docs/, written to
+# <build>/docs/html.
 # Any doxygen warning (an undocumented operation, a broken reference) fails the target.
 find_program(ZELKAR_DOXYGEN doxygen)
 if(ZELKAR_DOXYGEN)
