@@ -112,6 +112,25 @@ TEST_F(DriveTool, RefusesABadStageOrFolderWithItsPathAndLeavesNoOutput) {
   EXPECT_EQ(fs::file_size(Path("plain")), 20u);
 }
 
+// A run whose every frame of every node could not fit a .glb is refused before it drives, with
+// what to change; a long stage at the usual rate drives (the 20-minute figures are in the notes).
+TEST_F(DriveTool, RefusesARunTooLongForAGlbBeforeDriving) {
+  const struct {
+    float duration;
+    const char* rate;
+  } cases[] = {{3600, "1000"}, {3600, "120"}, {2400, "240"}};
+  for (const auto& c : cases) {
+    json stage = SampleStage();
+    stage["duration"] = c.duration;
+    const SRun run = Drive(stage.dump(), {"-o", "out", "--rate", c.rate});
+    EXPECT_EQ(run.code, 1) << c.rate;
+    EXPECT_NE(run.err.find("stage.json: 240 nodes over"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("lower the rate or the duration"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("zelkar-drive:"), run.err.rfind("zelkar-drive:")) << run.err;
+    EXPECT_TRUE(fs::is_empty(Path("out"))) << c.rate;
+  }
+}
+
 TEST_F(DriveTool, TwoRunsWriteTheSameBytes) {
   const std::string stage = SampleStage().dump();
   for (const char* folder : {"a", "b"}) {

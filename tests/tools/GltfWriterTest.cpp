@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "AnimationRecorder.h"
 #include "GltfFrame.h"
 #include "GltfTestSupport.h"
 #include "GltfWriter.h"
@@ -135,6 +136,67 @@ TEST(GltfWriter, BadRecordingsAreRefusedAndLeaveNoFile) {
   }
   EXPECT_THROW(WriteGlb(MakeRecording(2), dir / "no/such/folder.glb"), std::runtime_error);
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// Keys dropped where linear interpolation gives them back: a viewer playing the reduced file
+// must show every frame within the tolerances (0.1 mm in the world, 1e-4 rad), also under a
+// parent that scales millimetres to metres, while a node at rest or gliding steadily keeps few
+// keys.
+TEST(GltfWriter, ReducedKeysPlayBackWithinTheTolerance) {
+  SRecording rec;
+  rec.nodes = {{"rest", -1}, {"glide", -1}, {"wave", -1}, {"person", -1}, {"finger", 3}};
+  const int frames = 121;
+  for (int f = 0; f < frames; ++f) {
+    const float t = static_cast<float>(f) / 60.0f;
+    rec.times.push_back(t);
+    const Matrix glide = Mul(Rot(D3DXMatrixRotationZ, 0.8f * t), Translation(3 * t, 1, 0));
+    const Matrix wave =
+        Mul(Rot(D3DXMatrixRotationX, 0.5f * std::sin(7 * t)), Translation(0, std::sin(5 * t), 2));
+    const Matrix person = Mul(Scale(0.001f, 0.001f, 0.001f), Translation(0, 0, 1));
+    const Matrix finger = Mul(Mul(Rot(D3DXMatrixRotationY, std::sin(3 * t)),
+                                  Translation(100 + 20 * std::sin(4 * t), 0, 0)),
+                              person);
+    for (const Matrix& m : {Translation(1, 2, 3), glide, wave, person, finger})
+      rec.worlds.push_back(m);
+  }
+  CAnimationRecorder recorder(rec.nodes, SFrame{}, SReduction{true});
+  for (int f = 0; f < frames; ++f) recorder.AddFrame(rec.times[f], &rec.worlds[f * 5]);
+  const SKeyedAnimation animation = recorder.Finish();
+  // At rest: the first and last frame. Gliding: a key at most every 16 frames, the longest
+  // stretch the recorder checks.
+  for (int node : {0, 1})
+    for (const SKeyedChannel* c :
+         {&animation.channels[node].translation, &animation.channels[node].rotation})
+      EXPECT_LE(c->times.size(), node == 0 ? 2u : 2u + frames / 16) << rec.nodes[node].name;
+  EXPECT_GT(animation.channels[2].rotation.times.size(), 4u);
+  EXPECT_LT(animation.channels[4].translation.times.size(), static_cast<size_t>(frames));
+
+  files_test::TempDir dir;
+  WriteGlb(animation, dir / "reduced.glb");
+  const std::string missing = gltf_test::NodeMissing();
+  if (!missing.empty()) GTEST_SKIP() << "no glTF viewer to play the file: " << missing;
+  std::string times;
+  for (float t : rec.times) times += (times.empty() ? "" : ",") + std::to_string(t);
+  int code = 0;
+  const std::string sampled = gltf_test::Run(
+      "node " + gltf_test::kNodeDir + "/sample.mjs " + (dir / "reduced.glb") + " " + times, &code);
+  ASSERT_EQ(code, 0) << sampled;
+  const nlohmann::json viewer = nlohmann::json::parse(sampled);
+  for (int f = 0; f < frames; ++f)
+    for (size_t i = 0; i < rec.nodes.size(); ++i) {
+      const SAffine ours = LibraryToGltf(ToAffine(rec.worlds[f * 5 + i]), {});
+      const auto& played = viewer.at(rec.nodes[i].name).at(f);
+      // The basis within the angle (scaled by the node's own scale), the origin within 0.1 mm.
+      const double scale = std::hypot(ours.m[0], ours.m[1], ours.m[2]);
+      for (int k = 0; k < 12; ++k)
+        EXPECT_NEAR(played.at(k).get<double>(), ours.m[k], 1.2e-4 * scale)
+            << "frame " << f << " node " << rec.nodes[i].name << " element " << k;
+      EXPECT_LE(std::hypot(played.at(12).get<double>() - ours.m[12],
+                           played.at(13).get<double>() - ours.m[13],
+                           played.at(14).get<double>() - ours.m[14]),
+                1.05e-4)
+          << "frame " << f << " node " << rec.nodes[i].name;
+    }
 }
 
 }  // namespace

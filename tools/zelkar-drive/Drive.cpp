@@ -121,8 +121,8 @@ class CRun {
   void Layout(SDrive& out) {
     for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
       const SStageCharacter& c = m_stage.characters[i];
-      const int root = static_cast<int>(out.recording.nodes.size());
-      out.recording.nodes.push_back({c.name, -1});
+      const int root = static_cast<int>(out.nodes.size());
+      out.nodes.push_back({c.name, -1});
       out.nodeCharacter.push_back(static_cast<int>(i));
       out.nodeKind.push_back(-1);
       m_sources.push_back({m_characters[i], -1, false});
@@ -133,7 +133,7 @@ class CRun {
         if (index < 0)
           throw std::runtime_error(m_stage.file + ": the library made no node " + node.name +
                                    " for " + c.name);
-        out.recording.nodes.push_back(
+        out.nodes.push_back(
             {c.name + "/" + node.name, node.parent < 0 ? root : root + 1 + node.parent});
         out.nodeCharacter.push_back(static_cast<int>(i));
         out.nodeKind.push_back(static_cast<int>(node.kind));
@@ -143,11 +143,10 @@ class CRun {
     }
   }
 
-  void Play(SDrive& out, const std::function<void(int, int)>& progress) {
+  void Play(SDrive& out, IFrameSink& sink, const std::function<void(int, int)>& progress) {
     const int frames = FrameCount(m_stage, m_rate);
-    const std::size_t nodes = out.recording.nodes.size();
-    out.recording.times.resize(static_cast<std::size_t>(frames));
-    out.recording.worlds.resize(static_cast<std::size_t>(frames) * nodes);
+    const std::size_t nodes = out.nodes.size();
+    std::vector<Matrix> row(nodes);
     out.steering.resize(static_cast<std::size_t>(frames));
     out.handbrake.resize(static_cast<std::size_t>(frames));
     out.gear.resize(static_cast<std::size_t>(frames));
@@ -175,11 +174,14 @@ class CRun {
       m_zk.Update(t);
 
       const std::size_t f = static_cast<std::size_t>(frame);
-      out.recording.times[f] = t;
       out.steering[f] = in.steering;
       out.handbrake[f] = in.handbrake;
       out.gear[f] = m_gear;
-      Record(&out.recording.worlds[f * nodes], nodes);
+      Record(row.data(), nodes);
+      if (frame == 0) out.firstWorlds = row;
+      sink.Frame(t, row.data());
+      out.frames = f + 1;
+      out.lastTime = t;
       if (progress) progress(frame + 1, frames);
     }
     out.wiperPositions = wiperPositions.GetCount();
@@ -326,7 +328,7 @@ int FrameCount(const SStage& stage, float rate) {
   return static_cast<int>(std::floor(stage.duration * rate + 1e-3f)) + 1;
 }
 
-SDrive Drive(const SStage& stage, const SDriveOptions& options,
+SDrive Drive(const SStage& stage, const SDriveOptions& options, IFrameSink& sink,
              const std::function<void(int, int)>& progress) {
   // The global object and the hub exist before the library loads: its process attach reads them.
   auto host = std::make_unique<zk_hostkit::CHost>();
@@ -343,7 +345,8 @@ SDrive Drive(const SStage& stage, const SDriveOptions& options,
       CRun run(*zk, *host, stage, options.rate);
       run.Load();
       run.Layout(out);
-      run.Play(out, progress);
+      sink.Begin(out);
+      run.Play(out, sink, progress);
       host->hub.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
     } catch (const std::exception& e) {
       failure = e.what();

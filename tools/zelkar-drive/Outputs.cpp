@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "GltfWriter.h"
 #include "PageTemplate.h"
 
 namespace zk_drive {
@@ -94,6 +95,11 @@ std::string ScriptSafe(const std::string& text) {
 
 float Rounded(float v) { return std::round(v * 1e4f) / 1e4f; }
 
+// A node's frame when it is a key of all three channels: three times and 10 floats.
+constexpr double kMostBytesPerNodeFrame = 4.0 * (3 + 10);
+// A .glb's lengths are 32-bit; the page holds it again in base64.
+constexpr double kMostGlbBytes = 4.0e9;
+
 json Series(const std::vector<float>& values) {
   json out = json::array();
   for (float v : values) out.push_back(Rounded(v));
@@ -117,34 +123,6 @@ void PrepareFolder(const std::string& folder) {
   fs::remove(probe, error);
 }
 
-std::string CsvText(const SStage& stage, const SDrive& drive) {
-  const auto& nodes = drive.recording.nodes;
-  // Recorded indices of the chosen nodes, in the stage's order.
-  std::vector<std::size_t> chosen;
-  for (const SNodeList& list : stage.csv)
-    for (const std::string& node : list.nodes)
-      for (std::size_t n = 0; n < nodes.size(); ++n)
-        if (nodes[n].name == list.character + "/" + node) {
-          chosen.push_back(n);
-          break;
-        }
-  std::string text = "time,character,node,x,y,z\n";
-  char line[512];
-  for (std::size_t f = 0; f < drive.recording.times.size(); ++f) {
-    for (std::size_t n : chosen) {
-      const Matrix& m = drive.recording.worlds[f * nodes.size() + n];
-      const std::string& name = nodes[n].name;
-      const std::size_t slash = name.find('/');
-      std::snprintf(line, sizeof line, "%.6f,%s,%s,%.6f,%.6f,%.6f\n",
-                    static_cast<double>(drive.recording.times[f]), name.substr(0, slash).c_str(),
-                    name.substr(slash + 1).c_str(), static_cast<double>(m.m[12]),
-                    static_cast<double>(m.m[13]), static_cast<double>(m.m[14]));
-      text += line;
-    }
-  }
-  return text;
-}
-
 std::string Base64(const unsigned char* bytes, std::size_t size) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out((size + 2) / 3 * 4, '=');
@@ -162,11 +140,11 @@ std::string Base64(const unsigned char* bytes, std::size_t size) {
 namespace {
 
 std::string PageData(const SStage& stage, const SDrive& drive, float rate) {
-  const auto& nodes = drive.recording.nodes;
+  const auto& nodes = drive.nodes;
   json data;
   data["title"] = stage.name;
   data["rate"] = rate;
-  data["duration"] = drive.recording.times.empty() ? 0.0f : drive.recording.times.back();
+  data["duration"] = drive.lastTime;
   data["characters"] = json::array();
   for (const SStageCharacter& c : stage.characters)
     data["characters"].push_back({{"name", c.name}, {"kind", c.kind}});
@@ -186,8 +164,8 @@ std::string PageData(const SStage& stage, const SDrive& drive, float rate) {
         drive.nodeKind[static_cast<std::size_t>(nodes[p].parent)] < 0 ||
         children[p] > kMostChildrenJoined)
       continue;
-    const Matrix& a = drive.recording.worlds[n];
-    const Matrix& b = drive.recording.worlds[p];
+    const Matrix& a = drive.firstWorlds[n];
+    const Matrix& b = drive.firstWorlds[p];
     if (std::hypot(a.m[12] - b.m[12], a.m[13] - b.m[13], a.m[14] - b.m[14]) < kLongestLine)
       data["lines"].push_back({parent, n});
   }
@@ -249,23 +227,119 @@ void WritePage(const std::string& path, const SStage& stage, const SDrive& drive
 
 }  // namespace
 
-void WriteOutputs(const SStage& stage, const SDrive& drive, float rate, const SOutputPaths& paths,
-                  const std::string& threeDir) {
-  const std::string glb = Partial(paths.glb), csv = Partial(paths.csv), page = Partial(paths.page);
-  try {
-    zk_gltf::SWriteOptions options;
-    options.animationName = stage.name;
-    zk_gltf::WriteGlb(drive.recording, glb, options);
-    WriteText(csv, CsvText(stage, drive));
-    WritePage(page, stage, drive, rate, glb, threeDir);
-    fs::rename(glb, paths.glb);
-    fs::rename(csv, paths.csv);
-    fs::rename(page, paths.page);
-  } catch (const std::exception&) {
-    std::error_code ignored;
-    for (const std::string& p : {glb, csv, page}) fs::remove(p, ignored);
-    throw;
+class CDriveOutputs::CState {
+ public:
+  CState(const SStage& stage, const SOutputPaths& paths, float rate,
+         const zk_gltf::SReduction& reduction, std::string threeDir)
+      : stage(stage),
+        paths(paths),
+        rate(rate),
+        reduction(reduction),
+        threeDir(std::move(threeDir)),
+        glb(Partial(paths.glb)),
+        csvPath(Partial(paths.csv)),
+        page(Partial(paths.page)),
+        csv(csvPath) {
+    csv.Write("time,character,node,x,y,z\n");
   }
+  ~CState() {
+    if (committed) return;
+    std::error_code ignored;
+    for (const std::string& p : {glb, csvPath, page}) fs::remove(p, ignored);
+  }
+
+  // The chosen nodes' rows of one frame: the translation row of each node's world matrix.
+  void Rows(float time, const Matrix* worlds) {
+    char line[512];
+    for (std::size_t k = 0; k < chosen.size(); ++k) {
+      const Matrix& m = worlds[chosen[k]];
+      std::snprintf(line, sizeof line, "%.6f,%s,%s,%.6f,%.6f,%.6f\n", static_cast<double>(time),
+                    labels[k].first.c_str(), labels[k].second.c_str(), static_cast<double>(m.m[12]),
+                    static_cast<double>(m.m[13]), static_cast<double>(m.m[14]));
+      csv.Write(line, std::strlen(line));
+    }
+  }
+
+  const SStage& stage;
+  SOutputPaths paths;
+  float rate;
+  zk_gltf::SReduction reduction;
+  std::string threeDir;
+  std::string glb, csvPath, page;
+  COutFile csv;
+  // The recorded indices of the CSV's nodes in the stage's order, and their character and name.
+  std::vector<std::size_t> chosen;
+  std::vector<std::pair<std::string, std::string>> labels;
+  std::unique_ptr<zk_gltf::CAnimationRecorder> recorder;
+  bool committed = false;
+};
+
+CDriveOutputs::CDriveOutputs(const SStage& stage, const SOutputPaths& paths, float rate,
+                             const zk_gltf::SReduction& reduction, std::string threeDir)
+    : m_state(std::make_unique<CState>(stage, paths, rate, reduction, std::move(threeDir))) {}
+
+CDriveOutputs::~CDriveOutputs() = default;
+
+void CDriveOutputs::Begin(const SDrive& drive) {
+  CState& s = *m_state;
+  // Refused before the first frame: a run whose keys may not fit a .glb (whose lengths are
+  // 32-bit), were every frame a key of every channel.
+  const double frames = static_cast<double>(FrameCount(s.stage, s.rate));
+  const double worst = frames * static_cast<double>(drive.nodes.size()) * kMostBytesPerNodeFrame;
+  if (worst > kMostGlbBytes) {
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "%zu nodes over %.0f frames (%g s at %g Hz) may need %.1f GB of animation, "
+                  "more than a .glb holds (%.1f GB): lower the rate or the duration",
+                  drive.nodes.size(), frames, static_cast<double>(s.stage.duration),
+                  static_cast<double>(s.rate), worst / 1e9, kMostGlbBytes / 1e9);
+    throw std::runtime_error(s.stage.file + ": " + text);
+  }
+  for (const SNodeList& list : s.stage.csv)
+    for (const std::string& node : list.nodes)
+      for (std::size_t n = 0; n < drive.nodes.size(); ++n)
+        if (drive.nodes[n].name == list.character + "/" + node) {
+          s.chosen.push_back(n);
+          s.labels.emplace_back(list.character, node);
+          break;
+        }
+  s.recorder =
+      std::make_unique<zk_gltf::CAnimationRecorder>(drive.nodes, zk_gltf::SFrame{}, s.reduction);
+}
+
+void CDriveOutputs::Frame(float time, const Matrix* worlds) {
+  CState& s = *m_state;
+  s.Rows(time, worlds);
+  try {
+    s.recorder->AddFrame(time, worlds);
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(s.paths.glb + ": " + e.what());
+  }
+}
+
+void CDriveOutputs::Finish(const SDrive& drive) {
+  CState& s = *m_state;
+  s.csv.Close();
+  zk_gltf::SKeyedAnimation animation;
+  try {
+    animation = s.recorder->Finish();
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(s.paths.glb + ": " + e.what());
+  }
+  s.recorder.reset();
+  m_keys = 0;
+  for (const zk_gltf::SKeyedNode& node : animation.channels)
+    for (const zk_gltf::SKeyedChannel* c : {&node.translation, &node.rotation, &node.scale})
+      m_keys += c->times.empty() ? animation.frames : c->times.size();
+  zk_gltf::SWriteOptions options;
+  options.animationName = s.stage.name;
+  zk_gltf::WriteGlb(animation, s.glb, options);
+  animation = {};  // the keys are in the file: the page reads them from there
+  WritePage(s.page, s.stage, drive, s.rate, s.glb, s.threeDir);
+  fs::rename(s.glb, s.paths.glb);
+  fs::rename(s.csvPath, s.paths.csv);
+  fs::rename(s.page, s.paths.page);
+  s.committed = true;
 }
 
 }  // namespace zk_drive

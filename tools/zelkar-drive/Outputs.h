@@ -3,9 +3,11 @@
 // only when every one is complete, so a failure leaves nothing that looks finished.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "AnimationRecorder.h"
 #include "Drive.h"
 #include "Stage.h"
 
@@ -22,16 +24,32 @@ SOutputPaths OutputPaths(const std::string& folder, const std::string& stageName
 // std::runtime_error naming the folder and the reason.
 void PrepareFolder(const std::string& folder);
 
-// "time,character,node,x,y,z", one row per frame and chosen node, in the order the stage lists
-// them: the translation row of each node's world matrix.
-std::string CsvText(const SStage& stage, const SDrive& drive);
-
 // Base64 of bytes (RFC 4648, with padding).
 std::string Base64(const unsigned char* bytes, std::size_t size);
 
-// Writes all three outputs; throws std::runtime_error naming the file that failed, after
-// removing every temporary file.
-void WriteOutputs(const SStage& stage, const SDrive& drive, float rate, const SOutputPaths& paths,
-                  const std::string& threeDir);
+// The three outputs, made as the drive goes: each frame's chosen nodes go to the CSV's
+// temporary file and every node's motion into the animation's keys (reduced as `reduction`
+// says), so the run's memory does not grow with its frames. Finish writes the .glb and the page
+// and renames all three into place; a writer destroyed before that removes what it wrote. Every
+// failure throws std::runtime_error naming the file.
+class CDriveOutputs final : public IFrameSink {
+ public:
+  CDriveOutputs(const SStage& stage, const SOutputPaths& paths, float rate,
+                const zk_gltf::SReduction& reduction, std::string threeDir);
+  ~CDriveOutputs() override;
+  CDriveOutputs(const CDriveOutputs&) = delete;
+  CDriveOutputs& operator=(const CDriveOutputs&) = delete;
+
+  void Begin(const SDrive& drive) override;
+  void Frame(float time, const Matrix* worlds) override;
+  // What the .glb holds: its keys, over all channels.
+  void Finish(const SDrive& drive);
+  std::size_t Keys() const { return m_keys; }
+
+ private:
+  class CState;
+  std::unique_ptr<CState> m_state;
+  std::size_t m_keys = 0;
+};
 
 }  // namespace zk_drive

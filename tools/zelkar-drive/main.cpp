@@ -65,6 +65,19 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1.0f, 1000.0f))
       ->capture_default_str();
   app.add_option("--library", options.library, "the library to load")->capture_default_str();
+  zk_gltf::SReduction reduction;
+  reduction.enabled = true;
+  bool everyFrame = false;
+  app.add_option("--position-tolerance", reduction.translation,
+                 "metres: a key is dropped when the keys around it give back its position "
+                 "within this, at every frame in between")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_option("--rotation-tolerance", reduction.rotation, "radians: the same for rotations")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_flag("--every-frame", everyFrame,
+               "keep a key at every frame of every node (a larger .glb and page)");
   app.add_option("--three", three, "folder of three.js with examples/js (Debian's libjs-three)")
       ->capture_default_str();
   try {
@@ -89,21 +102,29 @@ int main(int argc, char** argv) {
 
     CProgress progress;
     const Clock::time_point start = Clock::now();
-    const zk_drive::SDrive drive = zk_drive::Drive(stage, options, std::ref(progress));
-    zk_drive::WriteOutputs(stage, drive, options.rate, paths, three);
+    reduction.enabled = !everyFrame;
+    zk_drive::CDriveOutputs outputs(stage, paths, options.rate, reduction, three);
+    const zk_drive::SDrive drive = zk_drive::Drive(stage, options, outputs, std::ref(progress));
+    outputs.Finish(drive);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-    const std::size_t frames = drive.recording.times.size();
+    const std::size_t frames = drive.frames;
     std::printf("drove %s: %zu frames at %g Hz (%.2f s of stage) in %.2f s, %.0f times real time\n",
                 stagePath.c_str(), frames, static_cast<double>(options.rate),
                 static_cast<double>(stage.duration), seconds,
                 static_cast<double>(stage.duration) / seconds);
-    std::printf("glTF:  %s (%zu nodes, one animation)\n", paths.glb.c_str(),
-                drive.recording.nodes.size());
+    std::printf("glTF:  %s (%zu nodes, one animation, %zu keys)\n", paths.glb.c_str(),
+                drive.nodes.size(), outputs.Keys());
     std::printf("CSV:   %s (time,character,node,x,y,z)\n", paths.csv.c_str());
     std::printf("page:  %s\n", paths.page.c_str());
     std::printf("the car sent %d wiper positions back\n", drive.wiperPositions);
     return 0;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr,
+                 "zelkar-drive: %s: out of memory; try a lower --rate or a shorter stage, and "
+                 "leave out --every-frame\n",
+                 stagePath.c_str());
+    return 1;
   } catch (const std::exception& e) {
     std::string message = e.what();
     for (char& c : message)

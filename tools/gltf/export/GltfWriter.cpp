@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "AnimationRecorder.h"
 #include "AtomicFile.h"
 #include "GltfFrame.h"
 
@@ -85,39 +86,6 @@ void Check(const SRecording& rec, const std::string& path) {
                        rec.nodes[k % rec.nodes.size()].name + "\": the matrix is not finite");
 }
 
-// Every node's local transform at every frame, in glTF's frame, split into T, R and S; the
-// quaternions keep the sign nearest the previous frame's so that consecutive keys take the
-// short way.
-std::vector<STrs> LocalTransforms(const SRecording& rec, const SFrame& frame,
-                                  const std::string& path) {
-  const size_t n = rec.nodes.size();
-  std::vector<STrs> out(rec.worlds.size());
-  std::vector<SAffine> worlds(n);
-  for (size_t f = 0; f < rec.times.size(); ++f) {
-    for (size_t i = 0; i < n; ++i) {
-      worlds[i] = LibraryToGltf(ToAffine(rec.worlds[f * n + i]), frame);
-      SAffine local = worlds[i];
-      if (rec.nodes[i].parent >= 0) {
-        SAffine inverse;
-        if (!InvertAffine(worlds[rec.nodes[i].parent], &inverse))
-          Fail(path, "frame " + std::to_string(f) + ": node \"" +
-                         rec.nodes[rec.nodes[i].parent].name +
-                         "\" has a singular world matrix, so its children have no local transform");
-        local = Multiply(local, inverse);
-      }
-      STrs trs = Decompose(local);
-      if (f > 0) {
-        const double* p = out[(f - 1) * n + i].rotation;
-        double* q = trs.rotation;
-        if (p[0] * q[0] + p[1] * q[1] + p[2] * q[2] + p[3] * q[3] < 0)
-          for (int c = 0; c < 4; ++c) q[c] = -q[c];
-      }
-      out[f * n + i] = trs;
-    }
-  }
-  return out;
-}
-
 json Floats(const double* v, int count) {
   json a = json::array();
   for (int i = 0; i < count; ++i) a.push_back(static_cast<double>(static_cast<float>(v[i])));
@@ -134,10 +102,24 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
   Check(rec, path);
   if (!(options.metresPerUnit > 0) || !std::isfinite(options.metresPerUnit))
     Fail(path, "metres per unit must be a positive number");
-  const SFrame frame{true, options.metresPerUnit};
-  const std::vector<STrs> locals = LocalTransforms(rec, frame, path);
-  const size_t n = rec.nodes.size();
-  const size_t frames = rec.times.size();
+  const std::size_t n = rec.nodes.size();
+  SKeyedAnimation animation;
+  try {
+    CAnimationRecorder recorder(rec.nodes, SFrame{true, options.metresPerUnit}, SReduction{});
+    for (std::size_t f = 0; f < rec.times.size(); ++f)
+      recorder.AddFrame(rec.times[f], rec.worlds.data() + f * n);
+    animation = recorder.Finish();
+  } catch (const std::runtime_error& e) {
+    Fail(path, e.what());
+  }
+  WriteGlb(animation, path, options);
+}
+
+void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
+              const SWriteOptions& options) {
+  const std::size_t n = animation.nodes.size();
+  if (n == 0) Fail(path, "the recording has no node");
+  if (animation.frames == 0) Fail(path, "the recording has no frame");
 
   json doc;
   doc["asset"] = {{"version", "2.0"}, {"generator", "zelkar-gltf"}};
@@ -147,44 +129,36 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
   doc["bufferViews"] = json::array();
   doc["accessors"] = json::array();
   CGlbBuffer buffer;
-  const int timeAccessor = buffer.AddFloats(doc, rec.times, 1);
+  // Channels keyed at every frame share one accessor of the frames' times.
+  const int frameTimes =
+      animation.frameTimes.empty() ? -1 : buffer.AddFloats(doc, animation.frameTimes, 1);
 
   json channels = json::array();
   json samplers = json::array();
-  auto addChannel = [&](size_t node, const char* property, const std::vector<float>& values,
+  auto addChannel = [&](std::size_t node, const char* property, const SKeyedChannel& channel,
                         int width) {
-    const int output = buffer.AddFloats(doc, values, width);
-    samplers.push_back({{"input", timeAccessor}, {"output", output}, {"interpolation", "LINEAR"}});
+    const int input = channel.times.empty() ? frameTimes : buffer.AddFloats(doc, channel.times, 1);
+    const int output = buffer.AddFloats(doc, channel.values, width);
+    samplers.push_back({{"input", input}, {"output", output}, {"interpolation", "LINEAR"}});
     channels.push_back(
         {{"sampler", samplers.size() - 1}, {"target", {{"node", node}, {"path", property}}}});
   };
 
-  for (size_t i = 0; i < n; ++i) {
-    const STrs& first = locals[i];
-    json node = {{"name", rec.nodes[i].name},
-                 {"translation", Floats(first.translation, 3)},
-                 {"rotation", Floats(first.rotation, 4)}};
+  for (std::size_t i = 0; i < n; ++i) {
+    const SKeyedNode& keyed = animation.channels[i];
+    json node = {{"name", animation.nodes[i].name},
+                 {"translation", Floats(keyed.first.translation, 3)},
+                 {"rotation", Floats(keyed.first.rotation, 4)}};
     // A scale of 1 within float rounding at every frame needs neither a scale nor a channel.
-    bool scaled = false;
-    for (size_t f = 0; f < frames && !scaled; ++f)
-      for (double s : locals[f * n + i].scale) scaled = scaled || std::fabs(s - 1) > 1e-6;
-    if (scaled) node["scale"] = Floats(first.scale, 3);
+    if (keyed.scaled) node["scale"] = Floats(keyed.first.scale, 3);
     doc["nodes"].push_back(node);
-    if (rec.nodes[i].parent < 0)
+    if (animation.nodes[i].parent < 0)
       doc["scenes"][0]["nodes"].push_back(i);
     else
-      doc["nodes"][rec.nodes[i].parent]["children"].push_back(i);
-
-    std::vector<float> t, r, s;
-    for (size_t f = 0; f < frames; ++f) {
-      const STrs& trs = locals[f * n + i];
-      for (double v : trs.translation) t.push_back(static_cast<float>(v));
-      for (double v : trs.rotation) r.push_back(static_cast<float>(v));
-      for (double v : trs.scale) s.push_back(static_cast<float>(v));
-    }
-    addChannel(i, "translation", t, 3);
-    addChannel(i, "rotation", r, 4);
-    if (scaled) addChannel(i, "scale", s, 3);
+      doc["nodes"][animation.nodes[i].parent]["children"].push_back(i);
+    addChannel(i, "translation", keyed.translation, 3);
+    addChannel(i, "rotation", keyed.rotation, 4);
+    if (keyed.scaled) addChannel(i, "scale", keyed.scale, 3);
   }
   doc["animations"] = json::array(
       {{{"name", options.animationName}, {"channels", channels}, {"samplers", samplers}}});

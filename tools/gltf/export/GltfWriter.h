@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "AnimationRecorder.h"
 #include "Recording.h"
 
 namespace zk_gltf {
@@ -23,6 +24,10 @@ struct SWriteOptions {
 // frame as GltfFrame.h describes. Written to a temporary file and renamed, so a failure leaves no
 // partial file. Throws std::runtime_error naming the path and the reason.
 void WriteGlb(const SRecording& recording, const std::string& path,
+              const SWriteOptions& options = {});
+// The same from keys (CAnimationRecorder); the animation's frame change and units are already
+// applied, so options.metresPerUnit is not read.
+void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
               const SWriteOptions& options = {});
 
 }  // namespace zk_gltf
