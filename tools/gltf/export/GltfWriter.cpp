@@ -124,6 +124,24 @@ json Floats(const double* v, int count) {
   return a;
 }
 
+// The frames at which a channel changes value, when it changes only at instants: between two
+// frames one float step apart (SceneSource.h), holding its value (within 1e-6) everywhere else.
+// Empty when the channel moves between frames or never changes: it is written as LINEAR keys.
+std::vector<size_t> StepFrames(const std::vector<float>& times, const std::vector<float>& values,
+                               int width) {
+  std::vector<size_t> keys{0};
+  for (size_t f = 1; f < times.size(); ++f) {
+    float change = 0;
+    for (int c = 0; c < width; ++c)
+      change =
+          std::fmax(change, std::fabs(values[f * width + c] - values[keys.back() * width + c]));
+    if (change <= 1e-6f) continue;
+    if (times[f] != std::nextafter(times[f - 1], std::numeric_limits<float>::infinity())) return {};
+    keys.push_back(f);
+  }
+  return keys.size() > 1 ? keys : std::vector<size_t>{};
+}
+
 void Put32(std::vector<unsigned char>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
@@ -134,7 +152,7 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
   Check(rec, path);
   if (!(options.metresPerUnit > 0) || !std::isfinite(options.metresPerUnit))
     Fail(path, "metres per unit must be a positive number");
-  const SFrame frame{true, options.metresPerUnit};
+  const SFrame frame{options.zUp, options.metresPerUnit};
   const std::vector<STrs> locals = LocalTransforms(rec, frame, path);
   const size_t n = rec.nodes.size();
   const size_t frames = rec.times.size();
@@ -153,8 +171,23 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
   json samplers = json::array();
   auto addChannel = [&](size_t node, const char* property, const std::vector<float>& values,
                         int width) {
-    const int output = buffer.AddFloats(doc, values, width);
-    samplers.push_back({{"input", timeAccessor}, {"output", output}, {"interpolation", "LINEAR"}});
+    int input = timeAccessor, output;
+    const std::vector<size_t> steps = StepFrames(rec.times, values, width);
+    if (steps.empty()) {
+      output = buffer.AddFloats(doc, values, width);
+    } else {
+      std::vector<float> stepTimes, stepValues;
+      for (size_t f : steps) {
+        stepTimes.push_back(rec.times[f]);
+        stepValues.insert(stepValues.end(), values.begin() + f * width,
+                          values.begin() + (f + 1) * width);
+      }
+      input = buffer.AddFloats(doc, stepTimes, 1);
+      output = buffer.AddFloats(doc, stepValues, width);
+    }
+    samplers.push_back({{"input", input},
+                        {"output", output},
+                        {"interpolation", steps.empty() ? "LINEAR" : "STEP"}});
     channels.push_back(
         {{"sampler", samplers.size() - 1}, {"target", {{"node", node}, {"path", property}}}});
   };
