@@ -4,8 +4,12 @@
 //                  sign, a static non-joint node between two joints, and a channel starting late
 //   arm.gltf       the same with an external arm.bin, and the top node given as node.matrix
 //   twoskins.glb   two skins over one node tree
+//   walk.glb       root motion: a skinned body under an animated node that is not a joint, itself
+//                  under a static one, with a STEP channel starting late and an animated node
+//                  that is no ancestor of a joint
+//   walk.gltf      the same with its buffer inlined as base64
 // Usage: node build.mjs OUTDIR
-import { Document, NodeIO } from '@gltf-transform/core';
+import { Document, Format, NodeIO } from '@gltf-transform/core';
 import { readFile, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 
@@ -16,11 +20,26 @@ function axisAngle(x, y, z, a) {
   return [x * s, y * s, z * s, Math.cos(a / 2)];
 }
 
+// Float accessors in the document's one buffer: acc(type, values).
+function accessorMaker(doc) {
+  const buffer = doc.createBuffer();
+  return (type, values) =>
+    doc.createAccessor().setType(type).setArray(new Float32Array(values)).setBuffer(buffer);
+}
+
+// Channels of an animation, each with its own sampler.
+function channelMaker(doc, anim, acc) {
+  return (node, pathName, times, values, interpolation, type) => {
+    const sampler = doc.createAnimationSampler()
+      .setInput(acc('SCALAR', times)).setOutput(acc(type, values)).setInterpolation(interpolation);
+    anim.addSampler(sampler).addChannel(
+      doc.createAnimationChannel().setTargetNode(node).setTargetPath(pathName).setSampler(sampler));
+  };
+}
+
 function arm() {
   const doc = new Document();
-  const buffer = doc.createBuffer();
-  const acc = (type, values) =>
-    doc.createAccessor().setType(type).setArray(new Float32Array(values)).setBuffer(buffer);
+  const acc = accessorMaker(doc);
   const top = doc.createNode('Armature')
     .setTranslation([0.2, 1.1, -0.3])
     .setRotation(axisAngle(1, 0, 0, -Math.PI / 2))
@@ -38,12 +57,7 @@ function arm() {
   doc.createSkin('arm').addJoint(shoulder).addJoint(elbow).addJoint(hand);
 
   const anim = doc.createAnimation('wave');
-  const channel = (node, pathName, times, values, interpolation, type) => {
-    const sampler = doc.createAnimationSampler()
-      .setInput(acc('SCALAR', times)).setOutput(acc(type, values)).setInterpolation(interpolation);
-    anim.addSampler(sampler).addChannel(
-      doc.createAnimationChannel().setTargetNode(node).setTargetPath(pathName).setSampler(sampler));
-  };
+  const channel = channelMaker(doc, anim, acc);
   // Keys that flip sign: q and -q' are 0.4 rad apart the short way, 2π - 0.4 the long way.
   const q = (a) => axisAngle(0, 0, 1, a);
   const neg = (v) => v.map((c) => -c);
@@ -68,9 +82,7 @@ function arm() {
 
 function twoSkins() {
   const doc = new Document();
-  const buffer = doc.createBuffer();
-  const acc = (type, values) =>
-    doc.createAccessor().setType(type).setArray(new Float32Array(values)).setBuffer(buffer);
+  const acc = accessorMaker(doc);
   const root = doc.createNode('root').setScale([2, 2, 2]);
   const a1 = doc.createNode('a1').setTranslation([1, 0, 0]);
   const a2 = doc.createNode('a2').setTranslation([0, 1, 0]);
@@ -82,19 +94,53 @@ function twoSkins() {
   doc.createScene('scene').addChild(root);
   doc.createSkin('A').addJoint(a1).addJoint(a2);
   doc.createSkin('B').addJoint(b1).addJoint(b2);
-  const anim = doc.createAnimation('bend');
-  for (const [node, axis] of [[a2, [1, 0, 0]], [b2, [0, 1, 0]]]) {
-    const sampler = doc.createAnimationSampler()
-      .setInput(acc('SCALAR', [0, 1]))
-      .setOutput(acc('VEC4', [...axisAngle(...axis, 0), ...axisAngle(...axis, 1.2)]))
-      .setInterpolation('LINEAR');
-    anim.addSampler(sampler).addChannel(doc.createAnimationChannel()
-      .setTargetNode(node).setTargetPath('rotation').setSampler(sampler));
-  }
+  const channel = channelMaker(doc, doc.createAnimation('bend'), acc);
+  for (const [node, axis] of [[a2, [1, 0, 0]], [b2, [0, 1, 0]]])
+    channel(node, 'rotation', [0, 1], [...axisAngle(...axis, 0), ...axisAngle(...axis, 1.2)],
+            'LINEAR', 'VEC4');
+  return doc;
+}
+
+function walk() {
+  const doc = new Document();
+  const acc = accessorMaker(doc);
+  const sceneRoot = doc.createNode('Scene root')
+    .setTranslation([0.1, 0, 0.5]).setRotation(axisAngle(0, 1, 0, 0.3)).setScale([1.5, 1.5, 1.5]);
+  const armature = doc.createNode('Armature').setScale([0.5, 0.5, 0.5]);
+  const hips = doc.createNode('hips').setTranslation([0, 1, 0]);
+  const spine = doc.createNode('spine').setTranslation([0, 0.5, 0]);
+  const foot = doc.createNode('foot').setTranslation([0.1, -1, 0]);
+  const prop = doc.createNode('prop');
+  sceneRoot.addChild(armature).addChild(prop);
+  armature.addChild(hips);
+  hips.addChild(spine).addChild(foot);
+  doc.createScene('scene').addChild(sceneRoot);
+  doc.createSkin('body').addJoint(hips).addJoint(spine).addJoint(foot);
+
+  const anim = doc.createAnimation('walk');
+  const channel = channelMaker(doc, anim, acc);
+  // Key times on a 1/30 s grid, so that an export at 30 frames per second holds every key.
+  channel(armature, 'translation', [0, 1, 2], [0, 0, 0, 0, 0, 1.5, 0.3, 0, 3], 'LINEAR', 'VEC3');
+  channel(armature, 'rotation', [0, 2], [...axisAngle(0, 1, 0, 0), ...axisAngle(0, 1, 0, 1)],
+          'LINEAR', 'VEC4');
+  channel(hips, 'rotation', [0, 0.5, 1.5],
+          [...axisAngle(1, 0, 0, 0), ...axisAngle(1, 0, 0, 0.4), ...axisAngle(1, 0, 0, -0.2)],
+          'LINEAR', 'VEC4');
+  channel(foot, 'translation', [0.5, 0.7, 1.3], [0.1, -1, 0, 0.1, -0.9, 0.2, 0.1, -1, 0.1],
+          'STEP', 'VEC3');
+  channel(prop, 'translation', [0, 1], [0, 0, 0, 1, 0, 0], 'LINEAR', 'VEC3');
   return doc;
 }
 
 const io = new NodeIO();
+await io.write(path.join(out, 'walk.glb'), walk());
+// Inlined: the JSON with the binary chunk as a data URI.
+const walkJson = await io.writeJSON(walk(), { format: Format.GLTF });
+for (const buffer of walkJson.json.buffers) {
+  const bin = Buffer.from(walkJson.resources[buffer.uri]);
+  buffer.uri = 'data:application/octet-stream;base64,' + bin.toString('base64');
+}
+await writeFile(path.join(out, 'walk.gltf'), JSON.stringify(walkJson.json));
 await io.write(path.join(out, 'arm.glb'), arm());
 await io.write(path.join(out, 'twoskins.glb'), twoSkins());
 const armGltf = arm();

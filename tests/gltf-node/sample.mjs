@@ -1,8 +1,9 @@
 // Samples a glTF file's first animation as a glTF viewer plays it, with three.js (Debian's
 // libjs-three: its GLTFLoader and animation mixer), and prints every named node's world matrix
 // (column-major, glTF's frame) at each time as JSON: {"name": [[16 numbers] per time], ...}.
-// Usage: node sample.mjs FILE T1,T2,...
-// Each channel holds its end values outside its keys (the mixer plays the clip once, clamped).
+// Usage: node sample.mjs FILE T1,T2,... [loop]
+// Each channel holds its end values outside its keys (the mixer plays the clip once, clamped),
+// or with "loop" the clip repeats from 0 to its last key.
 import { readFile, writeFile, mkdtemp } from 'node:fs/promises';
 import os from 'node:os';
 import path from 'node:path';
@@ -18,7 +19,7 @@ await writeFile(path.join(dir, 'GLTFLoader.mjs'), loaderText);
 const THREE = await import(threeUrl);
 const { GLTFLoader } = await import(pathToFileURL(path.join(dir, 'GLTFLoader.mjs')).href);
 
-const [file, timeList] = process.argv.slice(2);
+const [file, timeList, mode] = process.argv.slice(2);
 const times = timeList.split(',').map(Number);
 let bytes = await readFile(file);
 let data;
@@ -43,8 +44,12 @@ const root = gltf.scene;
 const mixer = new THREE.AnimationMixer(root);
 const action = gltf.animations.length > 0 ? mixer.clipAction(gltf.animations[0]) : null;
 if (action) {
-  action.setLoop(THREE.LoopOnce);
-  action.clampWhenFinished = true;
+  if (mode === 'loop') {
+    action.setLoop(THREE.LoopRepeat, Infinity);
+  } else {
+    action.setLoop(THREE.LoopOnce);
+    action.clampWhenFinished = true;
+  }
   action.play();
 }
 const result = {};

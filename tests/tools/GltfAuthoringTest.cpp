@@ -58,7 +58,7 @@ TEST(GltfAuthoring, TheHeadNodOfTheGuideNodsTheHeadOnly) {
   // Played at 0, 0.5 and 1 s: every node at its rest world transform from the hierarchy file,
   // but the head (and what hangs from it) at 0.5 s, turned 0.3 rad about its own Z axis first:
   // world = Rz(0.3) · rest world.
-  const SRecording rec = RecordScene(kSkeleton, dir / "head_nod.zka", {0, 1, 2, ""});
+  const SRecording rec = RecordScene(kSkeleton, dir / "head_nod.zka", {0, 1, 2, "", {}});
   ASSERT_EQ(rec.times.size(), 3u);
   const std::vector<NZelkarAsset::Node> rest = [] {
     for (const auto& top : ReadAssetDocument(kSkeleton).chunks)

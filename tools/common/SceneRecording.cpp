@@ -3,6 +3,7 @@
 #include <zelkar/Zelkar.h>
 #include <zelkar/ZelkarFacade.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -126,9 +127,14 @@ SRecording RecordScene(const std::string& hierarchyPath, const std::string& scen
     const double frames = std::floor((to - options.from) * options.rate + 1e-4) + 1;
     if (frames > 1e6)
       throw std::runtime_error("--from, --to and --rate give over a million frames");
-    for (int f = 0; f < static_cast<int>(frames); ++f) {
-      const float time = static_cast<float>(options.from + f / options.rate);
-      if (!rec.times.empty() && !(time > rec.times.back())) continue;  // float rounding
+    std::vector<float> times;
+    for (int f = 0; f < static_cast<int>(frames); ++f)
+      times.push_back(static_cast<float>(options.from + f / options.rate));
+    for (float t : options.extraTimes)
+      if (t >= options.from && t <= to) times.push_back(t);
+    std::sort(times.begin(), times.end());
+    for (const float time : times) {
+      if (!rec.times.empty() && !(time > rec.times.back())) continue;  // float rounding, repeats
       play.Update(time);
       rec.times.push_back(time);
       for (int index : indices) rec.worlds.push_back(*library.Facade().GetNodeMatrix(index));

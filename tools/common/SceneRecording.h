@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "Recording.h"
 
@@ -12,9 +13,10 @@ namespace zk_play {
 
 struct SPlayOptions {
   double from = 0;
-  double to = -1;         // below from: the end of the scene
-  double rate = 30;       // frames per second
-  std::string sceneName;  // empty: the scene file's name up to its first '.'
+  double to = -1;                 // below from: the end of the scene
+  double rate = 30;               // frames per second
+  std::string sceneName;          // empty: the scene file's name up to its first '.'
+  std::vector<float> extraTimes;  // recorded besides the rate's frames, where within from..to
 };
 
 // Throws std::runtime_error naming the file and the reason when the library refuses a file or

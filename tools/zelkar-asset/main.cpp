@@ -31,6 +31,7 @@
 #include "Playback.h"
 #include "SceneAuthoring.h"
 #include "SceneRecording.h"
+#include "SceneSource.h"
 #include "TinyGltf.h"
 #include "files/ZipArchive.h"
 
@@ -146,7 +147,7 @@ SCommand AddMerge(CLI::App& app) {
 
 SCommand AddExport(CLI::App& app) {
   struct SArgs {
-    std::string hierarchy, scene, out, units = "m";
+    std::string hierarchy, scene, out, units = "m", up = "z";
     zk_play::SPlayOptions play;
   };
   auto a = std::make_shared<SArgs>();
@@ -163,16 +164,31 @@ SCommand AddExport(CLI::App& app) {
   exportCmd->add_option("--units", a->units, "the files' unit of length: m or mm")
       ->check(CLI::IsMember({"m", "mm"}))
       ->capture_default_str();
+  exportCmd
+      ->add_option("--up", a->up,
+                   "the up axis of the files: z (as the samples) or y (as glTF), as import wrote")
+      ->check(CLI::IsMember({"z", "y"}))
+      ->capture_default_str();
   exportCmd->footer(
       "Every node's world matrix at every frame becomes the local translation, rotation and "
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
-      "front at -Y becomes +Z, left stays +X) and into metres. See docs/authoring.md.");
+      "front at -Y becomes +Z, left stays +X; --up y keeps the axes) and into metres. Where a "
+      "track changes value at an instant (an imported STEP channel) both sides of the change "
+      "are recorded, and a channel that only holds and jumps is written as STEP keys. See "
+      "docs/authoring.md.");
   return {exportCmd, [a] {
+            const NZelkarAsset::Document scene = ReadAssetDocument(a->scene);
+            const double to = a->play.to < a->play.from ? 1e30 : a->play.to;
+            a->play.extraTimes = zk_gltf::StepTimes(scene, a->play.from, to);
             const zk_play::SRecording recording =
                 zk_play::RecordScene(a->hierarchy, a->scene, a->play, &std::cerr);
             zk_gltf::SWriteOptions write;
-            write.animationName = zk_play::DefaultSceneName(a->scene);
+            // The glTF animation the scene was imported from, else the scene's file name.
+            write.animationName = zk_gltf::SourceAnimationName(scene);
+            if (write.animationName.empty())
+              write.animationName = zk_play::DefaultSceneName(a->scene);
             write.metresPerUnit = a->units == "mm" ? 0.001f : 1.0f;
+            write.zUp = a->up == "z";
             zk_gltf::WriteGlb(recording, a->out, write);
             std::cout << a->out << ": " << recording.nodes.size() << " nodes, "
                       << recording.times.size() << " frames" << std::endl;
@@ -191,6 +207,9 @@ SCommand AddImport(CLI::App& app) {
   importCmd->add_option("FILE", a->in, "glTF file (.gltf with its .bin files, or .glb)")
       ->required();
   importCmd->add_flag("--list", a->list, "only print the skins and animations the file holds");
+  importCmd->add_flag("--loop", a->options.loop,
+                      "the animations repeat: every track runs 0 to the animation's end, then "
+                      "starts again (default: each holds its first and last values)");
   importCmd->add_option("--hierarchy", a->hierarchy, "hierarchy file to write (.zkh)");
   importCmd->add_option("--scene", a->scene,
                         "scene file to write (.zka); further animations go to <name>_1.zka, ...");
@@ -211,9 +230,11 @@ SCommand AddImport(CLI::App& app) {
       "glTF is right-handed, Y up, metres, an asset's front at +Z and its left at +X. With --up "
       "z a point (x, y, z) of glTF becomes (x, -z, y): Z up, the front at -Y, the left still at "
       "+X. Joints get the world transforms of glTF's rest pose, including the nodes above them "
-      "that are not joints; each joint gets a \"<name>::PRS\" object. LINEAR and STEP channels "
-      "become linear keys, CUBICSPLINE translation Bezier keys, CUBICSPLINE rotation and scale "
-      "linear keys resampled to within 1e-6. See docs/authoring.md.");
+      "that are not joints; each joint gets a \"<name>::PRS\" object. Animated nodes above the "
+      "joints that are not joints (root motion) join the hierarchy with their own objects. "
+      "LINEAR and STEP channels become linear keys, CUBICSPLINE translation Bezier keys, "
+      "CUBICSPLINE rotation and scale linear keys resampled to within 1e-6. See "
+      "docs/authoring.md.");
   return {importCmd, [a] {
             tinygltf::Model model;
             zk_gltf::LoadGltf(a->in, &model);

@@ -92,6 +92,24 @@ json Floats(const double* v, int count) {
   return a;
 }
 
+// The frames at which a channel changes value, when it changes only at instants: between two
+// frames one float step apart (SceneSource.h), holding its value (within 1e-6) everywhere else.
+// Empty when the channel moves between frames or never changes: it is written as LINEAR keys.
+std::vector<size_t> StepFrames(const std::vector<float>& times, const std::vector<float>& values,
+                               int width) {
+  std::vector<size_t> keys{0};
+  for (size_t f = 1; f < times.size(); ++f) {
+    float change = 0;
+    for (int c = 0; c < width; ++c)
+      change =
+          std::fmax(change, std::fabs(values[f * width + c] - values[keys.back() * width + c]));
+    if (change <= 1e-6f) continue;
+    if (times[f] != std::nextafter(times[f - 1], std::numeric_limits<float>::infinity())) return {};
+    keys.push_back(f);
+  }
+  return keys.size() > 1 ? keys : std::vector<size_t>{};
+}
+
 void Put32(std::vector<unsigned char>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
@@ -105,7 +123,8 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
   const std::size_t n = rec.nodes.size();
   SKeyedAnimation animation;
   try {
-    CAnimationRecorder recorder(rec.nodes, SFrame{true, options.metresPerUnit}, SReduction{});
+    CAnimationRecorder recorder(rec.nodes, SFrame{options.zUp, options.metresPerUnit},
+                                SReduction{});
     for (std::size_t f = 0; f < rec.times.size(); ++f)
       recorder.AddFrame(rec.times[f], rec.worlds.data() + f * n);
     animation = recorder.Finish();
@@ -137,9 +156,30 @@ void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
   json samplers = json::array();
   auto addChannel = [&](std::size_t node, const char* property, const SKeyedChannel& channel,
                         int width) {
-    const int input = channel.times.empty() ? frameTimes : buffer.AddFloats(doc, channel.times, 1);
-    const int output = buffer.AddFloats(doc, channel.values, width);
-    samplers.push_back({{"input", input}, {"output", output}, {"interpolation", "LINEAR"}});
+    int input = frameTimes, output;
+    // Every frame a key: a channel that only holds and jumps between frames one float step
+    // apart is written as the steps it is.
+    const std::vector<size_t> steps = channel.times.empty()
+                                          ? StepFrames(animation.frameTimes, channel.values, width)
+                                          : std::vector<size_t>{};
+    if (!channel.times.empty()) {
+      input = buffer.AddFloats(doc, channel.times, 1);
+      output = buffer.AddFloats(doc, channel.values, width);
+    } else if (steps.empty()) {
+      output = buffer.AddFloats(doc, channel.values, width);
+    } else {
+      std::vector<float> stepTimes, stepValues;
+      for (size_t f : steps) {
+        stepTimes.push_back(animation.frameTimes[f]);
+        stepValues.insert(stepValues.end(), channel.values.begin() + f * width,
+                          channel.values.begin() + (f + 1) * width);
+      }
+      input = buffer.AddFloats(doc, stepTimes, 1);
+      output = buffer.AddFloats(doc, stepValues, width);
+    }
+    samplers.push_back({{"input", input},
+                        {"output", output},
+                        {"interpolation", steps.empty() ? "LINEAR" : "STEP"}});
     channels.push_back(
         {{"sampler", samplers.size() - 1}, {"target", {{"node", node}, {"path", property}}}});
   };

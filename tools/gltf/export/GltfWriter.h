@@ -16,17 +16,20 @@ using zk_play::SRecording;
 struct SWriteOptions {
   std::string animationName = "recording";
   float metresPerUnit = 1.0f;  // the library's world unit in metres (glTF is in metres)
+  bool zUp = true;             // the library's files are Z up (as the samples), or already Y up
 };
 
 // Writes a .glb: one buffer, the node tree with the first frame's pose, one animation with
 // translation and rotation channels (and scale where it is not 1) holding the local transforms
 // recovered from consecutive world matrices (local = world · parent world⁻¹), carried into glTF's
-// frame as GltfFrame.h describes. Written to a temporary file and renamed, so a failure leaves no
+// frame as GltfFrame.h describes. A channel that changes value only between frames one float
+// step apart (a scene's steps, recorded on both sides) and holds it otherwise is written as STEP
+// keys at its changes. Written to a temporary file and renamed, so a failure leaves no
 // partial file. Throws std::runtime_error naming the path and the reason.
 void WriteGlb(const SRecording& recording, const std::string& path,
               const SWriteOptions& options = {});
 // The same from keys (CAnimationRecorder); the animation's frame change and units are already
-// applied, so options.metresPerUnit is not read.
+// applied, so only options.animationName is read.
 void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
               const SWriteOptions& options = {});
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "AssetError.h"
@@ -52,14 +55,28 @@ bool IgnoreImage(tinygltf::Image*, const int, std::string*, std::string*, int, i
 
 bool NoExternalFiles(std::vector<unsigned char>*, std::string* err, const std::string& path,
                      void*) {
-  if (err) *err += "external file \"" + path + "\" cannot be read here\n";
+  if (err) *err += "external file \"" + Excerpt(path) + "\" cannot be read here\n";
   return false;
 }
 
-std::string OneLine(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  std::replace(text.begin(), text.end(), '\n', ';');
-  return text;
+// The reader's message on one line, each quoted piece of the file in it cut short.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    const char c = text[at];
+    const size_t close = c == '\'' || c == '"' ? text.find(c, at + 1) : std::string::npos;
+    // An unclosed quote runs to the end of the message.
+    const size_t end = close == std::string::npos ? text.size() : close + 1;
+    if (c == '\'' || c == '"') {
+      out += c + Excerpt(text.substr(at + 1, end - at - 1), 60);
+      at = end;
+    } else {
+      out += c == '\n' ? ';' : c;
+      ++at;
+    }
+  }
+  while (!out.empty() && (out.back() == ';' || out.back() == ' ')) out.pop_back();
+  return Excerpt(out, 240);
 }
 
 // ---- The node tree --------------------------------------------------------------------------
@@ -179,7 +196,7 @@ void NameJoints(const tinygltf::Model& model, SSkeleton& skeleton, const std::st
     const auto [it, fresh] = taken.emplace(given, node);
     if (!fresh)
       Fail(name, At("nodes", node) + ".name",
-           "\"" + given + "\" also names node " + std::to_string(it->second) +
+           "\"" + Excerpt(given) + "\" also names node " + std::to_string(it->second) +
                "; the library finds nodes by name");
   }
   if (unnamed > 0)
@@ -242,7 +259,7 @@ std::vector<uint8_t> HierarchyFile(const tinygltf::Model& model, const std::vect
       rows.push_back({Real(w.m[4 * r]), Real(w.m[4 * r + 1]), Real(w.m[4 * r + 2])});
     nodesJson.push_back({{"name", NameJson(skeleton.names[j])},
                          {"type", "transform"},
-                         {"kind", skeleton.skin >= 0 ? 2 : 0},
+                         {"kind", skeleton.skin >= 0 && !skeleton.carried[j] ? 2 : 0},
                          {"id", j},
                          {"parent", parentJoint[j]},
                          {"transform", rows}});
@@ -264,6 +281,29 @@ std::vector<size_t> ChosenAnimations(const tinygltf::Model& model, const SImport
     Fail(name, "--animation", "no animation is named or numbered \"" + options.animation + "\"");
   if (model.animations.empty()) chosen.push_back(SIZE_MAX);
   return chosen;
+}
+
+// The nodes that are no joints but are animated (translation, rotation or scale) in one of the
+// chosen animations and lie above a joint: a viewer moves the joints with them, so the skeleton
+// takes them in (root motion on the armature node, or a helper animated between two joints).
+std::vector<int> AnimatedAncestors(const tinygltf::Model& model, const std::vector<int>& parent,
+                                   const std::vector<int>& listed,
+                                   const std::vector<size_t>& chosen) {
+  const size_t n = model.nodes.size();
+  std::vector<bool> joint(n, false), above(n, false), animated(n, false);
+  for (int node : listed) joint[node] = true;
+  for (int node : listed)
+    for (int p = parent[node]; p >= 0 && !above[p]; p = parent[p]) above[p] = true;
+  for (size_t a : chosen) {
+    if (a == SIZE_MAX) continue;
+    for (const tinygltf::AnimationChannel& ch : model.animations[a].channels)
+      if (ch.target_node >= 0 && size_t(ch.target_node) < n && ch.target_path != "weights")
+        animated[ch.target_node] = true;
+  }
+  std::vector<int> carried;
+  for (size_t i = 0; i < n; ++i)
+    if (animated[i] && above[i] && !joint[i]) carried.push_back(int(i));
+  return carried;
 }
 
 }  // namespace
@@ -319,6 +359,7 @@ void ParseGltf(const std::vector<uint8_t>& bytes, const std::string& name,
                              &tinygltf::WriteWholeFile, nullptr};
     loader.SetFsCallbacks(fs);
   }
+  if (bytes.empty()) Fail(name, "byte 0", "empty file");
   std::string err, warn;
   bool ok;
   const bool binary = bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0;
@@ -331,13 +372,25 @@ void ParseGltf(const std::vector<uint8_t>& bytes, const std::string& name,
                                     static_cast<unsigned int>(bytes.size()), baseDir);
   }
   if (!ok) Fail(name, binary ? "glb" : "json", OneLine(err.empty() ? warn : err));
+  // Other major versions lay out their data differently; 1.0 files are not read as 2.0 ones.
+  const std::string& version = model->asset.version;
+  if (version.rfind("2.", 0) != 0)
+    Fail(name, "asset.version",
+         version.empty() ? "missing; glTF 2.x files are read"
+                         : "\"" + Excerpt(version) + "\" is not a glTF 2.x version");
+  if (!model->asset.minVersion.empty() && model->asset.minVersion != "2.0")
+    Fail(name, "asset.minVersion",
+         "\"" + Excerpt(model->asset.minVersion) + "\": features past glTF 2.0 are not read");
 }
 
 void LoadGltf(const std::string& path, tinygltf::Model* model) {
-  std::vector<unsigned char> bytes;
-  std::string err;
-  if (!tinygltf::ReadWholeFile(&bytes, &err, path, nullptr))
+  std::error_code error;
+  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::is_regular_file(path, error) || !in)
     throw std::runtime_error(path + ": cannot read the file");
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+  if (in.bad()) throw std::runtime_error(path + ": cannot read the file");
   const size_t slash = path.find_last_of('/');
   ParseGltf(bytes, path, slash == std::string::npos ? "." : path.substr(0, slash), model);
 }
@@ -373,14 +426,27 @@ SImport ImportModel(const tinygltf::Model& model, const SImportOptions& options,
 
   SSkeleton skeleton;
   skeleton.skin = options.skin >= 0 ? options.skin : model.skins.empty() ? -1 : 0;
-  OrderJoints(parent, ListedJoints(model, skeleton.skin, name), skeleton, name);
+  const std::vector<size_t> chosen = ChosenAnimations(model, options, name);
+  std::vector<int> listed = ListedJoints(model, skeleton.skin, name);
+  const std::vector<int> carried = AnimatedAncestors(model, parent, listed, chosen);
+  listed.insert(listed.end(), carried.begin(), carried.end());
+  OrderJoints(parent, listed, skeleton, name);
+  skeleton.carried.assign(skeleton.joints.size(), false);
+  for (int node : carried) skeleton.carried[skeleton.jointOf[node]] = true;
   NameJoints(model, skeleton, name, result.notes);
+  if (!carried.empty()) {
+    std::string names;
+    for (int node : carried)
+      names += (names.empty() ? "" : ", ") + Excerpt(skeleton.names[skeleton.jointOf[node]]);
+    result.notes.push_back(std::to_string(carried.size()) +
+                           " animated nodes above the joints join the hierarchy: " + names);
+  }
   const std::vector<int> parentJoint = FoldJoints(model, parent, skeleton, result.notes);
   result.hierarchy = HierarchyFile(model, parent, skeleton, parentJoint, options.frame, name);
   result.nodes = skeleton.joints.size();
 
   SIgnored ignored;
-  for (size_t a : ChosenAnimations(model, options, name))
+  for (size_t a : chosen)
     result.scenes.push_back(ImportScene(model, skeleton, a, options, name, ignored));
   const size_t meshes = model.meshes.size(), cameras = model.cameras.size();
   for (const auto& mesh : model.meshes)

@@ -20,8 +20,13 @@
 // Bezier rotation keys carry no tangents and its TCB tangents come from tension, continuity and
 // bias rather than from the file, and it does not evaluate Bezier scale.
 //
-// Every track holds its first and last values outside its keys (no looping); key times are kept
-// as they are and the scene runs from 0 to the animation's last key.
+// Every track holds its first and last values outside its keys, or, with `loop`, spans 0 to the
+// animation's last key (held out to both) and repeats; key times are kept as they are and the
+// scene runs from 0 to the animation's last key.
+//
+// A node that is no joint but is animated and lies above joints (root motion on the armature
+// node) joins the hierarchy as a node of its own, with its own tracks, so that the joints move
+// with it as a viewer shows them. Each scene keeps the source animation's name (SceneSource.h).
 #pragma once
 
 #include <cstdint>
@@ -40,6 +45,7 @@ struct SImportOptions {
   std::string animation;  // a name or an index; empty: every animation
   int skin = -1;          // -1: the first skin, or the whole node tree when there is none
   SFrame frame;           // the library frame wanted: Z up or Y up, and its unit in metres
+  bool loop = false;      // tracks repeat with the animation's period instead of holding
 };
 
 struct SImportedScene {

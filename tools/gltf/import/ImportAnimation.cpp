@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "ImportSteps.h"
+#include "SceneSource.h"
 
 namespace zk_gltf::importing {
 namespace {
@@ -301,7 +302,16 @@ STrack TrackFromSampler(const SSampler& s, const std::string& interpolation, dou
   return ResampledTrack(s);
 }
 
-Json TrackJson(const STrack& track, EPath path) {
+// A track of a looping scene spans the whole animation, 0 to end, holding its first and last
+// values out to them, so that every track repeats with the animation's period.
+void SpanAnimation(STrack& track, double end) {
+  if (track.keys.front().time > 0)
+    track.keys.insert(track.keys.begin(), {0, track.keys.front().value});
+  if (track.keys.back().time < float(end))
+    track.keys.push_back({float(end), track.keys.back().value});
+}
+
+Json TrackJson(const STrack& track, EPath path, bool loop) {
   Json keys = Json::array();
   for (const SKey& k : track.keys) {
     Json key = {{"time", Real(k.time)}};
@@ -335,7 +345,8 @@ Json TrackJson(const STrack& track, EPath path) {
                          ? (track.bezier ? "bezierPosition" : "linearPosition")
                      : path == EPath::Rotation ? "linearRotation"
                                                : "linearScale";
-  return {{"keyType", type}, {"before", "hold"}, {"after", "hold"}, {"keys", keys}};
+  const char* outside = loop ? "loop" : "hold";
+  return {{"keyType", type}, {"before", outside}, {"after", outside}, {"keys", keys}};
 }
 
 // Each joint's track per path (translation, rotation, scale), and whether a channel gave it.
@@ -349,7 +360,7 @@ EPath PathOf(const tinygltf::AnimationChannel& ch, const std::string& name,
   if (ch.target_path == "translation") return EPath::Translation;
   if (ch.target_path == "rotation") return EPath::Rotation;
   if (ch.target_path == "scale") return EPath::Scale;
-  Fail(name, where + ".target.path", "\"" + ch.target_path + "\" is not a transform path");
+  Fail(name, where + ".target.path", "\"" + Excerpt(ch.target_path) + "\" is not a transform path");
 }
 
 // The channels of an animation as tracks of the joints; returns the time of its last key.
@@ -391,7 +402,7 @@ double ReadChannels(const tinygltf::Model& model, const SSkeleton& skeleton, siz
     const EPath path = PathOf(ch, name, where);
     const bool cubic = s.interpolation == "CUBICSPLINE";
     if (!cubic && s.interpolation != "LINEAR" && s.interpolation != "STEP")
-      Fail(name, samplerAt + ".interpolation", "\"" + s.interpolation + "\" is unknown");
+      Fail(name, samplerAt + ".interpolation", "\"" + Excerpt(s.interpolation) + "\" is unknown");
     const std::vector<double> values = ReadAccessor(
         model, s.output, path == EPath::Rotation ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3,
         path == EPath::Rotation, name, samplerAt + ".output");
@@ -409,9 +420,10 @@ double ReadChannels(const tinygltf::Model& model, const SSkeleton& skeleton, siz
 }
 
 // The scene's chunks: a "<joint>::PRS" object per joint (its own values where no channel moves
-// it), then the range 0 to end.
+// it), the range 0 to end, and the source animation's name (SceneSource.h) when there is one.
 Json SceneJson(const tinygltf::Model& model, const SSkeleton& skeleton,
-               const SImportOptions& options, std::vector<SJointTracks>& joints, double end) {
+               const SImportOptions& options, std::vector<SJointTracks>& joints, double end,
+               const std::string& sourceName) {
   Json chunks = Json::array();
   for (size_t j = 0; j < skeleton.joints.size(); ++j) {
     const STrs own = NodeTrs(model.nodes[skeleton.joints[j]]);
@@ -420,18 +432,32 @@ Json SceneJson(const tinygltf::Model& model, const SSkeleton& skeleton,
     if (!joints[j].animated[0]) tracks[0].keys = {{0, conv.Translation(own.translation)}};
     if (!joints[j].animated[1]) tracks[1].keys = {{0, conv.Rotation(own.rotation)}};
     if (!joints[j].animated[2]) tracks[2].keys = {{0, conv.Scale(own.scale)}};
+    for (int p = 0; p < 3 && options.loop; ++p)
+      if (joints[j].animated[p]) SpanAnimation(tracks[p], end);
+    const bool loop = options.loop;
     chunks.push_back(
         {{"type", "object"},
          {"name", NameJson(skeleton.names[j] + "::PRS")},
          {"controller",
           {{"type", "prs"},
            {"position",
-            {{"type", "positionVector"}, {"track", TrackJson(tracks[0], EPath::Translation)}}},
+            {{"type", "positionVector"},
+             {"track", TrackJson(tracks[0], EPath::Translation, loop)}}},
            {"rotation",
-            {{"type", "rotationQuaternion"}, {"track", TrackJson(tracks[1], EPath::Rotation)}}},
-           {"scale", {{"type", "scale"}, {"track", TrackJson(tracks[2], EPath::Scale)}}}}}});
+            {{"type", "rotationQuaternion"},
+             {"track", TrackJson(tracks[1], EPath::Rotation, loop)}}},
+           {"scale", {{"type", "scale"}, {"track", TrackJson(tracks[2], EPath::Scale, loop)}}}}}});
   }
   chunks.push_back({{"type", "range"}, {"start", 0.0}, {"end", Real(end)}});
+  if (!sourceName.empty()) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : sourceName) hex += {kDigits[c >> 4], kDigits[c & 15]};
+    chunks.push_back({{"type", "chunk"},
+                      {"class", kSourceNameClass},
+                      {"subclass", kSourceNameSubclass},
+                      {"bytes", hex}});
+  }
   return {{"chunks", chunks}};
 }
 
@@ -470,14 +496,15 @@ SImportedScene ImportScene(const tinygltf::Model& model, const SSkeleton& skelet
   std::vector<SJointTracks> joints(skeleton.joints.size());
   double end = 0;
   SImportedScene scene;
+  std::string sourceName;
   if (animation != SIZE_MAX) {
-    const std::string& given = model.animations[animation].name;
-    scene.animationName = given.empty() ? "animation" + std::to_string(animation) : given;
+    sourceName = model.animations[animation].name;
+    scene.animationName = sourceName.empty() ? "animation" + std::to_string(animation) : sourceName;
     end = ReadChannels(model, skeleton, animation, options, name, ignored, joints);
   } else {
     scene.animationName = "rest";
   }
-  scene.bytes = FileBytes(SceneJson(model, skeleton, options, joints, end), name);
+  scene.bytes = FileBytes(SceneJson(model, skeleton, options, joints, end, sourceName), name);
   scene.objects = skeleton.joints.size();
   scene.end = float(end);
   return scene;

@@ -24,6 +24,12 @@ using Vec4 = std::array<double, 4>;
   throw std::runtime_error(name + ": " + where + ": " + reason);
 }
 
+// Text taken from a file, cut to a length that suits a one-line message (a buffer's base64 or a
+// name can run to kilobytes).
+inline std::string Excerpt(const std::string& text, size_t limit = 80) {
+  return text.size() <= limit ? text : text.substr(0, limit) + "...";
+}
+
 inline std::string At(const char* list, size_t index) {
   return std::string(list) + "[" + std::to_string(index) + "]";
 }
@@ -54,7 +60,8 @@ struct SSkeleton {
   std::vector<int> joints;   // node of each joint
   std::vector<int> jointOf;  // per node: its place in joints, or -1
   std::vector<std::string> names;
-  std::vector<SFold> folds;  // per joint
+  std::vector<SFold> folds;   // per joint
+  std::vector<bool> carried;  // per joint: not a joint of the skin, taken in for its animation
 };
 
 // What an import left out, counted over every animation.
