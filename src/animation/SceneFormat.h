@@ -80,31 +80,31 @@ constexpr uint32_t kMaxNodeDepth = 1024;
 constexpr uint32_t kTcbSize = 5 * 4;
 constexpr uint32_t kAxisAngleSize = 4 * 4;
 template <class Key>
-constexpr uint32_t kKeyRecordSize = 0;
+inline constexpr uint32_t kKeyRecordSize = 0;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearFloat> = 4 + 4;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearFloat> = 4 + 4;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierFloat> = 4 + 4 + 2 * 8;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierFloat> = 4 + 4 + 2 * 8;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBFloat> = 4 + 4 + kTcbSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBFloat> = 4 + 4 + kTcbSize;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearPosition> = 4 + 12;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearPosition> = 4 + 12;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierPosition> = 4 + 12 + 6 * 8;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierPosition> = 4 + 12 + 6 * 8;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBPosition> = 4 + 12 + kTcbSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBPosition> = 4 + 12 + kTcbSize;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearRotation> = 4 + kAxisAngleSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearRotation> = 4 + kAxisAngleSize;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierRotation> = 4 + kAxisAngleSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierRotation> = 4 + kAxisAngleSize;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBRotation> = 4 + kAxisAngleSize + kTcbSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBRotation> = 4 + kAxisAngleSize + kTcbSize;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearScale> = 4 + 12 + kAxisAngleSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameLinearScale> = 4 + 12 + kAxisAngleSize;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierScale> = 4 + 12 + kAxisAngleSize + 4 * 12;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameBezierScale> = 4 + 12 + kAxisAngleSize + 4 * 12;
 template <>
-constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBScale> = 4 + 12 + kAxisAngleSize + kTcbSize;
+inline constexpr uint32_t kKeyRecordSize<CZK_KeyFrameTCBScale> = 4 + 12 + kAxisAngleSize + kTcbSize;
 
 // ---- Chunks ---------------------------------------------------------------------------------
 
