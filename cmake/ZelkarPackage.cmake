@@ -3,7 +3,11 @@
 include(CMakePackageConfigHelpers)
 
 set(ZELKAR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zelkar)
-install(EXPORT zelkarTargets NAMESPACE zelkar:: DESTINATION ${ZELKAR_CMAKE_DIR})
+# One targets file per component; zelkarConfig.cmake reads those asked for.
+foreach(component hostkit shared static)
+  install(EXPORT zelkar-${component}-targets NAMESPACE zelkar::
+    FILE zelkar-${component}-targets.cmake DESTINATION ${ZELKAR_CMAKE_DIR})
+endforeach()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/zelkarConfig.cmake.in
   ${PROJECT_BINARY_DIR}/package/zelkarConfig.cmake INSTALL_DESTINATION ${ZELKAR_CMAKE_DIR})
 # 0.x releases may change the facade between minor versions; from 1.0 on, one major version keeps
@@ -21,6 +25,16 @@ foreach(pc zelkar zelkar-hostkit)
   install(FILES ${PROJECT_BINARY_DIR}/package/${pc}.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
+
+# The documentation under share/doc/zelkar/, laid out as in the source tree so that the README's
+# links hold, with the examples it builds against the installed package.
+set(ZELKAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/zelkar)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${ZELKAR_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs ${PROJECT_SOURCE_DIR}/examples
+  DESTINATION ${ZELKAR_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/tools/zelkar-asset/README.md
+  DESTINATION ${ZELKAR_DOC_DIR}/tools/zelkar-asset)
 
 # A sanitized or fuzzing build is no package to hand out; the Release trees test it.
 if(ZELKAR_TESTS AND NOT ZELKAR_SANITIZE AND NOT ZELKAR_FUZZ)
@@ -43,7 +57,11 @@ if(ZELKAR_TESTS AND NOT ZELKAR_SANITIZE AND NOT ZELKAR_FUZZ)
     COMMAND ${CMAKE_COMMAND} -E env ${ZELKAR_PACKAGE_TEST_ENV} bash ${check} install
       ${PROJECT_BINARY_DIR})
   set_tests_properties(package_install PROPERTIES FIXTURES_SETUP zelkar_package)
-  foreach(step find_package pkg_config version_mismatch exports)
+  set(steps find_package components linked pkg_config version_mismatch exports)
+  if(ZELKAR_TOOLS)
+    list(APPEND steps tools)
+  endif()
+  foreach(step ${steps})
     add_test(NAME package_${step}
       COMMAND ${CMAKE_COMMAND} -E env ${ZELKAR_PACKAGE_TEST_ENV} bash ${check} ${step})
     set_tests_properties(package_${step} PROPERTIES FIXTURES_REQUIRED zelkar_package

@@ -1,14 +1,13 @@
 // The debugger output channel. On Linux it writes to standard error unless a sink is set.
 #pragma once
 
-namespace zk_platform {
+// DebugSink and SetDebugSink(sink), which replaces the sink (null restores standard error) and
+// returns the previous one: installed for programs that link the static library.
+#include <zelkar/StaticLibrary.h>
 
-using DebugSink = void (*)(const char* text);
+namespace zk_platform {
 
 // Sends a zero-terminated text to the debugger output.
 void OutputDebugString(const char* text);
-
-// Replaces the sink (null restores standard error). Returns the previous sink.
-DebugSink SetDebugSink(DebugSink sink);
 
 }  // namespace zk_platform

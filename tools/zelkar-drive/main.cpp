@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "DefaultLibrary.h"
 #include "Drive.h"
 #include "Outputs.h"
 #include "Stage.h"
@@ -49,7 +50,7 @@ class CProgress {
 int main(int argc, char** argv) {
   std::string stagePath, output = "drive", three = "/usr/share/javascript/three";
   zk_drive::SDriveOptions options;
-  options.library = ZELKAR_DRIVE_LIBRARY;
+  options.library = zk_tools::DefaultLibraryPath();
 
   CLI::App app{
       "Plays a stage (JSON: the car, its crew and the host's input over time) through "

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "DefaultLibrary.h"
 #include "FileBytes.h"
 #include "Format.h"
 #include "HierarchyNames.h"
@@ -39,7 +40,7 @@ struct SArgumentError : std::runtime_error {
 };
 
 struct SOptions {
-  std::string library = ZELKAR_PLAY_LIBRARY;
+  std::string library = zk_tools::DefaultLibraryPath();
   SCharacterSetup setup;
   double from = 0;
   double to = std::nan("");  // default: the end of the scene

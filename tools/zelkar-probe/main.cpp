@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "DefaultLibrary.h"
 #include "hostkit/GlobalObject.h"
 #include "hostkit/HostHub.h"
 #include "hostkit/HostObjects.h"
@@ -112,8 +113,8 @@ int Probe(const std::string& libraryPath) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Loads libzelkar.so as a host would and reports what it answers."};
-  std::string libraryPath;
-  app.add_option("library", libraryPath, "path of libzelkar.so")->required();
+  std::string libraryPath = zk_tools::DefaultLibraryPath();
+  app.add_option("library", libraryPath, "path of libzelkar.so")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
   try {
