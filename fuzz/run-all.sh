@@ -1,7 +1,18 @@
 #!/usr/bin/env bash
-# Runs every built fuzz target for a short, fixed number of runs, seeded from fuzz/corpus/<name>.
+# Runs every built fuzz target, seeded from fuzz/corpus/<name>.
+#   run-all.sh BUILD_DIR                      a short, fixed number of runs each (what CI runs;
+#                                             FUZZ_RUNS, default 20000)
+#   run-all.sh BUILD_DIR --campaign SECONDS   a campaign: each target for SECONDS, then the inputs
+#                                             that reached new code are merged, minimised, into
+#                                             fuzz/corpus/<name>, and every crash is kept in
+#                                             fuzz/findings/<name>/ and printed
+# Exits 1 when a target crashed.
 set -euo pipefail
-dir=${1:?usage: run-all.sh BUILD_DIR}
+dir=${1:?usage: run-all.sh BUILD_DIR [--campaign SECONDS]}
+campaign=0
+if [ "${2:-}" = "--campaign" ]; then
+  campaign=${3:?--campaign needs a number of seconds}
+fi
 runs=${FUZZ_RUNS:-20000}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
@@ -9,13 +20,33 @@ shopt -s nullglob
 for target in "$dir"/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
+  corpus="$here/corpus/${name#fuzz_}"
   work=$(mktemp -d)
   seeds=()
-  [ -d "$here/corpus/${name#fuzz_}" ] && seeds+=("$here/corpus/${name#fuzz_}")
-  echo "fuzzing $name for $runs runs"
-  if ! "$target" -runs="$runs" -max_len=4096 -timeout=10 "$work" "${seeds[@]}" >"$work.log" 2>&1; then
-    tail -40 "$work.log"
-    status=1
+  [ -d "$corpus" ] && seeds+=("$corpus")
+  if [ "$campaign" -gt 0 ]; then
+    findings="$here/findings/${name#fuzz_}"
+    mkdir -p "$findings" "$corpus"
+    echo "fuzzing $name for $campaign s"
+    # -fork keeps going past a crash; every crash lands in the findings folder.
+    if ! "$target" -max_total_time="$campaign" -max_len=4096 -timeout=10 -fork=1 \
+      -ignore_crashes=1 -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$work.log" 2>&1; then
+      status=1
+    fi
+    grep -E "^#[0-9]+: cov:" "$work.log" | tail -1 || true
+    "$target" -merge=1 -max_len=4096 "$corpus" "$work" >/dev/null 2>&1 || true
+    crashes=("$findings"/crash-* "$findings"/timeout-* "$findings"/leak-*)
+    if [ ${#crashes[@]} -gt 0 ]; then
+      echo "$name: ${#crashes[@]} finding(s) in $findings"
+      status=1
+    fi
+  else
+    echo "fuzzing $name for $runs runs"
+    if ! "$target" -runs="$runs" -max_len=4096 -timeout=10 "$work" "${seeds[@]}" >"$work.log" \
+      2>&1; then
+      tail -40 "$work.log"
+      status=1
+    fi
   fi
   rm -rf "$work" "$work.log"
 done
