@@ -20,6 +20,7 @@
 #include <array>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "ArchivePacker.h"
@@ -28,6 +29,7 @@
 #include "AssetFiles.h"
 #include "GltfImport.h"
 #include "GltfWriter.h"
+#include "HierarchyNames.h"
 #include "Playback.h"
 #include "SceneAuthoring.h"
 #include "SceneRecording.h"
@@ -189,6 +191,20 @@ SCommand AddExport(CLI::App& app) {
               write.animationName = zk_play::DefaultSceneName(a->scene);
             write.metresPerUnit = a->units == "mm" ? 0.001f : 1.0f;
             write.zUp = a->up == "z";
+            // A body for the whole hierarchy: a person's where it has bones, else a car's.
+            std::map<std::string, int> kinds;
+            for (const zk_play::SHierarchyNode& node :
+                 zk_play::HierarchyNodes(ReadAssetDocument(a->hierarchy)))
+              kinds[node.name] = static_cast<int>(node.kind);
+            bool bones = false;
+            for (const zk_play::SNodeInfo& node : recording.nodes) {
+              const auto kind = kinds.find(node.name);
+              write.nodeKinds.push_back(kind == kinds.end() ? -1 : kind->second);
+              bones = bones || write.nodeKinds.back() == 2;
+            }
+            write.bodies.push_back({zk_play::DefaultSceneName(a->hierarchy),
+                                    bones ? zk_gltf::EBodyKind::kHuman : zk_gltf::EBodyKind::kCar,
+                                    0, recording.nodes.size()});
             zk_gltf::WriteGlb(recording, a->out, write);
             std::cout << a->out << ": " << recording.nodes.size() << " nodes, "
                       << recording.times.size() << " frames" << std::endl;
