@@ -480,9 +480,16 @@ class CHumanBuilder {
     const double neck = bone.parentLength > 0 ? bone.parentLength : 0.2 * m_torsoLength;
     const double h = 2.3 * neck;
     const V up = bone.parent >= 0 ? Unit(bone.at - m_bones[bone.parent].at) : V{0, 1, 0};
+    // The face leans over the jaw, where the skeleton has one.
+    V forward;
+    for (int k : bone.children)
+      if (m_bones[k].role == ERole::kJaw) {
+        const V jaw = m_bones[k].at - bone.at;
+        forward = (jaw - up * Dot(jaw, up)) * 0.5;
+      }
     SCapsule c;
-    c.a = bone.at + up * (0.3 * h);
-    c.b = bone.at + up * (0.68 * h);
+    c.a = bone.at + up * (0.18 * h) + forward;
+    c.b = bone.at + up * (0.62 * h) + forward;
     c.ra = c.rb = 0.34 * h;
     c.depth = 1.15;
     c.capA = c.capB = 0.9;
