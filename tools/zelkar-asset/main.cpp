@@ -176,7 +176,9 @@ SCommand AddExport(CLI::App& app) {
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
       "front at -Y becomes +Z, left stays +X; --up y keeps the axes) and into metres. Where a "
       "track changes value at an instant (an imported STEP channel) both sides of the change "
-      "are recorded, and a channel that only holds and jumps is written as STEP keys. See "
+      "are recorded, and a channel that only holds and jumps is written as STEP keys. A "
+      "hierarchy with bones gets a skinned body sized from its bone lengths, a car its shell, "
+      "wheels, steering wheel and wipers. See "
       "docs/authoring.md.");
   return {exportCmd, [a] {
             const NZelkarAsset::Document scene = ReadAssetDocument(a->scene);

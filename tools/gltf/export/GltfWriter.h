@@ -1,5 +1,7 @@
 // Writes what the library played as a glTF 2.0 binary file (.glb): the node tree, posed at the
-// first frame, and one animation of every node's local transform at every frame.
+// first frame, and one animation of every node's local transform at every frame; with bodies
+// asked for, their meshes (BodyBuilder.h): a skinned mesh per person at the scene's root, bound
+// in the first frame's pose, and the car's meshes on its nodes.
 #pragma once
 
 #include <string>
