@@ -151,6 +151,7 @@ SCommand AddExport(CLI::App& app) {
   struct SArgs {
     std::string hierarchy, scene, out, units = "m", up = "z";
     zk_play::SPlayOptions play;
+    bool noBodies = false;
   };
   auto a = std::make_shared<SArgs>();
   CLI::App* exportCmd = app.add_subcommand(
@@ -171,6 +172,9 @@ SCommand AddExport(CLI::App& app) {
                    "the up axis of the files: z (as the samples) or y (as glTF), as import wrote")
       ->check(CLI::IsMember({"z", "y"}))
       ->capture_default_str();
+  exportCmd->add_flag("--no-bodies", a->noBodies,
+                      "leave the bodies out: a file to import again (import takes a skin's "
+                      "joints, the body's bones, rather than the whole node tree)");
   exportCmd->footer(
       "Every node's world matrix at every frame becomes the local translation, rotation and "
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
@@ -204,9 +208,10 @@ SCommand AddExport(CLI::App& app) {
               write.nodeKinds.push_back(kind == kinds.end() ? -1 : kind->second);
               bones = bones || write.nodeKinds.back() == 2;
             }
-            write.bodies.push_back({zk_play::DefaultSceneName(a->hierarchy),
-                                    bones ? zk_gltf::EBodyKind::kHuman : zk_gltf::EBodyKind::kCar,
-                                    0, recording.nodes.size()});
+            if (!a->noBodies)
+              write.bodies.push_back({zk_play::DefaultSceneName(a->hierarchy),
+                                      bones ? zk_gltf::EBodyKind::kHuman : zk_gltf::EBodyKind::kCar,
+                                      0, recording.nodes.size()});
             zk_gltf::WriteGlb(recording, a->out, write);
             std::cout << a->out << ": " << recording.nodes.size() << " nodes, "
                       << recording.times.size() << " frames" << std::endl;
