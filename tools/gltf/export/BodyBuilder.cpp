@@ -138,14 +138,15 @@ class CPart {
     double total = 0;
     for (const auto& [joint, w] : influence) total += w;
     int left = 255;
-    uint8_t joints[4] = {0, 0, 0, 0}, weights[4] = {0, 0, 0, 0};
+    uint16_t joints[4] = {0, 0, 0, 0};
+    uint8_t weights[4] = {0, 0, 0, 0};
     for (std::size_t i = 0; i < influence.size(); ++i) {
       const int w =
           i + 1 == influence.size()
               ? left
               : std::min(left, static_cast<int>(std::lround(255 * influence[i].second / total)));
       // A slot rounded to nothing names no joint.
-      joints[i] = static_cast<uint8_t>(w > 0 ? influence[i].first : 0);
+      joints[i] = static_cast<uint16_t>(w > 0 ? influence[i].first : 0);
       weights[i] = static_cast<uint8_t>(w);
       left -= w;
     }

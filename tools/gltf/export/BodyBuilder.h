@@ -41,7 +41,8 @@ struct SBodyMaterial {
 struct SBodyPart {
   int material = 0;
   std::vector<float> positions, normals;
-  std::vector<uint8_t> joints, weights;
+  std::vector<uint16_t> joints;
+  std::vector<uint8_t> weights;
   std::vector<uint32_t> indices;
 };
 

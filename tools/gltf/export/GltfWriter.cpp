@@ -45,12 +45,22 @@ class CGlbBuffer {
     }
     return Push(doc, accessor);
   }
-  // Four unsigned bytes per vertex: joints, or weights read as 0..1 (normalized).
-  int AddBytes4(json& doc, const std::vector<uint8_t>& values, bool normalized) {
+  // Four weights per vertex in 255ths, read as 0..1.
+  int AddWeights(json& doc, const std::vector<uint8_t>& values) {
     json accessor =
         View(doc, values.data(), values.size(), kUnsignedByte, 4, values.size() / 4, kVertices);
-    if (normalized) accessor["normalized"] = true;
+    accessor["normalized"] = true;
     return Push(doc, accessor);
+  }
+  // Four joints per vertex, in bytes where they fit.
+  int AddJoints(json& doc, const std::vector<uint16_t>& joints) {
+    if (joints.empty() || *std::max_element(joints.begin(), joints.end()) < 256) {
+      std::vector<uint8_t> narrow(joints.begin(), joints.end());
+      return Push(doc, View(doc, narrow.data(), narrow.size(), kUnsignedByte, 4, narrow.size() / 4,
+                            kVertices));
+    }
+    return Push(doc, View(doc, joints.data(), joints.size() * 2, kUnsignedShort, 4,
+                          joints.size() / 4, kVertices));
   }
   // Triangle indices, in 16 bits where they fit.
   int AddIndices(json& doc, const std::vector<uint32_t>& indices) {
@@ -175,8 +185,8 @@ void AddBodies(json& doc, CGlbBuffer& buffer, const SBodies& bodies) {
           {"POSITION", buffer.AddFloats(doc, part.positions, 3, CGlbBuffer::kVertices)},
           {"NORMAL", buffer.AddFloats(doc, part.normals, 3, CGlbBuffer::kVertices)}};
       if (!part.joints.empty()) {
-        attributes["JOINTS_0"] = buffer.AddBytes4(doc, part.joints, false);
-        attributes["WEIGHTS_0"] = buffer.AddBytes4(doc, part.weights, true);
+        attributes["JOINTS_0"] = buffer.AddJoints(doc, part.joints);
+        attributes["WEIGHTS_0"] = buffer.AddWeights(doc, part.weights);
       }
       primitives.push_back({{"attributes", attributes},
                             {"indices", buffer.AddIndices(doc, part.indices)},
