@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
+#include "GltfFrame.h"
 #include "GltfTestSupport.h"
 #include "files/FilesTestSupport.h"
 
@@ -49,6 +52,64 @@ TEST(GltfExport, EverySampleExportPassesTheValidator) {
        at = report.find(" errors=0 ", at + 1))
     ++clean;
   EXPECT_EQ(clean, std::size(samples)) << report;
+}
+
+// The bodies of a drive and of an export: the validator finds nothing to say, three.js finds one
+// skinned mesh per person, and a vertex at the wrist rides with the wrist bone as three.js
+// skins it, from the first frame's pose to the last.
+TEST(GltfExport, BodiesPassTheValidatorAndFollowTheirBones) {
+  const std::string missing = gltf_test::NodeMissing();
+  if (!missing.empty()) GTEST_SKIP() << "glTF checks not run: " << missing;
+  files_test::TempDir dir;
+  struct Case {
+    std::string command, glb, joint, times;
+    int people;
+  };
+  const std::string stage = ZELKAR_DRIVE_STAGE;
+  const Case cases[] = {
+      {std::string(ZELKAR_DRIVE_TOOL) + " " + stage + " -o " + (dir / "drive"),
+       dir / "drive/rally_stage.glb", "Driver/B_hand L", "0,2,5.5,9.5,14,19.9", 3},
+      {kTool + " export " + kSamples + "human_skeleton.zkh " + kSamples + "driver_steer.zka " +
+           (dir / "export.glb") + " --units mm",
+       dir / "export.glb", "B_hand R", "0,0.5,1,1.5,2", 1},
+  };
+  for (const Case& c : cases) {
+    int code = 0;
+    std::string text = gltf_test::Run(c.command, &code);
+    ASSERT_EQ(code, 0) << text;
+    text = gltf_test::Run("node " + gltf_test::kNodeDir + "/validate.mjs " + c.glb, &code);
+    EXPECT_NE(text.find(" errors=0 warnings=0"), std::string::npos) << text;
+    text = gltf_test::Run("node " + gltf_test::kNodeDir + "/sample.mjs " + c.glb + " " + c.times +
+                              " 'skin=" + c.joint + "'",
+                          &code);
+    ASSERT_EQ(code, 0) << text;
+    const nlohmann::json viewer = nlohmann::json::parse(text);
+    EXPECT_EQ(viewer["skinnedMeshes"], c.people) << c.glb;
+    // The joint's world matrices, column-major: the storage of the row form's matrices.
+    auto joint = [&](size_t k) {
+      zk_gltf::SAffine m;
+      for (int i = 0; i < 16; ++i) m.m[i] = viewer[c.joint][k][i].get<double>();
+      return m;
+    };
+    const zk_gltf::SAffine first = joint(0);
+    zk_gltf::SAffine toJoint;
+    ASSERT_TRUE(zk_gltf::InvertAffine(first, &toJoint));
+    const nlohmann::json& skinned = viewer["skinned"];
+    const double* j0 = first.m;
+    EXPECT_LT(std::hypot(skinned[0][0].get<double>() - j0[12], skinned[0][1].get<double>() - j0[13],
+                         skinned[0][2].get<double>() - j0[14]),
+              0.08)
+        << "the vertex is not at the wrist";
+    for (size_t k = 0; k < skinned.size(); ++k) {
+      zk_gltf::SAffine at{};
+      at.m[0] = at.m[5] = at.m[10] = at.m[15] = 1;
+      for (int i = 0; i < 3; ++i) at.m[12 + i] = skinned[0][i].get<double>();
+      const zk_gltf::SAffine expected = zk_gltf::Multiply(zk_gltf::Multiply(at, toJoint), joint(k));
+      for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(skinned[k][i].get<double>(), expected.m[12 + i], 1e-4)
+            << c.glb << " time " << k << " axis " << i;
+    }
+  }
 }
 
 TEST(GltfExport, RefusedRunsExitOneAndWriteNothing) {

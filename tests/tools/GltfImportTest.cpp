@@ -218,7 +218,7 @@ TEST(GltfImport, ExportedSamplesImportBackToTheSameMatrices) {
     const SPlayOptions play{0, -1, 30, "", {}};
     const SRecording original =
         RecordScene(kSamples + "human_skeleton.zkh", kSamples + scene, play);
-    WriteGlb(original, dir / "sample.glb", {"sample", metresPerUnit, true});
+    WriteGlb(original, dir / "sample.glb", {"sample", metresPerUnit, true, {}, {}});
     SImportOptions options;
     options.frame = {true, metresPerUnit};
     const SRecording back =

@@ -52,7 +52,7 @@ SRecording MakeRecording(int frames) {
 TEST(GltfWriter, AViewerPlaysTheRecordingInGltfsFrame) {
   files_test::TempDir dir;
   const SRecording rec = MakeRecording(5);
-  WriteGlb(rec, dir / "rec.glb", {"drive", 0.5f, true});
+  WriteGlb(rec, dir / "rec.glb", {"drive", 0.5f, true, {}, {}});
   const tinygltf::Model model = gltf_test::LoadModel(dir / "rec.glb");
   ASSERT_EQ(model.nodes.size(), 5u);
   ASSERT_EQ(model.animations.size(), 1u);

@@ -20,6 +20,7 @@
 #include <array>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "ArchivePacker.h"
@@ -28,6 +29,7 @@
 #include "AssetFiles.h"
 #include "GltfImport.h"
 #include "GltfWriter.h"
+#include "HierarchyNames.h"
 #include "Playback.h"
 #include "SceneAuthoring.h"
 #include "SceneRecording.h"
@@ -149,6 +151,7 @@ SCommand AddExport(CLI::App& app) {
   struct SArgs {
     std::string hierarchy, scene, out, units = "m", up = "z";
     zk_play::SPlayOptions play;
+    bool noBodies = false;
   };
   auto a = std::make_shared<SArgs>();
   CLI::App* exportCmd = app.add_subcommand(
@@ -169,12 +172,17 @@ SCommand AddExport(CLI::App& app) {
                    "the up axis of the files: z (as the samples) or y (as glTF), as import wrote")
       ->check(CLI::IsMember({"z", "y"}))
       ->capture_default_str();
+  exportCmd->add_flag("--no-bodies", a->noBodies,
+                      "leave the bodies out: a file to import again (import takes a skin's "
+                      "joints, the body's bones, rather than the whole node tree)");
   exportCmd->footer(
       "Every node's world matrix at every frame becomes the local translation, rotation and "
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
       "front at -Y becomes +Z, left stays +X; --up y keeps the axes) and into metres. Where a "
       "track changes value at an instant (an imported STEP channel) both sides of the change "
-      "are recorded, and a channel that only holds and jumps is written as STEP keys. See "
+      "are recorded, and a channel that only holds and jumps is written as STEP keys. A "
+      "hierarchy with bones gets a skinned body sized from its bone lengths, a car its shell, "
+      "wheels, steering wheel and wipers. See "
       "docs/authoring.md.");
   return {exportCmd, [a] {
             const NZelkarAsset::Document scene = ReadAssetDocument(a->scene);
@@ -189,6 +197,21 @@ SCommand AddExport(CLI::App& app) {
               write.animationName = zk_play::DefaultSceneName(a->scene);
             write.metresPerUnit = a->units == "mm" ? 0.001f : 1.0f;
             write.zUp = a->up == "z";
+            // A body for the whole hierarchy: a person's where it has bones, else a car's.
+            std::map<std::string, int> kinds;
+            for (const zk_play::SHierarchyNode& node :
+                 zk_play::HierarchyNodes(ReadAssetDocument(a->hierarchy)))
+              kinds[node.name] = static_cast<int>(node.kind);
+            bool bones = false;
+            for (const zk_play::SNodeInfo& node : recording.nodes) {
+              const auto kind = kinds.find(node.name);
+              write.nodeKinds.push_back(kind == kinds.end() ? -1 : kind->second);
+              bones = bones || write.nodeKinds.back() == 2;
+            }
+            if (!a->noBodies)
+              write.bodies.push_back({zk_play::DefaultSceneName(a->hierarchy),
+                                      bones ? zk_gltf::EBodyKind::kHuman : zk_gltf::EBodyKind::kCar,
+                                      0, recording.nodes.size()});
             zk_gltf::WriteGlb(recording, a->out, write);
             std::cout << a->out << ": " << recording.nodes.size() << " nodes, "
                       << recording.times.size() << " frames" << std::endl;

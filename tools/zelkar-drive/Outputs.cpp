@@ -333,6 +333,18 @@ void CDriveOutputs::Finish(const SDrive& drive) {
       m_keys += c->times.empty() ? animation.frames : c->times.size();
   zk_gltf::SWriteOptions options;
   options.animationName = s.stage.name;
+  // Every character a body: its recorded nodes run from its root to the next character's.
+  options.nodeKinds = drive.nodeKind;
+  for (std::size_t n = 0; n < drive.nodes.size(); ++n) {
+    if (drive.nodes[n].parent >= 0) continue;
+    const SStageCharacter& c = s.stage.characters[static_cast<std::size_t>(drive.nodeCharacter[n])];
+    if (c.kind == "Character") continue;
+    std::size_t end = n + 1;
+    while (end < drive.nodes.size() && drive.nodeCharacter[end] == drive.nodeCharacter[n]) ++end;
+    options.bodies.push_back(
+        {c.name, c.kind == "Car" ? zk_gltf::EBodyKind::kCar : zk_gltf::EBodyKind::kHuman, n,
+         end - n});
+  }
   zk_gltf::WriteGlb(animation, s.glb, options);
   animation = {};  // the keys are in the file: the page reads them from there
   WritePage(s.page, s.stage, drive, s.rate, s.glb, s.threeDir);

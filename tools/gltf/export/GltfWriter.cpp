@@ -1,5 +1,6 @@
 #include "GltfWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "AnimationRecorder.h"
 #include "AtomicFile.h"
+#include "BodyBuilder.h"
 #include "GltfFrame.h"
 
 namespace zk_gltf {
@@ -22,38 +24,83 @@ constexpr int kFloat = 5126;  // glTF's component type code of f32
 // The binary chunk and the accessors that describe it, one buffer view per accessor.
 class CGlbBuffer {
  public:
-  // Appends `count` elements of `width` floats; returns the accessor's index. min and max are
-  // taken from the stored f32 values, as a validator recomputes them.
-  int AddFloats(json& doc, const std::vector<float>& values, int width) {
-    const size_t count = values.size() / width;
-    const size_t offset = bytes_.size();
-    bytes_.resize(offset + values.size() * sizeof(float));
-    if (!values.empty()) std::memcpy(bytes_.data() + offset, values.data(), values.size() * 4);
-    std::vector<float> lo(width, std::numeric_limits<float>::infinity());
-    std::vector<float> hi(width, -std::numeric_limits<float>::infinity());
-    for (size_t i = 0; i < values.size(); ++i) {
-      lo[i % width] = std::fmin(lo[i % width], values[i]);
-      hi[i % width] = std::fmax(hi[i % width], values[i]);
+  // Appends `count` elements of `width` floats; returns the accessor's index. min and max (left
+  // out for matrices) are taken from the stored f32 values, as a validator recomputes them.
+  int AddFloats(json& doc, const std::vector<float>& values, int width, int target = 0) {
+    json accessor = View(doc, values.data(), values.size() * 4, kFloat, width,
+                         values.size() / static_cast<size_t>(width), target);
+    if (width <= 4) {
+      std::vector<float> lo(width, std::numeric_limits<float>::infinity());
+      std::vector<float> hi(width, -std::numeric_limits<float>::infinity());
+      for (size_t i = 0; i < values.size(); ++i) {
+        lo[i % width] = std::fmin(lo[i % width], values[i]);
+        hi[i % width] = std::fmax(hi[i % width], values[i]);
+      }
+      accessor["min"] = json::array();
+      accessor["max"] = json::array();
+      for (int c = 0; c < width; ++c) {
+        accessor["min"].push_back(static_cast<double>(lo[c]));
+        accessor["max"].push_back(static_cast<double>(hi[c]));
+      }
     }
-    static const char* const kTypes[] = {"", "SCALAR", "", "VEC3", "VEC4"};
-    doc["bufferViews"].push_back(
-        {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", values.size() * 4}});
-    json accessor = {{"bufferView", doc["bufferViews"].size() - 1},
-                     {"componentType", kFloat},
-                     {"count", count},
-                     {"type", kTypes[width]}};
-    accessor["min"] = json::array();
-    accessor["max"] = json::array();
-    for (int c = 0; c < width; ++c) {
-      accessor["min"].push_back(static_cast<double>(lo[c]));
-      accessor["max"].push_back(static_cast<double>(hi[c]));
+    return Push(doc, accessor);
+  }
+  // Four weights per vertex in 255ths, read as 0..1.
+  int AddWeights(json& doc, const std::vector<uint8_t>& values) {
+    json accessor =
+        View(doc, values.data(), values.size(), kUnsignedByte, 4, values.size() / 4, kVertices);
+    accessor["normalized"] = true;
+    return Push(doc, accessor);
+  }
+  // Four joints per vertex, in bytes where they fit.
+  int AddJoints(json& doc, const std::vector<uint16_t>& joints) {
+    if (joints.empty() || *std::max_element(joints.begin(), joints.end()) < 256) {
+      std::vector<uint8_t> narrow(joints.begin(), joints.end());
+      return Push(doc, View(doc, narrow.data(), narrow.size(), kUnsignedByte, 4, narrow.size() / 4,
+                            kVertices));
     }
-    doc["accessors"].push_back(accessor);
-    return static_cast<int>(doc["accessors"].size() - 1);
+    return Push(doc, View(doc, joints.data(), joints.size() * 2, kUnsignedShort, 4,
+                          joints.size() / 4, kVertices));
+  }
+  // Triangle indices, in 16 bits where they fit.
+  int AddIndices(json& doc, const std::vector<uint32_t>& indices) {
+    const uint32_t most = indices.empty() ? 0 : *std::max_element(indices.begin(), indices.end());
+    if (most < 65535) {
+      std::vector<uint16_t> narrow(indices.begin(), indices.end());
+      return Push(doc, View(doc, narrow.data(), narrow.size() * 2, kUnsignedShort, 1, narrow.size(),
+                            kTriangles));
+    }
+    return Push(doc, View(doc, indices.data(), indices.size() * 4, kUnsignedInt, 1, indices.size(),
+                          kTriangles));
   }
   const std::vector<unsigned char>& Bytes() const { return bytes_; }
 
+  static constexpr int kVertices = 34962, kTriangles = 34963;  // buffer view targets
+
  private:
+  static constexpr int kUnsignedByte = 5121, kUnsignedShort = 5123, kUnsignedInt = 5125;
+
+  // The bytes as a new buffer view, aligned to four bytes; returns its accessor, unlisted.
+  json View(json& doc, const void* data, size_t size, int componentType, int width, size_t count,
+            int target) {
+    while (bytes_.size() % 4) bytes_.push_back(0);
+    const size_t offset = bytes_.size();
+    bytes_.resize(offset + size);
+    if (size > 0) std::memcpy(bytes_.data() + offset, data, size);
+    json view = {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}};
+    if (target != 0) view["target"] = target;
+    doc["bufferViews"].push_back(view);
+    static const char* const kTypes[] = {"", "SCALAR", "", "VEC3", "VEC4"};
+    return {{"bufferView", doc["bufferViews"].size() - 1},
+            {"componentType", componentType},
+            {"count", count},
+            {"type", width == 16 ? "MAT4" : kTypes[width]}};
+  }
+  static int Push(json& doc, const json& accessor) {
+    doc["accessors"].push_back(accessor);
+    return static_cast<int>(doc["accessors"].size() - 1);
+  }
+
   std::vector<unsigned char> bytes_;
 };
 
@@ -112,6 +159,54 @@ std::vector<size_t> StepFrames(const std::vector<float>& times, const std::vecto
 
 void Put32(std::vector<unsigned char>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+// The bodies: materials, meshes, and for a person a skin and a node at the scene's root (glTF
+// moves a skinned mesh by its joints alone).
+void AddBodies(json& doc, CGlbBuffer& buffer, const SBodies& bodies) {
+  if (bodies.meshes.empty()) return;
+  doc["materials"] = json::array();
+  for (const SBodyMaterial& m : bodies.materials) {
+    json material = {
+        {"name", m.name},
+        {"pbrMetallicRoughness",
+         {{"baseColorFactor", json::array({m.colour[0], m.colour[1], m.colour[2], m.colour[3]})},
+          {"metallicFactor", 0.0},
+          {"roughnessFactor", m.blend ? 0.1 : 0.7}}}};
+    if (m.blend) material["alphaMode"] = "BLEND";
+    doc["materials"].push_back(material);
+  }
+  doc["meshes"] = json::array();
+  doc["skins"] = json::array();
+  for (const SBodyMesh& mesh : bodies.meshes) {
+    json primitives = json::array();
+    for (const SBodyPart& part : mesh.parts) {
+      json attributes = {
+          {"POSITION", buffer.AddFloats(doc, part.positions, 3, CGlbBuffer::kVertices)},
+          {"NORMAL", buffer.AddFloats(doc, part.normals, 3, CGlbBuffer::kVertices)}};
+      if (!part.joints.empty()) {
+        attributes["JOINTS_0"] = buffer.AddJoints(doc, part.joints);
+        attributes["WEIGHTS_0"] = buffer.AddWeights(doc, part.weights);
+      }
+      primitives.push_back({{"attributes", attributes},
+                            {"indices", buffer.AddIndices(doc, part.indices)},
+                            {"material", part.material}});
+    }
+    doc["meshes"].push_back({{"name", mesh.name}, {"primitives", primitives}});
+    const size_t index = doc["meshes"].size() - 1;
+    if (mesh.node >= 0) {
+      doc["nodes"][mesh.node]["mesh"] = index;
+      continue;
+    }
+    doc["skins"].push_back(
+        {{"name", mesh.name},
+         {"joints", mesh.joints},
+         {"inverseBindMatrices", buffer.AddFloats(doc, mesh.inverseBindMatrices, 16)}});
+    doc["nodes"].push_back(
+        {{"name", mesh.name}, {"mesh", index}, {"skin", doc["skins"].size() - 1}});
+    doc["scenes"][0]["nodes"].push_back(doc["nodes"].size() - 1);
+  }
+  if (doc["skins"].empty()) doc.erase("skins");
 }
 
 }  // namespace
@@ -200,6 +295,7 @@ void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
     addChannel(i, "rotation", keyed.rotation, 4);
     if (keyed.scaled) addChannel(i, "scale", keyed.scale, 3);
   }
+  AddBodies(doc, buffer, BuildBodies(animation, options.bodies, options.nodeKinds));
   doc["animations"] = json::array(
       {{{"name", options.animationName}, {"channels", channels}, {"samplers", samplers}}});
   doc["buffers"] = json::array({{{"byteLength", buffer.Bytes().size()}}});

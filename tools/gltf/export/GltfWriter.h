@@ -1,10 +1,14 @@
 // Writes what the library played as a glTF 2.0 binary file (.glb): the node tree, posed at the
-// first frame, and one animation of every node's local transform at every frame.
+// first frame, and one animation of every node's local transform at every frame; with bodies
+// asked for, their meshes (BodyBuilder.h): a skinned mesh per person at the scene's root, bound
+// in the first frame's pose, and the car's meshes on its nodes.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "AnimationRecorder.h"
+#include "BodyBuilder.h"
 #include "Recording.h"
 
 namespace zk_gltf {
@@ -17,6 +21,9 @@ struct SWriteOptions {
   std::string animationName = "recording";
   float metresPerUnit = 1.0f;  // the library's world unit in metres (glTF is in metres)
   bool zUp = true;             // the library's files are Z up (as the samples), or already Y up
+  // Characters that get bodies (BodyBuilder.h), and each recorded node's hierarchy kind.
+  std::vector<SBodySource> bodies;
+  std::vector<int> nodeKinds;
 };
 
 // Writes a .glb: one buffer, the node tree with the first frame's pose, one animation with
@@ -29,7 +36,7 @@ struct SWriteOptions {
 void WriteGlb(const SRecording& recording, const std::string& path,
               const SWriteOptions& options = {});
 // The same from keys (CAnimationRecorder); the animation's frame change and units are already
-// applied, so only options.animationName is read.
+// applied, so only options.animationName and the bodies are read.
 void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
               const SWriteOptions& options = {});
 
