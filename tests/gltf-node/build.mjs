@@ -8,8 +8,10 @@
 //                  under a static one, with a STEP channel starting late and an animated node
 //                  that is no ancestor of a joint
 //   walk.gltf      the same with its buffer inlined as base64
+//   armbody.glb    arm.glb with a skinned, coloured mesh: a quad at each joint, its vertices
+//                  bound to that joint alone or shared with the next by uneven float weights
 // Usage: node build.mjs OUTDIR
-import { Document, Format, NodeIO } from '@gltf-transform/core';
+import { Document, Format, NodeIO, VertexLayout } from '@gltf-transform/core';
 import { readFile, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 
@@ -80,6 +82,55 @@ function arm() {
   return doc;
 }
 
+// The inverse of a column-major affine 4×4.
+function inverseAffine(m) {
+  const [a, b, c, d, e, f, g, h, i] = [m[0], m[1], m[2], m[4], m[5], m[6], m[8], m[9], m[10]];
+  const det = a * (e * i - f * h) - d * (b * i - c * h) + g * (b * f - c * e);
+  const r = [
+    (e * i - f * h) / det, (c * h - b * i) / det, (b * f - c * e) / det,
+    (f * g - d * i) / det, (a * i - c * g) / det, (c * d - a * f) / det,
+    (d * h - e * g) / det, (b * g - a * h) / det, (a * e - b * d) / det];
+  const t = [0, 1, 2].map((k) => -(r[k] * m[12] + r[k + 3] * m[13] + r[k + 6] * m[14]));
+  return [r[0], r[1], r[2], 0, r[3], r[4], r[5], 0, r[6], r[7], r[8], 0, ...t, 1];
+}
+
+function armBody() {
+  const doc = arm();
+  const buffer = doc.getRoot().listBuffers()[0];
+  const skin = doc.getRoot().listSkins()[0];
+  const joints = skin.listJoints();
+  const positions = [], normals = [], jointIds = [], weights = [], indices = [];
+  joints.forEach((joint, k) => {
+    const w = joint.getWorldMatrix();
+    const base = positions.length / 3;
+    for (const [dx, dy, dz] of [[0.05, 0, 0], [0, 0.07, 0], [-0.04, 0, 0.02], [0, -0.06, 0.03]]) {
+      positions.push(w[12] + dx, w[13] + dy, w[14] + dz);
+      normals.push(0, 0, 1);
+    }
+    // Two vertices bound to this joint alone, two shared with the next (or the one before).
+    const other = k + 1 < joints.length ? k + 1 : k - 1;
+    jointIds.push(k, 0, 0, 0, k, 0, 0, 0, k, other, 0, 0, other, k, 0, 0);
+    weights.push(1, 0, 0, 0, 1, 0, 0, 0, 0.613, 0.387, 0, 0, 0.271, 0.729, 0, 0);
+    indices.push(base, base + 1, base + 2, base, base + 2, base + 3);
+  });
+  const ibm = joints.flatMap((joint) => inverseAffine(joint.getWorldMatrix()));
+  skin.setInverseBindMatrices(
+    doc.createAccessor().setType('MAT4').setArray(new Float32Array(ibm)).setBuffer(buffer));
+  const attribute = (type, array) =>
+    doc.createAccessor().setType(type).setArray(array).setBuffer(buffer);
+  const primitive = doc.createPrimitive()
+    .setAttribute('POSITION', attribute('VEC3', new Float32Array(positions)))
+    .setAttribute('NORMAL', attribute('VEC3', new Float32Array(normals)))
+    .setAttribute('JOINTS_0', attribute('VEC4', new Uint8Array(jointIds)))
+    .setAttribute('WEIGHTS_0', attribute('VEC4', new Float32Array(weights)))
+    .setIndices(attribute('SCALAR', new Uint16Array(indices)))
+    .setMaterial(doc.createMaterial('skin').setBaseColorFactor([0.8, 0.5, 0.4, 1]));
+  const body = doc.createNode('body').setMesh(doc.createMesh('arm').addPrimitive(primitive))
+    .setSkin(skin);
+  doc.getRoot().listScenes()[0].addChild(body);
+  return doc;
+}
+
 function twoSkins() {
   const doc = new Document();
   const acc = accessorMaker(doc);
@@ -143,6 +194,9 @@ for (const buffer of walkJson.json.buffers) {
 await writeFile(path.join(out, 'walk.gltf'), JSON.stringify(walkJson.json));
 await io.write(path.join(out, 'arm.glb'), arm());
 await io.write(path.join(out, 'twoskins.glb'), twoSkins());
+// Attributes in buffer views of their own, as sample.mjs reads them.
+await new NodeIO().setVertexLayout(VertexLayout.SEPARATE)
+  .write(path.join(out, 'armbody.glb'), armBody());
 const armGltf = arm();
 armGltf.getRoot().listBuffers()[0].setURI('arm.bin');
 await io.write(path.join(out, 'arm.gltf'), armGltf);

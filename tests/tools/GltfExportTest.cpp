@@ -112,6 +112,46 @@ TEST(GltfExport, BodiesPassTheValidatorAndFollowTheirBones) {
   }
 }
 
+// export --mesh-from: a skinned file by another writer, imported Z up in millimetres and exported
+// the same way with the source's own mesh (its path taken from the scene), passes the validator,
+// and a vertex bound to each joint lands where three.js skins it in the source file.
+TEST(GltfExport, MeshFromSkinsAsTheSourceFile) {
+  const std::string missing = gltf_test::NodeMissing();
+  if (!missing.empty()) GTEST_SKIP() << "glTF checks not run: " << missing;
+  files_test::TempDir dir;
+  int code = 0;
+  std::string text =
+      gltf_test::Run("node " + gltf_test::kNodeDir + "/build.mjs " + dir.Path(), &code);
+  ASSERT_EQ(code, 0) << text;
+  const std::string source = dir / "armbody.glb", out = dir / "out.glb";
+  const std::string h = dir / "arm.zkh", s = dir / "arm.zka", frame = " --units mm --up z";
+  text = gltf_test::Run(kTool + " import " + source + " --hierarchy " + h + " --scene " + s + frame,
+                        &code);
+  ASSERT_EQ(code, 0) << text;
+  text =
+      gltf_test::Run(kTool + " export " + h + " " + s + " " + out + frame + " --mesh-from", &code);
+  ASSERT_EQ(code, 0) << text;
+  text = gltf_test::Run("node " + gltf_test::kNodeDir + "/validate.mjs " + out, &code);
+  EXPECT_NE(text.find(" errors=0 warnings=0"), std::string::npos) << text;
+  // On the export's 30 frames per second, away from the hand's STEP keys.
+  for (const char* joint : {"upperarm L", "forearm L", "hand L"}) {
+    auto skinned = [&](const std::string& file) {
+      const std::string json = gltf_test::Run("node " + gltf_test::kNodeDir + "/sample.mjs " +
+                                                  file + " 0,0.4,1,1.6,2 'skin=" + joint + "'",
+                                              &code);
+      EXPECT_EQ(code, 0) << json;
+      return code == 0 ? nlohmann::json::parse(json) : nlohmann::json();
+    };
+    const nlohmann::json want = skinned(source), got = skinned(out);
+    ASSERT_EQ(got["skinnedMeshes"], 1) << joint;
+    ASSERT_EQ(got["skinned"].size(), want["skinned"].size()) << joint;
+    for (size_t k = 0; k < want["skinned"].size(); ++k)
+      for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(got["skinned"][k][i].get<double>(), want["skinned"][k][i].get<double>(), 1e-4)
+            << joint << " time " << k << " axis " << i;
+  }
+}
+
 TEST(GltfExport, RefusedRunsExitOneAndWriteNothing) {
   files_test::TempDir dir;
   const std::string h = kSamples + "human_skeleton.zkh", s = kSamples + "idle_loop.zka";

@@ -8,6 +8,7 @@
 //                                      summary when it loads, its refusal (with the byte
 //                                      offset) and exit 1 when it does not
 //   zelkar-asset export HIERARCHY SCENE OUT.glb   plays the scene through the library, as glTF
+//                                      (--mesh-from [SOURCE]: with the source file's own meshes)
 //   zelkar-asset import FILE.gltf|FILE.glb --hierarchy H --scene S   glTF -> hierarchy + scenes
 //   zelkar-asset rest HIERARCHY OUT.zka    a scene of every node's rest pose (local transforms)
 //   zelkar-asset check --hierarchy H SCENE also warns for nodes the scene leaves without object
@@ -30,6 +31,7 @@
 #include "GltfImport.h"
 #include "GltfWriter.h"
 #include "HierarchyNames.h"
+#include "MeshFrom.h"
 #include "Playback.h"
 #include "SceneAuthoring.h"
 #include "SceneRecording.h"
@@ -149,9 +151,10 @@ SCommand AddMerge(CLI::App& app) {
 
 SCommand AddExport(CLI::App& app) {
   struct SArgs {
-    std::string hierarchy, scene, out, units = "m", up = "z";
+    std::string hierarchy, scene, out, units = "m", up = "z", meshFrom;
     zk_play::SPlayOptions play;
     bool noBodies = false;
+    CLI::Option* meshFromOption = nullptr;
   };
   auto a = std::make_shared<SArgs>();
   CLI::App* exportCmd = app.add_subcommand(
@@ -175,6 +178,14 @@ SCommand AddExport(CLI::App& app) {
   exportCmd->add_flag("--no-bodies", a->noBodies,
                       "leave the bodies out: a file to import again (import takes a skin's "
                       "joints, the body's bones, rather than the whole node tree)");
+  a->meshFromOption =
+      exportCmd
+          ->add_option("--mesh-from", a->meshFrom,
+                       "bind this glTF file's skinned meshes, skins and materials to the played "
+                       "nodes of the same names instead of a generated body; without a path, "
+                       "the file the scene was imported from (the import's --up and --units "
+                       "must be given again)")
+          ->expected(0, 1);
   exportCmd->footer(
       "Every node's world matrix at every frame becomes the local translation, rotation and "
       "scale of glTF nodes, turned from the files' Z-up frame into glTF's Y-up frame (the "
@@ -208,7 +219,22 @@ SCommand AddExport(CLI::App& app) {
               write.nodeKinds.push_back(kind == kinds.end() ? -1 : kind->second);
               bones = bones || write.nodeKinds.back() == 2;
             }
-            if (!a->noBodies)
+            zk_gltf::SCopiedMeshes copied;
+            if (a->meshFromOption->count() > 0) {
+              std::string source = a->meshFrom;
+              if (source.empty()) source = zk_gltf::SourceFilePath(scene);
+              if (source.empty())
+                throw std::runtime_error(a->scene +
+                                         ": the scene names no source file; give --mesh-from "
+                                         "SOURCE.glb");
+              tinygltf::Model model;
+              zk_gltf::LoadGltf(source, &model);
+              std::vector<std::string> notes;
+              copied = zk_gltf::CopySkinnedMeshes(model, source, &notes);
+              for (const std::string& note : notes) std::cerr << "note: " << note << '\n';
+              write.meshFrom = &copied;
+            }
+            if (!a->noBodies && write.meshFrom == nullptr)
               write.bodies.push_back({zk_play::DefaultSceneName(a->hierarchy),
                                       bones ? zk_gltf::EBodyKind::kHuman : zk_gltf::EBodyKind::kCar,
                                       0, recording.nodes.size()});
@@ -269,6 +295,7 @@ SCommand AddImport(CLI::App& app) {
               throw std::runtime_error("import needs --hierarchy and --scene (or --list)");
             a->options.frame.zUp = a->up == "z";
             a->options.frame.metresPerUnit = a->units == "mm" ? 0.001 : 1.0;
+            a->options.sourcePath = a->in;
             const zk_gltf::SImport result = zk_gltf::ImportModel(model, a->options, a->in);
             std::cout << zk_gltf::WriteImport(result, a->hierarchy, a->scene);
             for (const std::string& note : result.notes) std::cout << note << '\n';

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -72,6 +73,13 @@ class CGlbBuffer {
     }
     return Push(doc, View(doc, indices.data(), indices.size() * 4, kUnsignedInt, 1, indices.size(),
                           kTriangles));
+  }
+  // Another file's accessor, its elements packed tightly.
+  int AddCopy(json& doc, const SCopiedAccessor& copy) {
+    json accessor = copy.accessor;
+    accessor["bufferView"] =
+        View(doc, copy.bytes.data(), copy.bytes.size(), 0, 1, 0, copy.target)["bufferView"];
+    return Push(doc, accessor);
   }
   const std::vector<unsigned char>& Bytes() const { return bytes_; }
 
@@ -209,6 +217,56 @@ void AddBodies(json& doc, CGlbBuffer& buffer, const SBodies& bodies) {
   if (doc["skins"].empty()) doc.erase("skins");
 }
 
+// Another file's meshes: accessors, materials and meshes renumbered after the ones written, and
+// skins whose joints are the written nodes of the same names.
+void AddCopiedMeshes(json& doc, CGlbBuffer& buffer, const SCopiedMeshes& copied,
+                     const std::string& path) {
+  std::vector<int> accessors;
+  for (const SCopiedAccessor& copy : copied.accessors)
+    accessors.push_back(buffer.AddCopy(doc, copy));
+  if (!doc.contains("materials")) doc["materials"] = json::array();
+  if (!doc.contains("meshes")) doc["meshes"] = json::array();
+  if (!doc.contains("skins")) doc["skins"] = json::array();
+  const size_t firstMaterial = doc["materials"].size(), firstMesh = doc["meshes"].size();
+  for (const json& material : copied.materials) doc["materials"].push_back(material);
+  for (json mesh : copied.meshes) {
+    for (json& primitive : mesh["primitives"]) {
+      for (auto& [semantic, index] : primitive["attributes"].items())
+        index = accessors.at(index.get<size_t>());
+      if (primitive.contains("indices"))
+        primitive["indices"] = accessors.at(primitive["indices"].get<size_t>());
+      if (primitive.contains("material"))
+        primitive["material"] = firstMaterial + primitive["material"].get<size_t>();
+    }
+    doc["meshes"].push_back(mesh);
+  }
+  std::map<std::string, size_t> byName;
+  for (size_t i = 0; i < doc["nodes"].size(); ++i)
+    if (doc["nodes"][i].contains("name")) byName.emplace(doc["nodes"][i]["name"], i);
+  const size_t firstSkin = doc["skins"].size();
+  for (const SCopiedSkin& skin : copied.skins) {
+    json joints = json::array();
+    for (const std::string& name : skin.joints) {
+      const auto found = byName.find(name);
+      if (found == byName.end())
+        Fail(path, "the skin \"" + skin.name + "\" binds joint \"" + name +
+                       "\", which the played hierarchy has no node of");
+      joints.push_back(found->second);
+    }
+    json out = {{"name", skin.name}, {"joints", joints}};
+    if (skin.inverseBindMatrices >= 0)
+      out["inverseBindMatrices"] = accessors.at(skin.inverseBindMatrices);
+    doc["skins"].push_back(out);
+  }
+  for (const SCopiedMeshes::SNode& node : copied.nodes) {
+    doc["nodes"].push_back(
+        {{"name", node.name}, {"mesh", firstMesh + node.mesh}, {"skin", firstSkin + node.skin}});
+    doc["scenes"][0]["nodes"].push_back(doc["nodes"].size() - 1);
+  }
+  for (const char* key : {"materials", "meshes", "skins"})
+    if (doc[key].empty()) doc.erase(key);
+}
+
 }  // namespace
 
 void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOptions& options) {
@@ -296,6 +354,7 @@ void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
     if (keyed.scaled) addChannel(i, "scale", keyed.scale, 3);
   }
   AddBodies(doc, buffer, BuildBodies(animation, options.bodies, options.nodeKinds));
+  if (options.meshFrom != nullptr) AddCopiedMeshes(doc, buffer, *options.meshFrom, path);
   doc["animations"] = json::array(
       {{{"name", options.animationName}, {"channels", channels}, {"samplers", samplers}}});
   doc["buffers"] = json::array({{{"byteLength", buffer.Bytes().size()}}});

@@ -4,6 +4,8 @@
 // in the first frame's pose, and the car's meshes on its nodes.
 #pragma once
 
+#include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,31 @@ namespace zk_gltf {
 using zk_play::SNodeInfo;
 using zk_play::SRecording;
 
+// Another file's skinned meshes, to bind to the written nodes (MeshFrom.h reads them): its
+// accessors packed tightly, its materials and meshes as glTF JSON whose accessor and material
+// indices count within these lists, and its skins with their joints by name.
+struct SCopiedAccessor {
+  nlohmann::json accessor;  // componentType, count, type, normalized, min, max: no bufferView
+  std::vector<uint8_t> bytes;
+  int target = 0;  // the buffer view's target, or 0
+};
+struct SCopiedSkin {
+  std::string name;
+  std::vector<std::string> joints;  // the names of the nodes they bind to
+  int inverseBindMatrices = -1;     // an accessor, or -1 for identities
+};
+struct SCopiedMeshes {
+  std::vector<SCopiedAccessor> accessors;
+  nlohmann::json materials = nlohmann::json::array(), meshes = nlohmann::json::array();
+  std::vector<SCopiedSkin> skins;
+  // Each a mesh node at the scene's root: its name, mesh, and skin.
+  struct SNode {
+    std::string name;
+    int mesh = 0, skin = 0;
+  };
+  std::vector<SNode> nodes;
+};
+
 struct SWriteOptions {
   std::string animationName = "recording";
   float metresPerUnit = 1.0f;  // the library's world unit in metres (glTF is in metres)
@@ -24,6 +51,8 @@ struct SWriteOptions {
   // Characters that get bodies (BodyBuilder.h), and each recorded node's hierarchy kind.
   std::vector<SBodySource> bodies;
   std::vector<int> nodeKinds;
+  // Meshes of the source file bound to the nodes of the same names, or none.
+  const SCopiedMeshes* meshFrom = nullptr;
 };
 
 // Writes a .glb: one buffer, the node tree with the first frame's pose, one animation with

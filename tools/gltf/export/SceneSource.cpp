@@ -120,13 +120,24 @@ class CStepCollector {
 
 }  // namespace
 
-std::string SourceAnimationName(const Document& scene) {
+namespace {
+
+// The text of the import's chunk of this subclass, or empty.
+std::string SourceText(const Document& scene, uint32_t subclass) {
   for (const TopChunk& top : scene.chunks)
     if (top.type == TopType::Raw && top.raw.chunkClass == kSourceNameClass &&
-        top.raw.subclass == kSourceNameSubclass)
+        top.raw.subclass == subclass)
       return std::string(top.raw.payload.begin(), top.raw.payload.end());
   return "";
 }
+
+}  // namespace
+
+std::string SourceAnimationName(const Document& scene) {
+  return SourceText(scene, kSourceNameSubclass);
+}
+
+std::string SourceFilePath(const Document& scene) { return SourceText(scene, kSourceFileSubclass); }
 
 std::vector<float> StepTimes(const Document& scene, double from, double to) {
   float start = 0;  // the library keeps the last range chunk it reads

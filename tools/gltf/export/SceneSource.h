@@ -3,7 +3,8 @@
 //
 // The import writes the source animation's name in a top-level chunk of class kSourceNameClass
 // (the bytes "glTF" read as a little-endian u32), subclass kSourceNameSubclass, whose payload is
-// the name's bytes. The library skips top-level chunks it does not know.
+// the name's bytes; subclass kSourceFileSubclass holds the path of the imported file as the
+// import was given it. The library skips top-level chunks it does not know.
 //
 // A track changes value at once where two consecutive keys are under the library's shortest
 // segment (0.0001 s) apart: that segment is sampled at its start, so the value holds up to the
@@ -21,9 +22,12 @@ namespace zk_gltf {
 
 inline constexpr uint32_t kSourceNameClass = 0x46546C67;
 inline constexpr uint32_t kSourceNameSubclass = 1;
+inline constexpr uint32_t kSourceFileSubclass = 2;
 
 // The name the import kept, or empty when the scene holds none.
 std::string SourceAnimationName(const NZelkarAsset::Document& scene);
+// The path of the glTF file the import read, or empty when the scene holds none.
+std::string SourceFilePath(const NZelkarAsset::Document& scene);
 
 // Host times (seconds after the scene is selected at its range's start) within [from, to] that
 // catch every such change: for each, the last float time before it and the first at or after

@@ -46,6 +46,8 @@ struct SImportOptions {
   int skin = -1;          // -1: the first skin, or the whole node tree when there is none
   SFrame frame;           // the library frame wanted: Z up or Y up, and its unit in metres
   bool loop = false;      // tracks repeat with the animation's period instead of holding
+  std::string
+      sourcePath;  // kept in each scene for export --mesh-from (SceneSource.h); may be empty
 };
 
 struct SImportedScene {

@@ -420,7 +420,8 @@ double ReadChannels(const tinygltf::Model& model, const SSkeleton& skeleton, siz
 }
 
 // The scene's chunks: a "<joint>::PRS" object per joint (its own values where no channel moves
-// it), the range 0 to end, and the source animation's name (SceneSource.h) when there is one.
+// it), the range 0 to end, and the source animation's name and the source file's path
+// (SceneSource.h) where known.
 Json SceneJson(const tinygltf::Model& model, const SSkeleton& skeleton,
                const SImportOptions& options, std::vector<SJointTracks>& joints, double end,
                const std::string& sourceName) {
@@ -449,15 +450,16 @@ Json SceneJson(const tinygltf::Model& model, const SSkeleton& skeleton,
            {"scale", {{"type", "scale"}, {"track", TrackJson(tracks[2], EPath::Scale, loop)}}}}}});
   }
   chunks.push_back({{"type", "range"}, {"start", 0.0}, {"end", Real(end)}});
-  if (!sourceName.empty()) {
+  auto addText = [&](const std::string& text, uint32_t subclass) {
+    if (text.empty()) return;
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned char c : sourceName) hex += {kDigits[c >> 4], kDigits[c & 15]};
-    chunks.push_back({{"type", "chunk"},
-                      {"class", kSourceNameClass},
-                      {"subclass", kSourceNameSubclass},
-                      {"bytes", hex}});
-  }
+    for (unsigned char c : text) hex += {kDigits[c >> 4], kDigits[c & 15]};
+    chunks.push_back(
+        {{"type", "chunk"}, {"class", kSourceNameClass}, {"subclass", subclass}, {"bytes", hex}});
+  };
+  addText(sourceName, kSourceNameSubclass);
+  addText(options.sourcePath, kSourceFileSubclass);
   return {{"chunks", chunks}};
 }
 
