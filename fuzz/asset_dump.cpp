@@ -14,19 +14,8 @@
 #include "AssetJson.h"
 #include "AssetReader.h"
 #include "AssetWriter.h"
-#include "MemorySink.h"
 
 using namespace NZelkarAsset;
-
-namespace {
-
-Bytes Write(const Document& document) {
-  CMemorySink sink;
-  WriteDocument(document, sink);
-  return sink.Data();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Document document;
@@ -36,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const Bytes input(data, data + size);
-  if (Write(document) != input) std::abort();
+  if (DocumentBytes(document) != input) std::abort();
   const Json json = Json::parse(FormatJson(DocumentToJson(document)));
-  if (Write(DocumentFromJson(json)) != input) std::abort();
+  if (DocumentBytes(DocumentFromJson(json)) != input) std::abort();
   return 0;
 }
 

@@ -10,7 +10,6 @@
 #include "AssetWriter.h"
 #include "AtomicFile.h"
 #include "FileBytes.h"
-#include "MemorySink.h"
 #include "foundation/DiskWriter.h"
 #include "foundation/Exceptions.h"
 
@@ -40,9 +39,7 @@ Document ReadAssetDocument(const std::string& path) {
 }
 
 void WriteAssetDocument(const Document& document, const std::string& path) {
-  CMemorySink sink;
-  WriteDocument(document, sink);
-  zk_tools::WriteFileAtomically(path, sink.Data());
+  zk_tools::WriteFileAtomically(path, DocumentBytes(document));
 }
 
 void WriteWholeFile(const std::string& path, const std::string& text) {

@@ -178,4 +178,10 @@ void WriteDocument(const Document& document, Sink& sink) {
 template void WriteDocument<CDiskWriter>(const Document&, CDiskWriter&);
 template void WriteDocument<CMemorySink>(const Document&, CMemorySink&);
 
+Bytes DocumentBytes(const Document& document) {
+  CMemorySink sink;
+  WriteDocument(document, sink);
+  return sink.Data();
+}
+
 }  // namespace NZelkarAsset

@@ -9,6 +9,8 @@ namespace NZelkarAsset {
 
 template <class Sink>
 void WriteDocument(const Document& document, Sink& sink);
+// The bytes of the document's file, written in memory.
+Bytes DocumentBytes(const Document& document);
 
 // The size of a node record's fields after its 16-byte header.
 uint32_t NodeRecordSize(const Node& node);

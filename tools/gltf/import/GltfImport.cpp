@@ -12,7 +12,6 @@
 #include "AssetWriter.h"
 #include "AtomicFile.h"
 #include "ImportSteps.h"
-#include "MemorySink.h"
 
 namespace zk_gltf {
 namespace importing {
@@ -337,10 +336,7 @@ Json NameJson(const std::string& name) {
 
 std::vector<uint8_t> FileBytes(const Json& json, const std::string& name) {
   try {
-    const NZelkarAsset::Document document = NZelkarAsset::DocumentFromJson(json);
-    NZelkarAsset::CMemorySink sink;
-    NZelkarAsset::WriteDocument(document, sink);
-    return sink.Data();
+    return NZelkarAsset::DocumentBytes(NZelkarAsset::DocumentFromJson(json));
   } catch (const NZelkarAsset::CAssetError& e) {
     throw std::runtime_error(name + ": cannot be written as a library file: " + e.what());
   }
