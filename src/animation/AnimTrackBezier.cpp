@@ -44,6 +44,7 @@ constexpr SBezierWeights MakeBezierWeights() {
 }
 constexpr SBezierWeights kBezierWeights = MakeBezierWeights();
 
+#if defined(__SSE2__)
 // The same weights by column: column i holds weight i of every sample, so that one 16-byte load
 // gives that weight of four samples in a row.
 struct SBezierWeightColumns {
@@ -71,6 +72,7 @@ constexpr SBezierWeightSplats MakeBezierWeightSplats() {
   return w;
 }
 constexpr SBezierWeightSplats kBezierWeightSplats = MakeBezierWeightSplats();
+#endif  // __SSE2__: the scalar path reads kBezierWeights
 }  // namespace
 
 namespace {

@@ -1,6 +1,8 @@
 #include "files/ZipArchive.h"
 
+#if !defined(ZELKAR_NO_ARCHIVES)
 #include <minizip/unzip.h>
+#endif
 
 #include <cstring>
 
@@ -11,15 +13,15 @@ namespace NFileCore {
 namespace {
 
 // The zip reader holds at most 255 characters of a member name.
-constexpr std::size_t kMaxMemberName = 256;
+[[maybe_unused]] constexpr std::size_t kMaxMemberName = 256;
 
 // Member names are compared as the zip reader's case-insensitive mode does: ASCII letters only.
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Deflate cannot expand one byte into more than 1032.
-constexpr std::uint64_t kMaxDeflateRatio = 1032;
+[[maybe_unused]] constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
-std::uint64_t g_openCount = 0;
+[[maybe_unused]] std::uint64_t g_openCount = 0;
 
 CArchiveCache* g_cache = nullptr;
 
@@ -38,6 +40,21 @@ struct CacheReaper {
 
 }  // namespace
 
+#if defined(ZELKAR_NO_ARCHIVES)
+// A build without a zip reader (the WebAssembly one): no archive ever opens, so only loose files
+// are found, and a path that names an archive member fails as a missing file does.
+CZipArchive::~CZipArchive() = default;
+bool CZipArchive::Open(const std::string& path) {
+  m_path = path;
+  m_zip = nullptr;
+  return false;
+}
+bool CZipArchive::LocateMember(const std::string&) { return false; }
+void CZipArchive::BuildIndex() {}
+bool CZipArchive::GetCurrentSize(std::uint32_t&) { return false; }
+bool CZipArchive::IsPlausibleSize(std::uint32_t) { return false; }
+bool CZipArchive::ReadCurrent(void*, std::uint32_t) { return false; }
+#else
 CZipArchive::~CZipArchive() {
   if (m_zip != nullptr) {
     unzCloseCurrentFile(m_zip);
@@ -131,6 +148,8 @@ bool CZipArchive::ReadCurrent(void* buffer, std::uint32_t size) {
   unzCloseCurrentFile(m_zip);
   return ok && done == size;
 }
+
+#endif  // ZELKAR_NO_ARCHIVES
 
 std::uint64_t CZipArchive::GetOpenCount() { return g_openCount; }
 

@@ -1,11 +1,21 @@
 #include "foundation/DiskWriter.h"
 
-#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "foundation/Exceptions.h"
 
 namespace {
+
+// The bits of a value as an unsigned integer of the same size (std::bit_cast, which not every
+// standard library this builds with has yet).
+template <class To, class From>
+To BitsOf(const From& value) {
+  static_assert(sizeof(To) == sizeof(From));
+  To bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
 
 const char kErrorByte[] = "error writing da byte";
 const char kErrorWord[] = "error writing da word";
@@ -81,7 +91,7 @@ void CDiskWriter::Write32(uint32_t value, const char* message) {
 
 void CDiskWriter::WriteFloats(const float* values, uint32_t count, const char* message) {
   uint8_t bytes[64];  // the largest group is a matrix
-  for (uint32_t i = 0; i < count; ++i) Store32(bytes + 4 * i, std::bit_cast<uint32_t>(values[i]));
+  for (uint32_t i = 0; i < count; ++i) Store32(bytes + 4 * i, BitsOf<uint32_t>(values[i]));
   WriteChecked(bytes, 4 * count, message);
 }
 
@@ -94,7 +104,7 @@ void CDiskWriter::WriteUInt(uint32_t value) { Write32(value, kErrorInt); }
 void CDiskWriter::WriteFloat(float value) { WriteFloats(&value, 1, kErrorFloat); }
 
 void CDiskWriter::WriteDouble(double value) {
-  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const uint64_t bits = BitsOf<uint64_t>(value);
   uint8_t bytes[8];
   Store32(bytes, static_cast<uint32_t>(bits));
   Store32(bytes + 4, static_cast<uint32_t>(bits >> 32));

@@ -90,9 +90,8 @@ bool ResolveNormalised(const std::string& normalised, std::string& resolved) {
   return true;
 }
 
-void ToSystemTime(const struct statx_timestamp& stamp, SystemTime* out) {
+void ToSystemTime(std::time_t seconds, long nanoseconds, SystemTime* out) {
   if (out == nullptr) return;
-  const std::time_t seconds = static_cast<std::time_t>(stamp.tv_sec);
   std::tm local{};
   if (::localtime_r(&seconds, &local) == nullptr) {
     std::memset(out, 0, sizeof(*out));
@@ -105,7 +104,7 @@ void ToSystemTime(const struct statx_timestamp& stamp, SystemTime* out) {
   out->wHour = static_cast<std::uint16_t>(local.tm_hour);
   out->wMinute = static_cast<std::uint16_t>(local.tm_min);
   out->wSecond = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
-  out->wMilliseconds = static_cast<std::uint16_t>(stamp.tv_nsec / 1000000);
+  out->wMilliseconds = static_cast<std::uint16_t>(nanoseconds / 1000000);
 }
 
 }  // namespace
@@ -182,6 +181,16 @@ bool GetFileTimesLocal(const std::string& path, SystemTime* creation, SystemTime
                        SystemTime* lastWrite) {
   const NativeFile fd = OpenFileForRead(path);
   if (fd == kInvalidNativeFile) return false;
+#if defined(__EMSCRIPTEN__)
+  // The browser's file system has no statx and no birth time: the last write stands in for it.
+  struct stat info;
+  const bool ok = ::fstat(fd, &info) == 0;
+  ::close(fd);
+  if (!ok) return false;
+  ToSystemTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec, creation);
+  ToSystemTime(info.st_atim.tv_sec, info.st_atim.tv_nsec, lastAccess);
+  ToSystemTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec, lastWrite);
+#else
   struct statx info;
   const bool ok = ::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) == 0 &&
                   (info.stx_mask & (STATX_ATIME | STATX_MTIME)) == (STATX_ATIME | STATX_MTIME);
@@ -189,9 +198,13 @@ bool GetFileTimesLocal(const std::string& path, SystemTime* creation, SystemTime
   if (!ok) return false;
   // Not every file system records a birth time; the last write is then the earliest time known
   // for certain to be no later than the file's contents.
-  ToSystemTime((info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_mtime, creation);
-  ToSystemTime(info.stx_atime, lastAccess);
-  ToSystemTime(info.stx_mtime, lastWrite);
+  const auto convert = [](const struct statx_timestamp& stamp, SystemTime* out) {
+    ToSystemTime(static_cast<std::time_t>(stamp.tv_sec), static_cast<long>(stamp.tv_nsec), out);
+  };
+  convert((info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_mtime, creation);
+  convert(info.stx_atime, lastAccess);
+  convert(info.stx_mtime, lastWrite);
+#endif
   return true;
 }
 

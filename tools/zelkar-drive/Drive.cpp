@@ -5,328 +5,70 @@
 #include <zelkar/ZelkarFacade.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
-#include "hostkit/CarSignals.h"
+#include "DriveSession.h"
+#include "LiveControls.h"
 #include "hostkit/Host.h"
 #include "hostkit/LoadedLibrary.h"
-#include "hostkit/NodeSpace.h"
 
 namespace zk_drive {
-namespace {
-
-// The stage's character kinds as the host kit names them.
-zk_hostkit::ECharacterKind CharacterKind(const std::string& kind) {
-  if (kind == "Car") return zk_hostkit::ECharacterKind::kCar;
-  if (kind == "Driver") return zk_hostkit::ECharacterKind::kDriver;
-  if (kind == "CoDriver") return zk_hostkit::ECharacterKind::kCoDriver;
-  if (kind == "Spectator") return zk_hostkit::ECharacterKind::kHuman;
-  return zk_hostkit::ECharacterKind::kCharacter;
-}
-
-constexpr float kPi = 3.14159265f;
-constexpr float kDegrees = kPi / 180.0f;
-
-// The four wheel hubs in the order of the car's state record; the first two steer.
-const char* const kWheelHubs[4] = {"e_wheelgrunk_lf", "e_wheelgrunk_rf", "e_wheelgrunk_lb",
-                                   "e_wheelgrunk_rb"};
-
-Quaternion AxisAngle(float x, float y, float z, float angle) {
-  const float s = std::sin(angle / 2);
-  return {x * s, y * s, z * s, std::cos(angle / 2)};
-}
-
-// a then b, for row vectors (the library's order): the quaternion of Ra·Rb.
-Quaternion Then(const Quaternion& a, const Quaternion& b) {
-  return {
-      b.w * a.x + b.x * a.w + b.y * a.z - b.z * a.y, b.w * a.y - b.x * a.z + b.y * a.w + b.z * a.x,
-      b.w * a.z + b.x * a.y - b.y * a.x + b.z * a.w, b.w * a.w - b.x * a.x - b.y * a.y - b.z * a.z};
-}
-
-// a then b: the row-vector product a·b.
-// The library's axes to the host's: the second and third components change places.
-Vector3 HostAxes(float x, float y, float z) { return {x, z, y}; }
-
-// The road's shake: smooth oscillations at a few unrelated frequencies, scaled by roughness. The
-// same time gives the same shake, so runs repeat exactly.
-float Wobble(float t, int channel) {
-  const float f = 3.1f + 1.37f * static_cast<float>(channel % 7);
-  const float phase = 0.9f * static_cast<float>(channel);
-  return std::sin(2 * kPi * f * t + phase) * 0.6f + std::sin(2 * kPi * 1.7f * f * t) * 0.4f;
-}
-
-// Everything the game does with the facade between loading and unloading the library.
-class CRun {
- public:
-  CRun(CZelkarInterfaceExt& zk, zk_hostkit::CHost& host, const SStage& stage, float rate)
-      : m_zk(zk), m_host(host), m_stage(stage), m_rate(rate) {}
-
-  void Load() {
-    for (const SStageScene& scene : m_stage.scenes) {
-      m_zk.LoadAnimationScene(scene.file, scene.name);
-      m_zk.ResolveSceneTargets(scene.name);
-    }
-    for (const SStageCharacter& c : m_stage.characters) {
-      if (c.kind == "Car" || c.kind == "Character")
-        m_zk.CreateCharacter(c.hierarchy, c.name, c.kind);
-      else
-        m_zk.CreateHumanCharacter(c.hierarchy, "", c.name, c.kind);
-      const int index = m_zk.GetCharacterIndex(c.name);
-      m_characters.push_back(index);
-      if (c.kind == "Car") {
-        m_car = index;
-        // The hubs' places on the car as loaded: the wheels the host reports sit there.
-        const int frame = m_zk.FindNodeIndex(index, "parent");
-        const Matrix origin = frame >= 0 ? *m_zk.GetNodeMatrix(frame) : Matrix{};
-        for (int w = 0; w < 4; ++w) {
-          const int hub = m_zk.FindNodeIndex(index, kWheelHubs[w]);
-          if (hub < 0) continue;
-          const Matrix& m = *m_zk.GetNodeMatrix(hub);
-          m_wheelRest[w] = {m.m[12] - origin.m[12], m.m[13] - origin.m[13], m.m[14] - origin.m[14]};
-        }
-      }
-      for (const std::string& scene : c.scenes) m_zk.AddAnimation(c.name, scene, 0);
-      if (!c.scenes.empty() &&
-          m_zk.GetAnimationCount(index, 0) != static_cast<int>(c.scenes.size()))
-        throw std::runtime_error(m_stage.file + ": the library took " +
-                                 std::to_string(m_zk.GetAnimationCount(index, 0)) + " of " +
-                                 c.name + "'s " + std::to_string(c.scenes.size()) + " scenes");
-    }
-    // The clock starts at 0: animations selected now start there.
-    m_zk.Update(0);
-    for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
-      const SStageCharacter& c = m_stage.characters[i];
-      const int index = m_characters[i];
-      if (!c.scenes.empty()) m_zk.SetAnimation(index, 0, 0);
-      if (c.kind != "Driver" && c.kind != "CoDriver" && c.kind != "Car") {
-        const Vector3 at{c.position[0], c.position[1], c.position[2]};
-        m_zk.SetScale(index, c.scale, c.scale, c.scale);
-        m_zk.SetRotation(index, 0, 0, c.heading * kDegrees);
-        m_zk.SetPosition(index, &at);
-      }
-    }
-    for (const SEvent& e : m_stage.events) {
-      if (e.kind != EEventKind::Detach && e.kind != EEventKind::Pin) continue;
-      const int node = m_zk.FindNodeIndex(m_zk.GetCharacterIndex(e.character), e.node);
-      const int object = node >= 0 ? m_zk.GetNodeAnimObject(node) : 0;
-      if (object <= 0)
-        throw std::runtime_error(m_stage.file + ": " + e.jsonPath + ": " + e.character + "'s " +
-                                 e.node + " is bound to no animated object (give it a scene)");
-      m_objects.push_back(static_cast<uint32_t>(object));
-    }
-  }
-
-  // The recorded nodes: names, parents, and their library node indices (-1: the character).
-  void Layout(SDrive& out) {
-    for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
-      const SStageCharacter& c = m_stage.characters[i];
-      const int root = static_cast<int>(out.nodes.size());
-      out.nodes.push_back({c.name, -1});
-      out.nodeCharacter.push_back(static_cast<int>(i));
-      out.nodeKind.push_back(-1);
-      m_sources.push_back({m_characters[i], -1, false});
-      // Which nodes the library leaves in the character's own space: see hostkit/NodeSpace.h.
-      const zk_hostkit::ECharacterKind kind = CharacterKind(c.kind);
-      for (const zk_play::SHierarchyNode& node : c.nodes) {
-        const int index = m_zk.FindNodeIndex(m_characters[i], node.name);
-        if (index < 0)
-          throw std::runtime_error(m_stage.file + ": the library made no node " + node.name +
-                                   " for " + c.name);
-        out.nodes.push_back(
-            {c.name + "/" + node.name, node.parent < 0 ? root : root + 1 + node.parent});
-        out.nodeCharacter.push_back(static_cast<int>(i));
-        out.nodeKind.push_back(static_cast<int>(node.kind));
-        m_sources.push_back(
-            {m_characters[i], index, !zk_hostkit::IsNodeMatrixInWorld(kind, node.kind)});
-      }
-    }
-  }
-
-  void Play(SDrive& out, IFrameSink& sink, const std::function<void(int, int)>& progress) {
-    const int frames = FrameCount(m_stage, m_rate);
-    const std::size_t nodes = out.nodes.size();
-    std::vector<Matrix> row(nodes);
-    out.steering.resize(static_cast<std::size_t>(frames));
-    out.handbrake.resize(static_cast<std::size_t>(frames));
-    out.gear.resize(static_cast<std::size_t>(frames));
-    zk_hostkit::CWiperPositionReceiver wiperPositions(m_host.hub);
-
-    m_gear = static_cast<float>(m_stage.firstGear);
-    for (int frame = 0; frame < frames; ++frame) {
-      const float t = static_cast<float>(frame) / m_rate;
-      SInput in;
-      SampleChannel(m_stage.channels[kSteering], t, m_cursors[kSteering], &in.steering);
-      SampleChannel(m_stage.channels[kHandbrake], t, m_cursors[kHandbrake], &in.handbrake);
-      SampleChannel(m_stage.channels[kWipers], t, m_cursors[kWipers], in.wipers);
-      SampleChannel(m_stage.channels[kCar], t, m_cursors[kCar], in.car);
-      SampleChannel(m_stage.channels[kRough], t, m_cursors[kRough], &in.rough);
-      for (int p = 0; p < 2; ++p)
-        SampleChannel(m_stage.channels[kShakeDriver + p], t, m_cursors[kShakeDriver + p],
-                      in.shake[p]);
-
-      const uint32_t buttons = EmitEvents(t);
-      EmitCar(frame, t, in);
-      zk_hostkit::EmitCarControl(m_host.hub, in.handbrake, in.steering, buttons);
-      zk_hostkit::EmitWiperRotation(m_host.hub, in.wipers[0], in.wipers[1]);
-      EmitShake(t, in);
-
-      m_zk.Update(t);
-
-      const std::size_t f = static_cast<std::size_t>(frame);
-      out.steering[f] = in.steering;
-      out.handbrake[f] = in.handbrake;
-      out.gear[f] = m_gear;
-      Record(row.data(), nodes);
-      if (frame == 0) out.firstWorlds = row;
-      sink.Frame(t, row.data());
-      out.frames = f + 1;
-      out.lastTime = t;
-      if (progress) progress(frame + 1, frames);
-    }
-    out.wiperPositions = wiperPositions.GetCount();
-  }
-
- private:
-  // The stage's continuous input at one frame.
-  struct SInput {
-    float steering = 0, handbrake = 0, wipers[2], car[4], rough = 0, shake[2][18];
-  };
-
-  // Events due by time t; gear changes become the control record's buttons, returned.
-  uint32_t EmitEvents(float t) {
-    uint32_t buttons = 0;
-    for (; m_nextEvent < m_stage.events.size() && m_stage.events[m_nextEvent].time <= t;
-         ++m_nextEvent) {
-      const SEvent& e = m_stage.events[m_nextEvent];
-      switch (e.kind) {
-        case EEventKind::GearUp:
-          buttons |= 1u;
-          m_gear += 1;
-          break;
-        case EEventKind::GearDown:
-          buttons |= 2u;
-          m_gear -= 1;
-          break;
-        case EEventKind::Windscreen: {
-          const Vector3 corners[4] = {{e.values[0], e.values[1], e.values[2]},
-                                      {e.values[3], e.values[4], e.values[5]},
-                                      {e.values[6], e.values[7], e.values[8]},
-                                      {e.values[9], e.values[10], e.values[11]}};
-          zk_hostkit::EmitWindscreenData(m_host.hub, corners);
-          break;
-        }
-        case EEventKind::Detach:
-          zk_hostkit::EmitDetachFromParent(m_host.hub, m_objects[m_nextObject++]);
-          break;
-        case EEventKind::Pin:
-          EmitPin(e);
-          break;
-      }
-    }
-    return buttons;
-  }
-
-  void EmitPin(const SEvent& e) {
-    CSigSolidGeneralState state{};
-    state.objectIndex = m_objects[m_nextObject++];
-    state.position = HostAxes(e.values[0], e.values[1], e.values[2]);
-    state.orientation = {0, 0, 0, 1};
-    if (e.ghost) {
-      CSigGhostCarState ghost{};
-      static_cast<CSigObjectState&>(ghost) = state;
-      m_host.hub.Emit(zk_hostkit::hub::kGhostCarStateSignal, ghost);
-    } else {
-      m_host.hub.Emit(zk_hostkit::hub::kSolidGeneralStateSignal, state);
-    }
-  }
-
-  // The car along its path; the wheels roll the distance it made and the front ones steer.
-  void EmitCar(int frame, float t, const SInput& in) {
-    const float* car = in.car;
-    const float yaw = car[3] * kDegrees;
-    if (frame > 0)
-      m_spin += std::hypot(car[0] - m_last[0], car[1] - m_last[1], car[2] - m_last[2]) /
-                m_stage.wheelRadius;
-    std::copy(car, car + 3, m_last);
-    const Quaternion heading = AxisAngle(0, 0, 1, yaw);
-    zk_hostkit::CWheelState wheels[4];
-    for (int w = 0; w < 4; ++w) {
-      const float bump = in.rough * 0.03f * Wobble(t, 11 + w);
-      const Vector3& rest = m_wheelRest[w];
-      wheels[w].position = HostAxes(rest.x, rest.y, rest.z + bump);
-      const float steer = w < 2 ? -in.steering * m_stage.steeringLock : 0.0f;
-      // Rolling forward (towards -y) turns a wheel about x.
-      wheels[w].orientation = Then(AxisAngle(1, 0, 0, m_spin), AxisAngle(0, 0, 1, steer));
-    }
-    zk_hostkit::EmitCarGeneralState(
-        m_host.hub,
-        zk_hostkit::MakeCarGeneralState(HostAxes(car[0], car[1], car[2]), heading, wheels));
-    if (m_car >= 0) {
-      const Vector3 at{car[0], car[1], car[2]};
-      m_zk.SetRotation(m_car, 0, 0, yaw);
-      m_zk.SetPosition(m_car, &at);
-    }
-  }
-
-  // The in-car people's shake: the stage's vectors with the road's roughness on top.
-  void EmitShake(float t, const SInput& in) {
-    const float rough = in.rough;
-    for (uint32_t p = 0; p < 2; ++p) {
-      const float* shake = in.shake[p];
-      Vector3 v[5];
-      for (int k = 0; k < 5; ++k)
-        v[k] = {shake[3 * k] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k),
-                shake[3 * k + 1] + rough * 0.1f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 1),
-                shake[3 * k + 2] + rough * 0.2f * Wobble(t, 20 * static_cast<int>(p) + 3 * k + 2)};
-      const Vector3 body{shake[15], shake[16] + rough * 0.05f * Wobble(t, 40 + static_cast<int>(p)),
-                         shake[17]};
-      zk_hostkit::EmitIncarShake(m_host.hub, p, v, body);
-    }
-  }
-
-  // Every recorded node's world matrix after the update.
-  void Record(Matrix* row, std::size_t nodes) const {
-    for (std::size_t n = 0; n < nodes; ++n) {
-      const SSource& s = m_sources[n];
-      if (s.node < 0)
-        row[n] = *m_zk.GetMatrix(s.character);
-      else if (s.throughCharacter)
-        row[n] =
-            zk_hostkit::MultiplyMatrices(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
-      else
-        row[n] = *m_zk.GetNodeMatrix(s.node);
-    }
-  }
-
-  struct SSource {
-    int character;
-    int node;               // -1: the character's own matrix
-    bool throughCharacter;  // the node's matrix is in the character's space
-  };
-
-  CZelkarInterfaceExt& m_zk;
-  zk_hostkit::CHost& m_host;
-  const SStage& m_stage;
-  float m_rate;
-  std::vector<int> m_characters;
-  std::vector<uint32_t> m_objects;  // per detach and pin event, in event order
-  std::vector<SSource> m_sources;
-  int m_car = -1;
-  Vector3 m_wheelRest[4] = {};
-  // State carried from frame to frame.
-  std::size_t m_cursors[kChannelCount] = {};
-  std::size_t m_nextEvent = 0, m_nextObject = 0;
-  float m_gear = 0;
-  float m_spin = 0;
-  float m_last[3] = {0, 0, 0};
-};
-
-}  // namespace
 
 int FrameCount(const SStage& stage, float rate) {
   return static_cast<int>(std::floor(stage.duration * rate + 1e-3f)) + 1;
 }
+
+int FrameCount(const SStage& stage, const SDriveOptions& options) {
+  return options.keys.empty() ? FrameCount(stage, options.rate)
+                              : static_cast<int>(options.keys.size());
+}
+
+std::string MatrixChecksum(const Matrix* worlds, std::size_t count) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(worlds);
+  for (std::size_t i = 0; i < count * sizeof(Matrix); ++i) {
+    hash ^= bytes[i];
+    hash *= 0x100000001b3ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+namespace {
+
+// Every frame of a drive, from the stage's timeline or from the keys.
+void Play(CDriveSession& session, const SStage& stage, const SDriveOptions& options, SDrive& out,
+          IFrameSink& sink, const std::function<void(int, int)>& progress) {
+  const int frames = FrameCount(stage, options);
+  out.steering.resize(static_cast<std::size_t>(frames));
+  out.handbrake.resize(static_cast<std::size_t>(frames));
+  out.gear.resize(static_cast<std::size_t>(frames));
+  std::unique_ptr<CLiveControls> controls;
+  if (!options.keys.empty()) controls = std::make_unique<CLiveControls>(stage, options.rate);
+  for (int frame = 0; frame < frames; ++frame) {
+    const std::size_t f = static_cast<std::size_t>(frame);
+    const SFrameInput in =
+        controls ? controls->Advance(options.keys[f]) : session.StageInput(frame);
+    session.Step(frame, in);
+    out.steering[f] = in.steering;
+    out.handbrake[f] = in.handbrake;
+    out.gear[f] = session.Gear();
+    if (frame == 0) out.firstWorlds.assign(session.Worlds(), session.Worlds() + out.nodes.size());
+    const float t = static_cast<float>(frame) / options.rate;
+    sink.Frame(t, session.Worlds());
+    out.frames = f + 1;
+    out.lastTime = t;
+    if (progress) progress(frame + 1, frames);
+  }
+  out.checksum = MatrixChecksum(session.Worlds(), out.nodes.size());
+  out.wiperPositions = session.WiperPositions();
+}
+
+}  // namespace
 
 SDrive Drive(const SStage& stage, const SDriveOptions& options, IFrameSink& sink,
              const std::function<void(int, int)>& progress) {
@@ -342,11 +84,12 @@ SDrive Drive(const SStage& stage, const SDriveOptions& options, IFrameSink& sink
     if (zk == nullptr) throw std::runtime_error("ZK_Create returned no facade");
     zk->Initialize();
     try {
-      CRun run(*zk, *host, stage, options.rate);
-      run.Load();
-      run.Layout(out);
+      // A live drive plays the stage's cast, not its timeline.
+      const SStage played = options.keys.empty() ? stage : LiveStage(stage);
+      CDriveSession session(*zk, *host, played, options.rate);
+      session.Load(out);
       sink.Begin(out);
-      run.Play(out, sink, progress);
+      Play(session, stage, options, out, sink, progress);
       host->hub.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
     } catch (const std::exception& e) {
       failure = e.what();

@@ -4,6 +4,7 @@
 // the world matrix of every node to a sink, frame by frame: nothing keeps the whole run.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ namespace zk_drive {
 struct SDriveOptions {
   std::string library;
   float rate = 60;  // host frames per second
+  // When not empty, the keys held at each frame (LiveControls.h): the stage gives only its cast
+  // and windscreen, and the drive lasts one frame per entry.
+  std::vector<uint32_t> keys;
 };
 
 // What a drive produced. Recorded nodes are, per character in stage order, one root standing for
@@ -31,10 +35,17 @@ struct SDrive {
   // The driver's input per frame, for the strip chart.
   std::vector<float> steering, handbrake, gear;
   int wiperPositions = 0;  // records the car sent back
+  std::string checksum;    // of the last frame's world matrices (MatrixChecksum)
 };
+
+// FNV-1a (64 bits) of the matrices' float bits, as 16 hex digits: two runs that agree to the bit
+// agree here.
+std::string MatrixChecksum(const Matrix* worlds, std::size_t count);
 
 // Frames a stage takes at a rate: one at time 0 and one per step up to its duration.
 int FrameCount(const SStage& stage, float rate);
+// The frames a drive makes: the key script's or the stage's.
+int FrameCount(const SStage& stage, const SDriveOptions& options);
 
 // Where the frames go as they are made.
 class IFrameSink {

@@ -13,6 +13,7 @@
 
 #include "DefaultLibrary.h"
 #include "Drive.h"
+#include "LiveControls.h"
 #include "Outputs.h"
 #include "Stage.h"
 
@@ -79,6 +80,12 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_flag("--every-frame", everyFrame,
                "keep a key at every frame of every node (a larger .glb and page)");
+  std::string keys;
+  app.add_option("--keys", keys,
+                 "drive the stage's cast from a key script instead of its timeline: runs of "
+                 "keys*frames, e.g. up*90,up+left*40,gearup,handbrake*30 (keys: left right up "
+                 "down gearup geardown handbrake wipers rough none); prints the last frame's "
+                 "checksum, as the live page does");
   app.add_option("--three", three, "folder of three.js with examples/js (Debian's libjs-three)")
       ->capture_default_str();
   try {
@@ -88,7 +95,11 @@ int main(int argc, char** argv) {
   }
 
   try {
-    const zk_drive::SStage stage = zk_drive::ReadStage(stagePath);
+    zk_drive::SStage stage = zk_drive::ReadStage(stagePath);
+    if (!keys.empty()) {
+      options.keys = zk_drive::ParseKeyScript(keys);
+      stage.duration = static_cast<float>(options.keys.size() - 1) / options.rate;
+    }
     // Paths of the outputs and of three.js are taken before the drive moves to the stage's root.
     const std::string folder = fs::absolute(output).lexically_normal().string();
     const zk_drive::SOutputPaths paths = zk_drive::OutputPaths(folder, stage.name);
@@ -119,6 +130,8 @@ int main(int argc, char** argv) {
     std::printf("CSV:   %s (time,character,node,x,y,z)\n", paths.csv.c_str());
     std::printf("page:  %s\n", paths.page.c_str());
     std::printf("the car sent %d wiper positions back\n", drive.wiperPositions);
+    if (!options.keys.empty())
+      std::printf("keys: %zu frames, last frame's checksum %s\n", frames, drive.checksum.c_str());
     return 0;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr,
