@@ -4,6 +4,9 @@
 #                         (no tests, no benchmarks), run the demo
 #   bash build.sh test    install what is missing, then build and test every tree (README, "What
 #                         each tree is for"); this is what CI runs
+#   bash build.sh web     install what is missing, build the library for WebAssembly and
+#                         build/web/zelkar-live.html, the page that drives the car live
+#   bash build.sh live    the same, then open the page in the browser
 #   bash build.sh deps    only install the Debian packages the project needs
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,6 +19,9 @@ DEMO_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libminizip-dev nlohma
 # drive's page test.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev doxygen
   g++-multilib zlib1g-dev:i386 libminizip-dev:i386 libgtest-dev:i386 libgmock-dev:i386 chromium)
+
+# The WebAssembly build: emscripten, and the acorn parser its linker runs under node.
+WEB_PACKAGES=(emscripten node-acorn nodejs)
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
@@ -56,6 +62,8 @@ deps_node() {
     echo "npm ci failed: the glTF tests that run node will skip"
   fi
 }
+
+deps_web() { install_missing "${WEB_PACKAGES[@]}"; }
 
 JOBS=${JOBS:-$(nproc)}
 
@@ -103,6 +111,23 @@ clang_tree() {
   CC=clang CXX=clang++ cmake --build build/clang -j "$JOBS"
 }
 
+# The page needs the native tree's sample assets and its zelkar-drive (for the bodies), then the
+# emscripten build of the library with the page; its test drives the page in headless chromium
+# and compares with the native library.
+web_tree() {
+  local native=$1
+  cmake --build "$native" -j "$JOBS" --target zelkar-drive zelkar_assets
+  export NODE_PATH=/usr/share/nodejs  # emscripten's linker needs node's acorn
+  emcmake cmake -S web -B build/web -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DZELKAR_NATIVE_TREE="$PWD/$native" >/dev/null
+  cmake --build build/web -j "$JOBS"
+}
+
+web_test() {
+  web_tree build/release
+  run_tests build/web
+}
+
 fuzz_tree() {
   CC=clang CXX=clang++ configure build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZELKAR_SANITIZE=ON -DZELKAR_FUZZ=ON -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF -DZELKAR_TOOLS=ON
@@ -113,6 +138,22 @@ fuzz_tree() {
 case "${1:-test}" in
   deps)
     deps_test
+    deps_web
+    ;;
+  web | live)
+    deps_demo
+    deps_web
+    [ -f build/release/CMakeCache.txt ] ||
+      configure build/release -DCMAKE_BUILD_TYPE=Release -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF
+    web_tree build/release
+    echo "the page: $PWD/build/web/zelkar-live.html"
+    if [ "$1" = live ]; then
+      if command -v xdg-open >/dev/null && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        xdg-open "build/web/zelkar-live.html"
+      else
+        echo "no display here: open the page above in a browser"
+      fi
+    fi
     ;;
   demo)
     deps_demo
@@ -123,8 +164,10 @@ case "${1:-test}" in
     ;;
   test)
     timed deps deps_test
+    timed webdeps deps_web
     timed node deps_node
     timed release release_tree
+    timed web web_test
     timed asan asan_tree
     timed i386 i386_tree
     timed clang clang_tree
@@ -132,7 +175,7 @@ case "${1:-test}" in
     printf '%s\n' "${timings[@]}"
     ;;
   *)
-    echo "usage: bash build.sh [demo|test|deps]" >&2
+    echo "usage: bash build.sh [demo|test|web|live|deps]" >&2
     exit 2
     ;;
 esac

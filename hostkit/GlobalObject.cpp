@@ -55,6 +55,11 @@ void* CGlobalObject::GetWord(std::size_t index) const {
 void CGlobalObject::SetWord(std::size_t index, void* value) {
   if (index >= zk_hub::kGlobalObjectWords) throw std::out_of_range("global object word index");
   m_words[index] = value;
+#if defined(__EMSCRIPTEN__)
+  // The browser's file system maps a copy of the block, not the block: the word reaches the
+  // library (which maps the block when it attaches) only once written back.
+  msync(m_words, zk_hub::kGlobalObjectSize, MS_SYNC);
+#endif
 }
 
 std::string CGlobalObject::Name() {

@@ -1,6 +1,8 @@
 #include "FileBytes.h"
 
+#if !defined(ZELKAR_NO_ARCHIVES)
 #include <minizip/unzip.h>
+#endif
 
 #include <cstdio>
 #include <memory>
@@ -26,6 +28,12 @@ bool ReadLoose(const std::string& path, std::vector<unsigned char>& bytes) {
   return true;
 }
 
+#if defined(ZELKAR_NO_ARCHIVES)
+// Built without a zip reader (the WebAssembly build): only loose files are found.
+bool ReadMember(const std::string&, const std::string&, std::vector<unsigned char>&) {
+  return false;
+}
+#else
 bool ReadMember(const std::string& archivePath, const std::string& member,
                 std::vector<unsigned char>& bytes) {
   std::unique_ptr<void, int (*)(unzFile)> zip(unzOpen(archivePath.c_str()), &unzClose);
@@ -49,6 +57,8 @@ bool ReadMember(const std::string& archivePath, const std::string& member,
     throw std::runtime_error("cannot read " + where + " (damaged archive?)");
   return true;
 }
+
+#endif  // ZELKAR_NO_ARCHIVES
 
 }  // namespace
 

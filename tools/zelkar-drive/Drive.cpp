@@ -4,6 +4,7 @@
 #include <zelkar/Signals.h>
 #include <zelkar/ZelkarFacade.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -53,7 +54,10 @@ void Play(CDriveSession& session, const SStage& stage, const SDriveOptions& opti
     const std::size_t f = static_cast<std::size_t>(frame);
     const SFrameInput in =
         controls ? controls->Advance(options.keys[f]) : session.StageInput(frame);
+    const auto start = std::chrono::steady_clock::now();
     session.Step(frame, in);
+    out.stepSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out.steering[f] = in.steering;
     out.handbrake[f] = in.handbrake;
     out.gear[f] = session.Gear();

@@ -36,6 +36,7 @@ struct SDrive {
   std::vector<float> steering, handbrake, gear;
   int wiperPositions = 0;  // records the car sent back
   std::string checksum;    // of the last frame's world matrices (MatrixChecksum)
+  double stepSeconds = 0;  // spent in the frames' steps: signals, update and the matrices read
 };
 
 // FNV-1a (64 bits) of the matrices' float bits, as 16 hex digits: two runs that agree to the bit
