@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <stdexcept>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,17 @@ constexpr float kRate = 60;
 using Clock = std::chrono::steady_clock;
 
 // Panel values, in the order zk_live_panel hands them out.
-enum EPanel { kSteering, kGear, kHandbrake, kSpeed, kWipers, kRough, kStepMicros, kFrame, kPanelSize };
+enum EPanel {
+  kSteering,
+  kGear,
+  kHandbrake,
+  kSpeed,
+  kWipers,
+  kRough,
+  kStepMicros,
+  kFrame,
+  kPanelSize
+};
 
 struct SLive {
   zk_drive::SStage stage;   // as read
@@ -195,7 +205,9 @@ EMSCRIPTEN_KEEPALIVE const float* zk_live_worlds() {
   return g_live ? &g_live->session->Worlds()->m[0] : nullptr;
 }
 // x, y, z of each of the stage's CSV nodes after the last step.
-EMSCRIPTEN_KEEPALIVE const float* zk_live_csv() { return g_live ? g_live->csvRows.data() : nullptr; }
+EMSCRIPTEN_KEEPALIVE const float* zk_live_csv() {
+  return g_live ? g_live->csvRows.data() : nullptr;
+}
 EMSCRIPTEN_KEEPALIVE const float* zk_live_panel() { return g_live ? g_live->panel : nullptr; }
 // The library's mean time per step so far, in microseconds.
 EMSCRIPTEN_KEEPALIVE double zk_live_mean_micros() {

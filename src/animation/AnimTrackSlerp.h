@@ -127,7 +127,8 @@ inline void SineHalfTurnPair(float x, float y, float* sx, float* sy) {
 // extended precision; there a quarter of a percent of the angles differ in their last bit.)
 inline float ShorterArcSignedAngleOfDot(float d) {
   const float c = std::fabs(d);
-  const float angle = 1.0f - c < 1.1920929e-07f ? 0.0f : std::atan(std::sqrt(1.0f - c * c) / c);
+  const float angle =
+      1.0f - c < 1.1920929e-07f ? 0.0f : zk_math::ArcTangent(std::sqrt(1.0f - c * c) / c);
   return d < 0.0f ? -angle : angle;
 }
 inline float ShorterArcSignedAngle(const Quaternion& a, const Quaternion& b) {
@@ -164,7 +165,7 @@ inline SSlerpPair DirectArcPair(const Quaternion& a, const Quaternion& b) {
   SSlerpPair k;
   const float c = QuaternionDot(a, b);
   if (!(1.0f - std::fabs(c) < 9.99999997e-07f)) {
-    k.angle = std::acos(c);
+    k.angle = zk_math::ArcCosine(c);
     k.signedInverseSine = 1.0f / SineHalfTurn(k.angle);
   }
   return k;
@@ -224,7 +225,7 @@ inline __m128 DirectArcBlend(__m128 a, __m128 b, __m128d w) {
 [[gnu::noinline]] inline void DirectArcLastSlerp(__m128 onCurve, __m128 onControls, float c,
                                                  float e, Quaternion* out) {
   const float between = 2.0f * e * (1.0f - e);
-  const float angle = std::acos(c);
+  const float angle = zk_math::ArcCosine(c);
   const float phi = angle * between;
   alignas(16) float s[4];
   _mm_store_ps(s, SineHalfTurn4(_mm_setr_ps(angle - phi, phi, angle, angle)));

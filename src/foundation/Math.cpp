@@ -106,7 +106,8 @@ Matrix* D3DXMatrixScaling(Matrix* out, float sx, float sy, float sz) {
 }
 
 Matrix* D3DXMatrixRotationX(Matrix* out, float angle) {
-  const float c = std::cos(angle), s = std::sin(angle);
+  float s, c;
+  zk_math::SinCos(angle, &s, &c);
   *out = g_IdentityMatrix;
   out->m[5] = c;
   out->m[6] = s;
@@ -116,7 +117,8 @@ Matrix* D3DXMatrixRotationX(Matrix* out, float angle) {
 }
 
 Matrix* D3DXMatrixRotationY(Matrix* out, float angle) {
-  const float c = std::cos(angle), s = std::sin(angle);
+  float s, c;
+  zk_math::SinCos(angle, &s, &c);
   *out = g_IdentityMatrix;
   out->m[0] = c;
   out->m[2] = -s;
@@ -126,7 +128,8 @@ Matrix* D3DXMatrixRotationY(Matrix* out, float angle) {
 }
 
 Matrix* D3DXMatrixRotationZ(Matrix* out, float angle) {
-  const float c = std::cos(angle), s = std::sin(angle);
+  float s, c;
+  zk_math::SinCos(angle, &s, &c);
   *out = g_IdentityMatrix;
   out->m[0] = c;
   out->m[1] = s;
@@ -225,13 +228,14 @@ Quaternion* D3DXQuaternionInverse(Quaternion* out, const Quaternion* q) {
 
 Quaternion* D3DXQuaternionExp(Quaternion* out, const Quaternion* q) {
   const float theta = std::sqrt(q->x * q->x + q->y * q->y + q->z * q->z);
-  const float s = std::sin(theta);
+  float s, c;
+  zk_math::SinCos(theta, &s, &c);
   Quaternion r;
   if (s != 0.0f) {
     const float k = s / theta;
-    r = {q->x * k, q->y * k, q->z * k, std::cos(theta)};
+    r = {q->x * k, q->y * k, q->z * k, c};
   } else {
-    r = {q->x, q->y, q->z, std::cos(theta)};
+    r = {q->x, q->y, q->z, c};
   }
   *out = r;
   return out;
@@ -250,10 +254,10 @@ Quaternion* D3DXQuaternionSlerp(Quaternion* out, const Quaternion* q1, const Qua
     w1 = 1.0f - t;
     w2 = t;
   } else {
-    const float theta = std::atan2(std::sqrt(1.0f - d * d), d);
-    const float inv = 1.0f / std::sin(theta);
-    w1 = std::sin((1.0f - t) * theta) * inv;
-    w2 = std::sin(t * theta) * inv;
+    const float theta = zk_math::ArcTangent2(std::sqrt(1.0f - d * d), d);
+    const float inv = 1.0f / zk_math::Sine(theta);
+    w1 = zk_math::Sine((1.0f - t) * theta) * inv;
+    w2 = zk_math::Sine(t * theta) * inv;
   }
   w2 *= sign;
   const Quaternion a = *q1, b = *q2;
@@ -289,11 +293,11 @@ Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float s
   } else {
     // Without spins and at fractions in [0, 1], every angle lies in [0, pi]: the sines come from
     // SineHalfTurn there, so that the tracks' prepared slerps, which take the same steps, give
-    // the same bits. Other angles take the C library's sine.
+    // the same bits. Other angles take the general sine.
     const auto sine = [](float x) {
-      return x >= 0.0f && x <= zk_math::kPi ? zk_math::SineHalfTurn(x) : std::sin(x);
+      return x >= 0.0f && x <= zk_math::kPi ? zk_math::SineHalfTurn(x) : zk_math::Sine(x);
     };
-    const float omega = std::acos(c);
+    const float omega = zk_math::ArcCosine(c);
     const float phi = (spins * zk_math::kPi + omega) * t;
     const float s = 1.0f / sine(omega);
     wp = sine(omega - phi) * s;
@@ -305,7 +309,7 @@ Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float s
 
 Quaternion QuaternionScaledLog(const Quaternion& q) {
   const float len = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z);
-  const float theta = q.w != 0.0f ? std::atan(len / q.w) : zk_math::kHalfPi;
+  const float theta = q.w != 0.0f ? zk_math::ArcTangent(len / q.w) : zk_math::kHalfPi;
   return {theta * q.x, theta * q.y, theta * q.z, 0.0f};
 }
 
@@ -321,7 +325,7 @@ Quaternion QuaternionRelativeScaledLog(const Quaternion& a, const Quaternion& b)
   D3DXQuaternionMultiply(&r, &inv, &b);
   const float d = QuaternionDot(a, b);
   const float len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
-  const float theta = d != 0.0f ? std::atan(len / d) : zk_math::kHalfPi;
+  const float theta = d != 0.0f ? zk_math::ArcTangent(len / d) : zk_math::kHalfPi;
   return {theta * r.x, theta * r.y, theta * r.z, 0.0f};
 }
 

@@ -36,6 +36,72 @@ inline float SineHalfTurn(float x) {
   const double high = (kSineC9 + d2 * kSineC11) + d4 * kSineC13;
   return static_cast<float>(d * (low + d8 * high));
 }
+
+// Sine and cosine of any float angle, evaluated in double and rounded once, and the inverse
+// functions through the C library's double routines. The C libraries' float routines disagree
+// with one another in the last bit now and then (glibc's sine misses the correctly rounded value
+// about once in 80 calls); these give the same bits on every platform the library builds for,
+// the browser included, so that one drive gives one result everywhere.
+//
+// The angle is reduced by the nearest multiple k of pi/2 (pi/2 in two parts, so that the
+// reduction is exact to far below a float for |x| up to 2^17), then Taylor polynomials of the
+// reduced angle r, |r| <= pi/4, give sin r (to r^13) and cos r (to r^14), both with truncation
+// below 3e-14; the quadrant k picks and signs the pair.
+constexpr double kCosineC2 = -1.0 / 2, kCosineC4 = 1.0 / 24, kCosineC6 = -1.0 / 720,
+                 kCosineC8 = 1.0 / 40320, kCosineC10 = -1.0 / 3628800, kCosineC12 = 1.0 / 479001600,
+                 kCosineC14 = -1.0 / 87178291200.0;
+constexpr double kTwoOverPi = 0.6366197723675814;
+constexpr double kHalfPiHigh = 1.5707963267341256, kHalfPiLow = 6.077100506506192e-11;
+constexpr float kLargestReducedAngle = 131072.0f;
+
+inline void SinCos(float angle, float* sine, float* cosine) {
+  if (!(std::fabs(angle) <= kLargestReducedAngle)) {  // huge, infinite or NaN
+    *sine = static_cast<float>(std::sin(static_cast<double>(angle)));
+    *cosine = static_cast<float>(std::cos(static_cast<double>(angle)));
+    return;
+  }
+  const double x = angle;
+  const double scaled = x * kTwoOverPi;
+  const long long k = static_cast<long long>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
+  const double kd = static_cast<double>(k);
+  const double r = (x - kd * kHalfPiHigh) - kd * kHalfPiLow;
+  const double r2 = r * r;
+  const double r4 = r2 * r2;
+  const double r8 = r4 * r4;
+  const double s = r * (((1.0 + r2 * kSineC3) + r4 * (kSineC5 + r2 * kSineC7)) +
+                        r8 * ((kSineC9 + r2 * kSineC11) + r4 * kSineC13));
+  const double c = ((1.0 + r2 * kCosineC2) + r4 * (kCosineC4 + r2 * kCosineC6)) +
+                   r8 * ((kCosineC8 + r2 * kCosineC10) + r4 * (kCosineC12 + r2 * kCosineC14));
+  switch (k & 3) {
+    case 0:
+      *sine = static_cast<float>(s), *cosine = static_cast<float>(c);
+      break;
+    case 1:
+      *sine = static_cast<float>(c), *cosine = static_cast<float>(-s);
+      break;
+    case 2:
+      *sine = static_cast<float>(-s), *cosine = static_cast<float>(-c);
+      break;
+    default:
+      *sine = static_cast<float>(-c), *cosine = static_cast<float>(s);
+      break;
+  }
+}
+inline float Sine(float angle) {
+  float s, c;
+  SinCos(angle, &s, &c);
+  return s;
+}
+inline float Cosine(float angle) {
+  float s, c;
+  SinCos(angle, &s, &c);
+  return c;
+}
+inline float ArcCosine(float x) { return static_cast<float>(std::acos(static_cast<double>(x))); }
+inline float ArcTangent(float x) { return static_cast<float>(std::atan(static_cast<double>(x))); }
+inline float ArcTangent2(float y, float x) {
+  return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x)));
+}
 }  // namespace zk_math
 
 // The shared identity matrix, passed where a node has no parent matrix.
@@ -68,8 +134,9 @@ Vector3* D3DXVec3TransformCoord(Vector3* out, const Vector3* v, const Matrix* m)
 // (axis·sin(angle/2), cos(angle/2)); the axis is used as given, without normalising. Inline:
 // loaders convert every rotation key with it.
 inline Quaternion QuaternionFromAxisAngle(const Vector3& axis, float angle) {
-  const float s = std::sin(angle * 0.5f);
-  return {axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5f)};
+  float s, c;
+  zk_math::SinCos(angle * 0.5f, &s, &c);
+  return {axis.x * s, axis.y * s, axis.z * s, c};
 }
 Quaternion QuaternionSlerpSpin(const Quaternion& p, const Quaternion& q, float spins, float t);
 Quaternion QuaternionScaledLog(const Quaternion& q);

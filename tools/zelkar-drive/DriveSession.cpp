@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "PortableMath.h"
 #include "hostkit/CarSignals.h"
 #include "hostkit/Host.h"
 #include "hostkit/NodeSpace.h"
@@ -32,8 +33,8 @@ const char* const kWheelHubs[4] = {"e_wheelgrunk_lf", "e_wheelgrunk_rf", "e_whee
                                    "e_wheelgrunk_rb"};
 
 Quaternion AxisAngle(float x, float y, float z, float angle) {
-  const float s = std::sin(angle / 2);
-  return {x * s, y * s, z * s, std::cos(angle / 2)};
+  const float s = Sine(angle / 2);
+  return {x * s, y * s, z * s, Cosine(angle / 2)};
 }
 
 // a then b, for row vectors (the library's order): the quaternion of Ra·Rb.
@@ -52,7 +53,7 @@ Vector3 HostAxes(float x, float y, float z) { return {x, z, y}; }
 float Wobble(float t, int channel) {
   const float f = 3.1f + 1.37f * static_cast<float>(channel % 7);
   const float phase = 0.9f * static_cast<float>(channel);
-  return std::sin(2 * kPi * f * t + phase) * 0.6f + std::sin(2 * kPi * 1.7f * f * t) * 0.4f;
+  return Sine(2 * kPi * f * t + phase) * 0.6f + Sine(2 * kPi * 1.7f * f * t) * 0.4f;
 }
 
 }  // namespace
@@ -235,8 +236,8 @@ class CDriveSession::CRun {
     const float* car = in.car;
     const float yaw = car[3] * kDegrees;
     if (frame > 0)
-      m_spin += std::hypot(car[0] - m_last[0], car[1] - m_last[1], car[2] - m_last[2]) /
-                m_stage.wheelRadius;
+      m_spin +=
+          Length(car[0] - m_last[0], car[1] - m_last[1], car[2] - m_last[2]) / m_stage.wheelRadius;
     std::copy(car, car + 3, m_last);
     const Quaternion heading = AxisAngle(0, 0, 1, yaw);
     zk_hostkit::CWheelState wheels[4];

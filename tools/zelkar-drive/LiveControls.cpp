@@ -4,6 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "PortableMath.h"
+
 namespace zk_drive {
 namespace {
 
@@ -156,8 +158,8 @@ SFrameInput CLiveControls::Advance(uint32_t keys) {
   in.car[3] -= in.steering * turnPerMetre * m_speed * dt;
   in.car[3] = std::remainder(in.car[3], 360.0f);
   const float heading = in.car[3] * kPi / 180;
-  in.car[0] += std::sin(heading) * m_speed * dt;
-  in.car[1] -= std::cos(heading) * m_speed * dt;
+  in.car[0] += Sine(heading) * m_speed * dt;
+  in.car[1] -= Cosine(heading) * m_speed * dt;
 
   // Gears: the record's buttons say a change was made this frame.
   in.buttons = 0;
@@ -178,14 +180,14 @@ SFrameInput CLiveControls::Advance(uint32_t keys) {
     const float next = std::floor(m_wiperPhase) + 1;
     m_wiperPhase = std::min(m_wiperPhase + dt / kWiperPeriod[1], next);
   }
-  const float wiper = kWiperSweep * 0.5f * (1 - std::cos(2 * kPi * m_wiperPhase));
+  const float wiper = kWiperSweep * 0.5f * (1 - Cosine(2 * kPi * m_wiperPhase));
   in.wipers[0] = in.wipers[1] = wiper;
 
   // The road: roughness ramps, and the people sway with it at its worst shake, in turn.
   if (pressed & kKeyRough) m_rough = !m_rough;
   in.rough = Towards(in.rough, m_rough ? kRoughTop : 0.0f, kRoughRate * dt);
   m_time += dt;
-  const float sway = in.rough / kRoughTop * std::sin(2 * kPi * kShakeHz * m_time);
+  const float sway = in.rough / kRoughTop * Sine(2 * kPi * kShakeHz * m_time);
   for (int p = 0; p < 2; ++p)
     for (int i = 0; i < 18; ++i) in.shake[p][i] = m_peakShake[p][i] * (p == 0 ? sway : -sway);
   return in;
