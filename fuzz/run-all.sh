@@ -2,16 +2,20 @@
 # Runs every built fuzz target, seeded from fuzz/corpus/<name>.
 #   run-all.sh BUILD_DIR                      a short, fixed number of runs each (what CI runs;
 #                                             FUZZ_RUNS, default 20000)
-#   run-all.sh BUILD_DIR --campaign SECONDS   a campaign: each target for SECONDS, then the inputs
-#                                             that reached new code are merged, minimised, into
+#   run-all.sh BUILD_DIR --campaign SECONDS [--runs N]
+#                                             a campaign: each target for SECONDS (or N inputs,
+#                                             whichever ends first), then the inputs that reached
+#                                             new code are merged, minimised, into
 #                                             fuzz/corpus/<name>, and every crash is kept in
 #                                             fuzz/findings/<name>/ and printed
 # Exits 1 when a target crashed.
 set -euo pipefail
 dir=${1:?usage: run-all.sh BUILD_DIR [--campaign SECONDS]}
 campaign=0
+campaignRuns=-1
 if [ "${2:-}" = "--campaign" ]; then
   campaign=${3:?--campaign needs a number of seconds}
+  if [ "${4:-}" = "--runs" ]; then campaignRuns=${5:?--runs needs a number of inputs}; fi
 fi
 runs=${FUZZ_RUNS:-20000}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,11 +33,13 @@ for target in "$dir"/fuzz/fuzz_*; do
     mkdir -p "$findings" "$corpus"
     echo "fuzzing $name for $campaign s"
     # -fork keeps going past a crash; every crash lands in the findings folder.
-    if ! "$target" -max_total_time="$campaign" -max_len=4096 -timeout=10 -fork=1 \
-      -ignore_crashes=1 -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$work.log" 2>&1; then
+    start=$SECONDS
+    if ! "$target" -max_total_time="$campaign" -runs="$campaignRuns" -max_len=4096 -timeout=10 \
+      -fork=1 -ignore_crashes=1 -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$work.log" 2>&1; then
       status=1
     fi
-    grep -E "^#[0-9]+: cov:" "$work.log" | tail -1 || true
+    echo "$name: $(grep -E "^#[0-9]+: cov:" "$work.log" | tail -1 | cut -d' ' -f1 | tr -d '#:') inputs" \
+      "in $((SECONDS - start)) s"
     "$target" -merge=1 -max_len=4096 "$corpus" "$work" >/dev/null 2>&1 || true
     crashes=("$findings"/crash-* "$findings"/timeout-* "$findings"/leak-*)
     if [ ${#crashes[@]} -gt 0 ]; then

@@ -27,20 +27,25 @@ var ZelkarWorld = function (layout, glbBuffer, onReady, onError) {
   scene.add(ground);
   scene.add(road(layout.road));
 
-  // The sample stage's path as a road 8 m wide.
+  // The sample stage's path as a road 8 m wide: a strip with its edges either side of each point,
+  // across the path's direction there.
   function road(points) {
-    var positions = [], half = 4;
-    for (var i = 0; i + 1 < points.length; ++i) {
-      var a = toThree(points[i][0], points[i][1], 0), b = toThree(points[i + 1][0], points[i + 1][1], 0);
-      var side = new THREE.Vector3().subVectors(b, a).cross(new THREE.Vector3(0, 1, 0));
-      if (side.lengthSq() < 1e-12) continue;
-      side.normalize().multiplyScalar(half);
-      var q = [a.clone().add(side), a.clone().sub(side), b.clone().add(side), b.clone().sub(side)];
-      [0, 1, 2, 2, 1, 3].forEach(function (k) { positions.push(q[k].x, 0, q[k].z); });
-    }
+    var positions = [], normals = [], indices = [], half = 4;
+    points.forEach(function (p, i) {
+      var before = points[Math.max(i - 1, 0)], after = points[Math.min(i + 1, points.length - 1)];
+      var dx = after[0] - before[0], dy = after[1] - before[1];
+      var length = Math.hypot(dx, dy) || 1;
+      // Across the path, in the library's plane; then to three.js's axes.
+      var ax = -dy / length * half, ay = dx / length * half;
+      var left = toThree(p[0] + ax, p[1] + ay, 0), right = toThree(p[0] - ax, p[1] - ay, 0);
+      positions.push(left.x, 0.01, left.z, right.x, 0.01, right.z);
+      normals.push(0, 1, 0, 0, 1, 0);
+      if (i > 0) indices.push(2 * i - 2, 2 * i - 1, 2 * i, 2 * i, 2 * i - 1, 2 * i + 1);
+    });
     var geometry = new THREE.BufferGeometry();
     geometry.setAttribute('position', new THREE.Float32BufferAttribute(positions, 3));
-    geometry.computeVertexNormals();
+    geometry.setAttribute('normal', new THREE.Float32BufferAttribute(normals, 3));
+    geometry.setIndex(indices);
     return new THREE.Mesh(geometry, new THREE.MeshLambertMaterial({ color: 0x55585c,
       side: THREE.DoubleSide }));
   }
