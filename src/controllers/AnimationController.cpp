@@ -57,14 +57,40 @@ Quaternion* CZK_AnimationControllerEulerXYZ::Evaluate(Quaternion* out, float tim
   return FromAngles(out, m_axes.Sample(0, time), m_axes.Sample(1, time), m_axes.Sample(2, time));
 }
 
+namespace {
+
+// a·b over the upper 3×3 blocks of two rotation matrices (whose fourth row and column are
+// 0 0 0 1), into out's block, which is all D3DXQuaternionRotationMatrix reads. Each element is
+// D3DXMatrixMultiply's sum in the same order; its fourth term is 0·0, so "+ 0.0f" stands for it and
+// the bits are the full product's, at less than half the operations.
+void MultiplyRotations(const float (&a)[3][3], const float (&b)[3][3], float (&out)[3][3]) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      out[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j] + 0.0f;
+}
+
+}  // namespace
+
 Quaternion* CZK_AnimationControllerEulerXYZ::FromAngles(Quaternion* out, float x, float y,
                                                         float z) {
-  Matrix rx, ry, rz, m;
-  D3DXMatrixRotationX(&rx, x);
-  D3DXMatrixRotationY(&ry, y);
-  D3DXMatrixRotationZ(&rz, z);
-  D3DXMatrixMultiply(&m, &rx, &ry);
-  D3DXMatrixMultiply(&m, &m, &rz);
+  // The blocks of D3DXMatrixRotationX, Y and Z, then X·Y·Z.
+  float sx, cx, sy, cy, sz, cz;
+  zk_math::SinCos(x, &sx, &cx);
+  zk_math::SinCos(y, &sy, &cy);
+  zk_math::SinCos(z, &sz, &cz);
+  const float rx[3][3] = {{1, 0, 0}, {0, cx, sx}, {0, -sx, cx}};
+  const float ry[3][3] = {{cy, 0, -sy}, {0, 1, 0}, {sy, 0, cy}};
+  const float rz[3][3] = {{cz, sz, 0}, {-sz, cz, 0}, {0, 0, 1}};
+  float xy[3][3], xyz[3][3];
+  MultiplyRotations(rx, ry, xy);
+  MultiplyRotations(xy, rz, xyz);
+  Matrix m;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) m.m[4 * i + j] = xyz[i][j];
+    m.m[4 * i + 3] = 0;
+  }
+  m.m[12] = m.m[13] = m.m[14] = 0;
+  m.m[15] = 1;
   return D3DXQuaternionRotationMatrix(out, &m);
 }
 
