@@ -72,6 +72,11 @@ inline __m128 SineQuarterTurn4(__m128 x) {
 // Where the processor has AVX, four doubles go through the polynomial in one register: the same
 // operations, so the same bits, in half the instructions. Only functions built for AVX call the
 // ...Avx routines, and only where kCpuHasAvx (read once, when the library is loaded).
+//
+// SSE2 also compiles to WebAssembly's SIMD, which has no AVX: there ZELKAR_AVX_PATH is not defined
+// and the SSE2 routines serve alone.
+#if !defined(__EMSCRIPTEN__)
+#define ZELKAR_AVX_PATH 1
 #define ZELKAR_TARGET_AVX __attribute__((target("avx")))
 inline const bool kCpuHasAvx = (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
 
@@ -100,6 +105,7 @@ ZELKAR_TARGET_AVX inline __m128 SineHalfTurn4Avx(__m128 x) {
   return _mm256_cvtpd_ps(
       SineQuarterTurnAvx(_mm256_blendv_pd(d, _mm256_sub_pd(_mm256_set1_pd(kPi), d), reflect)));
 }
+#endif  // ZELKAR_AVX_PATH
 #endif
 
 // SineHalfTurn of two arguments at once, to the bit the same: every slerp needs two sines, and
@@ -236,11 +242,13 @@ inline __m128 DirectArcBlend(__m128 a, __m128 b, __m128d w) {
 #endif
 
 #if defined(__SSE2__)
+#if defined(ZELKAR_AVX_PATH)
 // DirectArcBlend with AVX, the weights wa and wb in every element.
 ZELKAR_TARGET_AVX inline __m128 DirectArcBlendAvx(__m128 a, __m128 b, __m256d wa, __m256d wb) {
   return _mm256_cvtpd_ps(
       _mm256_add_pd(_mm256_mul_pd(wa, _mm256_cvtps_pd(a)), _mm256_mul_pd(wb, _mm256_cvtps_pd(b))));
 }
+#endif
 
 // The steps of a squad with a given instruction set: Sines of four floats in [0, pi]; Slerp,
 // the blend of a and b with the sines in lanes `lane` and `lane` + 1 (already times the
@@ -256,6 +264,7 @@ struct SSquadStepsSse2 {
     return DirectArcBlend(a, b, _mm_setr_pd(1.0 - static_cast<double>(t), t));
   }
 };
+#if defined(ZELKAR_AVX_PATH)
 struct SSquadStepsAvx {
   ZELKAR_TARGET_AVX static __m128 Sines(__m128 x) { return SineHalfTurn4Avx(x); }
   template <int lane>
@@ -269,6 +278,7 @@ struct SSquadStepsAvx {
     return DirectArcBlendAvx(a, b, _mm256_set1_pd(1.0 - static_cast<double>(t)), _mm256_set1_pd(t));
   }
 };
+#endif
 
 // DirectArcSquad (below) with the steps of Steps: the four sines of the first two slerps in one
 // pass, the blends two or four components to a register, and the last slerp, when not
@@ -320,7 +330,7 @@ inline void DirectArcSquad(const Quaternion& q0, const Quaternion& q1, const SSl
 #endif
 }
 
-#if defined(__SSE2__)
+#if defined(ZELKAR_AVX_PATH)
 // DirectArcSquad with AVX, to the bit the same.
 ZELKAR_TARGET_AVX inline void DirectArcSquadAvx(const Quaternion& q0, const Quaternion& q1,
                                                 const SSlerpPair& keys, const Quaternion& a0,

@@ -317,7 +317,7 @@ Quaternion* CZK_AnimTrackRotationTCB::Evaluate(Quaternion* out, float time) cons
   return out;
 }
 
-#if defined(__SSE2__)
+#if defined(ZELKAR_AVX_PATH)
 ZELKAR_TARGET_AVX void CZK_AnimTrackRotationTCB::SamplePairAvx(const CZK_KeyFrameTCBRotation* k,
                                                                const SPairConstants& pair,
                                                                float time, Quaternion* out) {

@@ -90,7 +90,7 @@ class CZK_AnimTrackRotationTCB
                                     k[1].controlB, pair.controls,
                                     NAnimTrackTCB::EaseFrom(pair.ease, u), out);
   }
-#if defined(__SSE2__)
+#if defined(ZELKAR_AVX_PATH)
   // SamplePair with AVX, to the bit the same; only where NAnimTrackSlerp::kCpuHasAvx.
   static void SamplePairAvx(const CZK_KeyFrameTCBRotation* k, const SPairConstants& pair,
                             float time, Quaternion* out);

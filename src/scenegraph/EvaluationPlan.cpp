@@ -468,7 +468,7 @@ void CZK_EvaluationPlan::SampleCurve(STrackSlot& slot, Value* out) const {
       const size_t pair = r.cursor - 1;  // the keys k[0] and k[1]
       if (pair < r.pairs) {
         const auto* track = static_cast<const CZK_AnimTrackRotationTCB*>(r.track);
-#if defined(__SSE2__)
+#if defined(ZELKAR_AVX_PATH)
         if (NAnimTrackSlerp::kCpuHasAvx) {
           CZK_AnimTrackRotationTCB::SamplePairAvx(k, track->GetPreparedPairs()[pair], p.time,
                                                   in.HeldRotation(lane));

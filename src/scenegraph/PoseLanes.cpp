@@ -121,11 +121,13 @@ template <class Sines>
   }
 }
 
+#if defined(ZELKAR_AVX_PATH)
 struct SAvxSines {
   ZELKAR_TARGET_AVX __m128 operator()(__m128 x) const {
     return NAnimTrackSlerp::SineQuarterTurn4Avx(x);
   }
 };
+#endif
 
 }  // namespace
 
@@ -133,13 +135,18 @@ void BlendSse2(SInputs& in, SLocals* out) {
   BlendLanes(in, out, [](__m128 x) { return NAnimTrackSlerp::SineQuarterTurn4(x); });
 }
 
+#if defined(ZELKAR_AVX_PATH)
 ZELKAR_TARGET_AVX void BlendAvx(SInputs& in, SLocals* out) { BlendLanes(in, out, SAvxSines()); }
+#endif
 
 void Blend(SInputs& in, SLocals* out) {
-  if (NAnimTrackSlerp::kCpuHasAvx)
+#if defined(ZELKAR_AVX_PATH)
+  if (NAnimTrackSlerp::kCpuHasAvx) {
     BlendAvx(in, out);
-  else
-    BlendSse2(in, out);
+    return;
+  }
+#endif
+  BlendSse2(in, out);
 }
 
 #else

@@ -87,6 +87,8 @@ void Blend(SInputs& in, SLocals* out);
 void BlendScalar(const SInputs& in, SLocals* out);
 #if defined(__SSE2__)
 void BlendSse2(SInputs& in, SLocals* out);
+#endif
+#if defined(ZELKAR_AVX_PATH)
 void BlendAvx(SInputs& in, SLocals* out);  // only where NAnimTrackSlerp::kCpuHasAvx
 #endif
 
