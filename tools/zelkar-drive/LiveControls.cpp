@@ -63,6 +63,16 @@ void PeakShake(const SChannel& channel, float* out) {
   if (best < 0) std::fill(out, out + 18, 0.0f);
 }
 
+// Text from a script as a message can show it on one line: control bytes as '?', at most 40
+// characters.
+std::string Shown(const std::string& text) {
+  std::string shown = text.substr(0, 40);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  if (text.size() > shown.size()) shown += "...";
+  return shown;
+}
+
 }  // namespace
 
 std::vector<uint32_t> ParseKeyScript(const std::string& script) {
@@ -73,7 +83,7 @@ std::vector<uint32_t> ParseKeyScript(const std::string& script) {
     if (end == std::string::npos) end = script.size();
     const std::string run = script.substr(at, end - at);
     const auto fail = [&](const std::string& why) {
-      throw std::invalid_argument("key script, run \"" + run + "\": " + why);
+      throw std::invalid_argument("key script, run \"" + Shown(run) + "\": " + why);
     };
     if (run.empty()) fail("empty (two commas, or a comma at an end)");
     const std::size_t star = run.find('*');
@@ -94,7 +104,7 @@ std::vector<uint32_t> ParseKeyScript(const std::string& script) {
       const std::string name = names.substr(k, plus - k);
       const SKeyName* found = std::find_if(std::begin(kKeyNames), std::end(kKeyNames),
                                            [&](const SKeyName& n) { return name == n.name; });
-      if (found == std::end(kKeyNames)) fail("no key called \"" + name + "\"");
+      if (found == std::end(kKeyNames)) fail("no key called \"" + Shown(name) + "\"");
       keys |= found->bits;
       k = plus + 1;
     }
