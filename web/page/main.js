@@ -71,7 +71,7 @@
       panel.gear.textContent = p[1].toFixed(0);
       panel.handbrake.textContent = p[2].toFixed(2);
       panel.speed.textContent = replay ? '(stage)' : (p[3] * 3.6).toFixed(0) + ' km/h';
-      panel.wipers.textContent = ['off', 'slow', 'fast'][p[4]] || 'off';
+      panel.wipers.textContent = replay ? '(stage)' : ['off', 'slow', 'fast'][p[4]] || 'off';
       panel.road.textContent = p[5] > 0.01 ? 'rough ' + p[5].toFixed(2) : 'smooth';
       recentMicros.push(p[6]);
       if (recentMicros.length > 60) recentMicros.shift();
