@@ -15,6 +15,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "characters/CharacterManager.h"
@@ -145,12 +146,17 @@ struct SDrive {
     const Vector3 shake[5] = {v, v, v, v, v};
     zk_hostkit::EmitIncarShake(host.hub, person, shake, v);
   }
-  void Pin(size_t signal, uint32_t object, const Vector3& at, const Quaternion& q) {
-    CSigSolidGeneralState state{};
+  // A solid-object record, or a ghost-car one (each signal carries its own record type).
+  template <class Rec = CSigSolidGeneralState>
+  void Pin(uint32_t object, const Vector3& at, const Quaternion& q) {
+    Rec state{};
     state.objectIndex = object;
     state.position = at;
     state.orientation = q;
-    host.hub.Emit(signal, state);
+    host.hub.Emit(std::is_same_v<Rec, CSigGhostCarState>
+                      ? zk_hostkit::hub::kGhostCarStateSignal
+                      : zk_hostkit::hub::kSolidGeneralStateSignal,
+                  state);
   }
   // Sane signals and an Update every 1/60 s for `seconds`.
   void Sane(Facade& zk, float seconds) {
@@ -441,23 +447,19 @@ TEST(FacadeCarelessHostTest, EveryWrongCallGetsItsDocumentedAnswer) {
                  [&] { zk_hostkit::EmitDetachFromParent(host.hub, headObject); }),
        drive.Bad("pin a huge index",
                  [&] {
-                   drive.Pin(zk_hostkit::hub::kSolidGeneralStateSignal, 0xFFFFFFFFu, {1, 2, 3},
-                             {0, 0, 0, 1});
+                   drive.Pin(0xFFFFFFFFu, {1, 2, 3}, {0, 0, 0, 1});
                  }),
-       drive.Bad(
-           "ghost a huge index",
-           [&] {
-             drive.Pin(zk_hostkit::hub::kGhostCarStateSignal, 0x80000000u, {1, 2, 3}, {0, 0, 0, 1});
-           }),
+       drive.Bad("ghost a huge index",
+                 [&] {
+                   drive.Pin<CSigGhostCarState>(0x80000000u, {1, 2, 3}, {0, 0, 0, 1});
+                 }),
        drive.Bad("pin a bone at NaN",
                  [&] {
-                   drive.Pin(zk_hostkit::hub::kSolidGeneralStateSignal, headObject, {nan, 0, 0},
-                             {0, 0, 0, 1});
+                   drive.Pin(headObject, {nan, 0, 0}, {0, 0, 0, 1});
                  }),
        drive.Bad("ghost a bone turned by inf",
                  [&] {
-                   drive.Pin(zk_hostkit::hub::kGhostCarStateSignal, headObject, {0, 0, 0},
-                             {kInf, 0, 0, 1});
+                   drive.Pin<CSigGhostCarState>(headObject, {0, 0, 0}, {kInf, 0, 0, 1});
                  }),
        {"a non-finite pin leaves the bone to its controller",
         [=](Facade& f) { return Text(f.IsAnimObjectStatic(headObject)); }, "false"},
@@ -481,8 +483,7 @@ TEST(FacadeCarelessHostTest, EveryWrongCallGetsItsDocumentedAnswer) {
        // what hangs on it stand far away, finite.
        {"pin a bone far away",
         [&](Facade& f) {
-          drive.Pin(zk_hostkit::hub::kSolidGeneralStateSignal, headObject, {kHuge, 0, 0},
-                    {0, 0, 0, 1});
+          drive.Pin(headObject, {kHuge, 0, 0}, {0, 0, 0, 1});
           drive.Sane(f, 0.2f);
           return Finite(f) + " " + Text(f.IsAnimObjectStatic(headObject));
         },
