@@ -128,6 +128,12 @@ web_test() {
   run_tests build/web
 }
 
+# One drive, every build: the sample stage driven by the 32-bit and the clang tree's zelkar-drive
+# must give the 64-bit tree's CSV and .glb animations within 1e-6 relative.
+drives_compared() {
+  tests/tools/compare-drives.sh i386 clang
+}
+
 fuzz_tree() {
   CC=clang CXX=clang++ configure build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZELKAR_SANITIZE=ON -DZELKAR_FUZZ=ON -DZELKAR_TESTS=OFF -DZELKAR_BENCH=OFF -DZELKAR_TOOLS=ON
@@ -171,6 +177,7 @@ case "${1:-test}" in
     timed asan asan_tree
     timed i386 i386_tree
     timed clang clang_tree
+    timed drives drives_compared
     timed fuzz fuzz_tree
     printf '%s\n' "${timings[@]}"
     ;;

@@ -48,7 +48,8 @@ void CZK_Character::AttachNode(CZK_Node* node) {
 
 void CZK_Character::AddAnimation(const std::string& sceneName, uint32_t category) {
   if (category >= kAnimationCategoryCount)
-    throw CZK_Exception("[CZK_Character::AddAnimation] category " + std::to_string(category) +
+    throw CZK_Exception("[CZK_Character::AddAnimation] category " +
+                        std::to_string(static_cast<int32_t>(category)) +  // as the host sent it
                         " is outside 0 to 3");
   currentCategory = category;
   currentIndex = static_cast<uint32_t>(animationIds[category].size());

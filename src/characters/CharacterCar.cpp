@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "foundation/HostInput.h"
 #include "foundation/Logger.h"
 #include "scenegraph/Node.h"
 #include "signals/Emit.h"
@@ -34,16 +35,10 @@ Vector3 PositionOf(const CZK_Node* node) {
   return node != nullptr ? MatrixGetTranslation(node->matrix) : Vector3{0.0f, 0.0f, 0.0f};
 }
 
-bool IsFinite(const Vector3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 // A wheel state is taken when it can be a placement: finite, the position within reach and
 // the quaternion of roughly unit length (a host's rounding is fine, garbage is not).
 bool IsUsableWheelState(const Vector3& p, const Quaternion& q) {
-  if (!IsFinite(p) || !std::isfinite(q.x) || !std::isfinite(q.y) || !std::isfinite(q.z) ||
-      !std::isfinite(q.w))
-    return false;
+  if (!IsFinite(p) || !IsFinite(q)) return false;
   if (std::fabs(p.x) > kMaxWheelOffset || std::fabs(p.y) > kMaxWheelOffset ||
       std::fabs(p.z) > kMaxWheelOffset)
     return false;

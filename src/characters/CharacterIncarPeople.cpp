@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/Exceptions.h"
+#include "foundation/HostInput.h"
 #include "foundation/Logger.h"
 #include "scenegraph/Node.h"
 #include "signals/Hub.h"
@@ -52,10 +53,6 @@ void AimBone(CZK_Node* bone, const Vector3& x, const Vector3& at) {
   MatrixSetRow(m, 1, Vec3Cross(z, x));
   MatrixSetRow(m, 2, z);
   MatrixSetRow(m, 3, at);
-}
-
-bool IsFinite(const Vector3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
 // Pre-order depth-first search below root (the root itself is not compared): each child in
@@ -148,8 +145,7 @@ void CZK_CharacterIncarPeople::OnCarGeneralState(const CSigCarGeneralState& reco
   const Vector3 carPosition = {record.position.x, record.position.z, record.position.y};
   // A record with a non-finite value would carry NaN into every matrix the host reads; the
   // person stays where the last good record put them.
-  if (!IsFinite(carPosition) || !std::isfinite(q.x) || !std::isfinite(q.y) || !std::isfinite(q.z) ||
-      !std::isfinite(q.w)) {
+  if (!IsFinite(carPosition) || !IsFinite(q)) {
     if ((reportedInput & kReportedCarState) == 0) {
       reportedInput |= kReportedCarState;
       GetLogger().SelectLevel(4) << "[CZK_CharacterIncarPeople::OnCarGeneralState] character \""

@@ -1,5 +1,7 @@
 #include "characters/CharacterManager.h"
 
+#include <cmath>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "characters/Character.h"
@@ -11,6 +13,12 @@ class CharacterNotFound : public std::exception {
  public:
   const char* what() const noexcept override { return "Character not found"; }
 };
+
+bool AllFinite(std::initializer_list<float> values) {
+  for (float v : values)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
 }  // namespace
 
 CZK_CharacterManager::~CZK_CharacterManager() { Clear(); }
@@ -36,7 +44,10 @@ void CZK_CharacterManager::TruncateNodes(size_t nodeCount) {
   for (size_t i = 0; i < nodes.size(); ++i) nodeNames[nodes[i]->fullName] = static_cast<int>(i);
 }
 
+// A non-finite clock is no time at all: the poses stay as the last Update left them, and the next
+// finite clock carries on from there.
 void CZK_CharacterManager::UpdateAll(float time) {
+  if (!std::isfinite(time)) return;
   currentTime = time;
   const size_t count = characters.size();
   for (size_t i = 0; i < count; ++i) characters[i]->Update(time);
@@ -72,52 +83,66 @@ void CZK_CharacterManager::Clear() {
 }
 
 void CZK_CharacterManager::SetAnimation(int character, int category, int index) {
-  GetCharacter(character)->SetAnimation(static_cast<uint32_t>(category),
-                                        static_cast<uint32_t>(index));
+  if (CZK_Character* c = GetCharacter(character))
+    c->SetAnimation(static_cast<uint32_t>(category), static_cast<uint32_t>(index));
 }
 
 int CZK_CharacterManager::GetAnimationCount(int character, int category) const {
-  return static_cast<int>(
-      GetCharacter(character)->GetAnimationCount(static_cast<uint32_t>(category)));
+  const CZK_Character* c = GetCharacter(character);
+  return c != nullptr ? static_cast<int>(c->GetAnimationCount(static_cast<uint32_t>(category))) : 0;
 }
 
 float CZK_CharacterManager::GetRemainingTime(int character) const {
-  return GetCharacter(character)->GetRemainingTime();
+  CZK_Character* c = GetCharacter(character);
+  return c != nullptr ? c->GetRemainingTime() : 0.0f;
 }
 
 void CZK_CharacterManager::SetFrozen(int character, int flag) {
-  GetCharacter(character)->SetFrozen(flag);
+  if (CZK_Character* c = GetCharacter(character)) c->SetFrozen(flag);
 }
 
 void CZK_CharacterManager::SetTimeOffset(int character, float offset) {
-  GetCharacter(character)->SetTimeOffset(offset);
+  CZK_Character* c = GetCharacter(character);
+  if (c != nullptr && std::isfinite(offset)) c->SetTimeOffset(offset);
 }
 
 void CZK_CharacterManager::SetSpeed(int character, float speed) {
-  GetCharacter(character)->SetSpeed(speed);
+  CZK_Character* c = GetCharacter(character);
+  if (c != nullptr && std::isfinite(speed)) c->SetSpeed(speed);
 }
 
 void CZK_CharacterManager::SetPosition(int character, const Vector3* position) {
-  GetCharacter(character)->SetPosition(*position);
+  CZK_Character* c = GetCharacter(character);
+  if (c != nullptr && position != nullptr && AllFinite({position->x, position->y, position->z}))
+    c->SetPosition(*position);
 }
 
 void CZK_CharacterManager::SetRotation(int character, float ax, float ay, float az) {
-  GetCharacter(character)->SetRotation(ax, ay, az);
+  CZK_Character* c = GetCharacter(character);
+  if (c != nullptr && AllFinite({ax, ay, az})) c->SetRotation(ax, ay, az);
 }
 
 void CZK_CharacterManager::SetScale(int character, float sx, float sy, float sz) {
-  GetCharacter(character)->SetScale(sx, sy, sz);
+  CZK_Character* c = GetCharacter(character);
+  if (c != nullptr && AllFinite({sx, sy, sz})) c->SetScale(sx, sy, sz);
 }
 
 void CZK_CharacterManager::SetMatrix(int character, const Matrix* matrix) {
-  GetCharacter(character)->SetMatrix(*matrix);
+  CZK_Character* c = GetCharacter(character);
+  if (c == nullptr || matrix == nullptr) return;
+  for (float e : matrix->m)
+    if (!std::isfinite(e)) return;
+  c->SetMatrix(*matrix);
 }
 
 Matrix* CZK_CharacterManager::GetMatrix(int character) const {
-  return GetCharacter(character)->GetMatrix();
+  CZK_Character* c = GetCharacter(character);
+  return c != nullptr ? c->GetMatrix() : nullptr;
 }
 
 int CZK_CharacterManager::FindNodeIndex(int character, const std::string& nodeName) const {
-  CZK_Node* node = CZK_Node::FindNodeByName(nodeName, GetCharacter(character)->GetRoot());
+  const CZK_Character* c = GetCharacter(character);
+  if (c == nullptr) return -1;
+  CZK_Node* node = CZK_Node::FindNodeByName(nodeName, c->GetRoot());
   return node != nullptr ? node->registryIndex : -1;
 }

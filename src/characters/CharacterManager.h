@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/HostInput.h"
 #include "foundation/Math.h"
 
 class CZK_Character;
@@ -27,8 +28,9 @@ class CZK_CharacterManager {
   int GetNodeIndex(const std::string& characterName, const std::string& nodeName) const;
   void AddAnimation(const std::string& characterName, const std::string& sceneName, int category);
 
-  CZK_Character* GetCharacter(int index) const { return characters[static_cast<size_t>(index)]; }
-  CZK_Node* GetNode(int index) const { return nodes[static_cast<size_t>(index)]; }
+  // Null for an index outside the lists: hosts' indices are checked here.
+  CZK_Character* GetCharacter(int index) const { return ElementOrNull(characters, index); }
+  CZK_Node* GetNode(int index) const { return ElementOrNull(nodes, index); }
   float GetCurrentTime() const { return currentTime; }
   size_t GetCharacterCount() const { return characters.size(); }
   size_t GetNodeCount() const { return nodes.size(); }
@@ -39,7 +41,11 @@ class CZK_CharacterManager {
   // the name map is rebuilt so that every name maps to its last remaining registration.
   void TruncateNodes(size_t nodeCount);
 
-  // Per-character operations by index (the index is not validated).
+  // Per-character operations by index. An index outside the list is no character: setters do
+  // nothing, queries answer 0 (GetRemainingTime and GetAnimationCount), null (GetMatrix) or -1
+  // (FindNodeIndex). A non-finite time, offset, speed, position, angle, scale or matrix element
+  // (or a null pointer) is refused the same way: the character keeps what it had, so one bad
+  // value cannot turn every later pose into NaN.
   void SetAnimation(int character, int category, int index);
   int GetAnimationCount(int character, int category) const;
   float GetRemainingTime(int character) const;

@@ -13,18 +13,12 @@
 #include "animation/StructureGeneration.h"
 #include "controllers/AnimationController.h"
 #include "controllers/ConstraintControllers.h"
+#include "foundation/HostInput.h"
 #include "signals/Hub.h"
 
 namespace {
 // The name of a link target that stands for the world itself: no object, the identity link.
 constexpr const char* kWorldRootName = "__world_root__";
-
-// The element at index, or null for an index outside the list.
-template <class T>
-T* ElementOrNull(const std::vector<T*>& list, int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return nullptr;
-  return list[static_cast<std::size_t>(index)];
-}
 }  // namespace
 
 CZK_ControllerManager::CZK_ControllerManager() {
@@ -430,6 +424,9 @@ void CZK_ControllerManager::ResolveSceneTargets(const std::string& sceneName) {
 void CZK_ControllerManager::PlaceObject(uint32_t n, const Vector3& hostPosition,
                                         const Quaternion& orientation) {
   if (n == 0 || n >= m_animObjects.size()) return;
+  // A non-finite position or orientation would leave NaN in the object's matrix (and in every
+  // node below it) until the next record for it: the object keeps what it had.
+  if (!IsFinite(hostPosition) || !IsFinite(orientation)) return;
   // Only transform objects keep a fixed matrix; a signal for another kind changes nothing.
   auto* object = AsTransformObject(m_animObjects[n]);
   if (object == nullptr) return;

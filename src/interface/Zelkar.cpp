@@ -89,10 +89,12 @@ int CZK_Zelkar::GetNodeIndex(const std::string& characterName, const std::string
   return Characters("GetNodeIndex").GetNodeIndex(characterName, nodeName);
 }
 int CZK_Zelkar::GetNodeAnimObject(int nodeIndex) {
-  return Characters("GetNodeAnimObject").GetNode(nodeIndex)->animObject;
+  const CZK_Node* node = Characters("GetNodeAnimObject").GetNode(nodeIndex);
+  return node != nullptr ? node->animObject : 0;
 }
 const Matrix* CZK_Zelkar::GetNodeMatrix(int nodeIndex) {
-  return Characters("GetNodeMatrix").GetNode(nodeIndex)->GetMatrix();
+  CZK_Node* node = Characters("GetNodeMatrix").GetNode(nodeIndex);
+  return node != nullptr ? node->GetMatrix() : nullptr;
 }
 float CZK_Zelkar::GetAnimObjectFloat(int animObjectIndex) {
   return Controllers("GetAnimObjectFloat").GetAnimObjectFloat(animObjectIndex);

@@ -430,15 +430,22 @@ class CHierarchyParser {
 void CHierarchyParser::ReadChunks() {
   MeasureTree();
   const uint32_t size = m_reader.GetSize();
+  bool hierarchy = false;
   while (!m_reader.IsAtEnd()) {
     const SChunk chunk = m_walker.ReadChunk(size);
     if (chunk.cls == kClassHierarchy) {
+      hierarchy = true;
       const uint32_t count = m_reader.ReadU32();
       m_walker.RequireRecords(count, kMinNodeRecordSize, chunk.end, "node records");
       for (uint32_t i = 0; i < count; ++i) ReadNode(chunk);
     }
     m_walker.Leave(chunk);
   }
+  // A file of the right format without a hierarchy chunk (a scene file, most likely) would make
+  // a character of a bare root, which no host asks for on purpose.
+  if (!hierarchy)
+    throw CZK_Exception(std::string(kHierarchyContext) + " " + m_reader.GetName() +
+                        " has no hierarchy chunk: it is not a hierarchy file");
 }
 
 // The depths of the nodes the character already has (its root at least).

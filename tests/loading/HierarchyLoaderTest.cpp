@@ -129,7 +129,7 @@ TEST_F(HierarchyLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
   SceneBytes b;
   std::set<size_t> boundaries;
   b.Header();
-  boundaries.insert(b.bytes.size());
+  const size_t headerOnly = b.bytes.size();  // no hierarchy chunk: not a hierarchy file
   b.Begin(18, 0).U32(3);
   b.Node(47, "Body", 1, -1, TestMatrix(0), 1);
   b.Node(48, "Tag", 2, 1, TestMatrix(1), 2);
@@ -146,6 +146,8 @@ TEST_F(HierarchyLoaderTest, EveryTruncationLoadsOrIsRefusedCleanly) {
     const std::vector<uint8_t> prefix(b.bytes.begin(), b.bytes.begin() + length);
     if (boundaries.count(length) == 1)
       EXPECT_NO_THROW(Load(prefix, true));
+    else if (length == headerOnly)
+      Refuse(prefix, {"car.zkh has no hierarchy chunk"}, true);
     else
       Refuse(prefix, {length < 23 ? kHierarchyHeaderMessage : "car.zkh"}, true);
     Characters().TruncateNodes(0);

@@ -37,9 +37,8 @@ double Component(int componentType, const unsigned char* p) {
   }
 }
 
-// The elements of an accessor as doubles, normalised integers turned into [-1, 1] or [0, 1].
-// `types` lists the element types accepted (TINYGLTF_TYPE_*), `normalisedInts` whether integer
-// components are accepted (normalised ones only).
+}  // namespace
+
 std::vector<double> ReadAccessor(const tinygltf::Model& model, int index, int type,
                                  bool normalisedInts, const std::string& name,
                                  const std::string& user) {
@@ -118,6 +117,8 @@ std::vector<double> ReadAccessor(const tinygltf::Model& model, int index, int ty
     }
   return out;
 }
+
+namespace {
 
 // ---- Values: glTF's frame to the library's, and the nodes folded into a joint ---------------
 

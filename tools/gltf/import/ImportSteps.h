@@ -34,6 +34,14 @@ inline std::string At(const char* list, size_t index) {
   return std::string(list) + "[" + std::to_string(index) + "]";
 }
 
+// The elements of an accessor as doubles, normalised integers turned into [-1, 1] or [0, 1]:
+// `type` is the element type required (TINYGLTF_TYPE_*), `normalisedInts` whether integer
+// components are accepted (normalised ones only). Every offset is checked; a fault throws as
+// Fail, naming `user` (what reads the accessor).
+std::vector<double> ReadAccessor(const tinygltf::Model& model, int index, int type,
+                                 bool normalisedInts, const std::string& name,
+                                 const std::string& user);
+
 // A real as the library stores it: rounded to float.
 inline Json Real(double v) { return static_cast<double>(static_cast<float>(v)); }
 
