@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "AssetError.h"
 #include "AssetWriter.h"
 #include "AtomicFile.h"
+#include "FileBytes.h"
 #include "ImportSteps.h"
 
 namespace zk_gltf {
@@ -380,13 +378,7 @@ void ParseGltf(const std::vector<uint8_t>& bytes, const std::string& name,
 }
 
 void LoadGltf(const std::string& path, tinygltf::Model* model) {
-  std::error_code error;
-  std::ifstream in(path, std::ios::binary);
-  if (!std::filesystem::is_regular_file(path, error) || !in)
-    throw std::runtime_error(path + ": cannot read the file");
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error(path + ": cannot read the file");
+  const std::vector<uint8_t> bytes = zk_play::ReadLooseFile(path);
   const size_t slash = path.find_last_of('/');
   ParseGltf(bytes, path, slash == std::string::npos ? "." : path.substr(0, slash), model);
 }
