@@ -111,6 +111,10 @@ bool CSettingsFile::Save() {
   if (m_mode == kModeReadOnly) return false;
   std::string path;
   if (!zk_platform::ResolvePathForWrite(m_path, path)) return false;
+  // The rename below would replace a read-only file, which a write in place may not.
+  std::string existing;
+  if (zk_platform::ResolveExistingPath(path, existing) && !zk_platform::IsWritable(existing))
+    return false;
   // Written beside the file and renamed over it, so a failure leaves the old file as it was.
   const std::string finished = path + ".part";
   const zk_platform::FileHandle file = zk_platform::FileHandleCreate(finished.c_str());

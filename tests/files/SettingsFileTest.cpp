@@ -117,6 +117,16 @@ TEST_F(Settings, FailedWritesKeepTheOlderFileAndShortReadsSayWhy) {
   }
   EXPECT_GT(k, 1u);
   EXPECT_EQ(ReadFile(dir / "m.ini"), "[S]\nnew = 2\nold = 1\n\n");
+  zk_platform::SetFileFault(EFileFault::kNone, 0);
+  // Renaming over a read-only file would replace it; the save refuses as a write in place would.
+  namespace fs = std::filesystem;
+  fs::permissions(dir / "m.ini",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  s.SetString("S", "new", "3");
+  EXPECT_FALSE(s.Save());
+  fs::permissions(dir / "m.ini", fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadFile(dir / "m.ini"), "[S]\nnew = 2\nold = 1\n\n");
 
   const zk_platform::DebugSink previous =
       zk_platform::SetDebugSink([](const char* text) { g_debugOutput += text; });
