@@ -2,7 +2,9 @@
 
 #include <minizip/zip.h>
 
+#include <cstring>
 #include <map>
+#include <new>
 
 #include "AssetError.h"
 #include "AtomicFile.h"
@@ -18,48 +20,40 @@ std::string AsciiLower(const std::string& text) {
   return lower;
 }
 
-// minizip's file calls on the platform's handle of a part file. They cannot throw through the C
-// code: a failure is kept and read back once the archive is closed.
-struct SZipSink {
-  zk_platform::FileHandle file;
-  std::string failure;  // the system's reason for the first failed call
+// minizip's file calls on a file in memory: the archive is made whole there and then written
+// in one piece, so minizip never meets a failed write (its error paths leak what they hold).
+struct SZipMemory {
+  std::vector<unsigned char> bytes;
+  std::size_t at = 0;
 };
-
-void Failed(SZipSink& sink) {
-  if (sink.failure.empty()) sink.failure = zk_platform::FileHandleLastErrorText();
-}
 
 voidpf ZipOpen(voidpf opaque, const char*, int) { return opaque; }
 uLong ZipRead(voidpf, voidpf, void*, uLong) { return 0; }
 uLong ZipWrite(voidpf, voidpf stream, const void* data, uLong size) {
-  auto& sink = *static_cast<SZipSink*>(stream);
-  const unsigned written =
-      zk_platform::FileHandleWrite(sink.file, data, static_cast<unsigned>(size));
-  if (written != size) Failed(sink);
-  return written;
+  auto& file = *static_cast<SZipMemory*>(stream);
+  try {
+    if (file.at + size > file.bytes.size()) file.bytes.resize(file.at + size);
+  } catch (const std::bad_alloc&) {
+    return 0;  // no exception may cross the C code
+  }
+  std::memcpy(file.bytes.data() + file.at, data, size);
+  file.at += size;
+  return size;
 }
 long ZipTell(voidpf, voidpf stream) {
-  const unsigned at = zk_platform::FileHandleTell(static_cast<SZipSink*>(stream)->file);
-  return at == zk_platform::kInvalidFilePosition ? -1 : static_cast<long>(at);
+  return static_cast<long>(static_cast<SZipMemory*>(stream)->at);
 }
 long ZipSeek(voidpf, voidpf stream, uLong offset, int origin) {
-  auto& sink = *static_cast<SZipSink*>(stream);
-  // Writing a new archive only moves back to fill in headers: absolute or relative moves.
-  if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
-    const long at = ZipTell(nullptr, stream);
-    if (at < 0) return -1;
-    offset += static_cast<uLong>(at);
-  } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
-    return -1;
-  }
-  if (zk_platform::FileHandleSeek(sink.file, static_cast<unsigned>(offset))) return 0;
-  Failed(sink);
-  return -1;
+  auto& file = *static_cast<SZipMemory*>(stream);
+  const std::size_t base = origin == ZLIB_FILEFUNC_SEEK_SET   ? 0
+                           : origin == ZLIB_FILEFUNC_SEEK_CUR ? file.at
+                                                              : file.bytes.size();
+  if (base + offset > file.bytes.size()) return -1;
+  file.at = base + offset;
+  return 0;
 }
 int ZipClose(voidpf, voidpf) { return 0; }
-int ZipError(voidpf, voidpf stream) {
-  return static_cast<SZipSink*>(stream)->failure.empty() ? 0 : 1;
-}
+int ZipError(voidpf, voidpf) { return 0; }
 
 }  // namespace
 
@@ -91,15 +85,9 @@ void WriteArchive(const std::string& archivePath, const std::vector<ArchiveMembe
                         "\" differ only in letter case; lookups could find only one of them");
   }
 
-  zk_tools::CPartFile part = [&] {
-    try {
-      return zk_tools::CPartFile(archivePath);
-    } catch (const std::runtime_error& e) {
-      throw CAssetError(e.what());
-    }
-  }();
-  SZipSink sink{part.Handle(), {}};
-  zlib_filefunc_def calls{ZipOpen, ZipRead, ZipWrite, ZipTell, ZipSeek, ZipClose, ZipError, &sink};
+  SZipMemory memory;
+  zlib_filefunc_def calls{ZipOpen, ZipRead,  ZipWrite, ZipTell,
+                          ZipSeek, ZipClose, ZipError, &memory};
   zipFile zip = zipOpen2(archivePath.c_str(), APPEND_STATUS_CREATE, nullptr, &calls);
   if (!zip) throw CAssetError(archivePath + ": cannot create the archive");
   std::string failure;
@@ -123,12 +111,13 @@ void WriteArchive(const std::string& archivePath, const std::vector<ArchiveMembe
     }
   }
   if (zipClose(zip, nullptr) != ZIP_OK && failure.empty()) failure = "cannot finish the archive";
-  if (!sink.failure.empty()) failure = "cannot write the file: " + sink.failure;
+  if (!failure.empty()) throw CAssetError(archivePath + ": " + failure);
   try {
-    if (!failure.empty()) throw std::runtime_error(archivePath + ": " + failure);
-    part.Commit();
+    zk_tools::CPartFile file(archivePath);
+    file.Write(memory.bytes.data(), memory.bytes.size());
+    file.Commit();
   } catch (const std::runtime_error& e) {
-    throw CAssetError(e.what());  // the part file goes with `part`
+    throw CAssetError(e.what());
   }
 }
 

@@ -29,8 +29,6 @@ class CPartFile {
   // Closes and renames into place.
   void Commit();
   const std::string& Path() const { return m_path; }
-  // The open handle, for writers that cannot throw (C callbacks): they check their own writes.
-  zk_platform::FileHandle Handle() const { return m_file; }
   const std::string& TemporaryPath() const { return m_temporary; }
 
  private:

@@ -56,6 +56,18 @@ bool NoExternalFiles(std::vector<unsigned char>*, std::string* err, const std::s
   return false;
 }
 
+// A .gltf's external buffers, read as the tools read every file (FileBytes.h).
+bool ReadExternalFile(std::vector<unsigned char>* out, std::string* err, const std::string& path,
+                      void*) {
+  try {
+    *out = zk_play::ReadLooseFile(path);
+    return true;
+  } catch (const std::runtime_error& e) {
+    if (err) *err += std::string(e.what()) + "\n";
+    return false;
+  }
+}
+
 // The reader's message on one line, each quoted piece of the file in it cut short.
 std::string OneLine(const std::string& text) {
   std::string out;
@@ -348,11 +360,10 @@ void ParseGltf(const std::vector<uint8_t>& bytes, const std::string& name,
                const std::string& baseDir, tinygltf::Model* model) {
   tinygltf::TinyGLTF loader;
   loader.SetImageLoader(&IgnoreImage, nullptr);
-  if (baseDir.empty()) {
-    tinygltf::FsCallbacks fs{&tinygltf::FileExists, &tinygltf::ExpandFilePath, &NoExternalFiles,
-                             &tinygltf::WriteWholeFile, nullptr};
-    loader.SetFsCallbacks(fs);
-  }
+  tinygltf::FsCallbacks fs{&tinygltf::FileExists, &tinygltf::ExpandFilePath,
+                           baseDir.empty() ? &NoExternalFiles : &ReadExternalFile,
+                           &tinygltf::WriteWholeFile, nullptr};
+  loader.SetFsCallbacks(fs);
   if (bytes.empty()) Fail(name, "byte 0", "empty file");
   std::string err, warn;
   bool ok;
