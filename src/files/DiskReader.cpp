@@ -13,8 +13,12 @@ CDiskReader::~CDiskReader() { Close(); }
 void CDiskReader::Load(const std::string& path) {
   Close();
   m_name = path;
-  if (!NRQLib2::NFileCore::ReadWholeFile(path, m_size, m_data))
-    throw NRQLib2::CRQ_DiskIOException("error opening file: " + path);
+  if (NRQLib2::NFileCore::ReadWholeFile(path, m_size, m_data)) return;
+  // A file that opens but does not read whole ended early (a short read) or failed part way.
+  if (NRQLib2::NFileCore::CFile(path).IsOpen())
+    throw NRQLib2::CRQ_DiskIOException("error reading file: " + path +
+                                       " (short read: fewer bytes arrived than it holds)");
+  throw NRQLib2::CRQ_DiskIOException("error opening file: " + path);
 }
 
 void CDiskReader::LoadFromMemory(const void* bytes, std::uint32_t size, const std::string& name) {

@@ -39,7 +39,8 @@ class CDiskReader {
   CDiskReader& operator=(const CDiskReader&) = delete;
 
   // Reads the whole file (loose or archive member); throws CRQ_DiskIOException
-  // "error opening file: <path>" when it cannot be read. Releases any earlier buffer.
+  // "error opening file: <path>" when it cannot be opened, "error reading file: <path> (short
+  // read: ...)" when it opens but does not read whole. Releases any earlier buffer.
   void Load(const std::string& path);
   // Takes a copy of bytes already in memory; `name` stands for the file in error messages.
   void LoadFromMemory(const void* bytes, std::uint32_t size, const std::string& name);

@@ -5,6 +5,8 @@
 
 #include "files/File.h"
 #include "files/TextData.h"
+#include "platform/DebugOutput.h"
+#include "platform/FileHandle.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -63,7 +65,12 @@ bool CSettingsFile::Open(const std::string& path, std::uint32_t mode) {
   if (mode == kModeCreate) return true;
   NRQLib2::NFileCore::CTextData text(path);
   Parse(text);
-  return true;
+  if (text.GetData() != nullptr || !NRQLib2::NFileCore::CFile(path).IsOpen()) return true;
+  // There but not read whole: the defaults apply, and the debugger output says why.
+  const std::string note =
+      path + ": short read (fewer bytes arrived than it holds); its settings take their defaults\n";
+  zk_platform::OutputDebugString(note.c_str());
+  return false;
 }
 
 void CSettingsFile::Parse(NRQLib2::NFileCore::CTextData& text) {
@@ -102,13 +109,24 @@ std::string CSettingsFile::Format() const {
 
 bool CSettingsFile::Save() {
   if (m_mode == kModeReadOnly) return false;
-  std::FILE* file = zk_platform::OpenFileForWrite(m_path, "w");
-  if (file == nullptr) return false;
+  std::string path;
+  if (!zk_platform::ResolvePathForWrite(m_path, path)) return false;
+  // The rename below would replace a read-only file, which a write in place may not.
+  std::string existing;
+  if (zk_platform::ResolveExistingPath(path, existing) && !zk_platform::IsWritable(existing))
+    return false;
+  // Written beside the file and renamed over it, so a failure leaves the old file as it was.
+  const std::string finished = path + ".part";
+  const zk_platform::FileHandle file = zk_platform::FileHandleCreate(finished.c_str());
+  if (file == zk_platform::kNoFileHandle) return false;
   const std::string text = Format();
-  const bool written =
-      text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
+  const auto size = static_cast<unsigned>(text.size());
+  const bool written = zk_platform::FileHandleWrite(file, text.data(), size) == size;
+  if (zk_platform::FileHandleClose(file) && written &&
+      zk_platform::FileHandleReplace(finished.c_str(), path.c_str()))
+    return true;
+  zk_platform::FileHandleRemove(finished.c_str());
+  return false;
 }
 
 const std::string* CSettingsFile::Find(const std::string& section, const std::string& key) const {

@@ -30,10 +30,13 @@ class CSettingsFile {
   CSettingsFile() = default;
 
   // Modes 0 and 1 fail when the file is missing or may not be written (the old content stays).
-  // Otherwise the content is replaced, and in modes 1 to 3 loaded; an unreadable file loads as
-  // no sections and still succeeds.
+  // Otherwise the content is replaced, and in modes 1 to 3 loaded; a missing or unopenable file
+  // loads as no sections and still succeeds. A file that opens but does not read whole (a
+  // short read) also loads as no sections, is reported on the debugger output, and fails.
   bool Open(const std::string& path, std::uint32_t mode);
-  // Writes every section with keys, in order, to the path. Refused in mode 3.
+  // Writes every section with keys, in order, to the path (to "<path>.part" first, then renamed
+  // over it). Refused in mode 3. False when the file could not be written whole; the file of
+  // that name then keeps what it held and no ".part" file is left.
   bool Save();
 
   // Replaces the content with what the text holds, read from its current line on.

@@ -5,20 +5,32 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "platform/FileFaults.h"
+
 namespace zk_platform {
+
+namespace {
+
+std::string Native(const char* path) {
+  std::string native(path);
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
+
+}  // namespace
 
 FileHandle FileHandleCreate(const char* path) {
   if (path == nullptr) {
     errno = EINVAL;
     return kNoFileHandle;
   }
-  std::string native(path);
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
+  const std::string native = Native(path);
   // Linux has no share modes: other openers are not locked out as they would be on Windows.
   int fd;
   do {
@@ -29,6 +41,10 @@ FileHandle FileHandleCreate(const char* path) {
 
 unsigned FileHandleWrite(FileHandle file, const void* data, unsigned size) {
   // Like WriteFile on a disk file: keep going until everything is stored or the system refuses.
+  if (size > 0 && FaultThisWrite()) {
+    errno = ENOSPC;
+    return 0;
+  }
   const auto* bytes = static_cast<const unsigned char*>(data);
   unsigned done = 0;
   while (done < size) {
@@ -62,9 +78,26 @@ unsigned FileHandleTell(FileHandle file) {
   return static_cast<unsigned>(position);
 }
 
-void FileHandleClose(FileHandle file) {
+bool FileHandleClose(FileHandle file) {
   // The descriptor is released even when close reports EINTR, so it is never retried.
-  if (file != kNoFileHandle) ::close(file);
+  if (file == kNoFileHandle) return true;
+  return ::close(file) == 0 || errno == EINTR;
+}
+
+bool FileHandleReplace(const char* finished, const char* path) {
+  if (finished == nullptr || path == nullptr) {
+    errno = EINVAL;
+    return false;
+  }
+  return std::rename(Native(finished).c_str(), Native(path).c_str()) == 0;
+}
+
+bool FileHandleRemove(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return false;
+  }
+  return std::remove(Native(path).c_str()) == 0;
 }
 
 std::string FileHandleLastErrorText() { return std::strerror(errno); }

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/FileFaults.h"
+
 namespace zk_platform {
 namespace {
 
@@ -156,6 +158,8 @@ bool ReadNativeFile(NativeFile file, void* buffer, std::uint32_t count, std::uin
   bytesRead = 0;
   if (file == kInvalidNativeFile) return false;
   auto* out = static_cast<unsigned char*>(buffer);
+  // A short read on cue (FileFaults.h): half of what was asked, as if the file ended there.
+  if (count > 0 && FaultThisRead()) count /= 2;
   while (bytesRead < count) {
     const ssize_t got = ::read(file, out + bytesRead, count - bytesRead);
     if (got < 0) {
@@ -208,21 +212,22 @@ bool GetFileTimesLocal(const std::string& path, SystemTime* creation, SystemTime
   return true;
 }
 
-std::FILE* OpenFileForWrite(const std::string& path, const char* mode) {
+bool ResolvePathForWrite(const std::string& path, std::string& resolved) {
   const std::string normalised = WithForwardSlashes(path);
-  std::string resolved;
-  if (ResolveNormalised(normalised, resolved)) return std::fopen(resolved.c_str(), mode);
+  if (ResolveNormalised(normalised, resolved)) {
+    struct stat info;
+    return ::stat(resolved.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  }
   const std::size_t slash = normalised.find_last_of('/');
   const std::string name = slash == std::string::npos ? normalised : normalised.substr(slash + 1);
-  if (name.empty()) return nullptr;
+  if (name.empty()) return false;
   std::string directory;
-  if (slash == std::string::npos) {
-    directory = "";
-  } else {
+  if (slash != std::string::npos) {
     const std::string parent = slash == 0 ? "/" : normalised.substr(0, slash);
-    if (!ResolveNormalised(parent, directory)) return nullptr;
+    if (!ResolveNormalised(parent, directory)) return false;
   }
-  return std::fopen(Join(directory, name).c_str(), mode);
+  resolved = Join(directory, name);
+  return true;
 }
 
 }  // namespace zk_platform

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace zk_platform {
@@ -42,7 +41,8 @@ bool GetNativeFileSize(NativeFile file, std::uint64_t& size);
 // Moves the read position to an absolute offset.
 bool SeekNativeFile(NativeFile file, std::uint64_t offset);
 // Reads up to count bytes, retrying short reads; bytesRead tells how many arrived before the end
-// of the file. False on a read error.
+// of the file. False on a read error. Each call with count > 0 counts as one read for
+// FileFaults.h.
 bool ReadNativeFile(NativeFile file, void* buffer, std::uint32_t count, std::uint32_t& bytesRead);
 
 // The write test of the runtime's _access(path, 2): true when the file exists and may be
@@ -55,9 +55,10 @@ bool IsWritable(const std::string& path);
 bool GetFileTimesLocal(const std::string& path, SystemTime* creation, SystemTime* lastAccess,
                        SystemTime* lastWrite);
 
-// fopen for writing with Windows path rules: the directories must exist (found as above), an
-// existing file of the same name in any case is replaced, otherwise the last component is
-// created as spelled. Null on failure.
-std::FILE* OpenFileForWrite(const std::string& path, const char* mode);
+// Where a file written with Windows path rules goes: the directories must exist (found as
+// above); an existing file of the same name in any case is the one replaced, otherwise the last
+// component is created as spelled. False when a directory is missing, the name is empty or names a
+// directory.
+bool ResolvePathForWrite(const std::string& path, std::string& resolved);
 
 }  // namespace zk_platform

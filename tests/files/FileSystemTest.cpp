@@ -37,18 +37,13 @@ TEST(FileSystem, EveryComponentMatchesWithoutRegardToCase) {
 TEST(FileSystem, WritingFindsExistingEntriesAndCreatesNewNamesAsSpelled) {
   TempDir dir;
   WriteFile(dir / "Misc/Old.ini", "old");
-  std::FILE* existing = zk_platform::OpenFileForWrite(dir.Path() + "\\misc\\OLD.INI", "w");
-  ASSERT_NE(existing, nullptr);
-  std::fputs("replaced", existing);
-  std::fclose(existing);
-  EXPECT_EQ(files_test::ReadFile(dir / "Misc/Old.ini"), "replaced");
-
-  std::FILE* created = zk_platform::OpenFileForWrite(dir.Path() + "\\MISC\\New.ini", "w");
-  ASSERT_NE(created, nullptr);
-  std::fclose(created);
-  EXPECT_TRUE(std::filesystem::exists(dir / "Misc/New.ini"));
-  EXPECT_EQ(zk_platform::OpenFileForWrite(dir / "nodir/x.ini", "w"), nullptr);
-  EXPECT_EQ(zk_platform::OpenFileForWrite(dir / "Misc/", "w"), nullptr);
+  std::string resolved;
+  ASSERT_TRUE(zk_platform::ResolvePathForWrite(dir.Path() + "\\misc\\OLD.INI", resolved));
+  EXPECT_EQ(resolved, dir / "Misc/Old.ini");
+  ASSERT_TRUE(zk_platform::ResolvePathForWrite(dir.Path() + "\\MISC\\New.ini", resolved));
+  EXPECT_EQ(resolved, dir / "Misc/New.ini");
+  EXPECT_FALSE(zk_platform::ResolvePathForWrite(dir / "nodir/x.ini", resolved));
+  EXPECT_FALSE(zk_platform::ResolvePathForWrite(dir / "Misc/", resolved));
 }
 
 }  // namespace

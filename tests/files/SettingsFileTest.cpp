@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "files/FilesTestSupport.h"
 #include "files/SettingsFile.h"
 #include "files/TextData.h"
 #include "files/ZipArchive.h"
+#include "platform/DebugOutput.h"
+#include "platform/FileFaults.h"
 #include "support/Near.h"
 
 using files_test::ReadFile;
@@ -14,7 +18,10 @@ namespace {
 
 class Settings : public ::testing::Test {
  protected:
-  void TearDown() override { NRQLib2::NFileCore::DestroyArchiveCache(); }
+  void TearDown() override {
+    zk_platform::SetFileFault(zk_platform::EFileFault::kNone, 0);
+    NRQLib2::NFileCore::DestroyArchiveCache();
+  }
   TempDir dir;
 };
 
@@ -86,6 +93,59 @@ TEST_F(Settings, ModesDecideLoadingSettersAndSaveOfPresentAndMissingFiles) {
   s.SetInt("A", "b", 3);
   ASSERT_TRUE(s.Save());
   EXPECT_EQ(ReadFile(dir / "none.ini"), "[A]\nb = 3\n\n");
+}
+
+std::string g_debugOutput;
+
+// Each write of a save failing in turn (platform/FileFaults.h) until the save gets through: every
+// failed one says so and leaves the older file as it was, with no part file beside it. Then each
+// read of a load coming back short: the load fails, takes the defaults and says why, naming the
+// file.
+TEST_F(Settings, FailedWritesKeepTheOlderFileAndShortReadsSayWhy) {
+  using zk_platform::EFileFault;
+  const std::string older = "[S]\nold=1\n";
+  WriteFile(dir / "m.ini", older);
+  CSettingsFile s;
+  ASSERT_TRUE(s.Open(dir / "m.ini", CSettingsFile::kModeReadWrite));
+  s.SetString("S", "new", "2");
+  unsigned long k = 1;
+  for (; k < 100; ++k) {
+    zk_platform::SetFileFault(EFileFault::kWrite, k);
+    if (s.Save()) break;
+    EXPECT_EQ(ReadFile(dir / "m.ini"), older) << "write " << k;
+    EXPECT_FALSE(std::filesystem::exists(dir / "m.ini.part")) << "write " << k;
+  }
+  EXPECT_GT(k, 1u);
+  EXPECT_EQ(ReadFile(dir / "m.ini"), "[S]\nnew = 2\nold = 1\n\n");
+  zk_platform::SetFileFault(EFileFault::kNone, 0);
+  // Renaming over a read-only file would replace it; the save refuses as a write in place would.
+  namespace fs = std::filesystem;
+  fs::permissions(dir / "m.ini",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  s.SetString("S", "new", "3");
+  EXPECT_FALSE(s.Save());
+  fs::permissions(dir / "m.ini", fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadFile(dir / "m.ini"), "[S]\nnew = 2\nold = 1\n\n");
+
+  const zk_platform::DebugSink previous =
+      zk_platform::SetDebugSink([](const char* text) { g_debugOutput += text; });
+  for (k = 1; k < 100; ++k) {
+    zk_platform::SetFileFault(EFileFault::kRead, k);
+    g_debugOutput.clear();
+    CSettingsFile loaded;
+    if (loaded.Open(dir / "m.ini", CSettingsFile::kModeReadOnly)) {
+      EXPECT_EQ(loaded.GetInt("S", "new", 0), 2);
+      break;
+    }
+    EXPECT_TRUE(loaded.GetSections().empty()) << "read " << k;
+    EXPECT_EQ(g_debugOutput, dir /
+                                 "m.ini: short read (fewer bytes arrived than it holds); its "
+                                 "settings take their defaults\n")
+        << "read " << k;
+  }
+  zk_platform::SetDebugSink(previous);
+  EXPECT_GT(k, 1u);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <minizip/zip.h>
 
-#include <cstdio>
+#include <cstring>
 #include <map>
+#include <new>
 
 #include "AssetError.h"
+#include "AtomicFile.h"
 
 namespace NZelkarAsset {
 
@@ -17,6 +19,41 @@ std::string AsciiLower(const std::string& text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return lower;
 }
+
+// minizip's file calls on a file in memory: the archive is made whole there and then written
+// in one piece, so minizip never meets a failed write (its error paths leak what they hold).
+struct SZipMemory {
+  std::vector<unsigned char> bytes;
+  std::size_t at = 0;
+};
+
+voidpf ZipOpen(voidpf opaque, const char*, int) { return opaque; }
+uLong ZipRead(voidpf, voidpf, void*, uLong) { return 0; }
+uLong ZipWrite(voidpf, voidpf stream, const void* data, uLong size) {
+  auto& file = *static_cast<SZipMemory*>(stream);
+  try {
+    if (file.at + size > file.bytes.size()) file.bytes.resize(file.at + size);
+  } catch (const std::bad_alloc&) {
+    return 0;  // no exception may cross the C code
+  }
+  std::memcpy(file.bytes.data() + file.at, data, size);
+  file.at += size;
+  return size;
+}
+long ZipTell(voidpf, voidpf stream) {
+  return static_cast<long>(static_cast<SZipMemory*>(stream)->at);
+}
+long ZipSeek(voidpf, voidpf stream, uLong offset, int origin) {
+  auto& file = *static_cast<SZipMemory*>(stream);
+  const std::size_t base = origin == ZLIB_FILEFUNC_SEEK_SET   ? 0
+                           : origin == ZLIB_FILEFUNC_SEEK_CUR ? file.at
+                                                              : file.bytes.size();
+  if (base + offset > file.bytes.size()) return -1;
+  file.at = base + offset;
+  return 0;
+}
+int ZipClose(voidpf, voidpf) { return 0; }
+int ZipError(voidpf, voidpf) { return 0; }
 
 }  // namespace
 
@@ -48,7 +85,10 @@ void WriteArchive(const std::string& archivePath, const std::vector<ArchiveMembe
                         "\" differ only in letter case; lookups could find only one of them");
   }
 
-  zipFile zip = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
+  SZipMemory memory;
+  zlib_filefunc_def calls{ZipOpen, ZipRead,  ZipWrite, ZipTell,
+                          ZipSeek, ZipClose, ZipError, &memory};
+  zipFile zip = zipOpen2(archivePath.c_str(), APPEND_STATUS_CREATE, nullptr, &calls);
   if (!zip) throw CAssetError(archivePath + ": cannot create the archive");
   std::string failure;
   for (const ArchiveMember& member : members) {
@@ -71,9 +111,13 @@ void WriteArchive(const std::string& archivePath, const std::vector<ArchiveMembe
     }
   }
   if (zipClose(zip, nullptr) != ZIP_OK && failure.empty()) failure = "cannot finish the archive";
-  if (!failure.empty()) {
-    std::remove(archivePath.c_str());
-    throw CAssetError(archivePath + ": " + failure);
+  if (!failure.empty()) throw CAssetError(archivePath + ": " + failure);
+  try {
+    zk_tools::CPartFile file(archivePath);
+    file.Write(memory.bytes.data(), memory.bytes.size());
+    file.Commit();
+  } catch (const std::runtime_error& e) {
+    throw CAssetError(e.what());
   }
 }
 

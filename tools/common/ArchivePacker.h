@@ -22,7 +22,8 @@ std::string MemberNameForPath(const std::string& path);
 // Creates (or replaces) the archive with the members in order, deflated, each dated
 // 1980-01-01 00:00 so that the same inputs always give the same archive. Refuses two members
 // whose names differ only in the case of ASCII letters: lookups ignore that case, so one of them
-// could never be found. Throws CAssetError; a failed archive is removed.
+// could never be found. Throws CAssetError. Written to "<archivePath>.part" and renamed into
+// place when complete, so a failure leaves an older archive of that name as it was.
 void WriteArchive(const std::string& archivePath, const std::vector<ArchiveMember>& members);
 
 }  // namespace NZelkarAsset

@@ -1,9 +1,5 @@
 #include "AssetFiles.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-
 #include "AssetError.h"
 #include "AssetJson.h"
 #include "AssetReader.h"
@@ -16,20 +12,18 @@
 namespace NZelkarAsset {
 
 Bytes ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CAssetError(path + ": cannot read the file");
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw CAssetError(path + ": cannot read the file");
-  return bytes;
+  try {
+    return zk_play::ReadLooseFile(path);
+  } catch (const std::runtime_error& e) {
+    throw CAssetError(e.what());
+  }
 }
 
 Bytes ReadAssetFile(const std::string& path) {
   try {
     return zk_play::ReadFileBytes(path);
-  } catch (const std::runtime_error&) {
-    throw CAssetError(path +
-                      ": cannot read the file (no such file, nor a member of a .rbz "
-                      "archive along its path)");
+  } catch (const std::runtime_error& e) {
+    throw CAssetError(e.what());
   }
 }
 
@@ -43,10 +37,13 @@ void WriteAssetDocument(const Document& document, const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw CAssetError(path + ": cannot write the file");
+  try {
+    zk_tools::CPartFile file(path);
+    file.Write(text);
+    file.Commit();
+  } catch (const std::runtime_error& e) {
+    throw CAssetError(e.what());
+  }
 }
 
 void BuildAsset(const std::string& jsonPath, const std::string& outPath) {
@@ -63,18 +60,27 @@ void BuildAsset(const std::string& jsonPath, const std::string& outPath) {
   } catch (const CAssetError& e) {
     throw CAssetError(jsonPath + ": " + e.what());
   }
+  // The library's own writer, to "<OUT>.part" renamed into place when it is complete.
+  const std::string finished = outPath + ".part";
   CDiskWriter writer;
   try {
-    writer.Create(outPath);
+    writer.Create(finished);
     WriteDocument(document, writer);
     writer.Close();
   } catch (const NRQLib2::CRQ_DiskIOException& e) {
+    // A failed create says why itself; a failed write leaves the reason in the system's error.
+    const std::string reason = writer.IsOpen() ? ": " + zk_platform::FileHandleLastErrorText() : "";
     writer.Close();
-    std::remove(outPath.c_str());
+    zk_platform::FileHandleRemove(finished.c_str());
     std::string message = e.what();
     for (char& c : message)
       if (c == '\n') c = ' ';
-    throw CAssetError(outPath + ": " + message);
+    throw CAssetError(outPath + ": " + message + reason);
+  }
+  if (!zk_platform::FileHandleReplace(finished.c_str(), outPath.c_str())) {
+    const std::string reason = zk_platform::FileHandleLastErrorText();
+    zk_platform::FileHandleRemove(finished.c_str());
+    throw CAssetError(outPath + ": cannot rename the finished file into place: " + reason);
   }
 }
 

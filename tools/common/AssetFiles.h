@@ -8,7 +8,8 @@
 
 namespace NZelkarAsset {
 
-// The whole file; throws CAssetError "<path>: cannot read the file" when it cannot be read.
+// The whole loose file; throws CAssetError "<path>: cannot read the file" when it cannot be read
+// (or "<path>: short read: ..." when it comes back shorter than it is).
 Bytes ReadWholeFile(const std::string& path);
 // The whole file as the library finds hierarchy and scene files (FileBytes.h): the loose file, or
 // else the member of that relative path in a ".rbz" archive along the path.
@@ -17,10 +18,12 @@ Bytes ReadAssetFile(const std::string& path);
 Document ReadAssetDocument(const std::string& path);
 // Writes a document whole or not at all (AtomicFile.h).
 void WriteAssetDocument(const Document& document, const std::string& path);
+// Writes text whole or not at all (AtomicFile.h).
 void WriteWholeFile(const std::string& path, const std::string& text);
 
 // build: the JSON description at jsonPath written as a binary file at outPath with CDiskWriter.
-// Nothing is written when the description is refused; a failed write removes the file.
+// Nothing is written when the description is refused; the file goes to "<outPath>.part" and is
+// renamed into place when complete, so a failed write leaves an older file as it was.
 void BuildAsset(const std::string& jsonPath, const std::string& outPath);
 
 // dump: the binary file's JSON text (ending in a line feed).

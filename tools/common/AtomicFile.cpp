@@ -1,36 +1,59 @@
 #include "AtomicFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 
 namespace zk_tools {
 
-void CAtomicFiles::Add(const std::string& path, const std::vector<unsigned char>& bytes) {
-  const std::string temp = path + ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file)
-    throw std::runtime_error(path + ": cannot create " + temp + ": " + std::strerror(errno));
-  m_pending.emplace_back(temp, path);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int savedErrno = errno;
-  if (std::fclose(file) != 0 || !written)
-    throw std::runtime_error(path + ": cannot write " + temp + ": " + std::strerror(savedErrno));
+CPartFile::CPartFile(std::string path) : m_path(std::move(path)), m_temporary(m_path + ".part") {
+  m_file = zk_platform::FileHandleCreate(m_temporary.c_str());
+  if (m_file == zk_platform::kNoFileHandle) Fail("cannot create the file");
 }
 
-void CAtomicFiles::Commit() {
-  while (!m_pending.empty()) {
-    const auto [temp, path] = m_pending.front();
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
-      throw std::runtime_error(
-          path + ": cannot rename the finished file into place: " + std::strerror(errno));
-    m_pending.erase(m_pending.begin());
+CPartFile::~CPartFile() {
+  zk_platform::FileHandleClose(m_file);
+  if (!m_committed) zk_platform::FileHandleRemove(m_temporary.c_str());
+}
+
+void CPartFile::Fail(const char* what) const {
+  throw std::runtime_error(m_path + ": " + what + ": " + zk_platform::FileHandleLastErrorText());
+}
+
+void CPartFile::Write(const void* data, std::size_t size) {
+  if (m_file == zk_platform::kNoFileHandle)
+    throw std::logic_error(m_path + ": written after Close");
+  // The platform's writes take 32-bit sizes.
+  constexpr std::size_t kMostPerWrite = 1u << 30;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t at = 0; at < size; at += kMostPerWrite) {
+    const auto piece = static_cast<unsigned>(std::min(kMostPerWrite, size - at));
+    if (zk_platform::FileHandleWrite(m_file, bytes + at, piece) != piece)
+      Fail("cannot write the file");
   }
 }
 
-CAtomicFiles::~CAtomicFiles() {
-  for (const auto& pending : m_pending) std::remove(pending.first.c_str());
+void CPartFile::Close() {
+  const zk_platform::FileHandle file = m_file;
+  m_file = zk_platform::kNoFileHandle;
+  if (!zk_platform::FileHandleClose(file)) Fail("cannot write the file");
+}
+
+void CPartFile::Commit() {
+  Close();
+  if (!zk_platform::FileHandleReplace(m_temporary.c_str(), m_path.c_str()))
+    Fail("cannot rename the finished file into place");
+  m_committed = true;
+}
+
+void CAtomicFiles::Add(const std::string& path, const std::vector<unsigned char>& bytes) {
+  m_pending.push_back(std::make_unique<CPartFile>(path));
+  m_pending.back()->Write(bytes.data(), bytes.size());
+  m_pending.back()->Close();
+}
+
+void CAtomicFiles::Commit() {
+  for (const auto& file : m_pending) file->Commit();
+  m_pending.clear();
 }
 
 }  // namespace zk_tools

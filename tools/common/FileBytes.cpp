@@ -4,29 +4,55 @@
 #include <minizip/unzip.h>
 #endif
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
+
+#include "platform/FileSystem.h"
 
 namespace zk_play {
 namespace {
 
-// Outcome of one try: not there (go on with the next place), or read.
-bool ReadLoose(const std::string& path, std::vector<unsigned char>& bytes) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (file == nullptr) return false;
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) throw std::runtime_error("cannot read " + path);
-  const long size = std::ftell(file.get());
-  if (size < 0) throw std::runtime_error("cannot read " + path + " (not a regular file?)");
-  if (static_cast<unsigned long>(size) > kMaxFileBytes)
+// Opens the loose file; false when there is none. Reads it whole (at most `most` bytes).
+bool ReadLoose(const std::string& path, std::vector<unsigned char>& bytes, std::uint64_t most) {
+  const zk_platform::NativeFile file = zk_platform::OpenFileForRead(path);
+  if (file == zk_platform::kInvalidNativeFile) return false;
+  const struct SCloser {
+    zk_platform::NativeFile file;
+    ~SCloser() { zk_platform::CloseNativeFile(file); }
+  } closer{file};
+  std::uint64_t size = 0;
+  if (!zk_platform::GetNativeFileSize(file, size))
+    throw std::runtime_error(path + ": cannot read the file");
+  if (size > most)
     throw std::runtime_error(path + ": " + std::to_string(size) + " bytes is too big to read");
-  std::rewind(file.get());
   bytes.resize(static_cast<std::size_t>(size));
-  if (size > 0 && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-    throw std::runtime_error("cannot read " + path);
+  // The platform's reads take 32-bit sizes.
+  constexpr std::size_t kMostPerRead = 1u << 30;
+  for (std::size_t at = 0; at < bytes.size(); at += kMostPerRead) {
+    const auto piece = static_cast<std::uint32_t>(std::min(kMostPerRead, bytes.size() - at));
+    std::uint32_t got = 0;
+    if (!zk_platform::ReadNativeFile(file, bytes.data() + at, piece, got))
+      throw std::runtime_error(path + ": cannot read the file");
+    if (got != piece)
+      throw std::runtime_error(path + ": short read: " + std::to_string(at + got) + " of " +
+                               std::to_string(size) + " bytes (truncated while reading?)");
+  }
   return true;
 }
+
+}  // namespace
+
+std::vector<unsigned char> ReadLooseFile(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  if (!ReadLoose(path, bytes, std::numeric_limits<std::size_t>::max()))
+    throw std::runtime_error(path + ": cannot read the file");
+  return bytes;
+}
+
+namespace {
 
 #if defined(ZELKAR_NO_ARCHIVES)
 // Built without a zip reader (the WebAssembly build): only loose files are found.
@@ -64,7 +90,7 @@ bool ReadMember(const std::string& archivePath, const std::string& member,
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
   std::vector<unsigned char> bytes;
-  if (ReadLoose(path, bytes)) return bytes;
+  if (ReadLoose(path, bytes, kMaxFileBytes)) return bytes;
 
   std::string archive = path;
   for (char& c : archive)
@@ -83,7 +109,9 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     member = archive.substr(previous == std::string::npos ? 0 : previous + 1) + "/" + member;
     if (ReadMember(archive + ".rbz", member, bytes)) return bytes;
   }
-  throw std::runtime_error("cannot open " + path + ": no such file, nor in an .rbz archive");
+  throw std::runtime_error(path +
+                           ": cannot read the file (no such file, nor a member of a .rbz "
+                           "archive along its path)");
 }
 
 }  // namespace zk_play

@@ -1,15 +1,14 @@
 #include "Outputs.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <stdexcept>
 
+#include "AtomicFile.h"
+#include "FileBytes.h"
 #include "GltfWriter.h"
 #include "PageTemplate.h"
 
@@ -27,59 +26,16 @@ constexpr int kMostChildrenJoined = 6;
 const char* const kArmNodes[] = {"B_upper arm L", "B_lower arm L", "B_hand L",
                                  "B_upper arm R", "B_lower arm R", "B_hand R"};
 
-std::string Partial(const std::string& path) {
-  const fs::path p(path);
-  std::string name = ".";
-  name += p.filename().string();
-  name += ".partial";
-  return (p.parent_path() / name).string();
-}
-
+// The hint follows the error when the file is not there at all.
 std::string ReadText(const std::string& path, const char* hint) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error(path + ": cannot be read" + hint);
-  std::string text(static_cast<std::size_t>(in.tellg()), '\0');
-  in.seekg(0);
-  if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
-    throw std::runtime_error(path + ": cannot be read" + hint);
-  return text;
-}
-
-// A file written in pieces; every failure throws with the path and the system's reason.
-class COutFile {
- public:
-  explicit COutFile(std::string path) : m_path(std::move(path)) {
-    m_file = std::fopen(m_path.c_str(), "wb");
-    if (m_file == nullptr) Fail();
+  try {
+    const std::vector<unsigned char> bytes = zk_play::ReadLooseFile(path);
+    return std::string(bytes.begin(), bytes.end());
+  } catch (const std::runtime_error& e) {
+    std::error_code error;
+    if (fs::exists(path, error)) throw;
+    throw std::runtime_error(e.what() + std::string(hint));
   }
-  ~COutFile() {
-    if (m_file != nullptr) std::fclose(m_file);
-  }
-  COutFile(const COutFile&) = delete;
-  COutFile& operator=(const COutFile&) = delete;
-
-  void Write(const char* data, std::size_t size) {
-    if (std::fwrite(data, 1, size, m_file) != size) Fail();
-  }
-  void Write(const std::string& text) { Write(text.data(), text.size()); }
-  void Close() {
-    std::FILE* f = m_file;
-    m_file = nullptr;
-    if (std::fclose(f) != 0) Fail();
-  }
-
- private:
-  [[noreturn]] void Fail() const {
-    throw std::runtime_error(m_path + ": cannot be written: " + std::strerror(errno));
-  }
-  std::string m_path;
-  std::FILE* m_file = nullptr;
-};
-
-void WriteText(const std::string& path, const std::string& text) {
-  COutFile out(path);
-  out.Write(text);
-  out.Close();
 }
 
 // Text that may sit inside a <script> element: "</" cannot end it early.
@@ -118,9 +74,8 @@ void PrepareFolder(const std::string& folder) {
   fs::create_directories(folder, error);
   if (error)
     throw std::runtime_error(folder + ": cannot make the output folder: " + error.message());
-  const std::string probe = (fs::path(folder) / ".zelkar-drive.partial").string();
-  WriteText(probe, "");
-  fs::remove(probe, error);
+  // Created and removed again: its part file is never committed.
+  zk_tools::CPartFile probe((fs::path(folder) / ".zelkar-drive-probe").string());
 }
 
 std::string Base64(const unsigned char* bytes, std::size_t size) {
@@ -186,7 +141,7 @@ std::string PageData(const SStage& stage, const SDrive& drive, float rate) {
 }
 
 // The page, written piece by piece: the template up to each marker, then what replaces it.
-void WritePage(const std::string& path, const SStage& stage, const SDrive& drive, float rate,
+void WritePage(zk_tools::CPartFile& out, const SStage& stage, const SDrive& drive, float rate,
                const std::string& glbPath, const std::string& threeDir) {
   std::string scripts;
   for (const char* file : {"three.min.js", "examples/js/loaders/GLTFLoader.js",
@@ -200,7 +155,6 @@ void WritePage(const std::string& path, const SStage& stage, const SDrive& drive
   for (const char* title = "ZK_TITLE"; page.find(title) != std::string::npos;)
     page.replace(page.find(title), std::strlen(title), stage.name);
 
-  COutFile out(path);
   std::size_t from = 0;
   auto upTo = [&](const std::string& marker) {
     const std::size_t at = page.find(marker, from);
@@ -236,28 +190,23 @@ class CDriveOutputs::CState {
         rate(rate),
         reduction(reduction),
         threeDir(std::move(threeDir)),
-        glb(Partial(paths.glb)),
-        csvPath(Partial(paths.csv)),
-        page(Partial(paths.page)),
-        csv(csvPath) {
+        csv(paths.csv) {
     csv.Write("time,character,node,x,y,z\n");
   }
-  ~CState() {
-    if (committed) return;
-    std::error_code ignored;
-    for (const std::string& p : {glb, csvPath, page}) fs::remove(p, ignored);
-  }
 
-  // The chosen nodes' rows of one frame: the translation row of each node's world matrix.
+  // The chosen nodes' rows of one frame, the translation row of each node's world matrix, in
+  // one write.
   void Rows(float time, const Matrix* worlds) {
+    rows.clear();
     char line[512];
     for (std::size_t k = 0; k < chosen.size(); ++k) {
       const Matrix& m = worlds[chosen[k]];
       std::snprintf(line, sizeof line, "%.6f,%s,%s,%.6f,%.6f,%.6f\n", static_cast<double>(time),
                     labels[k].first.c_str(), labels[k].second.c_str(), static_cast<double>(m.m[12]),
                     static_cast<double>(m.m[13]), static_cast<double>(m.m[14]));
-      csv.Write(line, std::strlen(line));
+      rows += line;
     }
+    csv.Write(rows);
   }
 
   const SStage& stage;
@@ -265,13 +214,13 @@ class CDriveOutputs::CState {
   float rate;
   zk_gltf::SReduction reduction;
   std::string threeDir;
-  std::string glb, csvPath, page;
-  COutFile csv;
+  // Streamed to "<path>.part" as the drive goes; the .glb and the page are made at the end.
+  zk_tools::CPartFile csv;
+  std::string rows;  // one frame's, kept to reuse its room
   // The recorded indices of the CSV's nodes in the stage's order, and their character and name.
   std::vector<std::size_t> chosen;
   std::vector<std::pair<std::string, std::string>> labels;
   std::unique_ptr<zk_gltf::CAnimationRecorder> recorder;
-  bool committed = false;
 };
 
 CDriveOutputs::CDriveOutputs(const SStage& stage, const SOutputPaths& paths, float rate,
@@ -345,13 +294,18 @@ void CDriveOutputs::Finish(const SDrive& drive) {
         {c.name, c.kind == "Car" ? zk_gltf::EBodyKind::kCar : zk_gltf::EBodyKind::kHuman, n,
          end - n});
   }
-  zk_gltf::WriteGlb(animation, s.glb, options);
+  zk_tools::CPartFile glb(s.paths.glb);
+  {
+    const std::vector<unsigned char> bytes = zk_gltf::GlbBytes(animation, s.paths.glb, options);
+    glb.Write(bytes.data(), bytes.size());
+  }
+  glb.Close();
   animation = {};  // the keys are in the file: the page reads them from there
-  WritePage(s.page, s.stage, drive, s.rate, s.glb, s.threeDir);
-  fs::rename(s.glb, s.paths.glb);
-  fs::rename(s.csvPath, s.paths.csv);
-  fs::rename(s.page, s.paths.page);
-  s.committed = true;
+  zk_tools::CPartFile page(s.paths.page);
+  WritePage(page, s.stage, drive, s.rate, glb.TemporaryPath(), s.threeDir);
+  glb.Commit();
+  s.csv.Commit();
+  page.Commit();
 }
 
 }  // namespace zk_drive

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -397,21 +396,19 @@ SStage ParseStage(const std::string& text, const std::string& file, const std::s
 }
 
 SStage ReadStage(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CStageError(path, "", "cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
+  const std::vector<unsigned char> bytes = zk_play::ReadLooseFile(path);
+  const std::string text(bytes.begin(), bytes.end());
   // The root is read before the rest so the asset checks look in the right folder.
   std::string root = fs::path(path).parent_path().string();
   try {
-    const json doc = json::parse(text.str());
+    const json doc = json::parse(text);
     if (doc.is_object() && doc.contains("root") && doc["root"].is_string())
       root = (fs::path(root) / doc["root"].get<std::string>()).lexically_normal().string();
   } catch (const json::parse_error&) {
     // ParseStage reports it with its position.
   }
   if (root.empty()) root = ".";
-  return ParseStage(text.str(), path, root);
+  return ParseStage(text, path, root);
 }
 
 void SampleChannel(const SChannel& channel, float t, std::size_t& cursor, float* out) {

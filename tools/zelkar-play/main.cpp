@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "DefaultLibrary.h"
 #include "FileBytes.h"
 #include "Format.h"
@@ -93,30 +94,26 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
+// Standard output when path is empty, else a file written whole or not at all.
 class COutputFile {
  public:
-  // Standard output when path is empty.
-  explicit COutputFile(const std::string& path) : m_path(path.empty() ? "stdout" : path) {
-    m_file = path.empty() ? stdout : std::fopen(path.c_str(), "wb");
-    if (m_file == nullptr) throw std::runtime_error("cannot write " + m_path);
-  }
-  ~COutputFile() {
-    if (m_file != nullptr && m_file != stdout) std::fclose(m_file);
-  }
+  explicit COutputFile(const std::string& path)
+      : m_file(path.empty() ? nullptr : std::make_unique<zk_tools::CPartFile>(path)) {}
   void Write(const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
-      throw std::runtime_error("cannot write " + m_path);
+    if (m_file != nullptr)
+      m_file->Write(text);
+    else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+      throw std::runtime_error("cannot write stdout");
   }
   void Close() {
-    const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
-    if (m_file != stdout) std::fclose(m_file);
-    m_file = nullptr;
-    if (!ok) throw std::runtime_error("cannot write " + m_path);
+    if (m_file != nullptr)
+      m_file->Commit();
+    else if (std::fflush(stdout) != 0 || std::ferror(stdout))
+      throw std::runtime_error("cannot write stdout");
   }
 
  private:
-  std::string m_path;
-  std::FILE* m_file;
+  std::unique_ptr<zk_tools::CPartFile> m_file;
 };
 
 // A time to update the library at, and what it serves: a CSV step, an SVG panel, or both.

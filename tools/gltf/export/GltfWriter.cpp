@@ -289,6 +289,11 @@ void WriteGlb(const SRecording& rec, const std::string& path, const SWriteOption
 
 void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
               const SWriteOptions& options) {
+  zk_tools::WriteFileAtomically(path, GlbBytes(animation, path, options));
+}
+
+std::vector<unsigned char> GlbBytes(const SKeyedAnimation& animation, const std::string& path,
+                                    const SWriteOptions& options) {
   const std::size_t n = animation.nodes.size();
   if (n == 0) Fail(path, "the recording has no node");
   if (animation.frames == 0) Fail(path, "the recording has no frame");
@@ -375,7 +380,7 @@ void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
   Put32(out, static_cast<uint32_t>(bin.size()));
   Put32(out, 0x004E4942);  // "BIN\0"
   out.insert(out.end(), bin.begin(), bin.end());
-  zk_tools::WriteFileAtomically(path, out);
+  return out;
 }
 
 }  // namespace zk_gltf

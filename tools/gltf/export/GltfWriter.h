@@ -68,5 +68,9 @@ void WriteGlb(const SRecording& recording, const std::string& path,
 // applied, so only options.animationName and the bodies are read.
 void WriteGlb(const SKeyedAnimation& animation, const std::string& path,
               const SWriteOptions& options = {});
+// The bytes that file holds, for a writer that puts them in place itself; path only names the
+// file in errors.
+std::vector<unsigned char> GlbBytes(const SKeyedAnimation& animation, const std::string& path,
+                                    const SWriteOptions& options = {});
 
 }  // namespace zk_gltf

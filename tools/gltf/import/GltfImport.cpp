@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "AssetError.h"
 #include "AssetWriter.h"
 #include "AtomicFile.h"
+#include "FileBytes.h"
 #include "ImportSteps.h"
 
 namespace zk_gltf {
@@ -56,6 +54,18 @@ bool NoExternalFiles(std::vector<unsigned char>*, std::string* err, const std::s
                      void*) {
   if (err) *err += "external file \"" + Excerpt(path) + "\" cannot be read here\n";
   return false;
+}
+
+// A .gltf's external buffers, read as the tools read every file (FileBytes.h).
+bool ReadExternalFile(std::vector<unsigned char>* out, std::string* err, const std::string& path,
+                      void*) {
+  try {
+    *out = zk_play::ReadLooseFile(path);
+    return true;
+  } catch (const std::runtime_error& e) {
+    if (err) *err += std::string(e.what()) + "\n";
+    return false;
+  }
 }
 
 // The reader's message on one line, each quoted piece of the file in it cut short.
@@ -350,11 +360,10 @@ void ParseGltf(const std::vector<uint8_t>& bytes, const std::string& name,
                const std::string& baseDir, tinygltf::Model* model) {
   tinygltf::TinyGLTF loader;
   loader.SetImageLoader(&IgnoreImage, nullptr);
-  if (baseDir.empty()) {
-    tinygltf::FsCallbacks fs{&tinygltf::FileExists, &tinygltf::ExpandFilePath, &NoExternalFiles,
-                             &tinygltf::WriteWholeFile, nullptr};
-    loader.SetFsCallbacks(fs);
-  }
+  tinygltf::FsCallbacks fs{&tinygltf::FileExists, &tinygltf::ExpandFilePath,
+                           baseDir.empty() ? &NoExternalFiles : &ReadExternalFile,
+                           &tinygltf::WriteWholeFile, nullptr};
+  loader.SetFsCallbacks(fs);
   if (bytes.empty()) Fail(name, "byte 0", "empty file");
   std::string err, warn;
   bool ok;
@@ -380,13 +389,7 @@ void ParseGltf(const std::vector<uint8_t>& bytes, const std::string& name,
 }
 
 void LoadGltf(const std::string& path, tinygltf::Model* model) {
-  std::error_code error;
-  std::ifstream in(path, std::ios::binary);
-  if (!std::filesystem::is_regular_file(path, error) || !in)
-    throw std::runtime_error(path + ": cannot read the file");
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error(path + ": cannot read the file");
+  const std::vector<uint8_t> bytes = zk_play::ReadLooseFile(path);
   const size_t slash = path.find_last_of('/');
   ParseGltf(bytes, path, slash == std::string::npos ? "." : path.substr(0, slash), model);
 }
