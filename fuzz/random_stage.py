@@ -40,6 +40,9 @@ def cast(rng):
     if rng.random() < 0.15:
         chars.append({'name': 'Car2', 'kind': 'Car', 'hierarchy': 'samples/rally_car_sequential.zkh',
                       'scenes': ['car_idle']})
+    if rng.random() < 0.1:  # a car's node tree as a plain character: a parked car
+        chars.append({'name': 'Parked', 'kind': 'Character', 'hierarchy': 'samples/rally_car.zkh',
+                      'scenes': ['car_idle'], 'position': [12.0, -3.0, 0.0], 'heading': 30.0})
     for i in range(rng.randint(0, 2)):
         scenes = rng.choice([['idle_loop'], ['idle_loop', 'driver_steer'], []])
         chars.append({'name': 'Marshal%d' % i, 'kind': rng.choice(['Spectator', 'Character']),
@@ -96,7 +99,7 @@ def node_event(rng, chars, present):
     if not who:
         return None
     c = chars[rng.choice(who)]
-    node = rng.choice(CAR_NODES if c['kind'] == 'Car' else HUMAN_NODES)
+    node = rng.choice(CAR_NODES if c['hierarchy'] != HUMAN else HUMAN_NODES)
     if rng.random() < 0.3:
         return {'detach': {'character': c['name'], 'node': node}}
     return {'pin': {'character': c['name'], 'node': node, 'position': r3(rng, 3000),
@@ -136,7 +139,12 @@ def stage(seed, root):
         speed = max(0.0, speed + rng.uniform(-10, 10))
 
     def times(n):
-        return sorted(round(rng.uniform(0, duration), 4) for _ in range(n))
+        # Now and then several at once: they happen in the same frame.
+        out = []
+        for _ in range(n):
+            out.append(rng.choice(out) if out and rng.random() < 0.2
+                       else round(rng.uniform(0, duration), 4))
+        return sorted(out)
 
     for tk in times(rng.randint(1, 10)):
         timeline.append((tk, {'steering': round(rng.uniform(-1, 1), 3)}))
@@ -212,7 +220,7 @@ def stage(seed, root):
         'scenes': [{'file': f, 'name': n} for f, n in SCENES],
         'characters': chars,
         'csv': [{'character': c['name'],
-                 'nodes': ['body'] if c['kind'] == 'Car' else ['B_head', 'B_hand R']}
+                 'nodes': ['body'] if c['hierarchy'] != HUMAN else ['B_head', 'B_hand R']}
                 for c in chars if rng.random() < 0.5],
         'timeline': entries,
     }
