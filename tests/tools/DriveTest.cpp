@@ -90,6 +90,9 @@ TEST_F(DriveTool, RefusesABadStageOrFolderWithItsPathAndLeavesNoOutput) {
        "B_tail"},
       {R"([{"op": "move", "from": "/characters/0", "path": "/characters/2"}])",
        "/characters/0/kind", "list a Car before it"},
+      // Beyond the float range: refused, not made infinite.
+      {R"([{"op": "replace", "path": "/characters/3/position/0", "value": 1e39}])",
+       "/characters/3/position/0", "value 1e+39 outside"},
       // The cast followed through the timeline.
       {R"([{"op": "add", "path": "/timeline/3/remove", "value": "Nobody"}])", "/timeline/3/remove",
        "no character named"},
