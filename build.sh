@@ -96,6 +96,8 @@ asan_tree() {
   configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELKAR_SANITIZE=ON -DZELKAR_BENCH=OFF
   cmake --build build/asan -j "$JOBS"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build/asan
+  # A few random stages (fuzz/random_stage.py) driven under the sanitizers, their .glb validated.
+  ./fuzz/stage-seeds.sh build/asan 1 5
 }
 
 i386_tree() {

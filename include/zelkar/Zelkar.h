@@ -3,7 +3,7 @@
 /// two exported functions.
 ///
 /// A host loads libzelkar.so (usually with `dlopen`), calls ZK_Create for a facade and drives
-/// everything through the facade's virtual operations; the operations of slots 28 to 36 are in
+/// everything through the facade's virtual operations; the operations of slots 28 to 37 are in
 /// ZelkarFacade.h. See docs/host-contract.md for what the host prepares before loading.
 ///
 /// **Rules every operation follows**
@@ -52,7 +52,7 @@ static_assert(sizeof(CZK_PositionKey) == 16);
 /// The facade's first 28 operations, in virtual slot order (slot 0 is the destructor).
 ///
 /// The object ZK_Create returns is a CZelkarInterfaceExt (ZelkarFacade.h), which adds slots 28
-/// to 36. The usual order of calls for one session:
+/// to 37. The usual order of calls for one session:
 /// 1. LoadAnimationScene for each scene, then ResolveSceneTargets for each scene;
 /// 2. CreateCharacter (the car) and CreateHumanCharacter (driver, co-driver, spectators); a
 ///    driver or co-driver sits in the most recently created car, so create the car first;

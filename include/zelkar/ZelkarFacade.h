@@ -1,10 +1,10 @@
 /// @file
-/// The facade's operations beyond CZelkarInterface (slots 28 to 36).
+/// The facade's operations beyond CZelkarInterface (slots 28 to 37).
 #pragma once
 
 #include <zelkar/Zelkar.h>
 
-/// The whole facade: CZelkarInterface and nine more operations.
+/// The whole facade: CZelkarInterface and ten more operations.
 ///
 /// The object ZK_Create returns is a CZelkarInterfaceExt, so a host that needs these operations
 /// converts the pointer with `static_cast<CZelkarInterfaceExt*>`. The rules of Zelkar.h hold here
@@ -61,4 +61,12 @@ class CZelkarInterfaceExt : public CZelkarInterface {
   /// @return its controller index, or **−1** when there is none (or name is null). "dummy controller" is an
   ///   animated object, not a controller: it is not found here.
   virtual int FindController(const char* name) = 0;
+  /// Slot 37. Destroys one character, as the session clean-up destroys them all: its nodes'
+  /// indices and matrix pointers stand for nothing afterwards, and its name (and its nodes'
+  /// names) may be created again. Every other character and node keeps its index. The driver
+  /// and co-driver sit in the most recently created car: removing it seats them in the most
+  /// recent car left, or, when none is left, in no car (no seat, no steering wheel) until
+  /// another is created. Scenes and controllers stay.
+  /// @param characterIndex a character index; one out of range or already removed does nothing
+  virtual void RemoveCharacter(int characterIndex) = 0;
 };

@@ -93,7 +93,13 @@ void CZK_Character::SetAnimation(uint32_t category, uint32_t index) {
 
 void CZK_Character::WriteWorldIntoNodes() {
   for (CZK_Node* node : placedNodes) node->matrix = world;
-  for (CZK_Node* node : attachedNodes) node->MultiplyMatrix(&world);
+  for (CZK_Node* node : attachedNodes) {
+    // A node that no update rewrites starts again from its own transform: multiplied in place,
+    // it would take the world once more at every update (a spectator without a scene shrank to
+    // nothing at his scale of 0.001 within fifteen frames).
+    if (node->HoldsMatrix()) node->matrix = node->bindMatrix;
+    node->MultiplyMatrix(&world);
+  }
   root->matrix = world;
 }
 

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <initializer_list>
 #include <stdexcept>
+#include <vector>
 
 #include "characters/Character.h"
+#include "characters/CharacterCar.h"
 #include "scenegraph/Node.h"
 
 namespace {
@@ -40,8 +42,41 @@ int CZK_CharacterManager::AddNode(CZK_Node* node) {
 void CZK_CharacterManager::TruncateNodes(size_t nodeCount) {
   if (nodeCount >= nodes.size()) return;
   nodes.resize(nodeCount);
+  RebuildNames();
+}
+
+void CZK_CharacterManager::RebuildNames() {
+  characterNames.clear();
+  for (size_t i = 0; i < characters.size(); ++i)
+    if (characters[i] != nullptr)
+      characterNames.emplace(characters[i]->GetName(), static_cast<int32_t>(i));
   nodeNames.clear();
-  for (size_t i = 0; i < nodes.size(); ++i) nodeNames[nodes[i]->fullName] = static_cast<int>(i);
+  for (size_t i = 0; i < nodes.size(); ++i)
+    if (nodes[i] != nullptr) nodeNames[nodes[i]->fullName] = static_cast<int>(i);
+}
+
+void CZK_CharacterManager::RemoveCharacter(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= characters.size()) return;
+  CZK_Character* character = characters[static_cast<size_t>(index)];
+  if (character == nullptr) return;
+  // The character's own tree says which registry entries are its nodes.
+  std::vector<CZK_Node*> stack{character->GetRoot()};
+  while (!stack.empty()) {
+    CZK_Node* node = stack.back();
+    stack.pop_back();
+    if (node == nullptr) continue;
+    const auto at = static_cast<size_t>(node->registryIndex);
+    if (node->registryIndex >= 0 && at < nodes.size() && nodes[at] == node) nodes[at] = nullptr;
+    stack.insert(stack.end(), node->children.begin(), node->children.end());
+  }
+  characters[static_cast<size_t>(index)] = nullptr;
+  CZK_CharacterCar** current = character->GetRuntime().currentCar;
+  delete character;  // a car that was the current one leaves none
+  // The people in the car sit in the most recently created car: of those left, the last one.
+  if (current != nullptr && *current == nullptr)
+    for (auto it = characters.rbegin(); it != characters.rend() && *current == nullptr; ++it)
+      *current = dynamic_cast<CZK_CharacterCar*>(*it);
+  RebuildNames();
 }
 
 // A non-finite clock is no time at all: the poses stay as the last Update left them, and the next
@@ -50,7 +85,8 @@ void CZK_CharacterManager::UpdateAll(float time) {
   if (!std::isfinite(time)) return;
   currentTime = time;
   const size_t count = characters.size();
-  for (size_t i = 0; i < count; ++i) characters[i]->Update(time);
+  for (size_t i = 0; i < count; ++i)
+    if (characters[i] != nullptr) characters[i]->Update(time);
 }
 
 int CZK_CharacterManager::GetCharacterIndex(const std::string& name) const {

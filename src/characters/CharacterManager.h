@@ -36,12 +36,18 @@ class CZK_CharacterManager {
   size_t GetNodeCount() const { return nodes.size(); }
 
   void Clear();
+  // Destroys one character. Its nodes leave the registry (their indices then stand for nothing)
+  // and its name, and the names of its nodes, fall back to an earlier registration if any; the
+  // other characters and nodes keep their indices; when it was the current car, the most
+  // recently created car left (if any) becomes the current one. An index that is out of range or
+  // already removed does nothing.
+  void RemoveCharacter(int index);
 
   // Undo support for a refused hierarchy: nodes registered after `nodeCount` are forgotten and
   // the name map is rebuilt so that every name maps to its last remaining registration.
   void TruncateNodes(size_t nodeCount);
 
-  // Per-character operations by index. An index outside the list is no character: setters do
+  // Per-character operations by index. An index outside the list, or of a removed character, is no character: setters do
   // nothing, queries answer 0 (GetRemainingTime and GetAnimationCount), null (GetMatrix) or -1
   // (FindNodeIndex). A non-finite time, offset, speed, position, angle, scale or matrix element
   // (or a null pointer) is refused the same way: the character keeps what it had, so one bad
@@ -64,5 +70,9 @@ class CZK_CharacterManager {
   std::vector<CZK_Character*> characters;
   std::vector<CZK_Node*> nodes;
   std::map<std::string, int32_t> nodeNames;
+  // Rebuilds both name maps from the lists: the first character of a name keeps it, the last
+  // node of a name does.
+  void RebuildNames();
+
   float currentTime = 0.0f;
 };

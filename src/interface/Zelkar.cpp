@@ -171,3 +171,7 @@ int CZK_Zelkar::Reserved2(int) { return 0; }
 int CZK_Zelkar::FindController(const char* name) {
   return Controllers("FindController").FindController(name);
 }
+
+void CZK_Zelkar::RemoveCharacter(int characterIndex) {
+  Characters("RemoveCharacter").RemoveCharacter(characterIndex);
+}

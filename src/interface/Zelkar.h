@@ -56,6 +56,7 @@ class CZK_Zelkar : public CZelkarInterfaceExt {
   int Reserved1(int value) override;
   int Reserved2(int value) override;
   int FindController(const char* name) override;
+  void RemoveCharacter(int characterIndex) override;
 
   // Session clean-up handler, reached through cleanupConnection; the record is not read.
   void OnSessionCleanup(const CSigPC_SessionCleanup& record);

@@ -64,6 +64,13 @@ void CZK_Node::SetCurrentAnimation(uint32_t animationId) {
 
 void CZK_Node::MultiplyMatrix(const Matrix* world) { D3DXMatrixMultiply(&matrix, &matrix, world); }
 
+bool CZK_Node::HoldsMatrix() const {
+  const std::type_info& type = typeid(*this);
+  if (type == typeid(CZK_Node)) return true;
+  return IsPRSNodeClass(type) &&
+         currentAnimation >= static_cast<const CZK_NodePRS*>(this)->animObjects.size();
+}
+
 namespace {
 template <class Match>
 CZK_Node* FindDepthFirst(CZK_Node* root, Match match) {

@@ -36,6 +36,9 @@ class CZK_Node {
   void AddChild(CZK_Node* child);
   void SetCurrentAnimation(uint32_t id);
   void MultiplyMatrix(const Matrix* world);
+  // Whether an update leaves this node's matrix as it is (the evaluation plan holds it): a plain
+  // node, or a PRS node with no object for its current animation.
+  bool HoldsMatrix() const;
   Matrix* GetMatrix() { return &matrix; }
   const Matrix* GetMatrix() const { return &matrix; }
   void Detach() { detached = 1; }

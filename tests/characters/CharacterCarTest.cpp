@@ -196,14 +196,18 @@ TEST_F(CarTest, DetachFindsThePartByItsFirstAnimatedObject) {
   EXPECT_EQ(detached(), "e_bumper_f;");
 }
 
-// The sequential car has no lever. The later car is the current one until the session ends; a
-// car that fails to load changes nothing.
+// The sequential car has no lever. The later car is the current one until the session ends or
+// it is removed, which hands the place to the car before it; a car that fails to load changes
+// nothing.
 TEST_F(CarTest, GearlessCarAndTheCurrentCar) {
   CZK_CharacterCar* cars[2] = {MakeCar("Car1"), MakeCar("Car2", "rally_car_sequential.zkh")};
   for (int i = 0; i < 2; ++i) EXPECT_EQ(cars[i]->GetNoGearLever(), i);
   EXPECT_THROW(zk_->CreateCharacter(kSamples + "none.zkh", "Car3", "cAR"), std::exception);
   EXPECT_EQ(GetLibraryGlobal()->currentCar, cars[1]);
   EXPECT_EQ(host_.TotalConnections(), 14u);  // the facade's, the receiver's, six per car
+  zk_->RemoveCharacter(zk_->GetCharacterIndex("Car2"));
+  EXPECT_EQ(GetLibraryGlobal()->currentCar, cars[0]);
+  EXPECT_EQ(host_.TotalConnections(), 8u);
   host_.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
   EXPECT_EQ(GetLibraryGlobal()->currentCar, nullptr);
   EXPECT_EQ(host_.TotalConnections(), 2u);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "InCarTestSupport.h"
@@ -132,4 +133,34 @@ TEST_F(CharacterTest, SwitchingOneCharacterRebuildsOnlyItsPlan) {
   EXPECT_EQ(bob->GetPlan().GetBuildCount(), bobBuilds + 1);
   EXPECT_EQ(ann->GetPlan().GetBuildCount(), annBuilds);
   EXPECT_EQ(MatrixGetTranslation(bobHand->matrix).y, 5.0f);
+}
+
+// An attached node is its own transform carried by the character's matrix after every update,
+// animated or not: one without a scene must not take the matrix again at each update (at a
+// spectator's scale of 0.001 it shrank to nothing within fifteen frames).
+TEST_F(CharacterTest, AnAttachedNodeTakesTheCharacterMatrixOncePerUpdate) {
+  LoadLinearScene("A", 0, 10);
+  for (const bool animated : {false, true}) {
+    auto* ann = new CZK_Character(animated ? "Animated" : "Still", GetRuntimeContext());
+    auto* flag = new CZK_NodePRS("flag", 1, -1);
+    D3DXMatrixTranslation(&flag->bindMatrix, 2, 0, 0);
+    flag->matrix = flag->bindMatrix;
+    Attach(ann, flag, kNodeAttached);
+    Characters().AddCharacter(ann);
+    if (animated) {
+      AddMovingPRS("A::flag::PRS", {0, 0, 0}, {1000, 0, 0}, 0.0f, 1000.0f);
+      ann->AddAnimation("A", 0);
+      ann->SetAnimation(0, 0);
+    }
+    ann->SetScale(0.001f, 0.001f, 0.001f);
+    ann->SetPosition({5, 0, 0});
+    for (const float time : {1.0f, 2.0f, 3.0f}) {
+      Characters().UpdateAll(time);
+      EXPECT_NEAR(flag->matrix.m[0], 0.001f, 1e-7f) << animated << " " << time;
+      // At rest: its x of 2, scaled, then moved; animated: the scene's x (up to 10), so.
+      const float x = flag->matrix.m[12];
+      const bool placed = animated ? x >= 5.0f && x < 5.0101f : std::fabs(x - 5.002f) < 1e-6f;
+      EXPECT_TRUE(placed) << animated << " " << time << " " << x;
+    }
+  }
 }

@@ -24,7 +24,8 @@ struct SDriveOptions {
 
 // What a drive produced. Recorded nodes are, per character in stage order, one root standing for
 // the character's own matrix (named after the character) and then its hierarchy's nodes in file
-// order, named "<character>/<node>".
+// order, named "<character>/<node>". The layout holds for the whole drive: a character the
+// timeline removed keeps the matrices it had last, one not made yet stands at the identity.
 struct SDrive {
   std::vector<zk_play::SNodeInfo> nodes;
   std::vector<Matrix> firstWorlds;  // every node's world matrix at the first frame

@@ -3,6 +3,7 @@
 #include <zelkar/Signals.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -70,61 +71,25 @@ class CDriveSession::CRun {
         m_gear(static_cast<float>(stage.firstGear)) {}
 
   void Load() {
-    for (const SStageScene& scene : m_stage.scenes) {
-      m_zk.LoadAnimationScene(scene.file, scene.name);
-      m_zk.ResolveSceneTargets(scene.name);
-    }
-    for (const SStageCharacter& c : m_stage.characters) {
-      if (c.kind == "Car" || c.kind == "Character")
-        m_zk.CreateCharacter(c.hierarchy, c.name, c.kind);
-      else
-        m_zk.CreateHumanCharacter(c.hierarchy, "", c.name, c.kind);
-      const int index = m_zk.GetCharacterIndex(c.name);
-      m_characters.push_back(index);
-      if (c.kind == "Car") {
-        m_car = index;
-        // The hubs' places on the car as loaded: the wheels the host reports sit there.
-        const int frame = m_zk.FindNodeIndex(index, "parent");
-        const Matrix origin = frame >= 0 ? *m_zk.GetNodeMatrix(frame) : Matrix{};
-        for (int w = 0; w < 4; ++w) {
-          const int hub = m_zk.FindNodeIndex(index, kWheelHubs[w]);
-          if (hub < 0) continue;
-          const Matrix& m = *m_zk.GetNodeMatrix(hub);
-          m_wheelRest[w] = {m.m[12] - origin.m[12], m.m[13] - origin.m[13], m.m[14] - origin.m[14]};
-        }
-      }
-      for (const std::string& scene : c.scenes) m_zk.AddAnimation(c.name, scene, 0);
-      if (!c.scenes.empty() &&
-          m_zk.GetAnimationCount(index, 0) != static_cast<int>(c.scenes.size()))
-        throw std::runtime_error(m_stage.file + ": the library took " +
-                                 std::to_string(m_zk.GetAnimationCount(index, 0)) + " of " +
-                                 c.name + "'s " + std::to_string(c.scenes.size()) + " scenes");
-    }
+    LoadScenes();
+    m_characters.assign(m_stage.characters.size(), -1);
+    m_nodeIndices.resize(m_stage.characters.size());
+    m_wheelRest.resize(m_stage.characters.size());
+    for (std::size_t i = 0; i < m_stage.characters.size(); ++i)
+      if (m_stage.characters[i].fromStart) Make(i);
     // The clock starts at 0: animations selected now start there.
     m_zk.Update(0);
-    for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
-      const SStageCharacter& c = m_stage.characters[i];
-      const int index = m_characters[i];
-      if (!c.scenes.empty()) m_zk.SetAnimation(index, 0, 0);
-      if (c.kind != "Driver" && c.kind != "CoDriver" && c.kind != "Car") {
-        const Vector3 at{c.position[0], c.position[1], c.position[2]};
-        m_zk.SetScale(index, c.scale, c.scale, c.scale);
-        m_zk.SetRotation(index, 0, 0, c.heading * kDegrees);
-        m_zk.SetPosition(index, &at);
-      }
-    }
-    for (const SEvent& e : m_stage.events) {
-      if (e.kind != EEventKind::Detach && e.kind != EEventKind::Pin) continue;
-      const int node = m_zk.FindNodeIndex(m_zk.GetCharacterIndex(e.character), e.node);
-      const int object = node >= 0 ? m_zk.GetNodeAnimObject(node) : 0;
-      if (object <= 0)
-        throw std::runtime_error(m_stage.file + ": " + e.jsonPath + ": " + e.character + "'s " +
-                                 e.node + " is bound to no animated object (give it a scene)");
-      m_objects.push_back(static_cast<uint32_t>(object));
-    }
+    for (std::size_t i = 0; i < m_stage.characters.size(); ++i)
+      if (m_characters[i] >= 0) Start(i);
+    // A node the stage detaches or pins must be bound to an animated object; for the cast at the
+    // start this is known before the drive begins (the others are checked when the event comes).
+    for (const SEvent& e : m_stage.events)
+      if ((e.kind == EEventKind::Detach || e.kind == EEventKind::Pin) &&
+          m_characters[CharacterOf(e.character)] >= 0)
+        static_cast<void>(ObjectOf(e));
   }
 
-  // The recorded nodes: names, parents, and their library node indices (-1: the character).
+  // The recorded nodes: names, parents, and where each comes from (see Record).
   void Layout(SDrive& out) {
     for (std::size_t i = 0; i < m_stage.characters.size(); ++i) {
       const SStageCharacter& c = m_stage.characters[i];
@@ -132,23 +97,24 @@ class CDriveSession::CRun {
       out.nodes.push_back({c.name, -1});
       out.nodeCharacter.push_back(static_cast<int>(i));
       out.nodeKind.push_back(-1);
-      m_sources.push_back({m_characters[i], -1, false});
+      m_sources.push_back({i, -1, false});
       // Which nodes the library leaves in the character's own space: see hostkit/NodeSpace.h.
       const zk_hostkit::ECharacterKind kind = CharacterKind(c.kind);
-      for (const zk_play::SHierarchyNode& node : c.nodes) {
-        const int index = m_zk.FindNodeIndex(m_characters[i], node.name);
-        if (index < 0)
-          throw std::runtime_error(m_stage.file + ": the library made no node " + node.name +
-                                   " for " + c.name);
+      for (std::size_t k = 0; k < c.nodes.size(); ++k) {
+        const zk_play::SHierarchyNode& node = c.nodes[k];
         out.nodes.push_back(
             {c.name + "/" + node.name, node.parent < 0 ? root : root + 1 + node.parent});
         out.nodeCharacter.push_back(static_cast<int>(i));
         out.nodeKind.push_back(static_cast<int>(node.kind));
         m_sources.push_back(
-            {m_characters[i], index, !zk_hostkit::IsNodeMatrixInWorld(kind, node.kind)});
+            {i, static_cast<int>(k), !zk_hostkit::IsNodeMatrixInWorld(kind, node.kind)});
       }
     }
-    m_worlds.resize(m_sources.size());
+    // A character not made yet stands at the identity until it is.
+    Matrix identity{};
+    for (int k = 0; k < 4; ++k) identity.m[5 * k] = 1;
+    m_worlds.assign(m_sources.size(), identity);
+    Record();
   }
 
   SFrameInput StageInput(int frame) {
@@ -183,6 +149,106 @@ class CDriveSession::CRun {
   int WiperPositions() const { return m_wiperPositions.GetCount(); }
 
  private:
+  void LoadScenes() {
+    for (const SStageScene& scene : m_stage.scenes) {
+      m_zk.LoadAnimationScene(scene.file, scene.name);
+      m_zk.ResolveSceneTargets(scene.name);
+    }
+  }
+
+  // Makes the stage's character i and gives it its scenes.
+  void Make(std::size_t i) {
+    const SStageCharacter& c = m_stage.characters[i];
+    if (c.kind == "Car" || c.kind == "Character")
+      m_zk.CreateCharacter(c.hierarchy, c.name, c.kind);
+    else
+      m_zk.CreateHumanCharacter(c.hierarchy, "", c.name, c.kind);
+    const int index = m_zk.GetCharacterIndex(c.name);
+    m_characters[i] = index;
+    std::vector<int>& nodes = m_nodeIndices[i];
+    nodes.clear();
+    for (const zk_play::SHierarchyNode& node : c.nodes) {
+      nodes.push_back(m_zk.FindNodeIndex(index, node.name));
+      if (nodes.back() < 0)
+        throw std::runtime_error(m_stage.file + ": the library made no node " + node.name +
+                                 " for " + c.name);
+    }
+    if (c.kind == "Car") {
+      m_car = static_cast<int>(i);
+      // The hubs' places on the car as loaded: the wheels the host reports sit there.
+      const int frame = m_zk.FindNodeIndex(index, "parent");
+      const Matrix origin = frame >= 0 ? *m_zk.GetNodeMatrix(frame) : Matrix{};
+      for (int w = 0; w < 4; ++w) {
+        const int hub = m_zk.FindNodeIndex(index, kWheelHubs[w]);
+        if (hub < 0) continue;
+        const Matrix& m = *m_zk.GetNodeMatrix(hub);
+        m_wheelRest[i][w] = {m.m[12] - origin.m[12], m.m[13] - origin.m[13],
+                             m.m[14] - origin.m[14]};
+      }
+    }
+    for (const std::string& scene : c.scenes) m_zk.AddAnimation(c.name, scene, 0);
+    if (!c.scenes.empty() && m_zk.GetAnimationCount(index, 0) != static_cast<int>(c.scenes.size()))
+      throw std::runtime_error(m_stage.file + ": the library took " +
+                               std::to_string(m_zk.GetAnimationCount(index, 0)) + " of " + c.name +
+                               "'s " + std::to_string(c.scenes.size()) + " scenes");
+  }
+
+  // Selects the character's first scene at the clock of the last update and places it.
+  void Start(std::size_t i) {
+    const SStageCharacter& c = m_stage.characters[i];
+    const int index = m_characters[i];
+    if (!c.scenes.empty()) m_zk.SetAnimation(index, 0, 0);
+    if (c.kind != "Driver" && c.kind != "CoDriver" && c.kind != "Car") {
+      const Vector3 at{c.position[0], c.position[1], c.position[2]};
+      m_zk.SetScale(index, c.scale, c.scale, c.scale);
+      m_zk.SetRotation(index, 0, 0, c.heading * kDegrees);
+      m_zk.SetPosition(index, &at);
+    }
+  }
+
+  void Remove(std::size_t i) {
+    m_zk.RemoveCharacter(m_characters[i]);
+    m_characters[i] = -1;
+    if (m_car != static_cast<int>(i)) return;
+    // The library's current car is now the most recently made one left, as is the drive's.
+    m_car = -1;
+    for (std::size_t k = 0; k < m_characters.size(); ++k)
+      if (m_stage.characters[k].kind == "Car" && m_characters[k] >= 0 &&
+          (m_car < 0 || m_characters[k] > m_characters[static_cast<std::size_t>(m_car)]))
+        m_car = static_cast<int>(k);
+  }
+
+  // The session clean-up destroys every character, scene and controller; the next session
+  // loads the scenes again and makes the cast that was present, in stage order.
+  void Cleanup() {
+    m_host.hub.Emit(zk_hostkit::hub::kSessionCleanupSignal, CSigPC_SessionCleanup{});
+    std::vector<std::size_t> cast;
+    for (std::size_t i = 0; i < m_characters.size(); ++i)
+      if (m_characters[i] >= 0) cast.push_back(i);
+    std::fill(m_characters.begin(), m_characters.end(), -1);
+    m_car = -1;
+    LoadScenes();
+    for (std::size_t i : cast) Make(i);
+    for (std::size_t i : cast) Start(i);
+  }
+
+  std::size_t CharacterOf(const std::string& name) const {
+    std::size_t i = 0;
+    while (m_stage.characters[i].name != name) ++i;  // the stage reader checked the name
+    return i;
+  }
+
+  // The animated object of a detach or pin event's node, in the current session.
+  uint32_t ObjectOf(const SEvent& e) const {
+    const std::size_t i = CharacterOf(e.character);
+    const int node = m_characters[i] >= 0 ? m_zk.FindNodeIndex(m_characters[i], e.node) : -1;
+    const int object = node >= 0 ? m_zk.GetNodeAnimObject(node) : 0;
+    if (object <= 0)
+      throw std::runtime_error(m_stage.file + ": " + e.jsonPath + ": " + e.character + "'s " +
+                               e.node + " is bound to no animated object (give it a scene)");
+    return static_cast<uint32_t>(object);
+  }
+
   // Events due by time t; gear changes become the control record's buttons, returned.
   uint32_t EmitEvents(float t) {
     uint32_t buttons = 0;
@@ -207,10 +273,22 @@ class CDriveSession::CRun {
           break;
         }
         case EEventKind::Detach:
-          zk_hostkit::EmitDetachFromParent(m_host.hub, m_objects[m_nextObject++]);
+          zk_hostkit::EmitDetachFromParent(m_host.hub, ObjectOf(e));
           break;
         case EEventKind::Pin:
           EmitPin(e);
+          break;
+        case EEventKind::Create: {
+          const std::size_t i = CharacterOf(e.character);
+          Make(i);
+          Start(i);
+          break;
+        }
+        case EEventKind::Remove:
+          Remove(CharacterOf(e.character));
+          break;
+        case EEventKind::Cleanup:
+          Cleanup();
           break;
       }
     }
@@ -219,7 +297,7 @@ class CDriveSession::CRun {
 
   void EmitPin(const SEvent& e) {
     CSigSolidGeneralState state{};
-    state.objectIndex = m_objects[m_nextObject++];
+    state.objectIndex = ObjectOf(e);
     state.position = HostAxes(e.values[0], e.values[1], e.values[2]);
     state.orientation = {0, 0, 0, 1};
     if (e.ghost) {
@@ -243,7 +321,7 @@ class CDriveSession::CRun {
     zk_hostkit::CWheelState wheels[4];
     for (int w = 0; w < 4; ++w) {
       const float bump = in.rough * 0.03f * Wobble(t, 11 + w);
-      const Vector3& rest = m_wheelRest[w];
+      const Vector3 rest = m_car >= 0 ? m_wheelRest[static_cast<std::size_t>(m_car)][w] : Vector3{};
       wheels[w].position = HostAxes(rest.x, rest.y, rest.z + bump);
       const float steer = w < 2 ? -in.steering * m_stage.steeringLock : 0.0f;
       // Rolling forward (towards -y) turns a wheel about x.
@@ -253,9 +331,10 @@ class CDriveSession::CRun {
         m_host.hub,
         zk_hostkit::MakeCarGeneralState(HostAxes(car[0], car[1], car[2]), heading, wheels));
     if (m_car >= 0) {
+      const int index = m_characters[static_cast<std::size_t>(m_car)];
       const Vector3 at{car[0], car[1], car[2]};
-      m_zk.SetRotation(m_car, 0, 0, yaw);
-      m_zk.SetPosition(m_car, &at);
+      m_zk.SetRotation(index, 0, 0, yaw);
+      m_zk.SetPosition(index, &at);
     }
   }
 
@@ -275,24 +354,30 @@ class CDriveSession::CRun {
     }
   }
 
-  // Every recorded node's world matrix after the update.
+  // Every recorded node's world matrix after the update; a character not in the library keeps
+  // the matrices it had when it left (the identity before it is first made).
   void Record() {
     Matrix* row = m_worlds.data();
     for (std::size_t n = 0; n < m_sources.size(); ++n) {
       const SSource& s = m_sources[n];
-      if (s.node < 0)
-        row[n] = *m_zk.GetMatrix(s.character);
-      else if (s.throughCharacter)
+      const int character = m_characters[s.character];
+      if (character < 0) continue;
+      if (s.node < 0) {
+        row[n] = *m_zk.GetMatrix(character);
+        continue;
+      }
+      const int node = m_nodeIndices[s.character][static_cast<std::size_t>(s.node)];
+      if (s.throughCharacter)
         row[n] =
-            zk_hostkit::MultiplyMatrices(*m_zk.GetNodeMatrix(s.node), *m_zk.GetMatrix(s.character));
+            zk_hostkit::MultiplyMatrices(*m_zk.GetNodeMatrix(node), *m_zk.GetMatrix(character));
       else
-        row[n] = *m_zk.GetNodeMatrix(s.node);
+        row[n] = *m_zk.GetNodeMatrix(node);
     }
   }
 
   struct SSource {
-    int character;
-    int node;               // -1: the character's own matrix
+    std::size_t character;  // the stage's character
+    int node;               // its hierarchy node, -1: the character's own matrix
     bool throughCharacter;  // the node's matrix is in the character's space
   };
 
@@ -300,14 +385,14 @@ class CDriveSession::CRun {
   zk_hostkit::CHost& m_host;
   const SStage& m_stage;
   float m_rate;
-  std::vector<int> m_characters;
-  std::vector<uint32_t> m_objects;  // per detach and pin event, in event order
+  std::vector<int> m_characters;  // per stage character: its library index, -1 when not made
+  std::vector<std::vector<int>> m_nodeIndices;  // per stage character: its nodes' library indices
   std::vector<SSource> m_sources;
-  int m_car = -1;
-  Vector3 m_wheelRest[4] = {};
+  int m_car = -1;  // the stage's character the library seats the people in, -1: none
+  std::vector<std::array<Vector3, 4>> m_wheelRest;  // per stage character: a car's hubs as made
   // State carried from frame to frame.
   std::size_t m_cursors[kChannelCount] = {};
-  std::size_t m_nextEvent = 0, m_nextObject = 0;
+  std::size_t m_nextEvent = 0;
   std::vector<Matrix> m_worlds;  // per recorded node, after the last step
   zk_hostkit::CWiperPositionReceiver m_wiperPositions;
   float m_gear;

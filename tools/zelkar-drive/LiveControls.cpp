@@ -122,6 +122,7 @@ SStage LiveStage(const SStage& stage) {
     channel.values.clear();
   }
   live.events.clear();
+  for (SStageCharacter& c : live.characters) c.fromStart = true;  // no timeline changes the cast
   for (const SEvent& e : stage.events)
     if (e.kind == EEventKind::Windscreen) {
       live.events.push_back(e);

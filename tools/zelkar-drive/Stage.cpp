@@ -65,12 +65,16 @@ class CReader {
   float Number(const json& j, const std::string& path, float lo = -kInf, float hi = kInf) const {
     if (!j.is_number()) Fail(path, "expected a number, found " + std::string(j.type_name()));
     const double v = j.get<double>();
-    if (!std::isfinite(v) || v < lo || v > hi) {
+    // Compared as the float it becomes: a time written as the duration is within it, and a
+    // number beyond the float range is refused rather than made infinite.
+    const bool inFloat = std::isfinite(v) && std::fabs(v) <= std::numeric_limits<float>::max();
+    const float f = inFloat ? static_cast<float>(v) : 0.0f;
+    if (!inFloat || f < lo || f > hi) {
       std::ostringstream range;
       range << "value " << v << " outside [" << lo << ", " << hi << "]";
       Fail(path, range.str());
     }
-    return static_cast<float>(v);
+    return f;
   }
 
   std::string String(const json& j, const std::string& path) const {
@@ -211,7 +215,7 @@ class CStageParser {
       const json& j = timeline[i];
       m_r.Object(j, path,
                  {"time", "steering", "handbrake", "wipers", "car", "rough", "shake", "gear",
-                  "windscreen", "detach", "pin"},
+                  "windscreen", "detach", "pin", "cleanup", "remove", "create"},
                  {"time"});
       const float t = m_r.Number(j["time"], path + "/time", 0.0f, m_stage.duration);
       if (t < last) {
@@ -220,11 +224,13 @@ class CStageParser {
         m_r.Fail(path + "/time", why.str());
       }
       last = t;
+      CastEvents(j, path, t);
       ChannelKeys(j, path, t);
       GearAndWindscreen(j, path, t);
       for (const char* key : {"detach", "pin"})
         if (j.contains(key)) NodeEvent(j[key], path + "/" + key, t, std::string(key) == "pin");
     }
+    Cast();
   }
 
  private:
@@ -335,6 +341,95 @@ class CStageParser {
                     e.values.data() + 3 * k);
       m_stage.events.push_back(e);
     }
+  }
+
+  // The entry's changes of cast, in the order they happen within a frame: the clean-up, then a
+  // removal, then a creation.
+  void CastEvents(const json& j, const std::string& path, float t) {
+    if (j.contains("cleanup")) {
+      if (!j["cleanup"].is_boolean() || !j["cleanup"].get<bool>())
+        m_r.Fail(path + "/cleanup", "expected true");
+      SEvent e;
+      e.time = t;
+      e.kind = EEventKind::Cleanup;
+      e.jsonPath = path + "/cleanup";
+      m_stage.events.push_back(e);
+    }
+    for (const char* key : {"remove", "create"}) {
+      if (!j.contains(key)) continue;
+      SEvent e;
+      e.time = t;
+      e.kind = std::string(key) == "create" ? EEventKind::Create : EEventKind::Remove;
+      e.jsonPath = path + "/" + key;
+      e.character = CharacterNamed(m_stage, m_r, j[key], e.jsonPath).name;
+      m_stage.events.push_back(e);
+    }
+  }
+
+  // Who is in the drive when: a character the timeline creates before it removes it starts
+  // absent. A creation needs the character absent (and, for the people in the car, a car
+  // present); a removal, detach or pin needs it present; so does the start and every clean-up,
+  // which make the cast present then in stage order.
+  void Cast() {
+    const std::size_t count = m_stage.characters.size();
+    std::vector<bool> decided(count, false);
+    for (const SEvent& e : m_stage.events) {
+      if (e.kind != EEventKind::Create && e.kind != EEventKind::Remove) continue;
+      const std::size_t c = Index(e.character);
+      if (!decided[c]) m_stage.characters[c].fromStart = e.kind != EEventKind::Create;
+      decided[c] = true;
+    }
+    std::vector<bool> present(count);
+    for (std::size_t c = 0; c < count; ++c) present[c] = m_stage.characters[c].fromStart;
+    CastSeated(present, "/characters", "at the start");
+    for (const SEvent& e : m_stage.events) {
+      std::ostringstream when;
+      when << "at " << e.time << " s";
+      if (e.kind == EEventKind::Cleanup) {
+        CastSeated(present, e.jsonPath, "after the clean-up " + when.str());
+      } else if (e.kind == EEventKind::Create || e.kind == EEventKind::Remove) {
+        const std::size_t c = Index(e.character);
+        const bool create = e.kind == EEventKind::Create;
+        if (present[c] == create)
+          m_r.Fail(e.jsonPath, "\"" + e.character + "\" is " + (create ? "already" : "not") +
+                                   " in the drive " + when.str());
+        present[c] = create;
+        const std::string& kind = m_stage.characters[c].kind;
+        if (create && (kind == "Driver" || kind == "CoDriver") && !CarPresent(present, count))
+          m_r.Fail(e.jsonPath,
+                   "a " + kind + " sits in the car: no car is in the drive " + when.str());
+      } else if ((e.kind == EEventKind::Detach || e.kind == EEventKind::Pin) &&
+                 !present[Index(e.character)]) {
+        m_r.Fail(e.jsonPath + "/character",
+                 "\"" + e.character + "\" is not in the drive " + when.str());
+      }
+    }
+  }
+
+  // The people in the car present when the cast is made in stage order need a car made before.
+  void CastSeated(const std::vector<bool>& present, const std::string& path,
+                  const std::string& when) const {
+    bool car = false;
+    for (std::size_t c = 0; c < present.size(); ++c) {
+      if (!present[c]) continue;
+      const std::string& kind = m_stage.characters[c].kind;
+      if ((kind == "Driver" || kind == "CoDriver") && !car)
+        m_r.Fail(path, "a " + kind + " (" + m_stage.characters[c].name +
+                           ") sits in the car: no car before it in the drive " + when);
+      car = car || kind == "Car";
+    }
+  }
+
+  bool CarPresent(const std::vector<bool>& present, std::size_t count) const {
+    for (std::size_t c = 0; c < count; ++c)
+      if (present[c] && m_stage.characters[c].kind == "Car") return true;
+    return false;
+  }
+
+  std::size_t Index(const std::string& name) const {
+    std::size_t c = 0;
+    while (m_stage.characters[c].name != name) ++c;  // the name was checked when it was read
+    return c;
   }
 
   // A detach or pin of one character's node.

@@ -35,6 +35,8 @@ struct SStageCharacter {
   Vec3 position{0, 0, 0};           // only for characters that do not sit in the car
   float heading = 0;                // degrees about the up axis
   float scale = 1;
+  // False when the timeline creates it before it ever removes it: the drive starts without it.
+  bool fromStart = true;
 };
 
 // Keys of one continuous input: a value per key time, linear or held between keys.
@@ -45,14 +47,16 @@ struct SChannel {
   std::vector<float> values;  // width values per key
 };
 
-// Inputs that happen once, on the first frame at or after their time.
-enum class EEventKind { GearUp, GearDown, Windscreen, Detach, Pin };
+// Inputs that happen once, on the first frame at or after their time. Create, Remove and Cleanup
+// change the cast: a character is made, a character is destroyed, the session clean-up signal
+// destroys everything and the drive makes the cast present at that time again.
+enum class EEventKind { GearUp, GearDown, Windscreen, Detach, Pin, Create, Remove, Cleanup };
 
 struct SEvent {
   float time = 0;
   EEventKind kind = EEventKind::GearUp;
   std::string jsonPath;   // where it was read, for messages about its names
-  std::string character;  // Detach, Pin: whose node
+  std::string character;  // Detach, Pin: whose node; Create, Remove: who
   std::string node;
   bool ghost = false;              // Pin: sent as a ghost-car state rather than a solid state
   std::array<float, 12> values{};  // Windscreen: four corners; Pin: position (3)
