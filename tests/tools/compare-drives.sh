@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # One drive, every build: drives the sample stage with the zelkar-drive of each tree named (by
 # default i386 and clang) and of build/release, then compares each tree's CSV and .glb animations
-# with the 64-bit g++ tree's, numerically (build/release/tests/compare_drives; within 1e-6
-# relative, or it fails and says where). Run from anywhere after the trees are built:
+# with the 64-bit g++ tree's, numerically (tests/tools/compare-drives.cjs; within 1e-6 relative,
+# or it fails and says where). Run from anywhere after the trees are built:
 #   tests/tools/compare-drives.sh [TREE...]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 trees=("$@")
 [ ${#trees[@]} -gt 0 ] || trees=(i386 clang)
-compare=build/release/tests/compare_drives
-[ -x "$compare" ] || { echo "$compare is missing: build the release tree with its tests" >&2; exit 2; }
 
 drive() {  # tree
   local tree=build/$1 run=()
@@ -27,6 +25,7 @@ status=0
 for tree in "${trees[@]}"; do
   drive "$tree"
   echo "== build/$tree against build/release"
-  "$compare" build/release/drive-compare "build/$tree/drive-compare" || status=1
+  node tests/tools/compare-drives.cjs build/release/drive-compare "build/$tree/drive-compare" ||
+    status=1
 done
 exit $status
