@@ -99,7 +99,10 @@ int ObjectCount() { return GetLibraryGlobal()->controllerManager->GetAnimObjectC
 // Everything a host can read of the session, byte for byte.
 std::string Snapshot(Facade& zk) {
   std::string bytes;
-  const auto add = [&](const void* p, size_t n) { bytes.append(static_cast<const char*>(p), n); };
+  // A removed character's or node's place (null) adds nothing.
+  const auto add = [&](const void* p, size_t n) {
+    if (p != nullptr) bytes.append(static_cast<const char*>(p), n);
+  };
   for (int c = 0; c < CharacterCount(); ++c) {
     add(zk.GetMatrix(c), sizeof(Matrix));
     for (int k = 0; k < 4; ++k) bytes += Text(zk.GetAnimationCount(c, k));
@@ -113,6 +116,7 @@ std::string Snapshot(Facade& zk) {
 // "finite" when every character's and every node's matrix is, else the first one that is not.
 std::string Finite(Facade& zk) {
   const auto finite = [](const Matrix* m) {
+    if (m == nullptr) return true;  // a removed character's or node's place
     for (float e : m->m)
       if (!std::isfinite(e)) return false;
     return true;
@@ -489,6 +493,28 @@ TEST(FacadeCarelessHostTest, EveryWrongCallGetsItsDocumentedAnswer) {
         },
         "finite true"}},
       zk);
+
+  // One character removed, twice, and indices that name none: the others drive on.
+  RunRows({{"RemoveCharacter of no character",
+            NoOp(
+                [](Facade& f) {
+                  f.RemoveCharacter(-1);
+                  f.RemoveCharacter(INT_MAX);
+                },
+                drive),
+            "no-op"},
+           {"RemoveCharacter twice",
+            [&](Facade& f) {
+              const int coDriver = f.GetCharacterIndex("CoDriver");
+              f.RemoveCharacter(coDriver);
+              f.RemoveCharacter(coDriver);
+              drive.Sane(f, 0.1f);
+              return Text(f.GetMatrix(coDriver)) + " " + Finite(f);
+            },
+            "null finite"},
+           {"the removed name is free",
+            [](Facade& f) { return Text(f.GetCharacterIndex("CoDriver")); }, notFound}},
+          zk);
 
   // The session clean-up in the middle of the drive: every handle is void, the facade answers as
   // it does for indices never handed out, and a new session drives as the first did.
