@@ -58,7 +58,8 @@ class CZelkarInterfaceExt : public CZelkarInterface {
   /// Slot 36. Finds a controller by its full name (scene name + "::" + object name, and
   /// "::pos", "::rot" or "::scale" for a part).
   /// @param name zero-terminated
-  /// @return its controller index, or **−1** when there is none (or name is null). "dummy controller" is an
+  /// @return its controller index, or **−1** when there is none (or name is null). "dummy
+  /// controller" is an
   ///   animated object, not a controller: it is not found here.
   virtual int FindController(const char* name) = 0;
   /// Slot 37. Destroys one character, as the session clean-up destroys them all: its nodes'

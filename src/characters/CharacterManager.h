@@ -47,11 +47,11 @@ class CZK_CharacterManager {
   // the name map is rebuilt so that every name maps to its last remaining registration.
   void TruncateNodes(size_t nodeCount);
 
-  // Per-character operations by index. An index outside the list, or of a removed character, is no character: setters do
-  // nothing, queries answer 0 (GetRemainingTime and GetAnimationCount), null (GetMatrix) or -1
-  // (FindNodeIndex). A non-finite time, offset, speed, position, angle, scale or matrix element
-  // (or a null pointer) is refused the same way: the character keeps what it had, so one bad
-  // value cannot turn every later pose into NaN.
+  // Per-character operations by index. An index outside the list, or of a removed character, is no
+  // character: setters do nothing, queries answer 0 (GetRemainingTime and GetAnimationCount), null
+  // (GetMatrix) or -1 (FindNodeIndex). A non-finite time, offset, speed, position, angle, scale or
+  // matrix element (or a null pointer) is refused the same way: the character keeps what it had, so
+  // one bad value cannot turn every later pose into NaN.
   void SetAnimation(int character, int category, int index);
   int GetAnimationCount(int character, int category) const;
   float GetRemainingTime(int character) const;

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "loading/SceneLoaderTestSupport.h"
 #include "characters/Character.h"
 #include "files/DiskReader.h"
 #include "files/FilesTestSupport.h"
 #include "foundation/Exceptions.h"
 #include "loading/SceneLoader.h"
+#include "loading/SceneLoaderTestSupport.h"
 #include "scenegraph/Node.h"
 #include "support/LibraryFixture.h"
 
